@@ -1,0 +1,38 @@
+// Digests of buffers, texts and files: CRC-32, MD5 and SHA-1, raw or as
+// hexadecimal text. An object keeps no state between calls, so the shared
+// instances may be used from any thread. Outputs are written only on success.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class QoChecksum {
+ public:
+  virtual ~QoChecksum() = default;
+
+  // Class tag: 1 for CRC, 3 for MD5 and SHA-1.
+  virtual int GetType() const = 0;
+
+  // Raw digest of `length` bytes into `digest` (sized for the class).
+  // False when data or digest is null or length is 0.
+  virtual bool MakeBufferDigest(const void* data, size_t length, uint8_t* digest) const = 0;
+  // Appends the upper-case hex digest. False when data is null or length is 0.
+  virtual bool MakeBufferHex(const void* data, size_t length, std::string& out) const = 0;
+  // Raw digest of the text's bytes. False when the text is empty or digest null.
+  virtual bool MakeStringDigest(const std::string& text, uint8_t* digest) const = 0;
+  // Appends the hex digest of the text's bytes (SHA-1: lower case). False when
+  // the text is empty.
+  virtual bool MakeStringHex(const std::string& text, std::string& out) const = 0;
+  // Raw digest of a file (decoded from its hex text). False when the path is
+  // empty, digest null, or the file cannot be hashed.
+  virtual bool MakeFileDigest(const std::string& path, uint8_t* digest) const = 0;
+  // Appends the upper-case hex digest of the file's bytes, read streaming.
+  // False when the path is empty, missing, or cannot be read.
+  virtual bool MakeFileHex(const std::string& path, std::string& out) const = 0;
+};
+
+// Shared instances, created once on first use (thread-safe) and never destroyed.
+const QoChecksum& GetCrcChecksum();
+const QoChecksum& GetMd5Checksum();
+const QoChecksum& GetSha1Checksum();
