@@ -5,7 +5,9 @@
 // queues and returns. A null receiver receives nothing. Handlers may send and
 // post further messages and start new work from inside a handler.
 //
-// The owner thread delivers queued messages by running a MessageLoop.
+// The owner thread delivers queued messages by running a MessageLoop. A thread
+// blocked in SendMessageTo keeps delivering messages sent (not posted) to its
+// own windows, so two threads that send to each other do not deadlock.
 #pragma once
 
 #include <chrono>
@@ -29,7 +31,10 @@ class MessageWindow {
   using Handler = std::function<void(const Message&)>;
 
   // Bound to the calling thread. Messages still queued when the window is
-  // destroyed are dropped; senders blocked on them are released.
+  // destroyed are dropped; senders blocked on them are released. Messages
+  // sent to a window whose owner thread has ended return at once. The window
+  // may be destroyed from inside its own handler; the handler is never called
+  // again after the destructor has returned.
   explicit MessageWindow(Handler handler);
   ~MessageWindow();
   MessageWindow(const MessageWindow&) = delete;
