@@ -1,0 +1,23 @@
+#include "patch/QoChecksum.h"
+
+#include "patch/QoChecksum_CRC.h"
+#include "patch/QoChecksum_MD5.h"
+#include "patch/QoChecksum_SHA1.h"
+
+// Each instance is made by the first caller (static initialisation is
+// thread-safe) and deliberately never deleted, so threads still running at
+// process end can keep using it.
+const QoChecksum& GetCrcChecksum() {
+  static const QoChecksum* const instance = new QoChecksum_CRC;
+  return *instance;
+}
+
+const QoChecksum& GetMd5Checksum() {
+  static const QoChecksum* const instance = new QoChecksum_MD5;
+  return *instance;
+}
+
+const QoChecksum& GetSha1Checksum() {
+  static const QoChecksum* const instance = new QoChecksum_SHA1;
+  return *instance;
+}
