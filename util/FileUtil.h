@@ -1,0 +1,52 @@
+// File and folder helpers. Paths are in the launcher's "\" form and are turned
+// into the system's form only at the file-system call; relative paths are
+// relative to the current folder. A file counts as read-only when its owner
+// write permission bit is clear. None of these functions keeps state, so any
+// thread may call them; none writes to the launch log.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// The low 32 bits of a regular file's size as a signed value. -1 when the path
+// is empty or names something that cannot be opened for reading as a file
+// (missing, a folder, no permission).
+int32_t GetFileLength(std::string_view path);
+
+// True when the path names an existing file or folder (symbolic links are
+// followed).
+bool IsPathExist(std::string_view path);
+
+// Makes the folder and the missing folders above it. True when the path
+// already exists (even as a file) or every missing level was created. A
+// trailing "\" makes the last level be asked for twice, which reports false
+// although the folder exists; CreateDirectoryForPath strips it.
+bool CreateDirectoryTree(std::string_view path);
+
+// Makes the folder that `path` names, or with `pathNamesFile` the folder that
+// holds the file (the path cut before its last "\"; a path without "\" stays
+// whole). "/" counts as "\"; one trailing separator is ignored. False, without
+// touching the disk, for a path shorter than 2 characters.
+bool CreateDirectoryForPath(std::string_view path, bool pathNamesFile);
+
+// Deletes the folder with everything below it. Symbolic links are removed
+// themselves and never followed, not even when `folder` is one. The first
+// entry that cannot be deleted stops the walk with false, and so does a
+// read-only file (it is not made writable first). False when the folder
+// cannot be listed (missing, not a folder).
+bool DeleteDirectoryTree(std::string_view folder);
+
+// Copies the source file's bytes and permission bits onto the target,
+// replacing it. A read-only target is made writable first. False when the
+// source is missing or not a regular file, when source and target are the same
+// file, or when the target cannot be made writable or written; the target is
+// then left untouched, except after a failed write, when the partial target is
+// removed.
+bool CopyFileOverwrite(std::string_view source, std::string_view target);
+
+// Replaces the contents of an existing file with `length` bytes of `data`.
+// A read-only file is made writable first. False (and nothing created) when
+// the file does not exist; false when it cannot be made writable, opened,
+// written or flushed.
+bool RewriteFile(std::string_view path, const void* data, size_t length);
