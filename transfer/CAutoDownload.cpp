@@ -1,0 +1,42 @@
+#include "transfer/CAutoDownload.h"
+
+#include <utility>
+
+#include "app/LauncherMessages.h"
+
+std::string DownloadTemporaryPath(std::string_view localPath) {
+  size_t nameStart = localPath.find_last_of("\\/");
+  nameStart = nameStart == std::string_view::npos ? 0 : nameStart + 1;
+  if (nameStart == 0 && localPath.size() >= 2 && localPath[1] == ':') nameStart = 2;
+  std::string_view name = localPath.substr(nameStart);
+  size_t dot = name.find_last_of('.');
+  if (dot != std::string_view::npos) name = name.substr(0, dot);
+  return "temp_d/~Qo.temp." + std::string(name);
+}
+
+void CAutoDownload::SetState(DownloadState state) {
+  if (state_.exchange(state) != state) Notify(UM_DOWNLOAD_STATE);
+}
+
+void CAutoDownload::NotifyProgress() { Notify(UM_DOWNLOAD_PROGRESS); }
+
+void CAutoDownload::Notify(MessageId id) {
+  MessageWindow* window = nullptr;
+  int cookie = 0;
+  {
+    std::lock_guard lock(jobMutex_);
+    window = job_.notifyWindow;
+    cookie = job_.cookie;
+  }
+  SendMessageTo(window, id, static_cast<WParam>(static_cast<uint32_t>(cookie)), reinterpret_cast<LParam>(this));
+}
+
+void CAutoDownload::SetJob(DownloadJob job) {
+  std::lock_guard lock(jobMutex_);
+  job_ = std::move(job);
+}
+
+DownloadJob CAutoDownload::Job() const {
+  std::lock_guard lock(jobMutex_);
+  return job_;
+}

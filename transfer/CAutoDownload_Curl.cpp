@@ -1,0 +1,208 @@
+#include "transfer/CAutoDownload_Curl.h"
+
+#include <curl/curl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <type_traits>
+
+#include "app/LaunchLog.h"
+#include "platform/Clock.h"
+#include "platform/SystemPath.h"
+#include "util/FileUtil.h"
+
+static_assert(std::is_same_v<curl_off_t, int64_t>, "progress callback uses int64_t counts");
+static_assert(std::is_same_v<CURL, void>, "the easy handle is kept as void*");
+
+namespace {
+
+constexpr const char* kSourceName = "transfer\\CAutoDownload_Curl.cpp";
+constexpr int kMoveErrorLine = 210;
+
+// Bytes of the temporary file's write buffer: libcurl hands over 16 KiB at a
+// time, the file gets them in large writes.
+constexpr size_t kFileBufferSize = size_t{1} << 20;
+
+size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
+  return std::fwrite(data, 1, size * count, static_cast<FILE*>(file));
+}
+
+}  // namespace
+
+std::unique_ptr<CAutoDownload_Curl> CAutoDownload_Curl::Create(std::chrono::seconds lowSpeedTime) {
+  if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) return nullptr;
+  return std::unique_ptr<CAutoDownload_Curl>(new CAutoDownload_Curl(lowSpeedTime));
+}
+
+CAutoDownload_Curl::CAutoDownload_Curl(std::chrono::seconds lowSpeedTime) : lowSpeedTime_(lowSpeedTime) {}
+
+CAutoDownload_Curl::~CAutoDownload_Curl() {
+  ReleaseTransfer();
+  curl_global_cleanup();
+}
+
+bool CAutoDownload_Curl::GetProgress(int64_t* total, int64_t* received) const {
+  if (DownloadPhase(GetState()) == kPhaseIdle) return false;
+  std::lock_guard lock(sampleMutex_);
+  if (total != nullptr) *total = sample_.total;
+  if (received != nullptr) *received = sample_.received;
+  return sample_.total != 0;
+}
+
+int32_t CAutoDownload_Curl::GetSpeed() const {
+  std::lock_guard lock(sampleMutex_);
+  return sample_.speed;
+}
+
+bool CAutoDownload_Curl::Prepare(const std::string& url, const std::string& localPath,
+                                 MessageWindow* notifyWindow, int cookie) {
+  if (DownloadPhase(GetState()) == kPhaseRunning) return false;
+  ReleaseTransfer();  // a transfer prepared earlier and never started
+  if (url.empty() || localPath.empty()) {
+    SetState(DL_PREPARE_FAILED);
+    return false;
+  }
+  curl_ = curl_easy_init();
+  if (curl_ == nullptr) {
+    SetState(DL_PREPARE_FAILED);
+    return false;
+  }
+  SetJob(DownloadJob{notifyWindow, cookie, url, localPath});
+  temporaryPath_ = DownloadTemporaryPath(localPath);
+  file_ = std::fopen(ToSystemPath(temporaryPath_).c_str(), "wb");
+  if (file_ == nullptr) {
+    ReleaseTransfer();
+    SetState(DL_PREPARE_FAILED);
+    return false;
+  }
+  if (!fileBuffer_) fileBuffer_ = std::make_unique<char[]>(kFileBufferSize);
+  std::setvbuf(file_, fileBuffer_.get(), _IOFBF, kFileBufferSize);
+  if (!SetOptions()) {
+    ReleaseTransfer();
+    SetState(DL_PREPARE_FAILED);
+    return false;
+  }
+  SetState(DL_READY);
+  return true;
+}
+
+bool CAutoDownload_Curl::SetOptions() {
+  const std::string url = Job().url;
+  // Redirects are followed without a limit; the low-speed abort is the only
+  // time limit; everything else keeps libcurl's defaults.
+  return curl_easy_setopt(curl_, CURLOPT_WRITEDATA, file_) == CURLE_OK &&
+         curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &WriteToFile) == CURLE_OK &&
+         curl_easy_setopt(curl_, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+         curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
+         curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, &CAutoDownload_Curl::OnProgress) == CURLE_OK &&
+         curl_easy_setopt(curl_, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
+         curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, this) == CURLE_OK &&
+         curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, static_cast<long>(lowSpeedTime_.count())) == CURLE_OK &&
+         curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK;
+}
+
+bool CAutoDownload_Curl::ReleaseTransfer() {
+  bool written = true;
+  if (file_ != nullptr) {
+    written = std::fclose(file_) == 0;
+    file_ = nullptr;
+  }
+  if (curl_ != nullptr) {
+    curl_easy_cleanup(curl_);
+    curl_ = nullptr;
+  }
+  return written;
+}
+
+void CAutoDownload_Curl::Reset() {
+  Stop();
+  ReleaseTransfer();
+}
+
+void CAutoDownload_Curl::Stop() { SetState(DL_IDLE); }
+
+bool CAutoDownload_Curl::Wait(bool) { return true; }
+
+void CAutoDownload_Curl::Start() {
+  if (GetState() != DL_READY) return;
+  SetState(DL_RUNNING);
+  if (curl_easy_perform(curl_) != CURLE_OK) {
+    ReleaseTransfer();
+    SetState(DL_FAILED);
+    return;
+  }
+  curl_off_t announced = 0;
+  if (curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) != CURLE_OK) announced = 0;
+  long status = 0;
+  curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
+  SetResponseCode(static_cast<int32_t>(status));
+  // Bytes still in the write buffer reach the file here, so a failed close is
+  // a failed write.
+  bool written = ReleaseTransfer();
+  if (status != 200 || !written) {
+    SetState(DL_FAILED);
+    return;
+  }
+
+  struct stat info{};
+  if (::stat(ToSystemPath(temporaryPath_).c_str(), &info) != 0) {
+    SetState(DL_FAILED);
+    return;
+  }
+  const int64_t size = info.st_size;
+  if (announced != size) {
+    WriteLaunchLog("file len not mate httpLen = %lld,downedlen = %lld", static_cast<long long>(announced),
+                   static_cast<long long>(size));
+    SetState(DL_LENGTH_MISMATCH);
+    return;
+  }
+  PlaceFile(temporaryPath_, Job().localPath);
+}
+
+void CAutoDownload_Curl::PlaceFile(const std::string& temporaryPath, const std::string& localPath) {
+  const std::string source = ToSystemPath(temporaryPath);
+  const std::string target = ToSystemPath(localPath);
+  // A rename gives the result of copying and deleting without moving the
+  // bytes; across file systems the copy is made.
+  if (std::rename(source.c_str(), target.c_str()) == 0) {
+    SetState(DL_DONE);
+    return;
+  }
+  int error = errno;
+  bool placed = false;
+  if (error == EXDEV) {
+    placed = CopyFileOverwrite(temporaryPath, localPath);
+    error = errno;
+  }
+  std::remove(source.c_str());
+  if (!placed) {
+    WriteLaunchLog("FILE =%s, Line =%d,DownFile Error MoveFile Error ErrorCode =%d", kSourceName, kMoveErrorLine,
+                   error);
+    SetState(DL_MOVE_FAILED);
+    return;
+  }
+  SetState(DL_DONE);
+}
+
+int CAutoDownload_Curl::OnProgress(void* self, int64_t total, int64_t received, int64_t, int64_t) {
+  auto* downloader = static_cast<CAutoDownload_Curl*>(self);
+  if (DownloadPhase(downloader->GetState()) == kPhaseIdle) return 1;  // stopped: abort
+  if (total == 0 || received == 0) return 0;
+  downloader->Sample(total, received);
+  downloader->NotifyProgress();
+  return 0;
+}
+
+void CAutoDownload_Curl::Sample(int64_t total, int64_t received) {
+  const uint32_t now = GetTickCount32();
+  std::lock_guard lock(sampleMutex_);
+  if (sample_.taken) {
+    const uint32_t elapsed = now - sample_.tick;
+    if (elapsed <= 1000) return;
+    const double speed = static_cast<double>(received - sample_.received) / (elapsed / 1000.0);
+    sample_.speed = speed > 0 ? static_cast<int32_t>(std::min(speed, 2147483647.0)) : 0;
+  }
+  sample_ = ProgressSample{total, received, now, true, sample_.speed};
+}

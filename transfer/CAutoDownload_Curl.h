@@ -1,0 +1,86 @@
+// The libcurl downloader. A transfer is written to the temporary file
+// (DownloadTemporaryPath) and moved to the local path only when the server
+// answered 200 and the file's size equals the announced length.
+//
+// End states of Start: DL_DONE (file at the local path, temporary file gone);
+// DL_FAILED (network or write failure, low-speed abort, Stop, or a status
+// other than 200; the temporary file stays and the local path is untouched);
+// DL_LENGTH_MISMATCH (no announced length, or a different one; logged, the
+// temporary file stays); DL_MOVE_FAILED (logged; the temporary file is
+// deleted).
+//
+// Each downloader holds one libcurl process-wide initialisation for its whole
+// life; owners never call curl_global_init or curl_global_cleanup for it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "transfer/CAutoDownload.h"
+
+class CAutoDownload_Curl : public CAutoDownload {
+ public:
+  static constexpr int kKind = 2;
+  // libcurl aborts a transfer that stays below 1 byte per second this long.
+  static constexpr std::chrono::seconds kLowSpeedTime{30};
+
+  // Performs libcurl's process-wide initialisation (all features) and makes a
+  // downloader in DL_IDLE with no notify window and cookie 0. Null when the
+  // initialisation fails. `lowSpeedTime` exists so that tests can shorten it.
+  static std::unique_ptr<CAutoDownload_Curl> Create(std::chrono::seconds lowSpeedTime = kLowSpeedTime);
+  ~CAutoDownload_Curl() override;
+
+  int GetKind() const override { return kKind; }
+  DownloadState GetState() const override { return JobState(); }
+  bool GetProgress(int64_t* total, int64_t* received) const override;
+  int32_t GetSpeed() const override;
+  // False with DL_PREPARE_FAILED for an empty URL or path (notified to the
+  // earlier window and cookie; the job record keeps its values), when no easy
+  // handle can be made, when the temporary file cannot be created (the folder
+  // "temp_d" must exist), or when libcurl refuses an option.
+  bool Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow,
+               int cookie) override;
+  // Stop, then releases what a Prepare without Start left open.
+  void Reset() override;
+  // Returns when the transfer has ended, in one of the end states above.
+  void Start() override;
+  // Sets DL_IDLE; a running Start notices it at its next progress report and
+  // ends in DL_FAILED.
+  void Stop() override;
+  // True at once: Start has already returned.
+  bool Wait(bool block) override;
+
+ private:
+  explicit CAutoDownload_Curl(std::chrono::seconds lowSpeedTime);
+
+  bool SetOptions();
+  // Closes the temporary file (false when buffered bytes could not be
+  // written) and releases the easy handle.
+  bool ReleaseTransfer();
+  void Sample(int64_t total, int64_t received);
+  // Puts the finished temporary file at the local path.
+  void PlaceFile(const std::string& temporaryPath, const std::string& localPath);
+
+  static int OnProgress(void* self, int64_t total, int64_t received, int64_t, int64_t);
+
+  const std::chrono::seconds lowSpeedTime_;
+  void* curl_ = nullptr;  // CURL*, from a successful Prepare to the end of Start
+  FILE* file_ = nullptr;  // the temporary file, same lifetime
+  std::unique_ptr<char[]> fileBuffer_;
+  std::string temporaryPath_;
+
+  // Progress sample: written by the downloading thread, read by any thread.
+  struct ProgressSample {
+    int64_t total = 0;
+    int64_t received = 0;
+    uint32_t tick = 0;
+    bool taken = false;
+    int32_t speed = 0;
+  };
+  mutable std::mutex sampleMutex_;
+  ProgressSample sample_;  // guarded by sampleMutex_
+};
