@@ -11,5 +11,6 @@
 // quoting and are removed; 2n backslashes before a quote give n backslashes
 // and the quote acts, 2n+1 give n backslashes and a literal quote; other
 // backslashes are plain; inside quotes three quotes in a row give a literal
-// quote. An empty or blank line gives no arguments.
+// quote. Leading blanks are skipped; an empty or blank line gives no
+// arguments.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);

@@ -6,11 +6,11 @@
 // current folder first and then along PATH. A native program (an ELF file, or
 // a script beginning with "#!") runs directly; a Windows program (beginning
 // with "MZ") runs through `wine` when that is on PATH. Anything else fails
-// with error 2, like a missing program. The program receives the resolved
-// path as its first argument and the rest of the split command line
-// (platform/CommandLine.h) after it, no file descriptors other than standard
-// input, output and error, the launcher's environment and default signal
-// handling.
+// with error 2, like a missing program. The program's argument vector is its
+// resolved absolute path followed by the rest of the split command line
+// (platform/CommandLine.h); through Wine, the `wine` path comes first. It gets
+// no file descriptors other than standard input, output and error, the
+// launcher's environment, and default signal handling.
 #pragma once
 
 #include <sys/types.h>

@@ -37,7 +37,7 @@ bool CreateDirectoryForPath(std::string_view path, bool pathNamesFile);
 // cannot be listed (missing, not a folder).
 bool DeleteDirectoryTree(std::string_view folder);
 
-// Copies the source file's bytes and permission bits onto the target,
+// Copies the source file's bytes, permission bits and times onto the target,
 // replacing it. A read-only target is made writable first. False when the
 // source is missing or not a regular file, when source and target are the same
 // file, or when the target cannot be made writable or written; the target is
