@@ -9,17 +9,23 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstring>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 #include "platform/SystemPath.h"
 
 namespace {
 
-// Read block of the file forms: large enough to keep system calls rare, small
-// enough to stay in the processor's caches between the read and the hashing.
-constexpr size_t kReadBlock = 256 * 1024;
+// Read block of the file forms, reused for the whole file.
+constexpr size_t kReadBlock = 1024 * 1024;
+// Files above this size are read ahead on a helper thread.
+constexpr uint64_t kReadAheadThreshold = 4 * kReadBlock;
 
 using DigestBytes = std::array<uint8_t, QoChecksumIncremental::kMaxDigestSize>;
+using Block = std::unique_ptr<uint8_t[]>;
 
 // Closes the descriptor at the end of the scope.
 class FileDescriptor {
@@ -35,6 +41,113 @@ class FileDescriptor {
  private:
   int fd_;
 };
+
+// One read(2), repeated when interrupted: bytes read, 0 at the end, -1 on error.
+ssize_t ReadBlock(int fd, uint8_t* block, size_t size) {
+  for (;;) {
+    ssize_t got = read(fd, block, size);
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
+// Feeds the file to the state block by block on the calling thread.
+bool HashSequentially(int fd, size_t blockSize, QoChecksumIncremental::State& state) {
+  Block block(new uint8_t[blockSize]);
+  for (;;) {
+    ssize_t got = ReadBlock(fd, block.get(), blockSize);
+    if (got <= 0) return got == 0;
+    state.Update(block.get(), static_cast<size_t>(got));
+  }
+}
+
+// Two blocks passed between a reader thread and the hashing thread, so that
+// the next block is read while the current one is hashed: a large file then
+// costs about the slower of reading and hashing instead of their sum.
+class ReadAhead {
+ public:
+  explicit ReadAhead(int fd) : fd_(fd) {
+    for (auto& slot : slots_) slot.block.reset(new uint8_t[kReadBlock]);
+    reader_ = std::thread([this] { ReadLoop(); });  // may throw std::system_error
+  }
+  ~ReadAhead() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    reader_.join();
+  }
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  bool Hash(QoChecksumIncremental::State& state) {
+    for (size_t k = 0;; k ^= 1) {
+      Slot& slot = slots_[k];
+      ssize_t got;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return slot.full; });
+        got = slot.size;
+      }
+      if (got <= 0) return got == 0;
+      state.Update(slot.block.get(), static_cast<size_t>(got));
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slot.full = false;
+      }
+      changed_.notify_all();
+    }
+  }
+
+ private:
+  struct Slot {
+    Block block;
+    ssize_t size = 0;
+    bool full = false;  // holds data the hashing thread has not taken yet
+  };
+
+  void ReadLoop() {
+    for (size_t k = 0;; k ^= 1) {
+      Slot& slot = slots_[k];
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || !slot.full; });
+        if (stop_) return;
+      }
+      ssize_t got = ReadBlock(fd_, slot.block.get(), kReadBlock);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slot.size = got;
+        slot.full = true;
+      }
+      changed_.notify_all();
+      if (got <= 0) return;
+    }
+  }
+
+  const int fd_;
+  Slot slots_[2];
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stop_ = false;
+  std::thread reader_;
+};
+
+// Feeds the whole file to the state, whatever its size said at the start
+// (every strategy reads to the end, in case the file grew meanwhile).
+bool HashContents(int fd, const struct stat& info, QoChecksumIncremental::State& state) {
+  if (!S_ISREG(info.st_mode)) return HashSequentially(fd, kReadBlock, state);
+  const uint64_t size = static_cast<uint64_t>(info.st_size);
+  // A small file needs no larger buffer than its size (+1 to see its end).
+  if (size <= kReadAheadThreshold) return HashSequentially(fd, std::min<uint64_t>(size + 1, kReadBlock), state);
+  std::optional<ReadAhead> reader;
+  try {
+    reader.emplace(fd);
+  } catch (const std::system_error&) {
+    return HashSequentially(fd, kReadBlock, state);  // no thread available
+  }
+  return reader->Hash(state);
+}
 
 }  // namespace
 
@@ -89,23 +202,8 @@ bool QoChecksumIncremental::DigestFile(const std::string& path, uint8_t* digest)
   if (fstat(file.get(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
   posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-  // A small file needs no more buffer than its own size; the loop still reads
-  // to the end in case the file grew meanwhile.
-  size_t blockSize = kReadBlock;
-  if (S_ISREG(info.st_mode) && info.st_size >= 0 && static_cast<uint64_t>(info.st_size) < kReadBlock)
-    blockSize = static_cast<size_t>(info.st_size) + 1;
-  std::unique_ptr<uint8_t[]> block(new uint8_t[blockSize]);
-
   auto state = NewState();
-  for (;;) {
-    ssize_t got = read(file.get(), block.get(), blockSize);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    state->Update(block.get(), static_cast<size_t>(got));
-  }
+  if (!HashContents(file.get(), info, *state)) return false;
   state->Final(digest);
   return true;
 }
