@@ -18,6 +18,12 @@ void CAutoDownload::SetState(DownloadState state) {
   if (state_.exchange(state) != state) Notify(UM_DOWNLOAD_STATE);
 }
 
+bool CAutoDownload::ChangeState(DownloadState expected, DownloadState state) {
+  if (!state_.compare_exchange_strong(expected, state)) return false;
+  if (expected != state) Notify(UM_DOWNLOAD_STATE);
+  return true;
+}
+
 void CAutoDownload::NotifyProgress() { Notify(UM_DOWNLOAD_PROGRESS); }
 
 void CAutoDownload::Notify(MessageId id) {

@@ -93,6 +93,9 @@ class CAutoDownload {
   // Sets the state; sends UM_DOWNLOAD_STATE when it changed and a notify
   // window is set.
   void SetState(DownloadState state);
+  // Moves from `expected` to `state` (notified) in one step; false, changing
+  // nothing, when the state is another one (e.g. Stop came first).
+  bool ChangeState(DownloadState expected, DownloadState state);
   // Sends UM_DOWNLOAD_PROGRESS when a notify window is set.
   void NotifyProgress();
   void SetJob(DownloadJob job);

@@ -126,8 +126,7 @@ void CAutoDownload_Curl::Stop() { SetState(DL_IDLE); }
 bool CAutoDownload_Curl::Wait(bool) { return true; }
 
 void CAutoDownload_Curl::Start() {
-  if (GetState() != DL_READY) return;
-  SetState(DL_RUNNING);
+  if (!ChangeState(DL_READY, DL_RUNNING)) return;
   if (curl_easy_perform(curl_) != CURLE_OK) {
     ReleaseTransfer();
     SetState(DL_FAILED);
