@@ -1,0 +1,495 @@
+#include "platform/RegistryStore.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+namespace {
+
+constexpr const char* kStoreFolder = "TovaLauncher";
+constexpr const char* kStoreFile = "registry.txt";
+constexpr const char* kNewFileComment = "; TovaLauncher: the current user's registry values";
+constexpr const char kHexDigits[] = "0123456789abcdef";
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
+    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+    if (x != y) return false;
+  }
+  return true;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+std::string Quote(std::string_view text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '\\' || c == '"') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 0x20 || c == 0x7F) {
+      out += "\\x";
+      out += kHexDigits[c >> 4];
+      out += kHexDigits[c & 0xF];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+// Reads a quoted text starting at line[pos] == '"'; on success `pos` is just
+// past the closing quote.
+std::optional<std::string> Unquote(std::string_view line, size_t& pos) {
+  if (pos >= line.size() || line[pos] != '"') return std::nullopt;
+  std::string out;
+  for (size_t i = pos + 1; i < line.size(); ++i) {
+    char c = line[i];
+    if (c == '"') {
+      pos = i + 1;
+      return out;
+    }
+    if (c != '\\') {
+      out += c;
+      continue;
+    }
+    if (++i == line.size()) return std::nullopt;
+    switch (line[i]) {
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 't': out += '\t'; break;
+      case 'x': {
+        int high = i + 1 < line.size() ? HexValue(line[i + 1]) : -1;
+        int low = i + 2 < line.size() ? HexValue(line[i + 2]) : -1;
+        if (high < 0 || low < 0) return std::nullopt;
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+        break;
+      }
+      default: out += line[i];
+    }
+  }
+  return std::nullopt;
+}
+
+std::string HexList(std::string_view bytes) {
+  std::string out = "hex:";
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    unsigned char c = bytes[i];
+    if (i != 0) out += ',';
+    out += kHexDigits[c >> 4];
+    out += kHexDigits[c & 0xF];
+  }
+  return out;
+}
+
+std::optional<std::string> ParseHexList(std::string_view text) {
+  std::string out;
+  text = TrimBlanks(text);
+  while (!text.empty()) {
+    size_t comma = text.find(',');
+    std::string_view item = TrimBlanks(text.substr(0, comma));
+    if (item.empty() || item.size() > 2) return std::nullopt;
+    int value = 0;
+    for (char c : item) {
+      int digit = HexValue(c);
+      if (digit < 0) return std::nullopt;
+      value = value * 16 + digit;
+    }
+    out += static_cast<char>(value);
+    if (comma == std::string_view::npos) break;
+    text = text.substr(comma + 1);
+    if (TrimBlanks(text).empty()) return std::nullopt;  // a trailing comma
+  }
+  return out;
+}
+
+// "[key]": the key's name.
+std::optional<std::string_view> KeyOfLine(std::string_view line) {
+  line = TrimBlanks(line);
+  if (line.size() < 2 || line.front() != '[' || line.back() != ']') return std::nullopt;
+  return line.substr(1, line.size() - 2);
+}
+
+// '"name"=...': the value's name, and the text after "=" in `rest`.
+std::optional<std::string> ValueNameOfLine(std::string_view line, std::string_view& rest) {
+  line = TrimBlanks(line);
+  size_t pos = 0;
+  std::optional<std::string> name = Unquote(line, pos);
+  if (!name) return std::nullopt;
+  rest = TrimBlanks(line.substr(pos));
+  if (rest.empty() || rest.front() != '=') return std::nullopt;
+  rest = TrimBlanks(rest.substr(1));
+  return name;
+}
+
+std::optional<RegistryValue> ParseValue(std::string_view text) {
+  if (!text.empty() && text.front() == '"') {
+    size_t pos = 0;
+    std::optional<std::string> data = Unquote(text, pos);
+    if (!data || !TrimBlanks(text.substr(pos)).empty()) return std::nullopt;
+    return RegistryValue{RegistryType::Text, std::move(*data)};
+  }
+  if (text.substr(0, 4) == "hex:") {
+    std::optional<std::string> data = ParseHexList(text.substr(4));
+    if (!data) return std::nullopt;
+    return RegistryValue{RegistryType::Binary, std::move(*data)};
+  }
+  return std::nullopt;
+}
+
+std::string FormatValueLine(std::string_view name, const RegistryValue& value) {
+  return Quote(name) + "=" +
+         (value.type == RegistryType::Text ? Quote(value.data) : HexList(value.data));
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Writes a temporary file next to `path`, flushes it to the disk and renames
+// it over `path`, so the file is either the old or the new one after a crash.
+bool ReplaceFile(const std::string& path, const std::string& content) {
+  std::string temporary = path + ".XXXXXX";
+  int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return false;
+  bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
+  written = ::close(fd) == 0 && written;
+  if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+// An exclusive lock on "<path>.lock" for the lifetime of the object; it
+// serialises writers in this and in other processes.
+class WriteLock {
+ public:
+  explicit WriteLock(const std::string& path)
+      : fd_(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+    if (fd_ < 0) return;
+    int rc;
+    do {
+      rc = ::flock(fd_, LOCK_EX);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~WriteLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  }
+  WriteLock(const WriteLock&) = delete;
+  WriteLock& operator=(const WriteLock&) = delete;
+
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') return home;
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
+  passwd entry{};
+  passwd* result = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 &&
+      result != nullptr && result->pw_dir != nullptr)
+    return result->pw_dir;
+  return {};
+}
+
+
+// Wine hive text (keys up to "]", values up to '"'), starting just after the
+// opening character: "\a" "\b" "\e" "\f" "\n" "\r" "\t" "\v", "\x" with up to
+// four hexadecimal digits and up to three octal digits give UTF-16 units; any
+// other escaped character stands for itself; an unescaped byte is one unit.
+// On success `pos` is just past the closing character.
+std::optional<std::u16string> UnescapeHive(std::string_view text, size_t& pos, char close) {
+  std::u16string out;
+  size_t i = pos;
+  auto isOctal = [&](size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '7'; };
+  auto hexAt = [&](size_t at) { return at < text.size() ? HexValue(text[at]) : -1; };
+  while (i < text.size() && text[i] != close) {
+    if (text[i] != '\\') {
+      out += static_cast<char16_t>(static_cast<unsigned char>(text[i++]));
+      continue;
+    }
+    if (++i == text.size()) break;
+    char c = text[i++];
+    static constexpr std::string_view kLetters = "abefnrtv";
+    static constexpr std::string_view kControls = "\a\b\x1b\f\n\r\t\v";
+    if (size_t letter = kLetters.find(c); letter != std::string_view::npos) {
+      out += static_cast<char16_t>(kControls[letter]);
+    } else if (c == 'x' && hexAt(i) >= 0) {
+      unsigned value = 0;
+      for (int n = 0; n < 4 && hexAt(i) >= 0; ++n) value = value * 16 + static_cast<unsigned>(hexAt(i++));
+      out += static_cast<char16_t>(value);
+    } else if (c >= '0' && c <= '7') {
+      unsigned value = static_cast<unsigned>(c - '0');
+      for (int n = 0; n < 2 && isOctal(i); ++n) value = value * 8 + static_cast<unsigned>(text[i++] - '0');
+      out += static_cast<char16_t>(value);
+    } else {
+      out += static_cast<char16_t>(static_cast<unsigned char>(c));
+    }
+  }
+  if (i >= text.size()) return std::nullopt;
+  pos = i + 1;
+  return out;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// UTF-16 units as UTF-8; a surrogate without its partner becomes U+FFFD.
+std::string HiveTextToUtf8(const std::u16string& units) {
+  std::string out;
+  for (size_t i = 0; i < units.size(); ++i) {
+    char32_t c = units[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+// The text of a string value line's data ('"..."', 'str:"..."' or
+// 'str(2):"..."'); nothing for data of other types.
+std::optional<std::string> HiveStringData(std::string_view data) {
+  for (std::string_view prefix : {"str:", "str(2):"}) {
+    if (data.substr(0, prefix.size()) == prefix) data.remove_prefix(prefix.size());
+  }
+  if (data.empty() || data.front() != '"') return std::nullopt;
+  size_t pos = 1;
+  std::optional<std::u16string> text = UnescapeHive(data, pos, '"');
+  if (!text) return std::nullopt;
+  return HiveTextToUtf8(*text);
+}
+
+}  // namespace
+
+std::string RegistryStore::DefaultPath() {
+  std::string config;
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && xdg[0] == '/') {
+    config = xdg;
+  } else {
+    std::string home = HomeFolder();
+    if (home.empty()) return {};
+    config = home + "/.config";
+  }
+  return config + "/" + kStoreFolder + "/" + kStoreFile;
+}
+
+RegistryStore::RegistryStore(std::string path) : path_(std::move(path)) {}
+
+std::optional<RegistryValue> RegistryStore::Query(std::string_view key,
+                                                  std::string_view name) const {
+  if (path_.empty()) return std::nullopt;
+  bool inKey = false;
+  for (const std::string& line : ReadLines(path_)) {
+    if (auto lineKey = KeyOfLine(line)) {
+      inKey = EqualsNoCase(*lineKey, key);
+      continue;
+    }
+    if (!inKey) continue;
+    std::string_view rest;
+    std::optional<std::string> lineName = ValueNameOfLine(line, rest);
+    if (lineName && EqualsNoCase(*lineName, name)) return ParseValue(rest);
+  }
+  return std::nullopt;
+}
+
+bool RegistryStore::ReadText(std::string_view key, std::string_view name,
+                             std::string& out) const {
+  std::optional<RegistryValue> value = Query(key, name);
+  if (!value || value->type != RegistryType::Text) return false;
+  out = std::move(value->data);
+  return true;
+}
+
+bool RegistryStore::ReadBinary(std::string_view key, std::string_view name,
+                               std::string& out) const {
+  std::optional<RegistryValue> value = Query(key, name);
+  if (!value || value->type != RegistryType::Binary) return false;
+  out = std::move(value->data);
+  return true;
+}
+
+bool RegistryStore::WriteText(std::string_view key, std::string_view name,
+                              std::string_view text) {
+  return Write(key, name, RegistryValue{RegistryType::Text, std::string(text)});
+}
+
+bool RegistryStore::WriteBinary(std::string_view key, std::string_view name,
+                                std::string_view bytes) {
+  return Write(key, name, RegistryValue{RegistryType::Binary, std::string(bytes)});
+}
+
+bool RegistryStore::Write(std::string_view key, std::string_view name,
+                          const RegistryValue& value) {
+  if (path_.empty()) return false;
+  std::filesystem::path folder = std::filesystem::path(path_).parent_path();
+  std::error_code ec;
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  if (ec) return false;
+
+  WriteLock lock(path_);
+  if (!lock.held()) return false;
+
+  std::vector<std::string> lines = ReadLines(path_);
+  if (lines.empty()) lines.push_back(kNewFileComment);
+  std::string newLine = FormatValueLine(name, value);
+  bool inKey = false;
+  bool keyFound = false;
+  size_t insertAt = 0;
+  bool replaced = false;
+  for (size_t i = 0; i < lines.size() && !replaced; ++i) {
+    if (auto lineKey = KeyOfLine(lines[i])) {
+      inKey = EqualsNoCase(*lineKey, key);
+      if (inKey) {
+        keyFound = true;
+        insertAt = i + 1;
+      }
+      continue;
+    }
+    if (!inKey) continue;
+    std::string_view rest;
+    std::optional<std::string> lineName = ValueNameOfLine(lines[i], rest);
+    if (lineName && EqualsNoCase(*lineName, name)) {
+      lines[i] = newLine;
+      replaced = true;
+    } else if (!TrimBlanks(lines[i]).empty()) {
+      insertAt = i + 1;  // new values go after the key's last line
+    }
+  }
+  if (!replaced && keyFound) {
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine);
+  } else if (!replaced) {
+    if (!lines.back().empty()) lines.emplace_back();
+    lines.push_back("[" + std::string(key) + "]");
+    lines.push_back(newLine);
+  }
+
+  std::string content;
+  for (const std::string& line : lines) content += line + "\n";
+  return ReplaceFile(path_, content);
+}
+
+std::string MachineHivePath() {
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (prefix != nullptr && *prefix != '\0') return std::string(prefix) + "/system.reg";
+  std::string home = HomeFolder();
+  if (home.empty()) return {};
+  return home + "/.wine/system.reg";
+}
+
+std::vector<UninstallEntry> ListUninstallEntries(std::string_view uninstallKey,
+                                                 const std::string& hivePath) {
+  std::vector<UninstallEntry> entries;
+  if (hivePath.empty()) return entries;
+  while (!uninstallKey.empty() && uninstallKey.back() == '\\') uninstallKey.remove_suffix(1);
+  const size_t keyLength = uninstallKey.size();
+
+  std::optional<std::string> subkey;  // set while inside a direct subkey
+  bool named = false;                 // its "DisplayName" has been taken
+  for (const std::string& line : ReadLines(hivePath)) {
+    if (line.empty()) continue;
+    if (line.front() == '[') {
+      subkey.reset();
+      named = false;
+      size_t pos = 1;
+      std::optional<std::u16string> name = UnescapeHive(line, pos, ']');
+      if (!name) continue;
+      std::string key = HiveTextToUtf8(*name);
+      if (key.size() > keyLength + 1 && key[keyLength] == '\\' &&
+          EqualsNoCase(std::string_view(key).substr(0, keyLength), uninstallKey) &&
+          key.find('\\', keyLength + 1) == std::string::npos)
+        subkey = key.substr(keyLength + 1);
+      continue;
+    }
+    if (!subkey || named || line.front() != '"') continue;
+    size_t pos = 1;
+    std::optional<std::u16string> name = UnescapeHive(line, pos, '"');
+    if (!name || !EqualsNoCase(HiveTextToUtf8(*name), "DisplayName") || pos >= line.size() ||
+        line[pos] != '=')
+      continue;
+    if (std::optional<std::string> text = HiveStringData(std::string_view(line).substr(pos + 1))) {
+      entries.push_back({*subkey, std::move(*text)});
+      named = true;
+    }
+  }
+  return entries;
+}

@@ -1,0 +1,88 @@
+// The registry the system reads and writes. The current user's values
+// (HKEY_CURRENT_USER) are kept in a text file below the user's configuration
+// folder; the machine's uninstall entries (HKEY_LOCAL_MACHINE) are read, never
+// written, from the Wine prefix the game client runs in.
+//
+// Current user's values. Keys and value names are matched
+// without regard to ASCII letter case, as the registry does. A value is either
+// text (REG_SZ, kept as UTF-8) or binary (REG_BINARY, any bytes); a typed read
+// of the other kind finds nothing, as a typed registry read would.
+//
+// File form, one value per line below its key:
+//   [SOFTWARE\fernway\meadow_jp]
+//   "gclidshort"="xyz"
+//   "deviceid_h1602965840"=hex:5a,41,52
+// Text values escape "\" and '"' with "\", line breaks as "\n" and "\r", and
+// other control bytes as "\xHH". Lines in any other form (comments, values of
+// other types) are kept as they are when the file is rewritten.
+//
+// Any thread and any process may use a store at any time. Writes replace the
+// file atomically (temporary file, then rename) under an exclusive lock on
+// "<file>.lock", so readers always see a whole file and concurrent writers of
+// different values lose nothing.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class RegistryType { Text, Binary };
+
+struct RegistryValue {
+  RegistryType type = RegistryType::Text;
+  std::string data;  // Text: UTF-8 without terminator; Binary: the bytes
+};
+
+class RegistryStore {
+ public:
+  // The current user's store: "<config>/TovaLauncher/registry.txt", where
+  // <config> is $XDG_CONFIG_HOME when it is an absolute path, else
+  // "<home>/.config". Empty when no home folder is known.
+  static std::string DefaultPath();
+
+  // A store kept in `path` (a system path). The file and its folders are made
+  // on the first write; a missing file holds no values.
+  explicit RegistryStore(std::string path = DefaultPath());
+
+  const std::string& path() const { return path_; }
+
+  // The value of either type; nothing when the file, key or value is missing
+  // or the value's line cannot be read.
+  std::optional<RegistryValue> Query(std::string_view key, std::string_view name) const;
+
+  // Typed reads: false (and `out` untouched) when the value is missing or of
+  // the other type.
+  bool ReadText(std::string_view key, std::string_view name, std::string& out) const;
+  bool ReadBinary(std::string_view key, std::string_view name, std::string& out) const;
+
+  // Creates or replaces the value (whatever its previous type), creating the
+  // key when needed. False when the folder, the lock, the temporary file or
+  // the rename fails; the stored file is then unchanged.
+  bool WriteText(std::string_view key, std::string_view name, std::string_view text);
+  bool WriteBinary(std::string_view key, std::string_view name, std::string_view bytes);
+
+ private:
+  bool Write(std::string_view key, std::string_view name, const RegistryValue& value);
+
+  std::string path_;
+};
+
+// Machine's uninstall entries.
+
+struct UninstallEntry {
+  std::string subkey;       // the entry's key name below the uninstall key
+  std::string displayName;  // its "DisplayName" text, UTF-8
+};
+
+// The Wine prefix's machine hive: "$WINEPREFIX/system.reg" when WINEPREFIX is
+// set, else "<home>/.wine/system.reg". Empty when no home folder is known.
+std::string MachineHivePath();
+
+// The direct subkeys of `uninstallKey` (a key below HKEY_LOCAL_MACHINE such as
+// "SOFTWARE\WOW6432Node\Microsoft\Windows\CurrentVersion\Uninstall\"; letter
+// case and a final "\" do not matter) that hold a text value "DisplayName", in
+// the hive's order. Empty when there is no hive, no such key or no entry.
+// `hivePath` defaults to MachineHivePath(). Any thread may call it.
+std::vector<UninstallEntry> ListUninstallEntries(std::string_view uninstallKey,
+                                                 const std::string& hivePath = MachineHivePath());
