@@ -1,0 +1,146 @@
+#include "patch/QoVersionRepairInfo.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
+#include "app/LaunchLog.h"
+#include "app/LauncherMessages.h"
+#include "patch/IniDocument.h"
+#include "patch/ProtectedFile.h"
+#include "patch/SafeName.h"
+#include "platform/MessageWindow.h"
+#include "platform/PrivateProfile.h"
+#include "platform/SystemPath.h"
+#include "platform/TempFolder.h"
+#include "util/FileUtil.h"
+#include "util/TextUtil.h"
+
+namespace {
+
+constexpr const char* kSourceName = "patch\\QoVersionRepairInfo.cpp";
+constexpr int kUnsafeNameLine = 96;
+constexpr size_t kVersionCapacity = 260;  // the version is read into 260 bytes
+
+// The deciphered copy of a list, deleted when the read ends.
+class DecipheredCopy {
+ public:
+  DecipheredCopy() = default;
+  ~DecipheredCopy() {
+    if (!path_.empty()) unlink(ToSystemPath(path_).c_str());
+  }
+  DecipheredCopy(const DecipheredCopy&) = delete;
+  DecipheredCopy& operator=(const DecipheredCopy&) = delete;
+
+  // Copies `source` to the temporary path and unprotects the copy. False when
+  // there is no usable temporary folder, the copy fails (so that a file left
+  // by an earlier read is never taken for this one) or the protected form
+  // fails its check.
+  bool Make(const std::string& source) {
+    std::string path = VersionListTempPath();
+    if (path.empty() || !CopyFileOverwrite(source, path)) return false;
+    path_ = std::move(path);
+    ProtectionKey key;
+    BuildProtectionKey(key);
+    return UnprotectFile(key, path_);
+  }
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Index n of a key "File<n>" written without padding, or -1 for other keys.
+int64_t FileKeyIndex(const std::string& key) {
+  constexpr std::string_view prefix = "File";
+  if (!key.starts_with(prefix) || key.size() == prefix.size() || key.size() > prefix.size() + 10)
+    return -1;
+  std::string_view digits = std::string_view(key).substr(prefix.size());
+  if (digits.size() > 1 && digits[0] == '0') return -1;
+  int64_t index = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return -1;
+    index = index * 10 + (c - '0');
+  }
+  return index;
+}
+
+// One past the highest index below `count` that has a key in [FileList]:
+// keys beyond it cannot be found, so a large FileCount over a short list does
+// not cost a lookup per announced entry.
+int LookupEnd(const IniDocument& doc, int count) {
+  int64_t end = 0;
+  for (const IniSection& section : doc.sections()) {
+    if (section.name != "FileList") continue;
+    for (const IniEntry& entry : section.entries) {
+      int64_t index = FileKeyIndex(entry.key);
+      if (index >= 0 && index < count) end = std::max(end, index + 1);
+    }
+    break;
+  }
+  return static_cast<int>(end);
+}
+
+}  // namespace
+
+std::string VersionListTempPath() {
+  std::string folder = GetTempFolderPath();
+  if (folder.empty()) return std::string();
+  return folder + "\\" + kVersionListTempName;
+}
+
+QoVersionRepairInfo::QoVersionRepairInfo(MessageWindow* notifyWindow)
+    : notifyWindow_(notifyWindow) {}
+
+QoVersionRepairInfo::~QoVersionRepairInfo() = default;
+
+bool QoVersionRepairInfo::InputVerRepairFileList(const std::string& path) {
+  DecipheredCopy copy;
+  if (!copy.Make(path)) return false;
+
+  IniDocument doc("#");
+  doc.Load(copy.path());  // a parse error keeps the lines read before it
+  std::string version = version_;
+  doc.GetValue("Version", "Version", version);
+  int count = 0;
+  doc.GetIntValue("FileList", "FileCount", count);
+
+  // Records with the progress they report; kept apart until the whole list
+  // is known to be usable.
+  std::vector<std::pair<int, VersionFileRecord>> read;
+  std::vector<std::string> fields;
+  for (int i = 0, end = LookupEnd(doc, count); i < end; ++i) {
+    std::string value;
+    doc.GetValue("FileList", "File" + std::to_string(i), value);
+    if (SplitByComma(fields, value) != 5) continue;
+    if (!IsSafeRelativeName(fields[0])) {
+      WriteLaunchLog("FILE=%s,LINE=%d ,InputVerRepairFileList unsafe file name =%s", kSourceName,
+                     kUnsafeNameLine, fields[0].c_str());
+      return false;
+    }
+    int percent = static_cast<int>(int64_t{i} * 100 / count);
+    read.emplace_back(percent, VersionFileRecord{std::move(fields[0]), IniToInt(fields[3]),
+                                                 std::move(fields[1]), std::move(fields[2]),
+                                                 IniToInt(fields[4])});
+  }
+
+  version_ = std::move(version);
+  SendMessageTo(notifyWindow_, UM_FILELIST_PARSE_BEGIN, 0, 0);
+  for (auto& [percent, record] : read) {
+    files_.push_back(std::move(record));
+    SendMessageTo(notifyWindow_, UM_FILELIST_PARSE_PERCENT, static_cast<WParam>(percent),
+                  reinterpret_cast<LParam>(files_.back().fileName.c_str()));
+  }
+  SendMessageTo(notifyWindow_, UM_FILELIST_PARSE_END, 0, 0);
+  return true;
+}
+
+bool QoVersionRepairInfo::InputVerRepairInfoFile(const std::string& path) {
+  DecipheredCopy copy;
+  if (!copy.Make(path)) return false;
+  version_ = GetPrivateProfileString("Version", "Version", "", kVersionCapacity, copy.path());
+  return true;
+}

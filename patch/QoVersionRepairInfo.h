@@ -1,0 +1,60 @@
+// Reader of a version file list ("GameInfo.ini"): the version text and every
+// file of that version with size, MD5 and CRC-32. The file may be protected or
+// plain; it is never changed: a copy in the user's private temporary folder is
+// unprotected and read, then deleted.
+//
+// One object is filled by one read on the calling thread and then only read.
+// Reads share one temporary file name per user, so they run one after the
+// other.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class MessageWindow;
+
+struct VersionFileRecord {
+  std::string fileName;  // relative to the folder that holds the list
+  int32_t size = 0;
+  std::string md5;  // 32 upper-case hex digits
+  std::string crc;  // 8 upper-case hex digits, least significant byte first
+  int32_t checkFlag = 0;
+};
+
+// The fixed name of the deciphered copy, and its path: the private temporary
+// folder, "\" and the name. Empty when the temporary folder is unusable.
+inline constexpr const char* kVersionListTempName = "GameInfo.ini.UnCypt";
+std::string VersionListTempPath();
+
+class QoVersionRepairInfo {
+ public:
+  // `notifyWindow` (may be null) receives the progress of
+  // InputVerRepairFileList.
+  explicit QoVersionRepairInfo(MessageWindow* notifyWindow = nullptr);
+  virtual ~QoVersionRepairInfo();
+
+  // Reads the version ([Version] Version) and the file list ([FileList]
+  // FileCount and File0 .. File<FileCount - 1>, five comma-separated fields:
+  // name, MD5, CRC, size, check flag). Entries that do not have exactly five
+  // non-empty fields are skipped. Records are appended to files().
+  // Sends UM_FILELIST_PARSE_BEGIN, one UM_FILELIST_PARSE_PERCENT per record
+  // (wParam: index * 100 / FileCount, lParam: the record's file name, valid
+  // during the call) and UM_FILELIST_PARSE_END.
+  // False, with nothing changed and no message sent, when the file cannot be
+  // copied, fails the protected-form check (missing, 30 MiB or larger, bad
+  // CRC), or names a file that is absolute or climbs out with ".." (logged).
+  bool InputVerRepairFileList(const std::string& path);
+
+  // Reads only the version. False when the file cannot be copied or fails the
+  // protected-form check; sends nothing.
+  bool InputVerRepairInfoFile(const std::string& path);
+
+  const std::string& version() const { return version_; }
+  const std::vector<VersionFileRecord>& files() const { return files_; }
+
+ private:
+  MessageWindow* notifyWindow_;
+  std::string version_;
+  std::vector<VersionFileRecord> files_;
+};
