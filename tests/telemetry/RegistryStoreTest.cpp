@@ -1,0 +1,253 @@
+#include "platform/RegistryStore.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <latch>
+#include <thread>
+#include <vector>
+
+#include "tests/support/TempDir.h"
+#include "tests/telemetry/TestUser.h"
+
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+namespace {
+
+constexpr const char* kKey = "SOFTWARE\\fernway\\meadow_jp";
+
+std::string Text(const RegistryStore& store, const char* name) {
+  std::string out = "<none>";
+  store.ReadText(kKey, name, out);
+  return out;
+}
+
+std::string Binary(const RegistryStore& store, const char* name) {
+  std::string out = "<none>";
+  store.ReadBinary(kKey, name, out);
+  return out;
+}
+
+}  // namespace
+
+TEST(RegistryStore, DefaultPathFollowsXdgConfigHomeElseHome) {
+  struct Case {
+    std::optional<std::string> xdg;
+    std::string expected;
+  } cases[] = {
+      {"/cfg", "/cfg/TovaLauncher/registry.txt"},
+      {std::nullopt, "/home/u/.config/TovaLauncher/registry.txt"},
+      {"", "/home/u/.config/TovaLauncher/registry.txt"},
+      {"relative/cfg", "/home/u/.config/TovaLauncher/registry.txt"},
+  };
+  auto savedHome = SwapEnv("HOME", "/home/u");
+  for (const Case& c : cases) {
+    auto savedXdg = SwapEnv("XDG_CONFIG_HOME", c.xdg);
+    EXPECT_EQ(RegistryStore::DefaultPath(), c.expected) << c.xdg.value_or("<unset>");
+    SwapEnv("XDG_CONFIG_HOME", savedXdg);
+  }
+  SwapEnv("HOME", savedHome);
+}
+
+TEST(RegistryStore, TextAndBinaryValuesAreKeptApart) {
+  TestUser user;
+  RegistryStore store = user.store();
+  EXPECT_EQ(store.path(), (user.configDir() / "TovaLauncher" / "registry.txt").string());
+  EXPECT_FALSE(store.Query(kKey, "text").has_value());
+
+  ASSERT_TRUE(store.WriteText(kKey, "text", "abc"));
+  ASSERT_TRUE(store.WriteBinary(kKey, "bin", "abc"));
+  EXPECT_EQ(Text(store, "text"), "abc");
+  EXPECT_EQ(Binary(store, "text"), "<none>");
+  EXPECT_EQ(Binary(store, "bin"), "abc");
+  EXPECT_EQ(Text(store, "bin"), "<none>");
+  EXPECT_EQ(store.Query(kKey, "bin")->type, RegistryType::Binary);
+
+  // Writing the other type replaces the value and its type.
+  ASSERT_TRUE(store.WriteBinary(kKey, "text", "xyz"));
+  EXPECT_EQ(Text(store, "text"), "<none>");
+  EXPECT_EQ(Binary(store, "text"), "xyz");
+}
+
+TEST(RegistryStore, ValuesRoundTripEveryByte) {
+  TestUser user;
+  RegistryStore store = user.store();
+  std::string allBytes;
+  for (int i = 0; i < 256; ++i) allBytes += static_cast<char>(i);
+  const std::string texts[] = {"", "a \"quoted\" \\ path\\", "line\nbreak\r\n", "ctl\x01\x02\x7f",
+                               "日本語 ÄÖ", "[not a key]", "\"name\"=\"value\""};
+  for (const std::string& text : texts) {
+    ASSERT_TRUE(store.WriteText(kKey, "t", text));
+    EXPECT_EQ(Text(RegistryStore(store.path()), "t"), text);
+  }
+  for (const std::string& bytes : {std::string(), allBytes, std::string("\0\0", 2)}) {
+    ASSERT_TRUE(store.WriteBinary(kKey, "b", bytes));
+    EXPECT_EQ(Binary(RegistryStore(store.path()), "b"), bytes);
+  }
+  // Names need the same care as values.
+  ASSERT_TRUE(store.WriteText("K\\with]bracket", "n\"a=m\\e", "v"));
+  std::string out;
+  EXPECT_TRUE(store.ReadText("K\\with]bracket", "n\"a=m\\e", out));
+  EXPECT_EQ(out, "v");
+}
+
+TEST(RegistryStore, KeysAndNamesIgnoreLetterCase) {
+  TestUser user;
+  RegistryStore store = user.store();
+  ASSERT_TRUE(store.WriteText(kKey, "GclidShort", "one"));
+  ASSERT_TRUE(store.WriteText("software\\FERNWAY\\meadow_JP", "gclidshort", "two"));
+  EXPECT_EQ(Text(store, "GCLIDSHORT"), "two");
+  EXPECT_EQ(ReadFile(store.path()).find("one"), std::string::npos);
+  std::string out;
+  EXPECT_FALSE(store.ReadText("SOFTWARE\\fernway", "gclidshort", out));
+}
+
+TEST(RegistryStore, ReadsWhatAnotherProgramWroteAndKeepsItsLines) {
+  TestUser user;
+  RegistryStore store = user.store();
+  const std::string original =
+      "; written by the installer\r\n"
+      "[SOFTWARE\\other]\r\n"
+      "\"gclidshort\"=\"wrong key\"\r\n"
+      "\r\n"
+      "[SOFTWARE\\fernway\\meadow_jp]\r\n"
+      "\"count\"=dword:00000001\r\n"
+      "\"gclidshort\"=\"xyz\"\r\n"
+      "\"raw\"=hex:5A, 41 ,52\r\n"
+      "\"broken\"=hex:5Z\r\n"
+      "\"open\"=\"no end\r\n";
+  WriteFile(store.path(), original);
+  EXPECT_EQ(Text(store, "gclidshort"), "xyz");
+  EXPECT_EQ(Binary(store, "raw"), "ZAR");
+  for (const char* unreadable : {"count", "broken", "open", "missing"})
+    EXPECT_FALSE(store.Query(kKey, unreadable).has_value()) << unreadable;
+
+  ASSERT_TRUE(store.WriteBinary(kKey, "deviceid_h1602965840", "ZA"));
+  ASSERT_TRUE(store.WriteText("SOFTWARE\\new", "v", "1"));
+  std::string rewritten = ReadFile(store.path());
+  for (const char* kept : {"; written by the installer", "\"gclidshort\"=\"wrong key\"",
+                           "\"count\"=dword:00000001", "\"broken\"=hex:5Z", "\"open\"=\"no end"})
+    EXPECT_NE(rewritten.find(kept), std::string::npos) << kept;
+  EXPECT_EQ(Text(store, "gclidshort"), "xyz");
+  EXPECT_EQ(Binary(store, "deviceid_h1602965840"), "ZA");
+  // The new value joins its key's section, before the next key.
+  EXPECT_LT(rewritten.find("deviceid_h1602965840"), rewritten.find("[SOFTWARE\\new]"));
+  EXPECT_GT(rewritten.find("deviceid_h1602965840"), rewritten.find("\"open\""));
+}
+
+TEST(RegistryStore, AValueWrittenByOneProcessIsReadByTheNext) {
+  TestUser user;
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    RegistryStore store;
+    _exit(store.WriteBinary(kKey, "deviceid_h1602965840", "ZARIRER\x02id") ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Binary(RegistryStore(), "deviceid_h1602965840"), "ZARIRER\x02id");
+  // Only the store itself and its lock file are left; no temporary files.
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(user.configDir() / "TovaLauncher"))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"registry.txt", "registry.txt.lock"}));
+}
+
+TEST(RegistryStore, ConcurrentWritersLoseNoValue) {
+  TestUser user;
+  constexpr int kWriters = 8;
+  constexpr int kRounds = 10;
+  std::latch start(kWriters);
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&, w] {
+      RegistryStore store;
+      start.arrive_and_wait();
+      for (int r = 0; r < kRounds; ++r)
+        EXPECT_TRUE(store.WriteText(kKey, ("v" + std::to_string(w)).c_str(), std::to_string(r)));
+    });
+  }
+  for (auto& writer : writers) writer.join();
+  RegistryStore store;
+  for (int w = 0; w < kWriters; ++w)
+    EXPECT_EQ(Text(store, ("v" + std::to_string(w)).c_str()), std::to_string(kRounds - 1));
+}
+
+TEST(RegistryStore, AFailedWriteReportsFalse) {
+  TestUser user;
+  WriteFile(user.dir() / "blocker", "a file where a folder should be");
+  RegistryStore store((user.dir() / "blocker" / "registry.txt").string());
+  EXPECT_FALSE(store.WriteText(kKey, "v", "1"));
+  EXPECT_FALSE(RegistryStore("").WriteText(kKey, "v", "1"));
+  EXPECT_FALSE(RegistryStore("").Query(kKey, "v").has_value());
+}
+
+TEST(UninstallEntries, ListsDirectSubkeysWithTheirDisplayNames) {
+  TestUser user;
+  WriteFile(user.winePrefix() / "system.reg",
+            "WINE REGISTRY Version 2\n"
+            ";; All keys relative to \\\\Machine\n"
+            "\n"
+            "#arch=win64\n"
+            "\n"
+            "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Other] 1700000000\n"
+            "\"DisplayName\"=\"64-bit view, not asked for\"\n"
+            "\n"
+            "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall] 1700000000\n"
+            "\"DisplayName\"=\"the key itself\"\n"
+            "\n"
+            "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\"
+            "{050d4fc8-5d48-4b8f-8972-47c82c46020f}] 1700000000\n"
+            "#time=1da1234567890ab\n"
+            "\"DisplayVersion\"=\"12.0.30501.0\"\n"
+            "\"EstimatedSize\"=dword:00005ba8\n"
+            "\"DisplayName\"=\"Microsoft Visual C++ 2013 Redistributable (x64) - 12.0.30501\"\n"
+            "\"displayname\"=\"a second one is ignored\"\n"
+            "\n"
+            "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\"
+            "{050d4fc8-5d48-4b8f-8972-47c82c46020f}\\\\Nested] 1700000000\n"
+            "\"DisplayName\"=\"nested, not a direct subkey\"\n"
+            "\n"
+            "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Game] 1\n"
+            "\"DisplayName\"=str(2):\"\\x30b2\\x30fc\\x30e0 \\\"quoted\\\" \\\\ \\xd83d\\xde00\\t\"\n"
+            "\n"
+            "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\NoName] 1\n"
+            "\"Publisher\"=\"Somebody\"\n"
+            "\n"
+            "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Binary] 1\n"
+            "\"DisplayName\"=hex:41,42,\\\n"
+            "  43\n"
+            "\n"
+            "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\"
+            "Microsoft Visual C++ 2013 x64 Additional Runtime] 1\n"
+            "\"DisplayName\"=\"Microsoft Visual C++ 2013 x64 Additional Runtime - 12.0.21005\"\n");
+  std::vector<UninstallEntry> entries = ListUninstallEntries(
+      "SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\");
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].subkey, "{050d4fc8-5d48-4b8f-8972-47c82c46020f}");
+  EXPECT_EQ(entries[0].displayName, "Microsoft Visual C++ 2013 Redistributable (x64) - 12.0.30501");
+  EXPECT_EQ(entries[1].subkey, "Game");
+  EXPECT_EQ(entries[1].displayName, "ゲーム \"quoted\" \\ \U0001F600\t");
+  EXPECT_EQ(entries[2].subkey, "Microsoft Visual C++ 2013 x64 Additional Runtime");
+}
+
+TEST(UninstallEntries, NoPrefixOrNoKeyMeansNoEntries) {
+  TestUser user;
+  const char* key = "SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  EXPECT_EQ(MachineHivePath(), (user.winePrefix() / "system.reg").string());
+  EXPECT_TRUE(ListUninstallEntries(key).empty());  // the prefix does not exist
+  WriteFile(user.winePrefix() / "system.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Other\\\\X] 1\n"
+                                              "\"DisplayName\"=\"x\"\n");
+  EXPECT_TRUE(ListUninstallEntries(key).empty());
+  EXPECT_TRUE(ListUninstallEntries(key, "").empty());
+
+  auto savedPrefix = SwapEnv("WINEPREFIX", std::nullopt);
+  auto savedHome = SwapEnv("HOME", "/home/u");
+  EXPECT_EQ(MachineHivePath(), "/home/u/.wine/system.reg");
+  SwapEnv("HOME", savedHome);
+  SwapEnv("WINEPREFIX", savedPrefix);
+}
