@@ -1,0 +1,124 @@
+#include "Procedure/DownloadService.h"
+
+#include <string_view>
+#include <utility>
+
+#include "Procedure/LauncherConfig.h"
+#include "app/LaunchLog.h"
+#include "app/LauncherMessages.h"
+#include "platform/DiskSpace.h"
+#include "platform/MessageBox.h"
+#include "transfer/CAutoDownload.h"
+#include "util/FileUtil.h"
+#include "util/TextUtil.h"
+
+namespace {
+
+// Below this much free space no download is started.
+constexpr uint64_t kRequiredFreeBytes = 0x80000000ull;  // 2 GiB
+constexpr const char* kDiskFullText = "所要ディスクスペース（容量）不足";
+constexpr const char* kMessageCaption = "メッセージ";
+
+constexpr int kRounds = 2;
+constexpr int kAttemptsPerRound = 3;
+// Speed messages are spaced by more than this many milliseconds.
+constexpr uint32_t kSpeedInterval = 1000;
+
+// The free space for `localPath`, asked of the path itself or, while it does
+// not exist yet, of the nearest folder above it that does (the current folder
+// for a bare name). False when nothing can be asked.
+bool QueryFreeSpace(const std::string& localPath, uint64_t& bytes) {
+  std::string path = localPath;
+  while (!GetDiskFreeBytes(path, bytes)) {
+    const size_t cut = path.find_last_of("\\/");
+    if (cut == std::string::npos) return GetDiskFreeBytes(".", bytes);
+    if (cut == 0) return GetDiskFreeBytes(path.substr(0, 1), bytes);
+    path.resize(cut);
+  }
+  return true;
+}
+
+}  // namespace
+
+DownloadService::DownloadService(CAutoDownload* transfer, Clock clock)
+    : transfer_(transfer), clock_(std::move(clock)) {}
+
+DownloadService::~DownloadService() = default;
+
+void DownloadService::Init(MessageWindow* mainWindow) {
+  mainWindow_ = mainWindow;
+  commandWindow_ = std::make_unique<MessageWindow>([this](const Message& message) { OnCommandMessage(message); });
+}
+
+bool DownloadService::DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie) {
+  if (url.empty()) return false;
+  std::lock_guard lock(downloadMutex_);
+
+  CreateDirectoryForPath(kDownloadScratchFolder, false);
+  uint64_t freeBytes = 0;
+  if (QueryFreeSpace(localPath, freeBytes) && freeBytes < kRequiredFreeBytes) {
+    ShowMessageBox(kDiskFullText, kMessageCaption, mainWindow_);
+    return false;
+  }
+
+  const std::string display = BackslashToSlash(url) + "?rand=" + std::to_string(clock_());
+  const std::string transmitted = UrlEncode(display);
+  if (transfer_ == nullptr) {
+    WriteLaunchLog("start file download fail: %d %s <-- %s ResponseCode =%d, State = %d", cookie, localPath.c_str(),
+                   transmitted.c_str(), 0, static_cast<int>(DL_IDLE));
+    return false;
+  }
+
+  for (int round = 0; round < kRounds; ++round) {
+    for (int attempt = 0; attempt < kAttemptsPerRound; ++attempt) {
+      if (abandoned_.load()) return false;
+      WriteLaunchLog("start file download: %s %s <-- %s ", curlLabel_ ? "Curl" : "Ant", localPath.c_str(),
+                     display.c_str());
+      if (Attempt(transmitted, localPath, cookie)) {
+        WriteLaunchLog("start file download success : %d %s <-- %s ", cookie, localPath.c_str(), display.c_str());
+        return true;
+      }
+    }
+    curlLabel_ = !curlLabel_;
+  }
+  WriteLaunchLog("start file download fail: %d %s <-- %s ResponseCode =%d, State = %d", cookie, localPath.c_str(),
+                 transmitted.c_str(), transfer_->GetResponseCode(), static_cast<int>(transfer_->GetState()));
+  return false;
+}
+
+bool DownloadService::Attempt(const std::string& transmitted, const std::string& localPath, int32_t cookie) {
+  if (!transfer_->Prepare(transmitted, localPath, commandWindow_.get(), cookie)) return false;
+  // An Abandon that came after the check in the loop: the prepared transfer
+  // is dropped instead of started.
+  if (!abandoned_.load()) {
+    transfer_->Start();
+    transfer_->Wait(true);
+  }
+  const bool complete = DownloadPhase(transfer_->GetState()) == kPhaseDone;
+  transfer_->Reset();
+  return complete;
+}
+
+void DownloadService::Abandon() {
+  abandoned_.store(true);
+  if (transfer_ != nullptr) transfer_->Stop();
+}
+
+void DownloadService::OnCommandMessage(const Message& message) {
+  // UM_DOWNLOAD_STATE and anything else need no reaction.
+  if (message.id != UM_DOWNLOAD_PROGRESS || transfer_ == nullptr) return;
+  int64_t total = 0;
+  int64_t received = 0;
+  if (!transfer_->GetProgress(&total, &received)) return;
+  SendMessageTo(mainWindow_, UM_DOWNLOAD_BYTES, static_cast<uint32_t>(received),
+                static_cast<LParam>(static_cast<uint32_t>(total)));
+
+  const uint32_t now = clock_();
+  if (now - lastSpeedReport_ > kSpeedInterval) {
+    const int32_t speed = transfer_->GetSpeed();
+    const std::string text = FormatByteSize(speed);  // lives until the send has returned
+    SendMessageTo(mainWindow_, UM_DOWNLOAD_SPEED, static_cast<WParam>(static_cast<intptr_t>(speed)),
+                  reinterpret_cast<LParam>(text.c_str()));
+    lastSpeedReport_ = now;
+  }
+}
