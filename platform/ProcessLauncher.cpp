@@ -4,10 +4,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/pidfd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+// This header of glibc 2.36 lacks its C++ linkage guard.
+extern "C" {
+#include <sys/pidfd.h>
+}
 
 #include <algorithm>
 #include <cerrno>

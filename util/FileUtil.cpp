@@ -149,9 +149,10 @@ bool CreateDirectoryForPath(std::string_view path, bool pathNamesFile) {
   }
   if (pathNamesFile) {
     const size_t last = folder.rfind('\\');
-    if (last != std::string::npos) {
-      folder.resize(last);
+    if (last == std::string::npos) {
+      return true;  // a folder named like the file would only block the file
     }
+    folder.resize(last);
   }
   return CreateDirectoryTree(folder);
 }

@@ -25,9 +25,10 @@ bool IsPathExist(std::string_view path);
 bool CreateDirectoryTree(std::string_view path);
 
 // Makes the folder that `path` names, or with `pathNamesFile` the folder that
-// holds the file (the path cut before its last "\"; a path without "\" stays
-// whole). "/" counts as "\"; one trailing separator is ignored. False, without
-// touching the disk, for a path shorter than 2 characters.
+// holds the file (the path cut before its last "\"). "/" counts as "\"; one
+// trailing separator is ignored. A file name without "\" lies in the current
+// folder: true, and nothing is created. False, without touching the disk, for
+// a path shorter than 2 characters.
 bool CreateDirectoryForPath(std::string_view path, bool pathNamesFile);
 
 // Deletes the folder with everything below it. Symbolic links are removed
