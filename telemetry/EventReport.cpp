@@ -1,0 +1,109 @@
+#include "telemetry/EventReport.h"
+
+#include <condition_variable>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "telemetry/DeviceIdentity.h"
+#include "util/Encoding.h"
+
+namespace {
+
+constexpr std::string_view kEventType = "adevent";
+constexpr char16_t kFieldSeparator = u'\x01';
+
+std::u16string ReadMarker() {
+  std::ifstream in(kMarkerFileName, std::ios::binary);
+  if (!in) return {};
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return Utf8ToWide(bytes);
+}
+
+std::u16string LocalTimeText() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[128];
+  size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return Utf8ToWide(std::string_view(text, length));
+}
+
+// Threads started by ReportEventAsync that have not finished yet.
+struct PendingReports {
+  std::mutex mutex;
+  std::condition_variable finished;
+  int running = 0;
+};
+
+PendingReports& Pending() {
+  static PendingReports* pending = new PendingReports;  // never destroyed: threads may outlive main
+  return *pending;
+}
+
+void FinishReport() {
+  PendingReports& pending = Pending();
+  std::lock_guard<std::mutex> lock(pending.mutex);
+  if (--pending.running == 0) pending.finished.notify_all();
+}
+
+}  // namespace
+
+std::u16string BuildEventRecord(std::u16string_view name, std::u16string_view text) {
+  std::u16string marker = ReadMarker();
+  std::u16string referral = GetGclidField();
+  if (referral.empty()) referral = u"pc";
+  std::u16string deviceId = GetDeviceId();
+
+  const std::u16string fields[] = {
+      LocalTimeText(), deviceId, u"1000000002", u"0", u"0", u"pc", referral, u"0x0", u"network",
+      u"0", u"1000", u"v1.8", u"", u"", u"", marker, std::u16string(name), std::u16string(text),
+  };
+  std::u16string record;
+  for (const std::u16string& field : fields) {
+    if (&field != &fields[0]) record += kFieldSeparator;
+    record += field;
+  }
+  return record;
+}
+
+bool UploadEvent(std::u16string_view name, std::u16string_view text,
+                 const EventUploadSettings& settings) {
+  const std::u16string record = BuildEventRecord(name, text);
+  for (int attempt = 0; attempt < kEventUploadAttempts; ++attempt) {
+    if (PostEventLog(kEventType, record, settings)) return true;
+  }
+  return false;
+}
+
+bool ReportEvent(std::u16string_view name, std::u16string_view text) {
+  return UploadEvent(name, text);
+}
+
+bool ReportEventAsync(std::u16string_view name, std::u16string_view text) {
+  PendingReports& pending = Pending();
+  {
+    std::lock_guard<std::mutex> lock(pending.mutex);
+    ++pending.running;
+  }
+  try {
+    std::thread([name = std::u16string(name), text = std::u16string(text),
+                 settings = GetEventUploadSettings()] {
+      UploadEvent(name, text, settings);
+      FinishReport();
+    }).detach();
+  } catch (const std::system_error&) {
+    FinishReport();
+    return false;
+  }
+  return true;
+}
+
+bool WaitForPendingReports(std::chrono::milliseconds timeout) {
+  PendingReports& pending = Pending();
+  std::unique_lock<std::mutex> lock(pending.mutex);
+  return pending.finished.wait_for(lock, timeout, [&] { return pending.running == 0; });
+}
