@@ -1,0 +1,23 @@
+// Free space of the file system holding a path.
+#include "platform/DiskSpace.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/TempDir.h"
+
+using namespace testsupport;
+
+TEST(DiskSpace, ReportsTheSpaceOfExistingPaths) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() / "a/b");
+  uint64_t bytes = 0;
+  ASSERT_TRUE(GetDiskFreeBytes(dir.str() + "\\a\\b", bytes));
+  // Other programs may write meanwhile: the same file system within 256 MiB.
+  const double available = static_cast<double>(std::filesystem::space(dir.path()).available);
+  EXPECT_NEAR(static_cast<double>(bytes), available, 256.0 * 1024 * 1024);
+  bytes = 42;
+  EXPECT_FALSE(GetDiskFreeBytes(dir.str() + "\\missing", bytes));
+  EXPECT_EQ(bytes, 42u);
+}
