@@ -1,0 +1,74 @@
+// Downloads one URL with the curl downloader and prints the wall time.
+//
+//   download_bench URL LOCAL_PATH [--window]
+//
+// Runs in the current folder, which must hold "temp_d". With --window the
+// download runs on a worker thread and reports to a window on the main
+// thread, which answers each report as the download command window does
+// (progress on every report, speed at most once a second); without it no
+// window is given and nothing is reported. Prints the seconds taken and
+// exits 0 when the file arrived.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "app/LauncherMessages.h"
+#include "platform/Clock.h"
+#include "transfer/CAutoDownload_Curl.h"
+
+namespace {
+
+// Returns the state the download ended in.
+DownloadState Download(CAutoDownload& downloader, const char* url, const char* localPath, MessageWindow* window) {
+  if (downloader.Prepare(url, localPath, window, 1)) {
+    downloader.Start();
+    downloader.Wait(true);
+  }
+  const DownloadState state = downloader.GetState();
+  downloader.Reset();
+  return state;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s URL LOCAL_PATH [--window]\n", argv[0]);
+    return 2;
+  }
+  const bool withWindow = argc > 3 && std::strcmp(argv[3], "--window") == 0;
+  auto downloader = CAutoDownload_Curl::Create();
+  if (!downloader) return 1;
+
+  DownloadState end = DL_IDLE;
+  const auto start = std::chrono::steady_clock::now();
+  if (withWindow) {
+    uint32_t lastSpeedTick = 0;
+    MessageWindow window([&](const Message& message) {
+      if (message.id != UM_DOWNLOAD_PROGRESS) return;
+      int64_t total = 0;
+      int64_t received = 0;
+      if (!downloader->GetProgress(&total, &received)) return;
+      const uint32_t now = GetTickCount32();
+      if (now - lastSpeedTick > 1000) {
+        downloader->GetSpeed();
+        lastSpeedTick = now;
+      }
+    });
+    std::atomic<bool> finished = false;
+    std::thread worker([&] {
+      end = Download(*downloader, argv[1], argv[2], &window);
+      finished = true;
+    });
+    MessageLoop::RunUntil([&] { return finished.load(); }, std::chrono::milliseconds(1));
+    worker.join();
+  } else {
+    end = Download(*downloader, argv[1], argv[2], nullptr);
+  }
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+  std::printf("%.3f\n", elapsed.count());
+  return DownloadPhase(end) == kPhaseDone ? 0 : 1;
+}
