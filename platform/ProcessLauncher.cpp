@@ -68,8 +68,14 @@ std::string ResolveProgram(std::string_view name) {
   if (path.empty()) {
     return {};
   }
+  if (path.front() == '/') {
+    return IsRegularFile(path) ? path : std::string();
+  }
   const std::string here = CurrentFolder();
-  const std::string local = path.front() == '/' ? path : here + "/" + path;
+  if (here.empty()) {
+    return {};  // the current folder is gone: relative names mean nothing
+  }
+  const std::string local = here + "/" + path;
   if (IsRegularFile(local)) {
     return local;
   }
