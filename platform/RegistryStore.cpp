@@ -80,9 +80,15 @@ std::optional<std::string> Unquote(std::string_view line, size_t& pos) {
     }
     if (++i == line.size()) return std::nullopt;
     switch (line[i]) {
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
       case 'x': {
         int high = i + 1 < line.size() ? HexValue(line[i + 1]) : -1;
         int low = i + 2 < line.size() ? HexValue(line[i + 2]) : -1;
@@ -91,7 +97,8 @@ std::optional<std::string> Unquote(std::string_view line, size_t& pos) {
         i += 2;
         break;
       }
-      default: out += line[i];
+      default:
+        out += line[i];
     }
   }
   return std::nullopt;
@@ -252,7 +259,6 @@ std::string HomeFolder() {
   return {};
 }
 
-
 // Wine hive text (keys up to "]", values up to '"'), starting just after the
 // opening character: "\a" "\b" "\e" "\f" "\n" "\r" "\t" "\v", "\x" with up to
 // four hexadecimal digits and up to three octal digits give UTF-16 units; any
@@ -276,11 +282,13 @@ std::optional<std::u16string> UnescapeHive(std::string_view text, size_t& pos, c
       out += static_cast<char16_t>(kControls[letter]);
     } else if (c == 'x' && hexAt(i) >= 0) {
       unsigned value = 0;
-      for (int n = 0; n < 4 && hexAt(i) >= 0; ++n) value = value * 16 + static_cast<unsigned>(hexAt(i++));
+      for (int n = 0; n < 4 && hexAt(i) >= 0; ++n)
+        value = value * 16 + static_cast<unsigned>(hexAt(i++));
       out += static_cast<char16_t>(value);
     } else if (c >= '0' && c <= '7') {
       unsigned value = static_cast<unsigned>(c - '0');
-      for (int n = 0; n < 2 && isOctal(i); ++n) value = value * 8 + static_cast<unsigned>(text[i++] - '0');
+      for (int n = 0; n < 2 && isOctal(i); ++n)
+        value = value * 8 + static_cast<unsigned>(text[i++] - '0');
       out += static_cast<char16_t>(value);
     } else {
       out += static_cast<char16_t>(static_cast<unsigned char>(c));
@@ -372,8 +380,7 @@ std::optional<RegistryValue> RegistryStore::Query(std::string_view key,
   return std::nullopt;
 }
 
-bool RegistryStore::ReadText(std::string_view key, std::string_view name,
-                             std::string& out) const {
+bool RegistryStore::ReadText(std::string_view key, std::string_view name, std::string& out) const {
   std::optional<RegistryValue> value = Query(key, name);
   if (!value || value->type != RegistryType::Text) return false;
   out = std::move(value->data);
@@ -388,8 +395,7 @@ bool RegistryStore::ReadBinary(std::string_view key, std::string_view name,
   return true;
 }
 
-bool RegistryStore::WriteText(std::string_view key, std::string_view name,
-                              std::string_view text) {
+bool RegistryStore::WriteText(std::string_view key, std::string_view name, std::string_view text) {
   return Write(key, name, RegistryValue{RegistryType::Text, std::string(text)});
 }
 
@@ -398,9 +404,10 @@ bool RegistryStore::WriteBinary(std::string_view key, std::string_view name,
   return Write(key, name, RegistryValue{RegistryType::Binary, std::string(bytes)});
 }
 
-bool RegistryStore::Write(std::string_view key, std::string_view name,
-                          const RegistryValue& value) {
-  if (path_.empty()) return false;
+bool RegistryStore::Write(std::string_view key, std::string_view name, const RegistryValue& value) {
+  // A line break in a key would end its "[key]" line early.
+  if (path_.empty() || key.empty() || key.find_first_of("\r\n") != std::string_view::npos)
+    return false;
   std::filesystem::path folder = std::filesystem::path(path_).parent_path();
   std::error_code ec;
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);

@@ -57,8 +57,9 @@ class RegistryStore {
   bool ReadBinary(std::string_view key, std::string_view name, std::string& out) const;
 
   // Creates or replaces the value (whatever its previous type), creating the
-  // key when needed. False when the folder, the lock, the temporary file or
-  // the rename fails; the stored file is then unchanged.
+  // key when needed. False for an empty key or one with a line break, and when
+  // the folder, the lock, the temporary file or the rename fails; the stored
+  // file is then unchanged.
   bool WriteText(std::string_view key, std::string_view name, std::string_view text);
   bool WriteBinary(std::string_view key, std::string_view name, std::string_view bytes);
 

@@ -62,8 +62,7 @@ std::string GetHardwareHash(const DeviceSources& sources) {
   std::string serial = sources.diskSerialText ? sources.diskSerialText() : std::string();
   std::string hash;
   // An empty text has no digest: the hash stays empty.
-  GetSha1Checksum().MakeStringHex(address.substr(0, kMaxAddressLength) +
-                                      serial.substr(0, kMaxSerialLength),
-                                  hash);
+  GetSha1Checksum().MakeStringHex(
+      address.substr(0, kMaxAddressLength) + serial.substr(0, kMaxSerialLength), hash);
   return hash;
 }

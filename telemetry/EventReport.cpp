@@ -59,8 +59,24 @@ std::u16string BuildEventRecord(std::u16string_view name, std::u16string_view te
   std::u16string deviceId = GetDeviceId();
 
   const std::u16string fields[] = {
-      LocalTimeText(), deviceId, u"1000000002", u"0", u"0", u"pc", referral, u"0x0", u"network",
-      u"0", u"1000", u"v1.8", u"", u"", u"", marker, std::u16string(name), std::u16string(text),
+      LocalTimeText(),
+      deviceId,
+      u"1000000002",
+      u"0",
+      u"0",
+      u"pc",
+      referral,
+      u"0x0",
+      u"network",
+      u"0",
+      u"1000",
+      u"v1.8",
+      u"",
+      u"",
+      u"",
+      marker,
+      std::u16string(name),
+      std::u16string(text),
   };
   std::u16string record;
   for (const std::u16string& field : fields) {

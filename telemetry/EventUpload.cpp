@@ -64,12 +64,13 @@ bool PostEventLog(std::string_view type, std::u16string_view log,
   if (curl == nullptr) return false;
 
   const std::string url = settings.baseUrl + kUploadPath;
-  const std::string body = std::string("appkey=") + kAppKey + "&type=" + std::string(type) +
-                           "&log=" + WideToUtf8(log);
-  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+  const std::string body =
+      std::string("appkey=") + kAppKey + "&type=" + std::string(type) + "&log=" + WideToUtf8(log);
+  curl_slist* headers =
+      curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
   // No "Expect: 100-continue" on larger bodies: the content type stays the
   // only header added to libcurl's own.
-  if (headers != nullptr) headers = curl_slist_append(headers, "Expect:");
+  if (curl_slist* more = headers ? curl_slist_append(headers, "Expect:") : nullptr) headers = more;
   bool sawZero = false;
 
   curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "POST");

@@ -56,7 +56,8 @@ TEST(DeviceIdentity, MakeDeviceIdHashesAddressAndSerialAndAddsTheGuid) {
       {"00-1A-2B-3C-4D-5EXYZ", "DWW", kGuid, Id(kHashBoth, kGuid)},  // address cut to 17
       {"00-1A-2B-3C-4D-5E", "DWW" + std::string(1100, 'x'), kGuid,
        Id(GetHardwareHash(DeviceSources{[] { return std::string("00-1A-2B-3C-4D-5E"); },
-                                        [] { return "DWW" + std::string(1020, 'x'); }, {}}),
+                                        [] { return "DWW" + std::string(1020, 'x'); },
+                                        {}}),
           kGuid)},  // serial cut to 1023
   };
   for (const Case& c : cases) {

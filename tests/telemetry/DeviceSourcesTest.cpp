@@ -69,8 +69,7 @@ TEST(DeviceSources, NetworkAddressIsTheFirstRealAdaptersHardwareAddress) {
        Join({Adapter("eth0", 1, 2, "00:00:00:00:00:00", true),
              Adapter("eth1", 1, 3, "02:fc:00:00:00", true),
              Adapter("eth2", 1, 4, "zz:fc:00:00:00:01", true),
-             Adapter("eth3", 1, 5, "02-fc-00-00-00-01", true),
-             Adapter("tun0", 65534, 6, "", false),
+             Adapter("eth3", 1, 5, "02-fc-00-00-00-01", true), Adapter("tun0", 65534, 6, "", false),
              Adapter("wlan0", 1, 7, "f0:de:f1:00:00:07", false)}),
        "F0-DE-F1-00-00-07"},
   };
@@ -90,7 +89,8 @@ TEST(DeviceSources, DiskSerialIsTheFirstFixedDisksCleanedSerial) {
   } cases[] = {
       {"nothing", {}, ""},
       {"virtio serial without its line break",
-       {{"sys/block/vda/device/", ""}, {"sys/block/vda/serial", "overlayblk0\n"}}, "overlayblk0"},
+       {{"sys/block/vda/device/", ""}, {"sys/block/vda/serial", "overlayblk0\n"}},
+       "overlayblk0"},
       {"name order; device serial first",
        {{"sys/block/sda/device/vpd_pg80", vpd},
         {"sys/block/nvme0n1/device/serial", "S4EWNX0N123456\n"},
@@ -106,10 +106,12 @@ TEST(DeviceSources, DiskSerialIsTheFirstFixedDisksCleanedSerial) {
       {"udev data when sysfs has only blanks",
        {{"sys/block/sda/device/serial", "   \n"},
         {"sys/block/sda/dev", "8:0\n"},
-        {"run/udev/data/b8:0", "S:disk/by-id/x\nE:ID_SERIAL=Maker_Model_ S123 \nE:ID_SERIAL_SHORT= S123 \n"}},
+        {"run/udev/data/b8:0",
+         "S:disk/by-id/x\nE:ID_SERIAL=Maker_Model_ S123 \nE:ID_SERIAL_SHORT= S123 \n"}},
        "S123"},
       {"a disk without a serial is passed over",
-       {{"sys/block/sda/device/", ""}, {"sys/block/sda/dev", "8:0\n"},
+       {{"sys/block/sda/device/", ""},
+        {"sys/block/sda/dev", "8:0\n"},
         {"sys/block/sdb/device/serial", "SECOND\n"}},
        "SECOND"},
       {"a short or foreign VPD page is not read",
@@ -117,7 +119,8 @@ TEST(DeviceSources, DiskSerialIsTheFirstFixedDisksCleanedSerial) {
         {"sys/block/sdb/device/vpd_pg80", std::string("\0\x80", 2)}},
        ""},
       {"a long serial is cut to 1023 characters",
-       {{"sys/block/sda/device/serial", std::string(2000, 'S')}}, std::string(1023, 'S')},
+       {{"sys/block/sda/device/serial", std::string(2000, 'S')}},
+       std::string(1023, 'S')},
   };
   for (const Case& c : cases) {
     TempDir root;

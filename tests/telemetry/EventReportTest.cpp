@@ -153,8 +153,8 @@ TEST(EventReport, RecordHasEighteenFieldsWithReferralAndMarker) {
     EXPECT_TRUE(std::regex_match(fields[0], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")))
         << fields[0];
     const std::vector<std::string> expected = {
-        fields[0], kStoredId, "1000000002", "0", "0", "pc", c.field7, "0x0", "network", "0",
-        "1000", "v1.8", "", "", "", c.field16, "LE_Test", c.field18};
+        fields[0], kStoredId, "1000000002", "0", "0", "pc", c.field7,  "0x0",     "network",
+        "0",       "1000",    "v1.8",       "",  "",  "",   c.field16, "LE_Test", c.field18};
     EXPECT_EQ(fields, expected) << c.what;
   }
   // An empty event text still ends the record with a separator after the name.
@@ -196,7 +196,10 @@ TEST(EventReport, ReplyWithoutAZeroIsTriedFiveTimes) {
     bool accepted;
     size_t attempts;
   } cases[] = {
-      {"0", true, 1}, {"10", true, 1}, {"1", false, 5}, {"", false, 5},
+      {"0", true, 1},
+      {"10", true, 1},
+      {"1", false, 5},
+      {"", false, 5},
   };
   for (const Case& c : cases) {
     TestUser user;
