@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Throughput of MakeFileHex (MD5 and CRC-32) on a 1 GiB file held in the page
 # cache, next to md5sum and a plain read (cat). Each command runs several
-# times and its best wall time counts, so that a busy machine disturbs the
-# figures less. Ratio = our time / baseline time.
+# times, taking turns with the others, and its best wall time counts, so
+# that a busy machine disturbs the figures less. Ratio = our time / baseline time.
 #
 #   bench/hash.sh [BUILD_DIR]     (default: build)
 # Goals: MD5 within 1.1 x md5sum, CRC within 1.5 x a plain read.
@@ -20,17 +20,13 @@ file="$work/data.bin"
 head -c "$((size_mib * 1024 * 1024))" /dev/urandom > "$file"
 cat "$file" > /dev/null  # warm the page cache
 
-# Prints the best wall time in seconds of running the command $runs times.
-best_time() {
-  local best="" start end elapsed
-  for ((i = 0; i < runs; i++)); do
-    start=$(date +%s%N)
-    "$@" > /dev/null
-    end=$(date +%s%N)
-    elapsed=$((end - start))
-    if [[ -z $best || $elapsed -lt $best ]]; then best=$elapsed; fi
-  done
-  awk -v ns="$best" 'BEGIN { printf "%.3f", ns / 1e9 }'
+# Wall time of one run of the command, in nanoseconds.
+time_ns() {
+  local start end
+  start=$(date +%s%N)
+  "$@" > /dev/null
+  end=$(date +%s%N)
+  echo $((end - start))
 }
 
 plain_read() { cat "$file"; }
@@ -43,10 +39,26 @@ if [[ ${ours_md5,,} != "${their_md5,,}" ]]; then
   exit 1
 fi
 
-t_read=$(best_time plain_read)
-t_md5sum=$(best_time md5sum "$file")
-t_md5=$(best_time "$bench" md5 "$file")
-t_crc=$(best_time "$bench" crc "$file")
+# The commands take turns in every round, so that a change in the machine's
+# load hits all of them alike; each keeps its best round.
+declare -A best
+names=(read md5sum md5 crc)
+for ((round = 0; round < runs; round++)); do
+  for name in "${names[@]}"; do
+    case $name in
+      read) t=$(time_ns plain_read) ;;
+      md5sum) t=$(time_ns md5sum "$file") ;;
+      md5) t=$(time_ns "$bench" md5 "$file") ;;
+      crc) t=$(time_ns "$bench" crc "$file") ;;
+    esac
+    if [[ -z ${best[$name]:-} || $t -lt ${best[$name]} ]]; then best[$name]=$t; fi
+  done
+done
+seconds() { awk -v ns="${best[$1]}" 'BEGIN { printf "%.3f", ns / 1e9 }'; }
+t_read=$(seconds read)
+t_md5sum=$(seconds md5sum)
+t_md5=$(seconds md5)
+t_crc=$(seconds crc)
 
 report() {  # name time baseline-name baseline-time goal
   awk -v name="$1" -v t="$2" -v bname="$3" -v bt="$4" -v goal="$5" -v mib="$size_mib" 'BEGIN {

@@ -24,11 +24,13 @@ class QoChecksum {
   // Appends the hex digest of the text's bytes (SHA-1: lower case). False when
   // the text is empty.
   virtual bool MakeStringHex(const std::string& text, std::string& out) const = 0;
-  // Raw digest of a file (decoded from its hex text). False when the path is
-  // empty, digest null, or the file cannot be hashed.
+  // Raw digest of a file's bytes, read streaming. False when the path is
+  // empty, digest null, or MakeFileHex would fail.
   virtual bool MakeFileDigest(const std::string& path, uint8_t* digest) const = 0;
   // Appends the upper-case hex digest of the file's bytes, read streaming.
-  // False when the path is empty, missing, or cannot be read.
+  // The path is in the system's form ("\" separators). False when the path
+  // is empty, missing, not a regular file (a folder, a FIFO), or the file
+  // cannot be opened or read to its end.
   virtual bool MakeFileHex(const std::string& path, std::string& out) const = 0;
 };
 

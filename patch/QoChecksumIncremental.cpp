@@ -133,11 +133,9 @@ class ReadAhead {
   std::thread reader_;
 };
 
-// Feeds the whole file to the state, whatever its size said at the start
+// Feeds the whole file to the state, whatever its size was at the start
 // (every strategy reads to the end, in case the file grew meanwhile).
-bool HashContents(int fd, const struct stat& info, QoChecksumIncremental::State& state) {
-  if (!S_ISREG(info.st_mode)) return HashSequentially(fd, kReadBlock, state);
-  const uint64_t size = static_cast<uint64_t>(info.st_size);
+bool HashContents(int fd, uint64_t size, QoChecksumIncremental::State& state) {
   // A small file needs no larger buffer than its size (+1 to see its end).
   if (size <= kReadAheadThreshold) return HashSequentially(fd, std::min<uint64_t>(size + 1, kReadBlock), state);
   std::optional<ReadAhead> reader;
@@ -196,14 +194,16 @@ void QoChecksumIncremental::AppendHex(const uint8_t* bytes, size_t length, bool 
 
 bool QoChecksumIncremental::DigestFile(const std::string& path, uint8_t* digest) const {
   if (path.empty()) return false;
-  FileDescriptor file(open(ToSystemPath(path).c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: a FIFO in the file's place must not hang the caller; it is
+  // refused below like every other non-regular file.
+  FileDescriptor file(open(ToSystemPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (file.get() < 0) return false;
   struct stat info;
-  if (fstat(file.get(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+  if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
   auto state = NewState();
-  if (!HashContents(file.get(), info, *state)) return false;
+  if (!HashContents(file.get(), static_cast<uint64_t>(info.st_size), *state)) return false;
   state->Final(digest);
   return true;
 }

@@ -18,8 +18,8 @@ class QoChecksumIncremental : public QoChecksum {
   bool MakeStringDigest(const std::string& text, uint8_t* digest) const override;
   bool MakeStringHex(const std::string& text, std::string& out) const override;
   // Files are read in binary mode, block by block (never whole into memory).
-  // False also when the path names a folder or the file cannot be opened or
-  // read to its end.
+  // False also when the path names a folder or anything else that is not a
+  // regular file, or when the file cannot be opened or read to its end.
   bool MakeFileDigest(const std::string& path, uint8_t* digest) const override;
   bool MakeFileHex(const std::string& path, std::string& out) const override;
 

@@ -1,6 +1,7 @@
 #include "patch/QoChecksum.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <random>
@@ -161,6 +162,8 @@ TEST(QoChecksum, RefusedInputsLeaveOutputsUnchanged) {
   TempDir dir;
   const std::string missing = (dir.path() / "missing.bin").string();
   const std::string folder = dir.str();
+  const std::string fifo = (dir.path() / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const char data[] = "abc";
   for (const auto& a : kAlgorithms) {
     const QoChecksum& sum = a.get();
@@ -173,6 +176,7 @@ TEST(QoChecksum, RefusedInputsLeaveOutputsUnchanged) {
     EXPECT_FALSE(sum.MakeFileDigest(missing, digest));
     EXPECT_FALSE(sum.MakeFileHex(folder, out));
     EXPECT_FALSE(sum.MakeFileDigest(folder, digest));
+    EXPECT_FALSE(sum.MakeFileHex(fifo, out));  // refused at once, without waiting for a writer
     EXPECT_FALSE(sum.MakeFileHex("", out));
     EXPECT_FALSE(sum.MakeFileDigest("", digest));
 
