@@ -1,0 +1,53 @@
+// Moving file data: writes of whole buffers, and copies that leave the bytes
+// in the kernel (copy_file_range) or give a second name to the same file (hard
+// link), so a patch's data passes through user space only where it has to be
+// decoded. Paths are in the launcher's "\" form. Any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+// An open file descriptor, closed when the object goes out of scope.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { Close(); }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  bool valid() const { return fd_ >= 0; }
+  int get() const { return fd_; }
+  // Closes now; false when there was nothing to close or close() reports an
+  // error (a write that did not reach the file).
+  bool Close();
+
+ private:
+  int fd_;
+};
+
+// Opens the file for reading. Check valid() on the result.
+UniqueFd OpenForReading(std::string_view path);
+
+// Creates `path` as a new, empty file for writing: an existing file of that
+// name is removed first, so data it shared with another name stays unchanged.
+// Check valid() on the result.
+UniqueFd CreateFreshFile(std::string_view path);
+
+// Writes all `length` bytes at the current position. False on any failure.
+bool WriteFileBytes(int fd, const void* data, size_t length);
+
+// Copies `length` bytes of `in`, starting at `offset`, to the current position
+// of `out`; a negative `length` copies up to the end of `in`. Falls back to
+// reading and writing where the kernel cannot copy between the two files.
+// False when fewer bytes than asked for could be copied or a call fails.
+bool CopyFileBytes(int in, int64_t offset, int out, int64_t length);
+
+// Gives the file `source` the second name `target` (which must not exist),
+// or where that cannot be done (another file system, an existing target)
+// copies it with CopyFileOverwrite. Afterwards both paths read the same bytes
+// with the same permission bits and times; callers never write into either
+// file in place, so the shared data is not observable. False when neither
+// works.
+bool LinkOrCopyFile(std::string_view source, std::string_view target);

@@ -1,0 +1,594 @@
+#include "patch/QoPatchUser.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "app/LaunchLog.h"
+#include "app/LauncherMessages.h"
+#include "patch/AnalysisRecord.h"
+#include "patch/FileTransfer.h"
+#include "patch/QoChecksum.h"
+#include "patch/QoPatcher_xdelta.h"
+#include "patch/QoVersionRepairInfo.h"
+#include "patch/SafeName.h"
+#include "patch/UnzipPackage.h"
+#include "platform/MessageWindow.h"
+#include "platform/SystemPath.h"
+#include "util/FileUtil.h"
+#include "util/LzmaRecord.h"
+
+namespace {
+
+constexpr const char* kSourceName = "patch\\QoPatchUser.cpp";
+constexpr const char* kGameInfoName = "GameInfo.ini";
+constexpr const char* kLzmaWorkFolder = "Temp";
+constexpr const char* kInstallRoot = "..\\";
+
+// Log line numbers.
+constexpr int kLinePatchNotSet = 29;
+constexpr int kLineUnsafePatchName = 36;
+constexpr int kLinePatchInfoMissing = 44;
+constexpr int kLinePatchInfoError = 57;
+constexpr int kLineGameInfoMissing = 69;
+constexpr int kLineVersionMismatch = 89;
+constexpr int kLinePackageMissing = 107;
+constexpr int kLinePackageMd5Make = 116;
+constexpr int kLinePackageMd5Mismatch = 125;
+constexpr int kLineStagingCreate = 154;
+constexpr int kLineStagingDelete = 169;
+constexpr int kLineUnzipPackageMissing = 253;
+constexpr int kLineUnzipFolder = 263;
+constexpr int kLineUnzipError = 272;
+constexpr int kLineNewFolder = 379;
+constexpr int kLineNewCopy = 390;
+constexpr int kLineUpdateFolder = 406;
+constexpr int kLineUpdateDelete = 415;
+constexpr int kLineUpdateCopy = 425;
+constexpr int kLineDelete = 440;
+constexpr int kLineStagingCleanup = 462;
+constexpr int kLinePatchSuccess = 471;
+constexpr int kLineInstallInfoError = 522;
+constexpr int kLinePageMissing = 536;
+constexpr int kLinePageUnzip = 546;
+constexpr int kLineInstallSuccess = 557;
+constexpr int kLineCheckLzmaOpen = 575;
+constexpr int kLineCheckLzmaRead = 591;
+constexpr int kLineUnLzmaName = 611;
+constexpr int kLineNewExist = 830;
+constexpr int kLineNewUnLzma = 841;
+constexpr int kLineNewAnalysis = 851;
+constexpr int kLineNewMd5Make = 861;
+constexpr int kLineNewMd5 = 870;
+constexpr int kLineUpdateExist = 902;
+constexpr int kLineUpdateUnLzma = 913;
+constexpr int kLineUpdateAnalysis = 923;
+constexpr int kLineSourceMd5Make = 936;
+constexpr int kLineSourceMd5 = 945;
+constexpr int kLineDelta = 956;
+constexpr int kLineReplaceDelete = 969;
+constexpr int kLineReplaceCopy = 979;
+constexpr int kLineUpdateMd5Make = 990;
+constexpr int kLineUpdateMd5 = 1000;
+
+constexpr size_t kLzmaRecordHeader = 17;
+constexpr size_t kLzmaProbe = 12;
+constexpr size_t kLzmaRecordLengthOffset = 8;
+constexpr char kLzmaMagic[] = {'L', 'Z', 'M', 'A'};
+
+std::string Join(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
+
+// Deletes a file as the Windows call does: a missing file, a folder and a
+// read-only file are failures.
+bool DeleteFile(const std::string& path) {
+  std::string systemPath = ToSystemPath(path);
+  struct stat info {};
+  if (lstat(systemPath.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+  if (S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) return false;
+  return unlink(systemPath.c_str()) == 0;
+}
+
+bool MakeMd5(const std::string& path, std::string& md5) {
+  md5.clear();
+  return GetMd5Checksum().MakeFileHex(path, md5);
+}
+
+uint32_t ReadLittleEndian32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Decodes every record of the container `in` (of `total` bytes) and appends
+// the decoded bytes to `out`. Each record is read whole into memory.
+bool DecodeLzmaRecords(int in, int64_t total, int out) {
+  std::vector<uint8_t> record;
+  int64_t position = 0;
+  while (position != total) {
+    uint8_t probe[kLzmaProbe];
+    if (pread(in, probe, sizeof probe, position) != static_cast<ssize_t>(sizeof probe)) return false;
+    if (std::memcmp(probe, kLzmaMagic, sizeof kLzmaMagic) != 0) return false;
+    uint32_t recordLength = ReadLittleEndian32(probe + kLzmaRecordLengthOffset);
+    if (recordLength < kLzmaRecordHeader || recordLength > total - position) return false;
+    record.resize(recordLength);
+    if (pread(in, record.data(), recordLength, position) != static_cast<ssize_t>(recordLength)) return false;
+    const uint8_t* decoded = nullptr;
+    size_t decodedLength = 0;
+    if (!UnLzmaBuffer(record.data(), recordLength, &decoded, &decodedLength)) return false;
+    if (!WriteFileBytes(out, decoded, decodedLength)) return false;
+    position += recordLength;
+  }
+  return true;
+}
+
+// The execute bits of an installed file, carried over to its replacement (a
+// native game client must stay runnable). 0 when the file is absent.
+mode_t ExecuteBits(const std::string& path) {
+  struct stat info {};
+  if (stat(ToSystemPath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+  return info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH);
+}
+
+bool AddExecuteBits(const std::string& path, mode_t bits) {
+  if (bits == 0) return true;
+  std::string systemPath = ToSystemPath(path);
+  struct stat info {};
+  return stat(systemPath.c_str(), &info) == 0 && chmod(systemPath.c_str(), (info.st_mode & 07777) | bits) == 0;
+}
+
+}  // namespace
+
+QoPatchUser::QoPatchUser(MessageWindow* notifyWindow) : notifyWindow_(notifyWindow) {}
+
+QoPatchUser::~QoPatchUser() = default;
+
+void QoPatchUser::SetPatchFile(std::string patchInfoName, std::string patchFolder) {
+  patchInfoName_ = std::move(patchInfoName);
+  patchFolder_ = std::move(patchFolder);
+}
+
+void QoPatchUser::SetInstallFile(std::string installInfoPath, std::string installPageFolder) {
+  installInfoPath_ = std::move(installInfoPath);
+  installPageFolder_ = std::move(installPageFolder);
+}
+
+void QoPatchUser::Send(uint32_t id, uintptr_t wParam, intptr_t lParam) const {
+  if (notifyWindow_ != nullptr) SendMessageTo(notifyWindow_, id, wParam, lParam);
+}
+
+void QoPatchUser::SendBlock(uint32_t id, int32_t first, int32_t second, int32_t third, int32_t fourth) const {
+  std::array<int32_t, 4> block = {first, second, third, fourth};
+  Send(id, 0, reinterpret_cast<intptr_t>(block.data()));
+}
+
+void QoPatchUser::SendStep(const std::string& name, int index) const {
+  Send(UM_UPDATE_FILE_NAME, 0, reinterpret_cast<intptr_t>(name.c_str()));
+  Send(UM_UPDATE_FILE_INDEX, 0, index);
+}
+
+int QoPatchUser::Fail(int code) const {
+  Send(UM_UPDATE_FILES_FAILED, 0, code);
+  return code;
+}
+
+int QoPatchUser::CheckPatchFile() {
+  if (patchFolder_.empty() || patchInfoName_.empty()) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,patchFileDir=%s,patchInfoFile =%s not found", kSourceName, kLinePatchNotSet,
+                   patchFolder_.c_str(), patchInfoName_.c_str());
+    return CP_USER_FILE_ERROR;
+  }
+  // The description's name comes from a downloaded list; it must stay in the
+  // patch folder.
+  if (!IsSafeRelativeName(patchInfoName_)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,patchInfoFile =%s unsafe name", kSourceName, kLineUnsafePatchName,
+                   patchInfoName_.c_str());
+    return CP_USER_PATCHINFO_ERROR;
+  }
+  const std::string description = Join(patchFolder_, patchInfoName_);
+  if (!IsPathExist(description)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,patchFile=%s not found", kSourceName, kLinePatchInfoMissing,
+                   description.c_str());
+    return CP_USER_FILE_ERROR;
+  }
+
+  // A copy is read, so the downloaded description keeps its form.
+  QoPatchInfo info;
+  const std::string copy = VersionListTempPath();
+  int read = -1;
+  if (!copy.empty()) {
+    CopyFileOverwrite(description, copy);
+    read = info.InputPatchInfoFile(copy);
+    unlink(ToSystemPath(copy).c_str());
+  }
+  if (read != 0) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,InputPatchInfoFile error ,patchFile=%s", kSourceName, kLinePatchInfoError,
+                   description.c_str());
+    return CP_USER_PATCHINFO_ERROR;
+  }
+  versionOld_ = info.versionOld();
+
+  const std::string gameInfo = Join(gameFolder_, kGameInfoName);
+  if (!IsPathExist(gameInfo)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Cant Find GameInfo.ini,PathofGameInfo=%s", kSourceName, kLineGameInfoMissing,
+                   gameInfo.c_str());
+    return CP_USER_GAMEINFO_MISSING;
+  }
+  QoVersionRepairInfo installed(nullptr);
+  if (!installed.InputVerRepairFileList(gameInfo)) return CP_USER_ANALYSIS_ERROR;
+  // A description without VersionOld fits no installed version.
+  if (versionOld_.empty() || installed.version() != versionOld_) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,GameVersion not mate,GameVersion=%s,updateVersion=%s", kSourceName,
+                   kLineVersionMismatch, installed.version().c_str(), versionOld_.c_str());
+    return CP_USER_VERSION_MISMATCH;
+  }
+
+  versionNew_ = info.versionNew();
+  packages_ = info.packages();
+  for (const PackageInfo& package : packages_) {
+    const std::string path = Join(patchFolder_, package.fileName);
+    if (!IsPathExist(path)) {
+      WriteLaunchLog("FILE=%s,LINE=%d ,UpdatePackge cant find,Package=%s", kSourceName, kLinePackageMissing,
+                     path.c_str());
+      return CP_USER_FILE_ERROR;
+    }
+    std::string md5;
+    if (!MakeMd5(path, md5)) {
+      WriteLaunchLog("FILE=%s,LINE=%d ,UpdatePackge MD5 Make error,Package=%s", kSourceName, kLinePackageMd5Make,
+                     path.c_str());
+      return CP_USER_MD5_MAKE_ERROR;
+    }
+    if (md5 != package.packageMd5) {
+      WriteLaunchLog("FILE=%s,LINE=%d ,Package Md5 not mate loaclMD5=%s,updateMd5=%s", kSourceName,
+                     kLinePackageMd5Mismatch, md5.c_str(), package.packageMd5.c_str());
+      return CP_USER_MD5_MISMATCH;
+    }
+  }
+  return CP_USER_SUCCESS;
+}
+
+void QoPatchUser::CountFiles() {
+  newFiles_ = updateFiles_ = deleteFiles_ = 0;
+  for (const PackageInfo& package : packages_) {
+    for (const PatchFileInfo& file : package.files) {
+      if (file.fileType == PATCH_FILE_NEW) ++newFiles_;
+      if (file.fileType == PATCH_FILE_UPDATE) ++updateFiles_;
+      if (file.fileType == PATCH_FILE_DELETE) ++deleteFiles_;
+    }
+  }
+  totalFiles_ = newFiles_ + updateFiles_ + deleteFiles_;
+}
+
+int QoPatchUser::ExtractPackages(int& step) {
+  for (const PackageInfo& package : packages_) {
+    SendStep(package.fileName, ++step);
+    const std::string path = Join(patchFolder_, package.fileName);
+    if (!IsPathExist(path)) {
+      Fail(CP_USER_FILE_ERROR);
+      WriteLaunchLog("FILE=%s,LINE=%d ,Unzip Error Packahe not find  Package =%s", kSourceName,
+                     kLineUnzipPackageMissing, path.c_str());
+      return CP_USER_FILE_ERROR;
+    }
+    if (!CreateDirectoryForPath(kUnzipFolder, false)) {
+      Fail(CP_USER_FILE_ERROR);
+      WriteLaunchLog("FILE=%s,LINE=%d ,Unzip Error, CreateFileDir Error  Path =%s", kSourceName, kLineUnzipFolder,
+                     kUnzipFolder);
+      return CP_USER_FILE_ERROR;
+    }
+    if (!UnzipPackage(path, kUnzipFolder)) {
+      Fail(CP_USER_UNZIP_ERROR);
+      WriteLaunchLog("FILE=%s,LINE=%d ,Unzip Error, UnComPress Error  Path =%s", kSourceName, kLineUnzipError,
+                     path.c_str());
+      return CP_USER_UNZIP_ERROR;
+    }
+  }
+  return CP_USER_SUCCESS;
+}
+
+int QoPatchUser::AnalyseFiles(int& step) {
+  for (const PackageInfo& package : packages_) {
+    for (const PatchFileInfo& file : package.files) {
+      SendStep(file.fileName, ++step);
+      bool ok = true;
+      if (file.fileType == PATCH_FILE_NEW) ok = AnalysisFileNew(file);
+      if (file.fileType == PATCH_FILE_UPDATE) ok = AnalysisFileUpdate(file);
+      if (!ok) return Fail(CP_USER_ANALYSIS_ERROR);
+    }
+  }
+  return CP_USER_SUCCESS;
+}
+
+int QoPatchUser::CopyFiles() {
+  int step = 0;
+  for (const PackageInfo& package : packages_) {
+    for (const PatchFileInfo& file : package.files) {
+      SendStep(file.fileName, ++step);
+      const std::string target = Join(gameFolder_, file.fileName);
+      if (file.fileType == PATCH_FILE_DELETE) {
+        if (!DeleteFile(target)) {
+          Fail(CP_USER_FILE_ERROR);
+          WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error,DeleteFile error  Path =%s", kSourceName, kLineDelete,
+                         target.c_str());
+          return CP_USER_FILE_ERROR;
+        }
+        continue;
+      }
+      if (file.fileType != PATCH_FILE_NEW && file.fileType != PATCH_FILE_UPDATE) continue;
+
+      const bool isNew = file.fileType == PATCH_FILE_NEW;
+      const std::string source = (isNew ? kStagingFolder : kUnzipFolder) + file.fileName;
+      const mode_t executeBits = ExecuteBits(target);
+      if (isNew && IsPathExist(target)) DeleteFile(target);
+      if (!CreateDirectoryForPath(target, true)) {
+        Fail(CP_USER_FILE_ERROR);
+        WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error,CreateFileDir error  Path =%s", kSourceName,
+                       isNew ? kLineNewFolder : kLineUpdateFolder, target.c_str());
+        return CP_USER_FILE_ERROR;
+      }
+      if (!isNew && !DeleteFile(target)) {
+        Fail(CP_USER_FILE_ERROR);
+        WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error,DeleteFile error  Path =%s", kSourceName, kLineUpdateDelete,
+                       target.c_str());
+        return CP_USER_FILE_ERROR;
+      }
+      // The staging file is deleted once the copy phase is over, so the game
+      // file may take over its data instead of a copy of it.
+      if (!LinkOrCopyFile(source, target) || !AddExecuteBits(target, executeBits)) {
+        Fail(CP_USER_COPY_ERROR);
+        WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error,MoveFile error  Path =%s", kSourceName,
+                       isNew ? kLineNewCopy : kLineUpdateCopy, source.c_str());
+        return CP_USER_COPY_ERROR;
+      }
+    }
+  }
+  return CP_USER_SUCCESS;
+}
+
+int QoPatchUser::UpdatePatchFile() {
+  WriteLaunchLog("Start UpdatePatchFile");
+  Send(UM_UPDATE_FILES_BEGIN, 0, 0);
+
+  // Whatever an earlier run left in the staging folder goes first.
+  if (!CreateDirectoryForPath(kStagingFolder, false)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Create File Dir Error ,FileDir=%s open error   ", kSourceName,
+                   kLineStagingCreate, kStagingFolder);
+    return Fail(CP_USER_FILE_ERROR);
+  }
+  if (!DeleteDirectoryTree(kStagingFolder)) {
+    Fail(CP_USER_FILE_ERROR);
+    WriteLaunchLog("FILE=%s,LINE=%d ,Delete Dir ,Dir=%s open error   ", kSourceName, kLineStagingDelete,
+                   kStagingFolder);
+    return CP_USER_FILE_ERROR;
+  }
+
+  if (int result = CheckPatchFile(); result != CP_USER_SUCCESS) return Fail(result);
+  CountFiles();
+
+  WriteLaunchLog("Start Unzip");
+  SendBlock(UM_UPDATE_FILE_TOTAL, static_cast<int32_t>(packages_.size()) + totalFiles_, newFiles_, updateFiles_,
+            deleteFiles_);
+  Send(UM_UPDATE_UNPACK_BEGIN, 0, 0);
+  int step = 0;
+  if (int result = ExtractPackages(step); result != CP_USER_SUCCESS) return result;
+
+  WriteLaunchLog("Start Update");
+  Send(UM_UPDATE_ANALYSE_BEGIN, 0, 0);
+  if (int result = AnalyseFiles(step); result != CP_USER_SUCCESS) return result;
+
+  WriteLaunchLog("Start CopyFile");
+  SendBlock(UM_UPDATE_FILE_TOTAL, totalFiles_, 0, 0, 0);
+  Send(UM_UPDATE_COPY_BEGIN, 0, 0);
+  if (int result = CopyFiles(); result != CP_USER_SUCCESS) return result;
+
+  Send(UM_UPDATE_CLEANUP_BEGIN, 1, 0);
+  // A patch without packages never made the staging folder: nothing to clean.
+  if (IsPathExist(kStagingFolder) && !DeleteDirectoryTree(kStagingFolder)) {
+    Fail(CP_USER_FILE_ERROR);
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error,DeleteDir error  Path =%s", kSourceName, kLineStagingCleanup,
+                   kStagingFolder);
+    return CP_USER_FILE_ERROR;
+  }
+  Send(UM_UPDATE_FILES_DONE, 0, 0);
+  WriteLaunchLog("FILE=%s,LINE=%d ,CP_USER_SUCCESS ", kSourceName, kLinePatchSuccess);
+  DeleteDirectoryTree(patchFolder_);
+  return CP_USER_SUCCESS;
+}
+
+int QoPatchUser::InstallGamePage() {
+  WriteLaunchLog("Start Install Game Page");
+  Send(UM_PAGES_BEGIN, 0, 0);
+
+  // A description that cannot be read would otherwise install nothing and
+  // report success.
+  QoPatchInfo info;
+  if (info.InputPackageList(installInfoPath_) != 0) {
+    Send(UM_PAGE_UNZIP_FAILED, 0, CP_USER_PATCHINFO_ERROR);
+    WriteLaunchLog("FILE=%s,LINE=%d ,InputPackageList error ,installInfo=%s", kSourceName, kLineInstallInfoError,
+                   installInfoPath_.c_str());
+    return CP_USER_PATCHINFO_ERROR;
+  }
+  packages_ = info.packages();
+  totalFiles_ = newFiles_ = static_cast<int32_t>(packages_.size());
+  updateFiles_ = deleteFiles_ = 0;
+
+  WriteLaunchLog("Start Unzip");
+  SendBlock(UM_PAGE_TOTAL, totalFiles_, totalFiles_, 0, 0);
+  Send(UM_PAGES_UNPACK_BEGIN, 0, 0);
+  int index = 0;
+  for (const PackageInfo& page : packages_) {
+    Send(UM_PAGE_NAME, 0, reinterpret_cast<intptr_t>(page.fileName.c_str()));
+    Send(UM_PAGE_INDEX, 0, ++index);
+    const std::string path = Join(installPageFolder_, page.fileName);
+    if (!IsPathExist(path)) {
+      Send(UM_PAGE_MISSING, 0, CP_USER_FILE_ERROR);
+      WriteLaunchLog("FILE=%s,LINE=%d ,Unzip Error Packahe not find  Package =%s", kSourceName, kLinePageMissing,
+                     path.c_str());
+      return CP_USER_FILE_ERROR;
+    }
+    if (!UnzipPackage(path, kInstallRoot)) {
+      Send(UM_PAGE_UNZIP_FAILED, 0, CP_USER_UNZIP_ERROR);
+      WriteLaunchLog("FILE=%s,LINE=%d ,Unzip Error, UnComPress Error  Path =%s", kSourceName, kLinePageUnzip,
+                     path.c_str());
+      return CP_USER_UNZIP_ERROR;
+    }
+  }
+  Send(UM_PAGES_DONE, 0, 0);
+  WriteLaunchLog("FILE=%s,LINE=%d ,CP_USER_SUCCESS ", kSourceName, kLineInstallSuccess);
+  DeleteDirectoryTree(installPageFolder_);
+  return CP_USER_SUCCESS;
+}
+
+bool QoPatchUser::CheckIsLzma(const std::string& path) {
+  WriteLaunchLog("Start CheckIsLzma");
+  UniqueFd file = OpenForReading(path);
+  if (!file.valid()) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, CheckIsLzma error  Path =%s", kSourceName, kLineCheckLzmaOpen,
+                   path.c_str());
+    return false;
+  }
+  uint8_t probe[kLzmaProbe];
+  if (pread(file.get(), probe, sizeof probe, 0) != static_cast<ssize_t>(sizeof probe)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, file read error  Path =%s", kSourceName, kLineCheckLzmaRead,
+                   path.c_str());
+    return false;
+  }
+  return std::memcmp(probe, kLzmaMagic, sizeof kLzmaMagic) == 0;
+}
+
+bool QoPatchUser::DoUnLzma(const std::string& fileName) {
+  WriteLaunchLog("Start DoUnLzma");
+  if (fileName.empty()) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error,DoUnLzma error  Path =%s", kSourceName, kLineUnLzmaName,
+                   fileName.c_str());
+    return false;
+  }
+  const std::string source = kUnzipFolder + fileName;
+  const std::string work = std::string(kUnzipFolder) + kLzmaWorkFolder + "\\" + fileName;
+
+  {
+    UniqueFd in = OpenForReading(source);
+    if (!in.valid() || !CreateDirectoryForPath(work, true)) return false;
+    UniqueFd out = CreateFreshFile(work);
+    if (!out.valid()) return false;
+    struct stat info {};
+    if (fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (!DecodeLzmaRecords(in.get(), info.st_size, out.get()) || !out.Close()) return false;
+  }
+  if (!DeleteFile(source)) return false;
+  // The work file stays in place until the staging folder goes; the expanded
+  // file takes over its data.
+  return LinkOrCopyFile(work, source);
+}
+
+bool QoPatchUser::DoAnalysisFile(const std::string& source, const std::string& target) {
+  WriteLaunchLog("Start DoAnalysisFile");
+  if (source.empty() || target.empty() || !IsPathExist(source)) return false;
+  m_bUserXdel_ = 0;
+  bool delta = false;
+  if (!WriteAnalysisPayload(source, target, &delta)) return false;
+  m_bUserXdel_ = delta ? 1 : 0;
+  return true;
+}
+
+bool QoPatchUser::AnalysisFileNew(const PatchFileInfo& fileInfo) {
+  WriteLaunchLog("Start AnalysisFileNew");
+  const std::string& name = fileInfo.fileName;
+  const std::string unzipped = kUnzipFolder + name;
+  const std::string payload = kStagingFolder + name;
+  if (!IsPathExist(unzipped)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, FileExist error  Path =%s", kSourceName, kLineNewExist,
+                   unzipped.c_str());
+    return false;
+  }
+  if (CheckIsLzma(unzipped) && !DoUnLzma(name)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, DoUnLzma error  Path =%s", kSourceName, kLineNewUnLzma,
+                   name.c_str());
+    return false;
+  }
+  // A new file's payload is the whole file, even after a delta marker.
+  if (!DoAnalysisFile(unzipped, payload)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, DoAnalysisFile error  Path =%s", kSourceName, kLineNewAnalysis,
+                   unzipped.c_str());
+    return false;
+  }
+  std::string md5;
+  if (!MakeMd5(payload, md5)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, CCT_MD5 error  Path =%s", kSourceName, kLineNewMd5Make,
+                   payload.c_str());
+    return false;
+  }
+  if (md5 != fileInfo.m_md5Check) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, mate md5 error ", kSourceName, kLineNewMd5);
+    return false;
+  }
+  return true;
+}
+
+bool QoPatchUser::AnalysisFileUpdate(const PatchFileInfo& fileInfo) {
+  WriteLaunchLog("Start AnalysisFileUpdate");
+  const std::string& name = fileInfo.fileName;
+  const std::string unzipped = kUnzipFolder + name;
+  const std::string payload = kStagingFolder + name;
+  CreateDirectoryForPath(unzipped, true);
+  if (!IsPathExist(unzipped)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, FileExist error  Path =%s", kSourceName, kLineUpdateExist,
+                   unzipped.c_str());
+    return false;
+  }
+  if (CheckIsLzma(unzipped) && !DoUnLzma(name)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, DoUnLzma error  Path =%s", kSourceName, kLineUpdateUnLzma,
+                   name.c_str());
+    return false;
+  }
+  if (!DoAnalysisFile(unzipped, payload)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, DoAnalysisFile error  Path =%s", kSourceName,
+                   kLineUpdateAnalysis, unzipped.c_str());
+    return false;
+  }
+
+  if (m_bUserXdel_ != 0) {
+    WriteLaunchLog("start m_bUserXdel");
+    const std::string installed = Join(gameFolder_, name);
+    std::string md5;
+    if (!MakeMd5(installed, md5)) {
+      WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, CCT_MD5 error  Path =%s", kSourceName, kLineSourceMd5Make,
+                     installed.c_str());
+      return false;
+    }
+    if (md5 != fileInfo.sourceMd5) {
+      WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, mate md5 error file=%s", kSourceName, kLineSourceMd5,
+                     name.c_str());
+      return false;
+    }
+    if (QoPatcher_xdelta::GetInstance().ApplyDelta(installed, payload, unzipped) != 0) {
+      WriteLaunchLog("FILE=%s,LINE=%d ,CPT_XDELTA Error, mate md5 error SrcDir =%s,DifDir =%s,DstDir =%s",
+                     kSourceName, kLineDelta, installed.c_str(), payload.c_str(), unzipped.c_str());
+      return false;
+    }
+  } else {
+    if (!DeleteFile(unzipped)) {
+      WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, DeleteFile error  Path =%s", kSourceName, kLineReplaceDelete,
+                     unzipped.c_str());
+      return false;
+    }
+    if (!LinkOrCopyFile(payload, unzipped)) {
+      WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, MoveFile error  Path =%s", kSourceName, kLineReplaceCopy,
+                     payload.c_str());
+      return false;
+    }
+  }
+
+  std::string md5;
+  if (!MakeMd5(unzipped, md5)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, CCT_MD5 error  Path =%s", kSourceName, kLineUpdateMd5Make,
+                   unzipped.c_str());
+    return false;
+  }
+  if (md5 != fileInfo.m_md5Check) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, mate md5 errorPath =%s strmD5 =%s,itPatchFileInfoVec->m_md5Check =%s",
+                   kSourceName, kLineUpdateMd5, name.c_str(), md5.c_str(), fileInfo.m_md5Check.c_str());
+    return false;
+  }
+  return true;
+}

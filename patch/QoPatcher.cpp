@@ -1,0 +1,3 @@
+#include "patch/QoPatcher.h"
+
+QoPatcher::~QoPatcher() = default;

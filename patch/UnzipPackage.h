@@ -1,0 +1,19 @@
+// Extraction of a zip package (patch package or installation page) into a
+// folder, through zziplib.
+#pragma once
+
+#include <string_view>
+
+// Extracts every file of the zip archive at `zipPath` below `destFolder`
+// ("\" form; the entry's path is appended after one "\"), overwriting existing
+// files and creating the folders they need. Entries whose name ends in "/" or
+// "\" are folders and produce nothing; an empty file is created empty. Data is
+// copied in pieces of at most 10 MiB.
+//
+// False when an argument is empty, the archive cannot be opened, an entry's
+// name is absolute or has a ".." component (checked for every entry before
+// anything is written), or an entry cannot be opened, read or written (a
+// read-only target included). Files extracted before a failure stay in place.
+// Writes nothing to the launch log; the caller reports the failure. Any
+// thread; two calls must not write the same files.
+bool UnzipPackage(std::string_view zipPath, std::string_view destFolder);

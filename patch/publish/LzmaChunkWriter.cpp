@@ -1,0 +1,80 @@
+#include "patch/publish/LzmaChunkWriter.h"
+
+#include <LzmaEnc.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include "platform/SystemPath.h"
+
+namespace {
+
+constexpr char kMagic[] = {'L', 'Z', 'M', 'A'};
+constexpr size_t kHeaderSize = 17;
+
+void* Allocate(void*, size_t size) { return std::malloc(size); }
+void Release(void*, void* address) { std::free(address); }
+ISzAlloc gAllocator = {Allocate, Release};
+
+void PutLittleEndian32(uint8_t* p, uint32_t value) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+}  // namespace
+
+LzmaChunkWriter::LzmaChunkWriter(uint32_t chunkSize, int level)
+    : chunkSize_(chunkSize == 0 ? 1 : chunkSize), level_(level) {}
+
+bool LzmaChunkWriter::AppendRecord(std::span<const uint8_t> data, std::string& out) const {
+  if (data.size() > UINT32_MAX) return false;
+  CLzmaEncProps props;
+  LzmaEncProps_Init(&props);
+  props.level = level_;
+  props.reduceSize = static_cast<UInt32>(data.size());
+  props.numThreads = 1;
+
+  // The LZMA SDK's bound for incompressible input.
+  size_t capacity = data.size() + data.size() / 3 + 128;
+  std::vector<uint8_t> record(kHeaderSize + capacity);
+  SizeT streamLength = capacity;
+  SizeT propsLength = LZMA_PROPS_SIZE;
+  SRes result = LzmaEncode(record.data() + kHeaderSize, &streamLength, data.data(), data.size(), &props,
+                           record.data() + 12, &propsLength, 0, nullptr, &gAllocator, &gAllocator);
+  if (result != SZ_OK || propsLength != LZMA_PROPS_SIZE) return false;
+  size_t recordLength = kHeaderSize + streamLength;
+  if (recordLength > UINT32_MAX) return false;
+
+  std::copy(std::begin(kMagic), std::end(kMagic), record.begin());
+  PutLittleEndian32(record.data() + 4, static_cast<uint32_t>(data.size()));
+  PutLittleEndian32(record.data() + 8, static_cast<uint32_t>(recordLength));
+  out.append(reinterpret_cast<const char*>(record.data()), recordLength);
+  return true;
+}
+
+bool LzmaChunkWriter::WriteFile(std::string_view source, std::string_view target) const {
+  File in(std::fopen(ToSystemPath(source).c_str(), "rb"));
+  if (!in) return false;
+  File out(std::fopen(ToSystemPath(target).c_str(), "wb"));
+  if (!out) return false;
+
+  std::vector<uint8_t> piece(chunkSize_);
+  std::string record;
+  for (;;) {
+    size_t got = std::fread(piece.data(), 1, piece.size(), in.get());
+    if (got == 0) break;
+    record.clear();
+    if (!AppendRecord({piece.data(), got}, record)) return false;
+    if (std::fwrite(record.data(), 1, record.size(), out.get()) != record.size()) return false;
+  }
+  if (std::ferror(in.get())) return false;
+  return std::fclose(out.release()) == 0;
+}

@@ -1,0 +1,38 @@
+// Writer of LZMA chunk containers, the form in which a patch package carries a
+// large file: the file cut into pieces, each piece one record laid end to end
+// with the next:
+//   "LZMA", decoded length (u32 LE), record length including this 17-byte
+//   header (u32 LE), 5 LZMA property bytes, raw LZMA stream without end mark.
+// Every record is decoded on its own, so a reader needs memory for one piece.
+// The object holds only settings; any thread may use it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+class LzmaChunkWriter {
+ public:
+  static constexpr uint32_t kDefaultChunkSize = 8u << 20;
+
+  // `chunkSize`: decoded bytes per record (at least 1); `level`: the LZMA
+  // SDK's compression level, 0 to 9.
+  explicit LzmaChunkWriter(uint32_t chunkSize = kDefaultChunkSize, int level = 5);
+
+  // Appends the record holding `data` (at most 0xFFFFFFFF bytes) to `out`.
+  // False, with `out` unchanged, when the encoder fails or the record would
+  // not fit its 32-bit length.
+  bool AppendRecord(std::span<const uint8_t> data, std::string& out) const;
+
+  // Writes the container of the file `source` to `target` ("\" form),
+  // replacing it: one record per `chunkSize` bytes, none for an empty file.
+  // False when a file cannot be read or written or a record cannot be made;
+  // `target` may then hold a part of the container.
+  bool WriteFile(std::string_view source, std::string_view target) const;
+
+ private:
+  uint32_t chunkSize_;
+  int level_;
+};

@@ -1,0 +1,400 @@
+#include "patch/QoPatchUser.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "patch/ProtectedFile.h"
+#include "tests/patch/PatchMaterial.h"
+
+using patchtest::FileEntry;
+using patchtest::Form;
+using patchtest::GameFixture;
+using patchtest::GameInfoText;
+using patchtest::Md5Of;
+using patchtest::Package;
+using patchtest::Patch;
+using patchtest::SampleBytes;
+using patchtest::Trace;
+using patchtest::XdeltaRecorder;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+const std::string kClientOld = "#!/bin/sh\necho old\n";
+const std::string kClientNew = "#!/bin/sh\necho new\n";
+
+Files InstalledGame() {
+  return {
+      {"data/keep.txt", "keep"},
+      {"data/delta.bin", SampleBytes(256 * 1024, 21)},
+      {"data/whole.txt", "old whole"},
+      {"data/chunked.bin", SampleBytes(100 * 1024, 22)},
+      {"old/remove.dat", "remove me"},
+      {"client/game.sh", kClientOld},
+  };
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Adds, updates whole (plain and LZMA-chunked), deletes, carries the new
+// GameInfo.ini, ignores an entry of an unknown type and, last, updates by
+// delta.
+Patch FullPatch(const Files& installed) {
+  Patch patch;
+  patch.packages = {
+      {"p0.zip",
+       {
+           {"data/whole.txt", 2, "new whole content"},
+           {"data/added/new.txt", 1, "brand new"},
+           {"old/remove.dat", 3, "", Form::kNone},
+       }},
+      {"p1.zip",
+       {
+           {"data/chunked.bin", 2, SampleBytes(300 * 1024, 24), Form::kLzma},
+           {"data/big_new.bin", 1, SampleBytes(150 * 1024, 25), Form::kLzma},
+           {"data/empty.txt", 1, ""},
+           {"data/tricky.bin", 1, std::string("QOXD\0payload", 12), Form::kEscaped},
+           {"client/game.sh", 2, kClientNew},
+           {"GameInfo.ini", 2, GameInfoText("1.1")},
+           {"data/unknown.bin", 4, "", Form::kNone},
+           {"data/delta.bin", 2, installed.at("data/delta.bin").substr(0, 128 * 1024) + "changed" +
+                                     SampleBytes(128 * 1024, 23), Form::kDelta},
+       }},
+  };
+  return patch;
+}
+
+Files Expected(Files game, const Patch& patch) {
+  game["GameInfo.ini"] = GameInfoText("1.0");
+  for (const Package& package : patch.packages) {
+    for (const FileEntry& file : package.files) {
+      if (file.type == 1 || file.type == 2) game[file.name] = file.content;
+      if (file.type == 3) game.erase(file.name);
+    }
+  }
+  return game;
+}
+
+// Members are public: the case tables edit them through lambdas.
+class QoPatchUserTest : public ::testing::Test {
+ public:
+  QoPatchUserTest() { Fresh(); }
+
+  // A new game tree (the old one goes first: it restores the current folder).
+  void Fresh() {
+    fx_.reset();
+    fx_ = std::make_unique<GameFixture>();
+    patchName_ = "patchinfo_1.0_1.1.ini";
+  }
+
+  // Installs the game at `version` and writes the patch.
+  void Prepare(const Patch& patch, const std::string& version = "1.0") {
+    fx_->InstallGame(installed_, version);
+    chmod((fx_->game() / "client/game.sh").c_str(), 0755);
+    fx_->WritePatch(patch);
+  }
+
+  int Update() {
+    QoPatchUser user(fx_->window());
+    user.SetGameFolder("..\\");
+    user.SetPatchFile(patchName_, "patch");
+    return user.UpdatePatchFile();
+  }
+
+  std::unique_ptr<GameFixture> fx_;
+  Files installed_ = InstalledGame();
+  std::string patchName_;
+};
+
+TEST_F(QoPatchUserTest, AppliesAPatchAndEndsIdenticalToTheNewVersion) {
+  const Patch patch = FullPatch(installed_);
+  Prepare(patch);
+  WriteFile(fx_->launcher() / "TempUpdata/Unzip/left-over.bin", "from an earlier run");
+  XdeltaRecorder recorder(fx_->launcher() / "bin");
+
+  ASSERT_EQ(Update(), CP_USER_SUCCESS) << fx_->Log();
+
+  EXPECT_EQ(fx_->GameFiles(), Expected(installed_, patch));
+  EXPECT_TRUE(fs::status(fx_->game() / "client/game.sh").permissions() == fs::perms(0755));
+  EXPECT_FALSE(fs::exists(fx_->launcher() / "TempUpdata"));
+  EXPECT_FALSE(fs::exists(fx_->patchFolder()));
+  EXPECT_EQ(recorder.Calls(), (std::vector<std::vector<std::string>>{
+                                  {"-v", "-d", "-s", "..//data/delta.bin", "TempUpdata/data/delta.bin",
+                                   "TempUpdata/Unzip/data/delta.bin"}}));
+
+  const Trace expected = {
+      "4507", "4509 12,4,5,1", "450a",
+      // extraction
+      "450c p0.zip", "450b 1", "450c p1.zip", "450b 2",
+      // analysis
+      "450d", "450c data/whole.txt", "450b 3", "450c data/added/new.txt", "450b 4", "450c old/remove.dat",
+      "450b 5", "450c data/chunked.bin", "450b 6", "450c data/big_new.bin", "450b 7", "450c data/empty.txt",
+      "450b 8", "450c data/tricky.bin", "450b 9", "450c client/game.sh", "450b 10", "450c GameInfo.ini",
+      "450b 11", "450c data/unknown.bin", "450b 12", "450c data/delta.bin", "450b 13",
+      // copy
+      "4509 10,0,0,0", "450e", "450c data/whole.txt", "450b 1", "450c data/added/new.txt", "450b 2",
+      "450c old/remove.dat", "450b 3", "450c data/chunked.bin", "450b 4", "450c data/big_new.bin", "450b 5",
+      "450c data/empty.txt", "450b 6", "450c data/tricky.bin", "450b 7", "450c client/game.sh", "450b 8",
+      "450c GameInfo.ini", "450b 9", "450c data/unknown.bin", "450b 10", "450c data/delta.bin", "450b 11",
+      // clean-up
+      "450f w1", "4510"};
+  EXPECT_EQ(fx_->messages(), expected);
+
+  const std::string log = fx_->Log();
+  for (const char* line : {"Start UpdatePatchFile", "Start Unzip", "Start Update", "start m_bUserXdel",
+                           "Start DoUnLzma", "Start CopyFile", "FILE=patch\\QoPatchUser.cpp,LINE=471 ,CP_USER_SUCCESS \n"})
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+}
+
+TEST_F(QoPatchUserTest, AProtectedDescriptionIsReadFromACopy) {
+  Patch patch = FullPatch(installed_);
+  patch.protectedDescription = true;
+  Prepare(patch);
+  const std::string description = ReadFile(fx_->patchFolder() / patchName_);
+
+  QoPatchUser user(nullptr);
+  user.SetGameFolder("..\\");
+  user.SetPatchFile(patchName_, "patch");
+  ASSERT_EQ(user.CheckPatchFile(), CP_USER_SUCCESS) << fx_->Log();
+  EXPECT_EQ(user.versionNew(), "1.1");
+  EXPECT_EQ(user.packages().size(), 2u);
+  EXPECT_EQ(ReadFile(fx_->patchFolder() / patchName_), description);
+
+  EXPECT_EQ(Update(), CP_USER_SUCCESS) << fx_->Log();
+  EXPECT_EQ(fx_->GameFiles(), Expected(installed_, patch));
+}
+
+TEST_F(QoPatchUserTest, AnEmptyPatchRunsEveryPhase) {
+  Prepare(Patch{});
+  ASSERT_EQ(Update(), CP_USER_SUCCESS) << fx_->Log();
+  EXPECT_EQ(fx_->messages(), (Trace{"4507", "4509 0,0,0,0", "450a", "450d", "4509 0,0,0,0", "450e", "450f w1", "4510"}));
+  EXPECT_EQ(fx_->GameFiles(), Expected(installed_, Patch{}));
+}
+
+// Failures before the copy phase: the code, UM_UPDATE_FILES_FAILED with it as
+// the last message, the log line, the game folder untouched and the patch
+// folder kept.
+TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
+  struct Case {
+    const char* label;
+    int code;
+    const char* logged;
+    std::function<void(Patch&)> editPatch;
+    std::function<void(QoPatchUserTest&)> afterPrepare;
+    std::string installedVersion = "1.0";
+  } cases[] = {
+      {"installed version differs", CP_USER_VERSION_MISMATCH,
+       "LINE=89 ,GameVersion not mate,GameVersion=0.9,updateVersion=1.0", nullptr, nullptr, "0.9"},
+      {"description without VersionOld", CP_USER_VERSION_MISMATCH, "LINE=89 ,GameVersion not mate,GameVersion=1.0,",
+       [](Patch& p) { p.versionOld = ""; }, nullptr},
+      {"package MD5 in lower case", CP_USER_MD5_MISMATCH, "LINE=125 ,Package Md5 not mate loaclMD5=",
+       [](Patch& p) { p.packages[0].md5 = "0123456789abcdef0123456789abcdef"; }, nullptr},
+      {"zip entries that climb out of the staging folder", CP_USER_UNZIP_ERROR,
+       "LINE=272 ,Unzip Error, UnComPress Error  Path =patch\\p0.zip",
+       [](Patch& p) { p.packages[0].files.push_back({"aa/bb/cc/victim.txt", 4, "evil"}); },
+       [](QoPatchUserTest& t) {
+         const fs::path zip = t.fx_->patchFolder() / "p0.zip";
+         const std::string oldMd5 = Md5Of(ReadFile(zip));
+         patchtest::PatchBytes(zip, "aa/bb/cc/victim.txt", "../../../victim.txt");
+         patchtest::PatchBytes(t.fx_->patchFolder() / t.patchName_, oldMd5, Md5Of(ReadFile(zip)));
+       }},
+      {"no GameInfo.ini", CP_USER_GAMEINFO_MISSING, "LINE=69 ,Cant Find GameInfo.ini,PathofGameInfo=..\\\\GameInfo.ini",
+       nullptr, [](QoPatchUserTest& t) { fs::remove(t.fx_->game() / "GameInfo.ini"); }},
+      {"package missing", CP_USER_FILE_ERROR, "LINE=107 ,UpdatePackge cant find,Package=patch\\p1.zip", nullptr,
+       [](QoPatchUserTest& t) { fs::remove(t.fx_->patchFolder() / "p1.zip"); }},
+      {"description missing", CP_USER_FILE_ERROR, "LINE=44 ,patchFile=patch\\patchinfo_1.0_1.1.ini not found",
+       nullptr, [](QoPatchUserTest& t) { fs::remove(t.fx_->patchFolder() / t.patchName_); }},
+      {"no description name", CP_USER_FILE_ERROR, "LINE=29 ,patchFileDir=patch,patchInfoFile = not found", nullptr,
+       [](QoPatchUserTest& t) { t.patchName_ = ""; }},
+      {"description name outside the folder", CP_USER_PATCHINFO_ERROR, "patchInfoFile =../patchinfo.ini unsafe name",
+       nullptr,
+       [](QoPatchUserTest& t) {
+         fs::copy_file(t.fx_->patchFolder() / t.patchName_, t.fx_->launcher() / "patchinfo.ini");
+         t.patchName_ = "../patchinfo.ini";
+       }},
+      {"protected description with a bad CRC", CP_USER_PATCHINFO_ERROR,
+       "LINE=57 ,InputPatchInfoFile error ,patchFile=patch\\patchinfo_1.0_1.1.ini",
+       [](Patch& p) { p.protectedDescription = true; },
+       [](QoPatchUserTest& t) {
+         std::string bytes = ReadFile(t.fx_->patchFolder() / t.patchName_);
+         bytes[150] ^= 0x20;
+         WriteFile(t.fx_->patchFolder() / t.patchName_, bytes);
+       }},
+      {"delta against a changed installed file", CP_USER_ANALYSIS_ERROR,
+       "LINE=945 ,Analysis Error, mate md5 error file=data/delta.bin", nullptr,
+       [](QoPatchUserTest& t) { WriteFile(t.fx_->game() / "data/delta.bin", SampleBytes(256 * 1024, 99)); }},
+      {"new file with its MD5 in lower case", CP_USER_ANALYSIS_ERROR, "LINE=870 ,Analysis Error, mate md5 error \n",
+       [](Patch& p) { p.packages[0].files[1].md5 = Lower(Md5Of("brand new")); }, nullptr},
+      {"updated file with a wrong MD5", CP_USER_ANALYSIS_ERROR,
+       "LINE=1000 ,Analysis Error, mate md5 errorPath =data/whole.txt strmD5 =",
+       [](Patch& p) { p.packages[0].files[0].md5 = Md5Of("something else"); }, nullptr},
+      {"file missing from its package", CP_USER_ANALYSIS_ERROR,
+       "LINE=830 ,Analysis Error, FileExist error  Path =TempUpdata\\Unzip\\data/added/new.txt",
+       [](Patch& p) { p.packages[0].files[1].form = Form::kNone; }, nullptr},
+      {"package that is no zip", CP_USER_UNZIP_ERROR, "LINE=272 ,Unzip Error, UnComPress Error  Path =patch\\p1.zip",
+       [](Patch& p) { p.packages[1].md5 = Md5Of("not a zip"); },
+       [](QoPatchUserTest& t) { WriteFile(t.fx_->patchFolder() / "p1.zip", "not a zip"); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Fresh();
+    Patch patch = FullPatch(installed_);
+    if (c.editPatch) c.editPatch(patch);
+    Prepare(patch, c.installedVersion);
+    if (c.afterPrepare) c.afterPrepare(*this);
+    const Files before = fx_->GameFiles();
+    XdeltaRecorder recorder(fx_->launcher() / "bin");
+
+    EXPECT_EQ(Update(), c.code);
+
+    ASSERT_FALSE(fx_->messages().empty());
+    EXPECT_EQ(fx_->messages().back(), "4508 " + std::to_string(c.code));
+    EXPECT_NE(fx_->Log().find(c.logged), std::string::npos) << fx_->Log();
+    EXPECT_EQ(fx_->GameFiles(), before);
+    EXPECT_TRUE(fs::exists(fx_->patchFolder()));
+    // Only the delta step may run xdelta3, and only after its source checked out.
+    EXPECT_TRUE(recorder.Calls().empty());
+  }
+}
+
+// Failures in the copy phase: what was copied or deleted before stays, the
+// rest is unchanged, and the staging folder is kept.
+TEST_F(QoPatchUserTest, CopyPhaseFailuresKeepWhatWasDoneSoFar) {
+  struct Case {
+    const char* label;
+    std::function<void(QoPatchUserTest&)> afterPrepare;
+    const char* logged;
+  } cases[] = {
+      {"delete of a file that is already absent",
+       [](QoPatchUserTest& t) { fs::remove(t.fx_->game() / "old/remove.dat"); },
+       "LINE=440 ,Analysis Error,DeleteFile error  Path =..\\\\old/remove.dat"},
+      {"whole update of a file missing from the game",
+       [](QoPatchUserTest& t) { fs::remove(t.fx_->game() / "data/chunked.bin"); },
+       "LINE=415 ,Analysis Error,DeleteFile error  Path =..\\\\data/chunked.bin"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Fresh();
+    const Patch patch = FullPatch(installed_);
+    Prepare(patch);
+    c.afterPrepare(*this);
+
+    EXPECT_EQ(Update(), CP_USER_FILE_ERROR);
+
+    EXPECT_EQ(fx_->messages().back(), "4508 2");
+    EXPECT_NE(fx_->Log().find(c.logged), std::string::npos) << fx_->Log();
+    const Files game = fx_->GameFiles();
+    // The first two entries were placed before the failure; later ones not.
+    EXPECT_EQ(game.at("data/whole.txt"), "new whole content");
+    EXPECT_EQ(game.at("data/added/new.txt"), "brand new");
+    EXPECT_EQ(game.count("data/big_new.bin"), 0u);
+    EXPECT_EQ(game.at("GameInfo.ini"), GameInfoText("1.0"));
+    EXPECT_TRUE(fs::exists(fx_->launcher() / "TempUpdata"));
+    EXPECT_TRUE(fs::exists(fx_->patchFolder()));
+  }
+}
+
+class InstallGamePageTest : public ::testing::Test {
+ public:
+  // Writes the pages (name -> files) into "pages" and their description.
+  void WritePages(const std::vector<std::pair<std::string, Files>>& pages) {
+    std::string text = "[PatchVersion]\nVersionOld=1.0\nVersionNew=1.0\n[Packages]\nPackageNum=" +
+                       std::to_string(pages.size()) + "\n";
+    for (size_t i = 0; i < pages.size(); ++i) {
+      testsupport::TempDir stage;
+      std::vector<std::string> names;
+      for (const auto& [name, content] : pages[i].second) {
+        WriteFile(stage.path() / name, content);
+        names.push_back(name);
+      }
+      const fs::path zip = fx_.launcher() / "pages" / pages[i].first;
+      fs::create_directories(zip.parent_path());
+      patchtest::MakeZip(zip, stage.path(), names);
+      text += "Package" + std::to_string(i) + "=" + pages[i].first + ",0," + std::to_string(fs::file_size(zip)) +
+              "," + Md5Of(ReadFile(zip)) + "\n";
+    }
+    WriteFile(fx_.launcher() / "pages" / "intallinfo_1.0.ini", text);
+  }
+
+  int Install() {
+    QoPatchUser user(fx_.window());
+    user.SetInstallFile("pages\\intallinfo_1.0.ini", "pages");
+    return user.InstallGamePage();
+  }
+
+  GameFixture fx_;
+};
+
+TEST_F(InstallGamePageTest, ExtractsEveryPageIntoTheGameRoot) {
+  WritePages({{"page1.zip", {{"client/meadow_jp.exe", "client"}, {"data/a.pak", "a"}}},
+              {"page2.zip", {{"data/b.pak", "b"}, {"GameInfo.ini", GameInfoText("1.0")}}}});
+
+  ASSERT_EQ(Install(), CP_USER_SUCCESS) << fx_.Log();
+
+  EXPECT_EQ(fx_.GameFiles(), (Files{{"client/meadow_jp.exe", "client"},
+                                    {"data/a.pak", "a"},
+                                    {"data/b.pak", "b"},
+                                    {"GameInfo.ini", GameInfoText("1.0")}}));
+  EXPECT_EQ(fx_.messages(), (Trace{"4511", "4512 2,2,0,0", "4513", "4514 page1.zip", "4515 1", "4514 page2.zip",
+                                   "4515 2", "4518"}));
+  EXPECT_FALSE(fs::exists(fx_.launcher() / "pages"));
+  EXPECT_NE(fx_.Log().find("FILE=patch\\QoPatchUser.cpp,LINE=557 ,CP_USER_SUCCESS \n"), std::string::npos);
+}
+
+TEST_F(InstallGamePageTest, FailuresStopAtTheFailingPage) {
+  struct Case {
+    const char* label;
+    std::function<void(InstallGamePageTest&)> spoil;
+    int code;
+    const char* lastMessage;
+    const char* logged;
+    bool firstPageExtracted;
+  } cases[] = {
+      {"second page missing", [](InstallGamePageTest& t) { fs::remove(t.fx_.launcher() / "pages/page2.zip"); },
+       CP_USER_FILE_ERROR, "4516 2", "LINE=536 ,Unzip Error Packahe not find  Package =pages\\page2.zip", true},
+      {"second page no zip", [](InstallGamePageTest& t) { WriteFile(t.fx_.launcher() / "pages/page2.zip", "junk"); },
+       CP_USER_UNZIP_ERROR, "4517 8", "LINE=546 ,Unzip Error, UnComPress Error  Path =pages\\page2.zip", true},
+      {"description with a bad CRC",
+       [](InstallGamePageTest& t) {
+         ProtectionKey key;
+         BuildProtectionKey(key);
+         const fs::path path = t.fx_.launcher() / "pages/intallinfo_1.0.ini";
+         std::string bytes = ProtectBuffer(key, ReadFile(path));
+         bytes[120] ^= 1;
+         WriteFile(path, bytes);
+       },
+       CP_USER_PATCHINFO_ERROR, "4517 4", "InputPackageList error ,installInfo=pages\\intallinfo_1.0.ini", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(fx_.game() / "data");
+    fs::remove_all(fx_.launcher() / "pages");
+    WritePages({{"page1.zip", {{"data/a.pak", "a"}}}, {"page2.zip", {{"data/b.pak", "b"}}}});
+    c.spoil(*this);
+    const size_t before = fx_.messages().size();
+
+    EXPECT_EQ(Install(), c.code);
+
+    EXPECT_GT(fx_.messages().size(), before);
+    EXPECT_EQ(fx_.messages().back(), c.lastMessage);
+    EXPECT_NE(fx_.Log().find(c.logged), std::string::npos) << fx_.Log();
+    EXPECT_EQ(fs::exists(fx_.game() / "data/a.pak"), c.firstPageExtracted);
+    EXPECT_FALSE(fs::exists(fx_.game() / "data/b.pak"));
+    EXPECT_TRUE(fs::exists(fx_.launcher() / "pages"));
+  }
+}
+
+}  // namespace
