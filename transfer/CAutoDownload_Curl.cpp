@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <type_traits>
+#include <utility>
 
 #include "app/LaunchLog.h"
 #include "platform/Clock.h"
@@ -31,12 +32,14 @@ size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
 
 }  // namespace
 
-std::unique_ptr<CAutoDownload_Curl> CAutoDownload_Curl::Create(std::chrono::seconds lowSpeedTime) {
+std::unique_ptr<CAutoDownload_Curl> CAutoDownload_Curl::Create(std::chrono::seconds lowSpeedTime, TickSource ticks) {
   if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) return nullptr;
-  return std::unique_ptr<CAutoDownload_Curl>(new CAutoDownload_Curl(lowSpeedTime));
+  if (!ticks) ticks = &GetTickCount32;
+  return std::unique_ptr<CAutoDownload_Curl>(new CAutoDownload_Curl(lowSpeedTime, std::move(ticks)));
 }
 
-CAutoDownload_Curl::CAutoDownload_Curl(std::chrono::seconds lowSpeedTime) : lowSpeedTime_(lowSpeedTime) {}
+CAutoDownload_Curl::CAutoDownload_Curl(std::chrono::seconds lowSpeedTime, TickSource ticks)
+    : lowSpeedTime_(lowSpeedTime), ticks_(std::move(ticks)) {}
 
 CAutoDownload_Curl::~CAutoDownload_Curl() {
   ReleaseTransfer();
@@ -195,7 +198,7 @@ int CAutoDownload_Curl::OnProgress(void* self, int64_t total, int64_t received, 
 }
 
 void CAutoDownload_Curl::Sample(int64_t total, int64_t received) {
-  const uint32_t now = GetTickCount32();
+  const uint32_t now = ticks_();
   std::lock_guard lock(sampleMutex_);
   if (sample_.taken) {
     const uint32_t elapsed = now - sample_.tick;

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,10 +29,15 @@ class CAutoDownload_Curl : public CAutoDownload {
   // libcurl aborts a transfer that stays below 1 byte per second this long.
   static constexpr std::chrono::seconds kLowSpeedTime{30};
 
+  // Milliseconds for the speed meter; GetTickCount32 unless a test gives one.
+  using TickSource = std::function<uint32_t()>;
+
   // Performs libcurl's process-wide initialisation (all features) and makes a
   // downloader in DL_IDLE with no notify window and cookie 0. Null when the
-  // initialisation fails. `lowSpeedTime` exists so that tests can shorten it.
-  static std::unique_ptr<CAutoDownload_Curl> Create(std::chrono::seconds lowSpeedTime = kLowSpeedTime);
+  // initialisation fails. The parameters exist so that tests can shorten the
+  // low-speed abort and drive the speed meter's clock.
+  static std::unique_ptr<CAutoDownload_Curl> Create(std::chrono::seconds lowSpeedTime = kLowSpeedTime,
+                                                    TickSource ticks = {});
   ~CAutoDownload_Curl() override;
 
   int GetKind() const override { return kKind; }
@@ -55,12 +61,14 @@ class CAutoDownload_Curl : public CAutoDownload {
   bool Wait(bool block) override;
 
  private:
-  explicit CAutoDownload_Curl(std::chrono::seconds lowSpeedTime);
+  CAutoDownload_Curl(std::chrono::seconds lowSpeedTime, TickSource ticks);
 
   bool SetOptions();
   // Closes the temporary file (false when buffered bytes could not be
   // written) and releases the easy handle.
   bool ReleaseTransfer();
+  // The one-second speed meter: the first report is stored; later ones
+  // replace it, with a new speed, when more than 1000 ms have passed.
   void Sample(int64_t total, int64_t received);
   // Puts the finished temporary file at the local path.
   void PlaceFile(const std::string& temporaryPath, const std::string& localPath);
@@ -68,6 +76,7 @@ class CAutoDownload_Curl : public CAutoDownload {
   static int OnProgress(void* self, int64_t total, int64_t received, int64_t, int64_t);
 
   const std::chrono::seconds lowSpeedTime_;
+  const TickSource ticks_;
   void* curl_ = nullptr;  // CURL*, from a successful Prepare to the end of Start
   FILE* file_ = nullptr;  // the temporary file, same lifetime
   std::unique_ptr<char[]> fileBuffer_;

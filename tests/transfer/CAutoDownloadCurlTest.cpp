@@ -309,3 +309,44 @@ TEST_F(CurlDownloadTest, AReusedDownloaderKeepsTheLastResponseCode) {
   EXPECT_EQ(downloader_->GetState(), DL_DONE);
   EXPECT_EQ(downloader_->GetResponseCode(), 200);
 }
+
+// The speed meter keeps its sample until more than 1000 ms have passed. Each
+// progress report advances the clock by `step`: with 1000 ms every second
+// report takes a new sample, over 2000 ms; with 1001 ms every report does.
+TEST_F(CurlDownloadTest, TheSpeedMeterResamplesOnlyAfterMoreThanOneSecond) {
+  const int64_t size = 4 * 1024 * 1024;
+  WriteFile(root_.path() / "big.bin", Bytes(size));
+  NginxServer nginx(root_.path());
+  for (uint32_t step : {1000u, 1001u}) {
+    SCOPED_TRACE(step);
+    uint32_t now = 0xFFFFF000u;  // the tick counter wraps during the download
+    auto downloader = CAutoDownload_Curl::Create(CAutoDownload_Curl::kLowSpeedTime, [&] { return now += step; });
+    Recorder recorder;
+    recorder.downloader = downloader.get();
+    std::vector<int64_t> received;
+    std::vector<int32_t> speeds;
+    recorder.onProgress = [&] {
+      received.push_back(recorder.lastReceived);
+      speeds.push_back(downloader->GetSpeed());
+    };
+    ASSERT_TRUE(downloader->Prepare(nginx.url() + "/big.bin", "out\\big.bin", &recorder.window, 1));
+    downloader->Start();
+    ASSERT_EQ(downloader->GetState(), DL_DONE);
+    ASSERT_GT(received.size(), 3u);
+    EXPECT_EQ(speeds[0], 0);  // the first sample measures nothing
+    for (size_t i = 1; i < received.size(); ++i) {
+      SCOPED_TRACE(i);
+      if (step == 1000 && i % 2 == 1) {
+        EXPECT_EQ(received[i], received[i - 1]);
+        EXPECT_EQ(speeds[i], speeds[i - 1]);
+      } else if (step == 1000) {
+        EXPECT_EQ(speeds[i], (received[i] - received[i - 2]) / 2);
+      } else {
+        EXPECT_EQ(speeds[i], static_cast<int32_t>((received[i] - received[i - 1]) / 1.001));
+      }
+    }
+    if (step == 1001) {
+      EXPECT_EQ(received.back(), size);
+    }
+  }
+}
