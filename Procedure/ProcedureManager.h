@@ -99,7 +99,8 @@ class ProcedureManager {
   bool EndRunningClient();
 
   std::map<int32_t, std::unique_ptr<ProcedureBase>> procedures_;
-  // Creation order; destroyed in this order.
+  // Curl downloaders 1 and 2 in creation order, null when refused; destroyed
+  // in this order. Only the first one transfers files.
   std::vector<std::unique_ptr<CAutoDownload>> downloaders_;
   std::unique_ptr<DownloadService> downloads_;
   MessageWindow* mainWindow_ = nullptr;

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "app/LaunchLog.h"
 #include "app/LauncherMessages.h"
 #include "platform/MessageBox.h"
+#include "tests/Procedure/LaunchLogLines.h"
 #include "tests/Procedure/MainWindowRecorder.h"
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
@@ -81,14 +81,7 @@ class DownloadServiceTest : public testing::Test {
   }
   void TearDown() override { SetMessageBoxPresenter(nullptr); }
 
-  // The launch log's messages without their time stamps.
-  std::vector<std::string> LogLines() const {
-    std::vector<std::string> lines;
-    if (!fs::exists(work_.path() / kLaunchLogName)) return lines;
-    std::istringstream log(ReadFile(work_.path() / kLaunchLogName));
-    for (std::string line; std::getline(log, line);) lines.push_back(line.substr(line.find("]: ") + 3));
-    return lines;
-  }
+  std::vector<std::string> LogLines() const { return LaunchLogLines(work_.path()); }
   std::string Local(const std::string& name) const { return ReadFile(work_.path() / "out" / name); }
 
   TempDir root_;

@@ -10,7 +10,6 @@
 #include <functional>
 #include <latch>
 #include <map>
-#include <sstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -21,6 +20,7 @@
 #include "app/LauncherMessages.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
+#include "tests/Procedure/LaunchLogLines.h"
 #include "tests/Procedure/MainWindowRecorder.h"
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
@@ -97,13 +97,7 @@ class ProcedureManagerTest : public testing::Test {
     return manager;
   }
 
-  std::vector<std::string> LogLines() const {
-    std::vector<std::string> lines;
-    if (!fs::exists(work_.path() / kLaunchLogName)) return lines;
-    std::istringstream log(ReadFile(work_.path() / kLaunchLogName));
-    for (std::string line; std::getline(log, line);) lines.push_back(line.substr(line.find("]: ") + 3));
-    return lines;
-  }
+  std::vector<std::string> LogLines() const { return LaunchLogLines(work_.path()); }
 
   TempDir work_;
   CurrentDirScope cwd_{work_.path()};
