@@ -30,7 +30,7 @@ class Handler(BaseHTTPRequestHandler):
                 f.write(line + "\n")
 
     def file_bytes(self, rel):
-        rel = unquote(rel.split("?", 1)[0]).lstrip("/")
+        rel = rel.split("?", 1)[0].lstrip("/")
         path = os.path.normpath(os.path.join(self.server.root, rel))
         if not path.startswith(self.server.root) or not os.path.isfile(path):
             return None
@@ -50,7 +50,9 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         self.record("requests.log", "GET " + self.path)
-        path = self.path
+        # Clients percent-encode "_" and "=", so the shortcuts are matched on
+        # the decoded path.
+        path = unquote(self.path)
         parts = path.lstrip("/").split("/")
         kind = parts[0] if parts else ""
         if kind == "__status":
