@@ -36,10 +36,6 @@ AnalysisHeader ParseAnalysisHeader(std::span<const uint8_t> head) {
 bool WriteAnalysisPayload(std::string_view source, std::string_view target, bool* delta) {
   UniqueFd in = OpenForReading(source);
   if (!in.valid()) return false;
-  if (!CreateDirectoryForPath(target, true)) return false;
-  UniqueFd out = CreateFreshFile(target);
-  if (!out.valid()) return false;
-
   // The whole size, not GetFileLength's low 32 bits: a payload is never cut.
   struct stat info {};
   if (fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
@@ -47,8 +43,13 @@ bool WriteAnalysisPayload(std::string_view source, std::string_view target, bool
   size_t headLength = std::min<size_t>(sizeof head, static_cast<size_t>(info.st_size));
   if (pread(in.get(), head, headLength, 0) != static_cast<ssize_t>(headLength)) return false;
   AnalysisHeader header = ParseAnalysisHeader({head, headLength});
+  if (!CreateDirectoryForPath(target, true)) return false;
   *delta = header.delta;
 
+  // Without markers the payload is the whole file: a second name will do.
+  if (header.length == 0) return LinkOrCopyFile(source, target);
+  UniqueFd out = CreateFreshFile(target);
+  if (!out.valid()) return false;
   auto payload = static_cast<int64_t>(info.st_size) - static_cast<int64_t>(header.length);
   return CopyFileBytes(in.get(), static_cast<int64_t>(header.length), out.get(), payload) && out.Close();
 }

@@ -24,8 +24,9 @@ struct AnalysisHeader {
 AnalysisHeader ParseAnalysisHeader(std::span<const uint8_t> head);
 
 // Writes the payload of the analysis file `source` to `target`, creating the
-// folders of `target` and replacing any file there by a new one. Sets
-// `*delta` when the markers announce a delta. False when `source` cannot be
-// opened or its size read, the folders or `target` cannot be created, or the
-// payload cannot be copied whole; a source of 0 bytes gives an empty target.
+// folders of `target` and replacing any file there by a new one (a second
+// name of `source` when it has no markers). Sets `*delta` when the markers
+// announce a delta. False when `source` cannot be opened or its size read,
+// the folders or `target` cannot be created, or the payload cannot be copied
+// whole; a source of 0 bytes gives an empty target.
 bool WriteAnalysisPayload(std::string_view source, std::string_view target, bool* delta);

@@ -80,6 +80,8 @@ bool CopyFileBytes(int in, int64_t offset, int out, int64_t length) {
 }
 
 bool LinkOrCopyFile(std::string_view source, std::string_view target) {
-  if (link(ToSystemPath(source).c_str(), ToSystemPath(target).c_str()) == 0) return true;
+  const std::string targetPath = ToSystemPath(target);
+  unlink(targetPath.c_str());
+  if (link(ToSystemPath(source).c_str(), targetPath.c_str()) == 0) return true;
   return CopyFileOverwrite(source, target);
 }

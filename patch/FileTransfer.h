@@ -44,10 +44,10 @@ bool WriteFileBytes(int fd, const void* data, size_t length);
 // False when fewer bytes than asked for could be copied or a call fails.
 bool CopyFileBytes(int in, int64_t offset, int out, int64_t length);
 
-// Gives the file `source` the second name `target` (which must not exist),
-// or where that cannot be done (another file system, an existing target)
-// copies it with CopyFileOverwrite. Afterwards both paths read the same bytes
-// with the same permission bits and times; callers never write into either
-// file in place, so the shared data is not observable. False when neither
-// works.
+// Replaces whatever `target` names by a second name of the file `source`
+// (a hard link), or where that cannot be made (another file system) by a copy
+// made with CopyFileOverwrite. Afterwards both paths read the same bytes with
+// the same permission bits and times; the callers never write into either
+// file in place (every write goes to a fresh file), so the shared data is not
+// observable. False when neither works.
 bool LinkOrCopyFile(std::string_view source, std::string_view target);
