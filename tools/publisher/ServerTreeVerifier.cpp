@@ -1,0 +1,409 @@
+#include "tools/publisher/ServerTreeVerifier.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <system_error>
+
+#include "patch/QoPatchInfo.h"
+#include "patch/QoPatchUser.h"
+#include "patch/QoVersionRepairInfo.h"
+#include "platform/PrivateProfile.h"
+#include "platform/SystemPath.h"
+#include "platform/TempFolder.h"
+#include "tools/publisher/ServerLayout.h"
+#include "tools/publisher/SourceTree.h"
+#include "tools/publisher/TreeCompare.h"
+#include "util/TextUtil.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The procedures read version files of fewer than 64 bytes and INI texts
+// into 260-byte buffers.
+constexpr size_t kVersionFileLimit = 64;
+constexpr size_t kValueBufferSize = 260;
+// The folder inside a scratch game folder that plays the launcher's folder
+// (the applier's current folder; pages are installed into its parent).
+constexpr const char* kLauncherFolder = ".tova-verify";
+
+// Makes `folder` the current folder until the end of the scope.
+class CurrentFolderScope {
+ public:
+  explicit CurrentFolderScope(const fs::path& folder) {
+    std::error_code code;
+    previous_ = fs::current_path(code);
+    if (!code) fs::current_path(folder, code);
+    entered_ = !code;
+  }
+  ~CurrentFolderScope() {
+    std::error_code ignored;
+    if (entered_) fs::current_path(previous_, ignored);
+  }
+  CurrentFolderScope(const CurrentFolderScope&) = delete;
+  CurrentFolderScope& operator=(const CurrentFolderScope&) = delete;
+  bool entered() const { return entered_; }
+
+ private:
+  fs::path previous_;
+  bool entered_ = false;
+};
+
+// The version a version file names, read as the procedures read it. Empty
+// with `why` when it cannot be used.
+std::string ReadVersionFile(const fs::path& path, std::string& why) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) {
+    why = "is missing";
+    return {};
+  }
+  std::string text(kVersionFileLimit, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (static_cast<size_t>(in.gcount()) >= kVersionFileLimit) {
+    why = "has 64 bytes or more";
+    return {};
+  }
+  text.resize(std::min(static_cast<size_t>(in.gcount()), text.find('\0')));
+  RemoveBlanks(text);
+  if (text.empty()) why = "names no version";
+  return text;
+}
+
+// The versions that have a folder prefix + version, sorted.
+std::vector<std::string> VersionFolders(const fs::path& base, const VersionTreeLayout& layout) {
+  fs::path prefix = base / layout.folderPrefix;
+  std::string start = prefix.filename().string();
+  std::vector<std::string> versions;
+  std::error_code code;
+  for (fs::directory_iterator it(prefix.parent_path(), code), end; !code && it != end; it.increment(code)) {
+    std::string name = it->path().filename().string();
+    if (it->is_directory(code) && name.size() > start.size() && name.starts_with(start))
+      versions.push_back(name.substr(start.size()));
+  }
+  std::sort(versions.begin(), versions.end());
+  return versions;
+}
+
+class TreeVerifier {
+ public:
+  TreeVerifier(fs::path base, fs::path scratch, std::vector<std::string>& problems,
+               const std::function<void(const std::string&)>& progress)
+      : base_(std::move(base)), scratch_(std::move(scratch)), problems_(problems), progress_(progress) {}
+
+  void Run() {
+    bool any = false;
+    any |= CheckVersionTree(LauncherTreeLayout(), nullptr);
+    any |= CheckVersionTree(GameTreeLayout(), &gameVersions_);
+    any |= CheckInstallTree();
+    any |= CheckPatches();
+    if (!any) Problem(base_.string() + " holds no update-server tree");
+  }
+
+ private:
+  void Problem(const std::string& line) { problems_.push_back(line); }
+  void Report(const std::string& line) const {
+    if (progress_) progress_(line);
+  }
+  bool Exists(const std::string& relative) const {
+    std::error_code code;
+    return fs::exists(base_ / relative, code);
+  }
+
+  // A fresh, empty work folder in the scratch folder.
+  fs::path FreshWorkFolder(const std::string& name) {
+    fs::path folder = scratch_ / name;
+    std::error_code code;
+    fs::remove_all(folder, code);
+    fs::create_directories(folder, code);
+    return folder;
+  }
+
+  bool CopyFolder(const fs::path& from, const fs::path& to, const std::string& what) {
+    std::error_code code;
+    fs::copy(from, to, fs::copy_options::recursive, code);
+    if (code) Problem(what + ": cannot copy " + from.string() + " to the scratch folder: " + code.message());
+    return !code;
+  }
+
+  // The version file of a tree and the folder of the version it names.
+  // Empty when there is none.
+  std::string CheckCurrentVersion(const VersionTreeLayout& layout) {
+    std::string why;
+    std::string version = ReadVersionFile(base_ / layout.versionFile, why);
+    if (!why.empty()) {
+      Problem(layout.versionFile + " " + why);
+      return {};
+    }
+    if (!Exists(layout.Folder(version))) Problem(layout.versionFile + " names " + version + ", which has no folder");
+    return version;
+  }
+
+  // LauncherVersion or GameVersion. False when the tree is absent.
+  bool CheckVersionTree(const VersionTreeLayout& layout, std::set<std::string>* versions) {
+    std::vector<std::string> folders = VersionFolders(base_, layout);
+    if (folders.empty() && !Exists(layout.versionFile)) return false;
+    CheckCurrentVersion(layout);
+    for (const std::string& version : folders) {
+      CheckListFolder(layout.Folder(version), version);
+      if (versions != nullptr) versions->insert(version);
+    }
+    return true;
+  }
+
+  // The list of a version folder against the folder's files.
+  void CheckListFolder(const std::string& relative, const std::string& version) {
+    const fs::path folder = base_ / relative;
+    const std::string listName = relative + "/" + kVersionListName;
+    QoVersionRepairInfo list(nullptr);
+    if (!list.InputVerRepairFileList((folder / kVersionListName).string())) {
+      Problem(listName + " cannot be read");
+      return;
+    }
+    size_t before = problems_.size();
+    if (list.version() != version) Problem(listName + " declares version " + list.version());
+
+    std::set<std::string> listed;
+    for (const VersionFileRecord& record : list.files()) {
+      std::string name = ToSystemPath(record.fileName);
+      const std::string entry = listName + ": " + record.fileName;
+      if (!listed.insert(name).second) {
+        Problem(entry + " is listed twice");
+        continue;
+      }
+      SourceFile actual;
+      std::string why;
+      if (!DescribeFile(name, (folder / name).string(), actual, why)) {
+        Problem(entry + ": " + why);
+        continue;
+      }
+      if (actual.size != record.size) Problem(entry + " has " + std::to_string(actual.size) + " bytes");
+      if (actual.md5 != record.md5) Problem(entry + " has the MD5 " + actual.md5);
+      if (actual.crc != record.crc) Problem(entry + " has the CRC " + actual.crc);
+    }
+    std::map<std::string, std::string> present;
+    if (!ListFolderFiles(folder.string(), present)) Problem(relative + " cannot be read");
+    for (const auto& [name, path] : present) {
+      if (name != kVersionListName && listed.count(name) == 0) Problem(relative + "/" + name + " is not listed");
+    }
+    if (problems_.size() == before)
+      Report(relative + ": " + std::to_string(list.files().size()) + " files as listed");
+  }
+
+  // The Packages section as a procedure reads it from `plainDescription`,
+  // against the package files in `folder` and the packages the applier reads.
+  void CheckPackageEntries(const std::string& relative, const fs::path& plainDescription, const fs::path& folder,
+                           const std::vector<PackageInfo>& packages) {
+    const std::string description = plainDescription.string();
+    int count = GetPrivateProfileInt("Packages", "PackageNum", 0, description);
+    if (count < 0 || static_cast<size_t>(count) != packages.size()) {
+      Problem(relative + ": the procedure reads " + std::to_string(count) + " packages, the applier " +
+              std::to_string(packages.size()));
+      return;
+    }
+    std::vector<std::string> pieces;
+    for (int i = 0; i < count; ++i) {
+      const std::string key = "Package" + std::to_string(i);
+      SplitByComma(pieces, GetPrivateProfileString("Packages", key, "", kValueBufferSize, description));
+      if (pieces.size() < 4) {
+        Problem(relative + ": " + key + " has fewer than four fields");
+        continue;
+      }
+      SourceFile package;
+      std::string why;
+      if (!DescribeFile(pieces[0], (folder / pieces[0]).string(), package, why)) {
+        Problem(relative + ": " + key + ": " + why);
+        continue;
+      }
+      if (std::to_string(package.size) != pieces[2]) Problem(relative + ": " + pieces[0] + " has " + std::to_string(package.size) + " bytes");
+      if (package.md5 != pieces[3]) Problem(relative + ": " + pieces[0] + " has the MD5 " + package.md5);
+    }
+  }
+
+  bool CheckInstallTree() {
+    const VersionTreeLayout layout = InstallTreeLayout();
+    std::vector<std::string> folders = VersionFolders(base_, layout);
+    if (folders.empty() && !Exists(layout.versionFile)) return false;
+    installVersion_ = CheckCurrentVersion(layout);
+    for (const std::string& version : folders) CheckInstallFolder(layout.Folder(version), version);
+    return true;
+  }
+
+  void CheckInstallFolder(const std::string& relative, const std::string& version) {
+    const std::string descriptionName = InstallDescriptionName(version);
+    const std::string where = relative + "/" + descriptionName;
+    const fs::path work = FreshWorkFolder("install");
+    const fs::path pages = work / "pages";
+    if (!CopyFolder(base_ / relative, pages, relative)) return;
+
+    QoPatchInfo info;
+    const fs::path copy = work / "description.ini";
+    std::error_code code;
+    fs::copy_file(pages / descriptionName, copy, code);
+    if (code || info.InputPackageList(copy.string()) != 0) {
+      Problem(where + " cannot be read");
+      return;
+    }
+    size_t before = problems_.size();
+    // The install procedure reads the description as downloaded.
+    CheckPackageEntries(where, base_ / relative / descriptionName, base_ / relative, info.packages());
+    if (problems_.size() != before) return;
+
+    const fs::path game = work / "game";
+    fs::create_directories(game / kLauncherFolder, code);
+    int result = -1;
+    {
+      CurrentFolderScope scope(game / kLauncherFolder);
+      if (scope.entered()) {
+        QoPatchUser user(nullptr);
+        user.SetInstallFile((pages / descriptionName).string(), pages.string());
+        result = user.InstallGamePage();
+      }
+    }
+    if (result != CP_USER_SUCCESS) {
+      Problem(relative + ": installing the pages fails with code " + std::to_string(result));
+      return;
+    }
+    CompareWithVersion(relative + ": the installation", version, game, kLauncherFolder);
+    if (problems_.size() == before) Report(relative + ": installs version " + version);
+  }
+
+  // Compares `game` with the repair folder of `version`.
+  void CompareWithVersion(const std::string& what, const std::string& version, const fs::path& game,
+                          std::string_view ignoredTop) {
+    const std::string expected = GameTreeLayout().Folder(version);
+    if (!Exists(expected)) {
+      Problem(what + ": there is no " + expected + " to compare with");
+      return;
+    }
+    for (const std::string& difference : CompareFolders((base_ / expected).string(), game.string(), ignoredTop))
+      Problem(what + " differs from " + expected + ": " + difference);
+  }
+
+  bool CheckPatches() {
+    const std::string listName = PatchListPath();
+    const fs::path list = base_ / listName;
+    if (!Exists(listName)) {
+      if (!gameVersions_.empty()) Problem(listName + " is missing");
+      return false;
+    }
+    const std::string path = list.string();
+    int count = GetPrivateProfileInt("PatchHistory", "PatchNum", 0, path);
+    std::string now = GetPrivateProfileString("PatchHistory", "VersionNow", "", kValueBufferSize, path);
+    if (count <= 0 || now.empty()) {
+      Problem(listName + " has no positive PatchNum or no VersionNow");
+      return true;
+    }
+    std::string why;
+    std::string current = ReadVersionFile(base_ / GameTreeLayout().versionFile, why);
+    if (why.empty() && current != now) Problem(listName + " names " + now + " as current, the repair tree " + current);
+    if (!installVersion_.empty() && installVersion_ != now)
+      Problem(listName + " names " + now + " as current, the install tree " + installVersion_);
+
+    // The patch table as the patch procedure builds it.
+    std::map<std::string, std::string> table;
+    for (int i = 0; i < count; ++i) {
+      const std::string section = "Patch_" + std::to_string(i);
+      std::string from = GetPrivateProfileString(section, "VersionFrom", "", kValueBufferSize, path);
+      std::string to = GetPrivateProfileString(section, "VersionTo", "", kValueBufferSize, path);
+      if (!from.empty() && !to.empty()) table[from] = to;
+    }
+    for (const std::string& version : gameVersions_) {
+      std::map<std::string, std::string> unused = table;
+      std::string reached = version;
+      for (auto it = unused.find(reached); it != unused.end(); it = unused.find(reached)) {
+        reached = it->second;
+        unused.erase(it);
+      }
+      if (reached != now) Problem("game version " + version + " has no chain of patches to " + now);
+    }
+    for (const auto& [from, to] : table) CheckPatch(from, to);
+    return true;
+  }
+
+  void CheckPatch(const std::string& from, const std::string& to) {
+    const std::string relative = PatchFolder(from, to);
+    const std::string descriptionName = PatchDescriptionName(from, to);
+    const std::string where = relative + "/" + descriptionName;
+    if (!Exists(where)) {
+      Problem(where + " is missing");
+      return;
+    }
+    const fs::path work = FreshWorkFolder("patch");
+    const fs::path copy = work / "description.ini";
+    std::error_code code;
+    fs::copy_file(base_ / where, copy, code);
+    QoPatchInfo info;
+    if (code || info.InputPatchInfoFile(copy.string()) != 0) {
+      Problem(where + " cannot be read");
+      return;
+    }
+    size_t before = problems_.size();
+    if (info.versionOld() != from || info.versionNew() != to)
+      Problem(where + " describes " + info.versionOld() + " -> " + info.versionNew());
+    // The patch procedure reads the packages once the description is plain.
+    CheckPackageEntries(where, copy, base_ / relative, info.packages());
+    const std::string source = GameTreeLayout().Folder(from);
+    if (!Exists(source)) Problem(relative + ": there is no " + source + " to apply the patch to");
+    if (problems_.size() != before) return;
+
+    const fs::path game = work / "game";
+    const fs::path patch = work / "patch";
+    if (!CopyFolder(base_ / source, game, relative) || !CopyFolder(base_ / relative, patch, relative)) return;
+    fs::create_directories(work / "launcher", code);
+    int result = -1;
+    {
+      CurrentFolderScope scope(work / "launcher");
+      if (scope.entered()) {
+        QoPatchUser user(nullptr);
+        user.SetGameFolder(game.string());
+        user.SetPatchFile(descriptionName, patch.string());
+        result = user.UpdatePatchFile();
+      }
+    }
+    if (result != CP_USER_SUCCESS) {
+      Problem(relative + ": applying the patch to " + source + " fails with code " + std::to_string(result));
+      return;
+    }
+    CompareWithVersion(relative + ": the patched game", to, game, {});
+    if (problems_.size() == before) Report(relative + ": turns " + from + " into " + to);
+  }
+
+  const fs::path base_;
+  const fs::path scratch_;
+  std::vector<std::string>& problems_;
+  const std::function<void(const std::string&)>& progress_;
+  std::set<std::string> gameVersions_;
+  std::string installVersion_;
+};
+
+}  // namespace
+
+bool VerifyServerTree(const std::string& base, std::vector<std::string>& problems,
+                      const std::function<void(const std::string&)>& progress) {
+  problems.clear();
+  std::error_code code;
+  fs::path root = fs::absolute(base, code);
+  if (code || !fs::is_directory(root, code)) {
+    problems.push_back(base + " is not a folder");
+    return false;
+  }
+  std::string temp = GetTempFolderPath();
+  std::string pattern = temp + "publish-verify-XXXXXX";
+  if (temp.empty() || mkdtemp(pattern.data()) == nullptr) {
+    problems.push_back("cannot create a scratch folder");
+    return false;
+  }
+  {
+    // Whatever the launcher's code logs goes to the scratch folder's
+    // "Launch.log", not to the caller's folder.
+    CurrentFolderScope scope(pattern);
+    TreeVerifier(root, pattern, problems, progress).Run();
+  }
+  fs::remove_all(pattern, code);
+  return problems.empty();
+}
