@@ -1,0 +1,6 @@
+#include "Procedure/ProcedureGameRepair.h"
+
+#include <utility>
+
+ProcedureGameRepair::ProcedureGameRepair(DownloadFunction download)
+    : ProcedureRepair(std::move(download), kGameRepairPaths, kGameUrlKey) {}

@@ -1,0 +1,14 @@
+// The game repair: the version-list repair of the game folder "..\" from
+// base + "\GameVersion\", with base 1 from [game] gameUrl (empty by default)
+// until StartGameRepair replaces it. Every instance, the flagged-only one
+// included, reports PROC_GAME_REPAIR and uses it as its download cookie.
+#pragma once
+
+#include "Procedure/ProcedureRepair.h"
+
+class ProcedureGameRepair final : public ProcedureRepair {
+ public:
+  explicit ProcedureGameRepair(DownloadFunction download);
+
+  int32_t GetProcedureId() const override { return PROC_GAME_REPAIR; }
+};

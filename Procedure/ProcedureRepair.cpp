@@ -1,0 +1,207 @@
+#include "Procedure/ProcedureRepair.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "Procedure/ServerVersionFile.h"
+#include "app/LaunchLog.h"
+#include "app/LauncherMessages.h"
+#include "patch/QoChecksum.h"
+#include "platform/SystemPath.h"
+#include "util/FileUtil.h"
+
+namespace {
+
+constexpr const char* kSourceName = "Procedure\\ProcedureRepair.cpp";
+constexpr int kMd5WarningLine = 185;
+constexpr int kFileCopyLine = 201;
+constexpr int kListCopyLine = 224;
+constexpr int kNoVersionLine = 240;
+
+constexpr VerifiedDownloadLog kVerifyLog{kSourceName, 0, kMd5WarningLine};
+
+constexpr const char* kListName = "GameInfo.ini";
+// The temporary folder is taken into a 260-byte buffer.
+constexpr size_t kPathLimit = 259;
+
+// RepairEntry's result when the entry needs nothing more.
+constexpr int32_t kEntryDone = 0;
+
+// Phases of UM_REPAIR_FILE_STEP.
+constexpr WParam kStepExamining = 1;
+constexpr WParam kStepDownloading = 2;
+constexpr WParam kStepFinished = 3;  // finished without copy, or copy about to happen
+constexpr WParam kStepCopied = 4;
+
+WParam TextArg(const std::string& text) { return reinterpret_cast<WParam>(text.c_str()); }
+
+void DeleteFile(const std::string& path) { unlink(ToSystemPath(path).c_str()); }
+
+// The last component of a list name ("data\a.dat" gives "a.dat").
+std::string FileNameOf(const std::string& name) {
+  const size_t cut = name.find_last_of("\\/");
+  return cut == std::string::npos ? name : name.substr(cut + 1);
+}
+
+// `folder` joined with `name` by one "\".
+std::string PathAppend(std::string folder, const std::string& name) {
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+  return folder + name;
+}
+
+// Descending byte-wise order of names (bytes unsigned, a prefix before its
+// extensions), the order in which lists are compared and files deleted.
+bool NameDescending(const VersionFileRecord& a, const VersionFileRecord& b) { return a.fileName > b.fileName; }
+
+// The entries of `current` whose name `fresh` lacks. Both are sorted with
+// NameDescending; the result keeps that order.
+std::vector<const VersionFileRecord*> ObsoleteEntries(const std::vector<VersionFileRecord>& current,
+                                                      const std::vector<VersionFileRecord>& fresh) {
+  std::vector<const VersionFileRecord*> obsolete;
+  auto next = fresh.begin();
+  for (const VersionFileRecord& entry : current) {
+    while (next != fresh.end() && next->fileName > entry.fileName) ++next;
+    if (next == fresh.end() || next->fileName != entry.fileName) obsolete.push_back(&entry);
+  }
+  return obsolete;
+}
+
+}  // namespace
+
+ProcedureRepair::ProcedureRepair(DownloadFunction download, const ProcedurePaths& paths, const ConfigUrlKey& urlKey)
+    : paths_(paths), urlKey_(urlKey), servers_(paths, std::move(download)) {}
+
+ProcedureRepair::~ProcedureRepair() = default;
+
+void ProcedureRepair::Init(MessageWindow* mainWindow, const std::string& configPath, StopEvent* stopEvent) {
+  ProcedureBase::Init(mainWindow, configPath, stopEvent);
+  SetServerUrl1(ReadConfigUrl(urlKey_, configPath));
+  SetServerUrl2(PrimaryServerBase());
+  SetServerUrl3(PrimaryServerBase());
+  m_strUpdateVerLocalUnCypt = DecipheredListPath();
+}
+
+void ProcedureRepair::SetServerUrl1(std::string baseUrl) { servers_.SetBase(1, std::move(baseUrl)); }
+void ProcedureRepair::SetServerUrl2(std::string baseUrl) { servers_.SetBase(2, std::move(baseUrl)); }
+void ProcedureRepair::SetServerUrl3(std::string baseUrl) { servers_.SetBase(3, std::move(baseUrl)); }
+void ProcedureRepair::SetFlaggedOnly(bool flaggedOnly) { flaggedOnly_ = flaggedOnly; }
+
+int32_t ProcedureRepair::Run() {
+  WriteLaunchLog("start repair!");
+  replacedCount_ = 0;
+  const int32_t cookie = GetProcedureId();
+
+  const std::string versionFile(paths_.firstDownloadCopy);
+  CreateDirectoryForPath(versionFile, true);
+  if (!servers_.DownloadFirst(versionFile, cookie)) return REPAIR_VERSION_DOWNLOAD_FAILED;
+  std::string serverVersion;
+  if (!ReadServerVersion(versionFile, serverVersion)) return REPAIR_VERSION_UNREADABLE;
+
+  const std::string downloadedList(paths_.listCopy);
+  if (!servers_.DownloadFromFolders(serverVersion + "\\" + kListName, downloadedList, cookie)) {
+    return REPAIR_LIST_DOWNLOAD_FAILED;
+  }
+  if (!CompareFileLists(downloadedList)) return REPAIR_LIST_UNREADABLE;
+  if (!CreateDirectoryForPath(paths_.tempFolder, false)) return REPAIR_TEMP_FOLDER_FAILED;
+
+  const int count = static_cast<int>(fileList_.size());
+  SendMessageTo(MainWindow(), UM_REPAIR_FILE_TOTAL, static_cast<WParam>(count));
+  for (int index = 1; index <= count; ++index) {
+    const int32_t result = RepairEntry(fileList_[index - 1], index);
+    if (result != kEntryDone) return result;
+  }
+  SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, count);
+
+  const std::string installedList = std::string(paths_.targetFolder) + kListName;
+  DeleteFile(installedList);
+  if (!CopyFileOverwrite(downloadedList, installedList)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,CopyFile Error szTempLauncherFile =%s , localFile", kSourceName, kListCopyLine,
+                   downloadedList.c_str());
+    return REPAIR_LIST_COPY_FAILED;
+  }
+  return replacedCount_ != 0 ? REPAIR_FILES_REPLACED : REPAIR_UP_TO_DATE;
+}
+
+bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
+  QoVersionRepairInfo fresh;
+  if (!fresh.InputVerRepairFileList(downloadedList)) {
+    WriteLaunchLog("InputVerRepairInfoFile Error m_strUpdateVerLocalUnCypt = %s", m_strUpdateVerLocalUnCypt.c_str());
+    return false;
+  }
+  // Any plain text reads as a list, so an error page served in place of the
+  // list would read as an empty one and make every installed file obsolete.
+  if (fresh.version().empty()) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,InputVerRepairFileList no version, list =%s", kSourceName, kNoVersionLine,
+                   downloadedList.c_str());
+    return false;
+  }
+  // A missing or unreadable own list counts as an empty one.
+  QoVersionRepairInfo current;
+  current.InputVerRepairFileList(std::string(paths_.targetFolder) + kListName);
+
+  SendMessageTo(MainWindow(), UM_LATEST_VERSION, TextArg(fresh.version()));
+  SendMessageTo(MainWindow(), UM_CURRENT_VERSION, TextArg(current.version()));
+
+  std::vector<VersionFileRecord> freshFiles = fresh.files();
+  std::vector<VersionFileRecord> currentFiles = current.files();
+  std::sort(freshFiles.begin(), freshFiles.end(), NameDescending);
+  std::sort(currentFiles.begin(), currentFiles.end(), NameDescending);
+
+  const std::vector<const VersionFileRecord*> obsolete = ObsoleteEntries(currentFiles, freshFiles);
+  const double half = 2.0 * static_cast<double>(obsolete.size());
+  for (size_t j = 1; j <= obsolete.size(); ++j) {
+    SendMessageTo(MainWindow(), UM_REPAIR_COMPARE_PERCENT, static_cast<WParam>(static_cast<double>(j) * 100.0 / half));
+    DeleteFile(std::string(paths_.targetFolder) + obsolete[j - 1]->fileName);
+  }
+
+  fileList_ = std::move(freshFiles);
+  newVersion_ = fresh.version();
+  return true;
+}
+
+int32_t ProcedureRepair::RepairEntry(const VersionFileRecord& entry, int index) {
+  SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepExamining, index);
+  SendMessageTo(MainWindow(), UM_REPAIR_FILE_NAME, TextArg(entry.fileName));
+  if (flaggedOnly_ && entry.checkFlag == 0) {
+    SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepFinished, index);
+    return kEntryDone;
+  }
+  if (IsStopRequested()) {
+    SendMessageTo(MainWindow(), UM_REPAIR_ABORTED, 1, 0);
+    return REPAIR_CANCELLED;
+  }
+  const std::string localFile = std::string(paths_.targetFolder) + entry.fileName;
+  if (IsEntryCurrent(entry, localFile)) {
+    SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepFinished, index);
+    return kEntryDone;
+  }
+
+  const std::string tempFolder(paths_.tempFolder.substr(0, kPathLimit));
+  const std::string tempFile = PathAppend(tempFolder, FileNameOf(entry.fileName));
+  SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepDownloading, index);
+  if (!servers_.DownloadVerified(newVersion_ + "\\" + entry.fileName, tempFile, entry.md5, GetProcedureId(),
+                                 kVerifyLog)) {
+    return REPAIR_FILE_DOWNLOAD_FAILED;
+  }
+  CreateDirectoryForPath(localFile, true);
+  SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepFinished, index);
+  if (!CopyFileOverwrite(tempFile, localFile)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,CopyFile Error szTempLauncherFile =%s , localFile", kSourceName, kFileCopyLine,
+                   tempFile.c_str());
+    DeleteFile(tempFile);
+    return REPAIR_FILE_COPY_FAILED;
+  }
+  SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, index);
+  DeleteFile(tempFile);
+  ++replacedCount_;
+  return kEntryDone;
+}
+
+bool ProcedureRepair::IsEntryCurrent(const VersionFileRecord& entry, const std::string& localFile) const {
+  if (GetFileLength(localFile) != entry.size) return false;
+  if (entry.size == 0) return true;
+  std::string crc;
+  return GetCrcChecksum().MakeFileHex(localFile, crc) && crc == entry.crc;
+}

@@ -1,0 +1,86 @@
+// The version-list repair: brings a target folder in line with the version
+// file list ("GameInfo.ini") that the update server publishes for its current
+// version. It downloads the version file and that version's list, deletes the
+// files the folder's own list has and the new list lacks, checks every listed
+// file by size and CRC, downloads each missing or different file into a
+// temporary folder, checks its MD5, copies it into place, and finally installs
+// the new list as the folder's own.
+//
+// The self-update (ProcedureSelfPatch) and the game repair
+// (ProcedureGameRepair) are this procedure with their own configuration key,
+// server paths and id.
+//
+// Run executes on the manager's worker thread; every message to the main
+// window is a synchronous send, and texts passed by address are valid only
+// during the send. Init and the setters run on the UI thread while no run is
+// going on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Procedure/LauncherConfig.h"
+#include "Procedure/ProcedureBase.h"
+#include "Procedure/ServerAddressSet.h"
+#include "patch/QoVersionRepairInfo.h"
+
+class ProcedureRepair : public ProcedureBase {
+ public:
+  ~ProcedureRepair() override;
+
+  // Reads the procedure's server key from `configPath` (its default when the
+  // read yields nothing), makes it base 1 and the primary base bases 2 and 3.
+  void Init(MessageWindow* mainWindow, const std::string& configPath, StopEvent* stopEvent) override;
+
+  // Returns one of REPAIR_CANCELLED .. REPAIR_FILES_REPLACED:
+  //  6 the version file could not be downloaded from any address;
+  //  7 it cannot be opened or has 64 bytes or more;
+  //  8 the list could not be downloaded from any address;
+  //  9 the downloaded list cannot be read (also when it names a file that is
+  //    absolute or climbs out with "..", or declares no version);
+  // 10 the temporary folder cannot be created;
+  // 11 a file failed three download attempts (no address answered, or the MD5
+  //    differed); 12 a verified file could not be copied into place;
+  // 13 the new list could not be copied into place;
+  //  2 the stop event was signalled before an entry (after UM_REPAIR_ABORTED);
+  // 14 every entry was already correct, 15 at least one file was replaced
+  //    (in both cases the new list is installed).
+  int32_t Run() override;
+
+  void SetServerUrl1(std::string baseUrl) override;
+  // When on, only entries with a non-zero check flag are examined.
+  virtual void SetFlaggedOnly(bool flaggedOnly);
+  virtual void SetServerUrl2(std::string baseUrl);
+  virtual void SetServerUrl3(std::string baseUrl);
+
+  // The list and the version of the last comparison (tests and diagnostics).
+  const std::vector<VersionFileRecord>& fileList() const { return fileList_; }
+  const std::string& newVersion() const { return newVersion_; }
+
+ protected:
+  // `paths` and `urlKey` are the subclass's fixed configuration (static
+  // storage); downloads go through `download`.
+  ProcedureRepair(DownloadFunction download, const ProcedurePaths& paths, const ConfigUrlKey& urlKey);
+
+ private:
+  // Reads the downloaded list and the folder's own list, reports both
+  // versions, deletes the obsolete files and keeps the sorted new list.
+  // False (logged) when the downloaded list cannot be read.
+  bool CompareFileLists(const std::string& downloadedList);
+  // Examines entry `index` (from 1) and replaces its file when needed.
+  // REPAIR_UP_TO_DATE when the entry needs nothing more, REPAIR_FILES_REPLACED
+  // when its file was copied, or the run's failure code.
+  int32_t RepairEntry(const VersionFileRecord& entry, int index);
+  // True when the local file has the entry's size and (unless empty) its CRC.
+  bool IsEntryCurrent(const VersionFileRecord& entry, const std::string& localFile) const;
+
+  const ProcedurePaths& paths_;
+  const ConfigUrlKey& urlKey_;
+  ServerAddressSet servers_;
+  std::string newVersion_;
+  std::string m_strUpdateVerLocalUnCypt;
+  int32_t replacedCount_ = 0;
+  bool flaggedOnly_ = false;
+  std::vector<VersionFileRecord> fileList_;
+};

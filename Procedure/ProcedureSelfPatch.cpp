@@ -1,0 +1,6 @@
+#include "Procedure/ProcedureSelfPatch.h"
+
+#include <utility>
+
+ProcedureSelfPatch::ProcedureSelfPatch(DownloadFunction download)
+    : ProcedureRepair(std::move(download), kSelfPatchPaths, kLauncherUrlKey) {}

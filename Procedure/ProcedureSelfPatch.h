@@ -1,0 +1,14 @@
+// The launcher self-update: the version-list repair of the launcher's own
+// folder ".\" from base + "\LauncherVersion\", with base 1 from [launcher]
+// launcherUrl (the backup base by default). Its downloads carry the cookie
+// PROC_SELF_PATCH; its flagged-only switch stays off.
+#pragma once
+
+#include "Procedure/ProcedureRepair.h"
+
+class ProcedureSelfPatch final : public ProcedureRepair {
+ public:
+  explicit ProcedureSelfPatch(DownloadFunction download);
+
+  int32_t GetProcedureId() const override { return PROC_SELF_PATCH; }
+};

@@ -1,0 +1,55 @@
+#include "Procedure/ServerAddressSet.h"
+
+#include <utility>
+
+#include "app/LaunchLog.h"
+#include "patch/QoChecksum.h"
+
+namespace {
+
+constexpr int kVerifiedAttempts = 3;
+
+}  // namespace
+
+ServerAddressSet::ServerAddressSet(const ProcedurePaths& paths, DownloadFunction download)
+    : paths_(paths), download_(std::move(download)) {}
+
+void ServerAddressSet::SetBase(int number, std::string base) {
+  sets_.at(number - 1) = MakeServerAddresses(paths_, std::move(base));
+}
+
+bool ServerAddressSet::DownloadFirstFrom(int number, const std::string& localPath, int32_t cookie) const {
+  return download_(Addresses(number).firstDownload, localPath, cookie);
+}
+
+bool ServerAddressSet::DownloadFirst(const std::string& localPath, int32_t cookie) const {
+  for (int number = 1; number <= kServerBaseCount; ++number) {
+    if (DownloadFirstFrom(number, localPath, cookie)) return true;
+  }
+  return false;
+}
+
+bool ServerAddressSet::DownloadFromFolders(const std::string& relative, const std::string& localPath,
+                                           int32_t cookie) const {
+  for (const ServerAddresses& set : sets_) {
+    if (download_(set.folderPrefix + relative, localPath, cookie)) return true;
+  }
+  return false;
+}
+
+bool ServerAddressSet::DownloadVerified(const std::string& relative, const std::string& localPath,
+                                        const std::string& md5, int32_t cookie,
+                                        const VerifiedDownloadLog& log) const {
+  for (int attempt = 0; attempt < kVerifiedAttempts; ++attempt) {
+    if (!DownloadFromFolders(relative, localPath, cookie)) {
+      if (log.downloadFailedLine != 0) {
+        WriteLaunchLog("FILE=%s,LINE=%d ,DownloadFile", log.sourceName, log.downloadFailedLine);
+      }
+      continue;
+    }
+    std::string actual;
+    if (GetMd5Checksum().MakeFileHex(localPath, actual) && actual == md5) return true;
+    WriteLaunchLog("FILE =%s, Line =%d,DownFile Md5 Warning  ", log.sourceName, log.md5WarningLine);
+  }
+  return false;
+}

@@ -1,0 +1,57 @@
+// The three server bases of a procedure, the addresses derived from each, and
+// the downloads every procedure makes over them: address set 1 first, then 2,
+// then 3, stopping at the first success. Every address keeps the launcher's
+// "\" form; DownloadFile turns it into a URL.
+//
+// One object belongs to one procedure: SetBase runs on the UI thread before
+// the procedure's worker starts, the downloads run on that worker.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "Procedure/LauncherConfig.h"
+
+// The manager's download service (ProcedureManager::DownloadFile): true when
+// the file is complete at `localPath`. `cookie` is the caller's procedure id.
+using DownloadFunction = std::function<bool(const std::string& url, const std::string& localPath, int32_t cookie)>;
+
+inline constexpr int kServerBaseCount = 3;
+
+// How a download checked against an MD5 text logs its failed attempts.
+struct VerifiedDownloadLog {
+  const char* sourceName;   // e.g. "Procedure\\ProcedureRepair.cpp"
+  int downloadFailedLine;   // "FILE=%s,LINE=%d ,DownloadFile" when no address answered; 0: no line
+  int md5WarningLine;       // "FILE =%s, Line =%d,DownFile Md5 Warning  " after a wrong MD5
+};
+
+class ServerAddressSet {
+ public:
+  // `paths` gives the suffixes of the first download and of the folder
+  // prefix; all bases start empty.
+  ServerAddressSet(const ProcedurePaths& paths, DownloadFunction download);
+
+  // Base `number` (1 to 3) and the addresses derived from it.
+  void SetBase(int number, std::string base);
+  const ServerAddresses& Addresses(int number) const { return sets_.at(number - 1); }
+
+  // The first-download address of base `number` only.
+  bool DownloadFirstFrom(int number, const std::string& localPath, int32_t cookie) const;
+  // The first-download address of bases 1, 2, 3 until one succeeds.
+  bool DownloadFirst(const std::string& localPath, int32_t cookie) const;
+  // Folder prefix N + `relative`, for N = 1, 2, 3 until one succeeds.
+  bool DownloadFromFolders(const std::string& relative, const std::string& localPath, int32_t cookie) const;
+  // At most three attempts of DownloadFromFolders; an attempt counts when the
+  // MD5 text of the downloaded file equals `md5` exactly. Each failed attempt
+  // is logged as `log` says. False after the third failed attempt, with the
+  // last download left at `localPath`.
+  bool DownloadVerified(const std::string& relative, const std::string& localPath, const std::string& md5,
+                        int32_t cookie, const VerifiedDownloadLog& log) const;
+
+ private:
+  const ProcedurePaths& paths_;
+  DownloadFunction download_;
+  std::array<ServerAddresses, kServerBaseCount> sets_;
+};

@@ -1,0 +1,394 @@
+#include "Procedure/ProcedureRepair.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Procedure/ProcedureGameRepair.h"
+#include "Procedure/ProcedureSelfPatch.h"
+#include "app/LauncherMessages.h"
+#include "tests/Procedure/ProcedureRunFixture.h"
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kMd5Warning = "FILE =Procedure\\ProcedureRepair.cpp, Line =185,DownFile Md5 Warning  ";
+
+// Version 1.0.2 of the game; in descending name order: readme.txt,
+// empty.txt, data\a.dat, client\meadow_jp.exe.
+const std::vector<ListedFile> kGame102 = {
+    {"client\\meadow_jp.exe", "client 1.0.2"},
+    {"data\\a.dat", std::string(3000, 'a')},
+    {"empty.txt", ""},
+    {"readme.txt", "read me, version 1.0.2"},
+};
+
+// The trace of `count` entries that were all current.
+std::vector<std::string> CurrentEntries(const std::vector<std::string>& names) {
+  std::vector<std::string> lines;
+  int index = 0;
+  for (const std::string& name : names) {
+    ++index;
+    lines.push_back("step 1 " + std::to_string(index));
+    lines.push_back("name " + name);
+    lines.push_back("step 3 " + std::to_string(index));
+  }
+  return lines;
+}
+
+std::vector<std::string> operator+(std::vector<std::string> lines, const std::vector<std::string>& more) {
+  lines.insert(lines.end(), more.begin(), more.end());
+  return lines;
+}
+
+class ProcedureRepairTest : public ProcedureRunTest {
+ protected:
+  // The game repair with base 1 on the test server and bases 2 and 3 on a
+  // port nothing listens on.
+  std::unique_ptr<ProcedureGameRepair> MakeGameRepair() {
+    auto repair = std::make_unique<ProcedureGameRepair>(Download());
+    repair->Init(main_.window(), ".\\launcher.ini", &stop_);
+    repair->SetServerUrl1(ServerBase());
+    repair->SetServerUrl2(UnreachableBase());
+    repair->SetServerUrl3(UnreachableBase());
+    return repair;
+  }
+
+  void InstallGameList(const std::string& version, const std::vector<ListedFile>& files) {
+    WriteFile(game() / "GameInfo.ini", Protected(VersionListText(version, files)));
+  }
+  std::string ServedGameList(const std::string& version) const {
+    return ReadFile(Served("GameVersion/Game_" + version + "/GameInfo.ini"));
+  }
+};
+
+}  // namespace
+
+// Only the version file and the list are downloaded; the installed list is
+// still replaced by the downloaded copy.
+TEST_F(ProcedureRepairTest, AnUpToDateGameDownloadsOnlyTheVersionFileAndTheList) {
+  PublishVersion("GameVersion", "Game_", "1.0.2", kGame102);
+  Install(game(), kGame102);
+  WriteFile(game() / "GameInfo.ini", VersionListText("1.0.2", kGame102));  // plain: other bytes, same list
+
+  auto repair = MakeGameRepair();
+  EXPECT_EQ(repair->Run(), REPAIR_UP_TO_DATE);
+
+  EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current 1.0.2", "total 4"}) +
+                         CurrentEntries({"readme.txt", "empty.txt", "data\\a.dat", "client\\meadow_jp.exe"}) +
+                         std::vector<std::string>{"step 4 4"});
+  EXPECT_EQ(DownloadedUrls(), std::vector<std::string>({ServerBase() + "\\GameVersion\\version",
+                                                        ServerBase() + "\\GameVersion\\Game_1.0.2\\GameInfo.ini"}));
+  EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(),
+                          [](const DownloadCall& call) { return call.cookie == PROC_GAME_REPAIR; }));
+  EXPECT_EQ(downloads_[0].localPath, "temp_game\\version");
+  EXPECT_EQ(downloads_[1].localPath, "temp_game\\GameInfo.ini");
+  EXPECT_EQ(ReadFile(game() / "GameInfo.ini"), ServedGameList("1.0.2"));
+  EXPECT_EQ(LogLines().front(), "start repair!");
+  EXPECT_EQ(repair->newVersion(), "1.0.2");
+}
+
+// Without an installed list nothing is deleted and every entry is examined:
+// the correct file is kept, the others (missing, changed with the same size,
+// empty and missing) are downloaded through the temporary folder and copied
+// into place, folders included. Files no list names stay.
+TEST_F(ProcedureRepairTest, MissingAndChangedFilesAreDownloadedVerifiedAndCopiedIntoPlace) {
+  PublishVersion("GameVersion", "Game_", "1.0.2", kGame102);
+  Install(game(), {{"client\\meadow_jp.exe", "client 1.0.2"},
+                   {"readme.txt", "read me, version 1.0.1"},
+                   {"save\\user.dat", "my save"}});
+
+  auto repair = MakeGameRepair();
+  EXPECT_EQ(repair->Run(), REPAIR_FILES_REPLACED);
+
+  EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current ", "total 4",
+                                               "step 1 1", "name readme.txt", "step 2 1", "step 3 1", "step 4 1",
+                                               "step 1 2", "name empty.txt", "step 2 2", "step 3 2", "step 4 2",
+                                               "step 1 3", "name data\\a.dat", "step 2 3", "step 3 3", "step 4 3",
+                                               "step 1 4", "name client\\meadow_jp.exe", "step 3 4",
+                                               "step 4 4"}));
+  for (const ListedFile& file : kGame102) EXPECT_EQ(ReadFile(game() / ListPath(file.name)), file.bytes) << file.name;
+  EXPECT_EQ(ReadFile(game() / "save/user.dat"), "my save");
+  EXPECT_EQ(ReadFile(game() / "GameInfo.ini"), ServedGameList("1.0.2"));
+  // The entry data\a.dat went through temp_game\game\a.dat; the temporary
+  // folder is left, empty.
+  const auto fetched = std::find_if(downloads_.begin(), downloads_.end(), [](const DownloadCall& call) {
+    return call.url.ends_with("\\Game_1.0.2\\data\\a.dat");
+  });
+  ASSERT_NE(fetched, downloads_.end());
+  EXPECT_EQ(fetched->localPath, "temp_game\\game\\a.dat");
+  EXPECT_TRUE(fs::is_directory(launcher() / "temp_game/game"));
+  EXPECT_TRUE(fs::is_empty(launcher() / "temp_game/game"));
+  EXPECT_EQ(downloads_.size(), 5u);
+}
+
+// A CRC text that differs only in letter case is a different CRC.
+TEST_F(ProcedureRepairTest, TheCrcComparisonIsExact) {
+  const ListedFile file{"a.dat", "some content", 0};
+  PublishVersion("GameVersion", "Game_", "1.0.2", {file});
+  std::string crc = CrcOf(file.bytes);
+  ASSERT_TRUE(std::any_of(crc.begin(), crc.end(), [](char c) { return c >= 'A' && c <= 'F'; })) << crc;
+  std::transform(crc.begin(), crc.end(), crc.begin(), [](char c) { return std::tolower(c); });
+  WriteFile(Served("GameVersion/Game_1.0.2/GameInfo.ini"),
+            Protected("[Version]\nVersion=1.0.2\n[FileList]\nFileCount=1\nFile0=a.dat," + Md5Of(file.bytes) + "," +
+                      crc + ",12,0\n"));
+  Install(game(), {file});
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
+  EXPECT_EQ(DownloadsOf("\\a.dat"), 1);
+}
+
+// The installed list has x, y and z, the new one only y: z and then x are
+// deleted, each announced with its percentage just before.
+TEST_F(ProcedureRepairTest, ObsoleteFilesAreDeletedInDescendingNameOrder) {
+  const std::vector<ListedFile> old = {{"x.dat", "x"}, {"y.dat", "y"}, {"z.dat", "z"}};
+  PublishVersion("GameVersion", "Game_", "1.0.2", {{"y.dat", "y"}});
+  Install(game(), old);
+  InstallGameList("1.0.1", old);
+  std::vector<std::string> present;
+  onSeen_ = [&](const SeenMessage& seen) {
+    if (seen.message.id != UM_REPAIR_COMPARE_PERCENT) return;
+    std::string files;
+    for (const char* name : {"x.dat", "z.dat"}) files += fs::exists(game() / name) ? name : "-";
+    present.push_back(files);
+  };
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_UP_TO_DATE);
+
+  EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current 1.0.1", "percent 25", "percent 50",
+                                               "total 1", "step 1 1", "name y.dat", "step 3 1", "step 4 1"}));
+  EXPECT_EQ(present, std::vector<std::string>({"x.datz.dat", "x.dat-"}));
+  EXPECT_FALSE(fs::exists(game() / "x.dat"));
+  EXPECT_EQ(ReadFile(game() / "y.dat"), "y");
+}
+
+// With the switch on, entries without the flag are only announced.
+TEST_F(ProcedureRepairTest, TheFlaggedOnlySwitchSkipsEntriesWithoutTheFlag) {
+  PublishVersion("GameVersion", "Game_", "1.0.2", {{"a.dat", "a", 0}, {"b.dat", "b", 1}});
+  auto repair = MakeGameRepair();
+  repair->SetFlaggedOnly(true);
+
+  EXPECT_EQ(repair->Run(), REPAIR_FILES_REPLACED);
+
+  EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current ", "total 2", "step 1 1", "name b.dat",
+                                               "step 2 1", "step 3 1", "step 4 1", "step 1 2", "name a.dat",
+                                               "step 3 2", "step 4 2"}));
+  EXPECT_FALSE(fs::exists(game() / "a.dat"));
+  EXPECT_EQ(ReadFile(game() / "b.dat"), "b");
+  EXPECT_EQ(DownloadsOf("\\a.dat"), 0);
+}
+
+// Every attempt downloads from base 1 and fails the MD5 check; after the third
+// the run ends, the download left in the temporary folder and the game untouched.
+TEST_F(ProcedureRepairTest, AFileWhoseMd5NeverMatchesIsFetchedThreeTimes) {
+  PublishVersion("GameVersion", "Game_", "1.0.2", {{"a.dat", "the listed bytes"}});
+  WriteFile(Served("GameVersion/Game_1.0.2/a.dat"), "other bytes");
+  InstallGameList("1.0.1", {});
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILE_DOWNLOAD_FAILED);
+
+  EXPECT_EQ(DownloadsOf("\\a.dat"), 3);
+  EXPECT_EQ(LogLinesStartingWith("FILE =Procedure"), std::vector<std::string>(3, kMd5Warning));
+  EXPECT_EQ(ReadFile(launcher() / "temp_game/game/a.dat"), "other bytes");
+  EXPECT_FALSE(fs::exists(game() / "a.dat"));
+  EXPECT_EQ(ReadFile(game() / "GameInfo.ini"), Protected(VersionListText("1.0.1", {})));
+  EXPECT_EQ(Trace().back(), "step 2 1");
+}
+
+// Every download tries base 1, then base 2, stopping at the first success.
+TEST_F(ProcedureRepairTest, AnUnreachableBaseOneFallsBackToTheNextBase) {
+  PublishVersion("GameVersion", "Game_", "1.0.2", {{"a.dat", "a"}});
+  auto repair = MakeGameRepair();
+  const std::string unreachable = UnreachableBase();
+  repair->SetServerUrl1(unreachable);
+  repair->SetServerUrl2(ServerBase());
+
+  EXPECT_EQ(repair->Run(), REPAIR_FILES_REPLACED);
+
+  std::vector<std::string> expected;
+  for (const char* suffix :
+       {"\\GameVersion\\version", "\\GameVersion\\Game_1.0.2\\GameInfo.ini", "\\GameVersion\\Game_1.0.2\\a.dat"}) {
+    expected.push_back(unreachable + suffix);
+    expected.push_back(ServerBase() + suffix);
+  }
+  EXPECT_EQ(DownloadedUrls(), expected);
+  EXPECT_EQ(ReadFile(game() / "a.dat"), "a");
+}
+
+// The version text loses its blanks wherever they are; 64 bytes are refused.
+TEST_F(ProcedureRepairTest, AVersionFileOf63BytesIsReadAndOneOf64IsRefused) {
+  const struct {
+    std::string content;
+    int32_t result;
+  } cases[] = {
+      {"1. 0 .2" + std::string(54, ' ') + "\r\n", REPAIR_UP_TO_DATE},
+      {"1. 0 .2" + std::string(55, ' ') + "\r\n", REPAIR_VERSION_UNREADABLE},
+  };
+  PublishVersion("GameVersion", "Game_", "1.0.2", {});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content.size());
+    downloads_.clear();
+    WriteFile(Served("GameVersion/version"), c.content);
+    EXPECT_EQ(MakeGameRepair()->Run(), c.result);
+    EXPECT_EQ(DownloadsOf("\\Game_1.0.2\\GameInfo.ini"), c.result == REPAIR_UP_TO_DATE ? 1 : 0);
+    EXPECT_EQ(downloads_.size(), c.result == REPAIR_UP_TO_DATE ? 2u : 1u);
+  }
+}
+
+TEST_F(ProcedureRepairTest, VersionFileOrListMissingOnEveryBase) {
+  auto repair = MakeGameRepair();
+  EXPECT_EQ(repair->Run(), REPAIR_VERSION_DOWNLOAD_FAILED);
+  EXPECT_EQ(DownloadsOf("\\GameVersion\\version"), 3);
+
+  WriteFile(Served("GameVersion/version"), "1.0.2");
+  downloads_.clear();
+  EXPECT_EQ(repair->Run(), REPAIR_LIST_DOWNLOAD_FAILED);
+  EXPECT_EQ(DownloadsOf("\\GameVersion\\Game_1.0.2\\GameInfo.ini"), 3);
+  EXPECT_TRUE(Trace().empty());
+}
+
+// A downloaded list that names a file outside the game folder, or declares no
+// version (as an error page served in its place would), is unreadable:
+// nothing is deleted or downloaded and the installed list stays.
+TEST_F(ProcedureRepairTest, AnUnsafeOrVersionlessDownloadedListIsUnreadable) {
+  const struct {
+    std::string list;
+    std::string logged;
+  } cases[] = {
+      {VersionListText("1.0.2", {{"a.dat", "a"}, {"..\\outside.txt", "x"}}), "unsafe file name =..\\outside.txt"},
+      {"<html>Service unavailable</html>", "no version, list =temp_game\\GameInfo.ini"},
+  };
+  Install(game(), {{"kept.dat", "k"}});
+  InstallGameList("1.0.1", {{"kept.dat", "k"}});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.logged);
+    downloads_.clear();
+    seen_.clear();
+    PublishVersion("GameVersion", "Game_", "1.0.2", {});
+    WriteFile(Served("GameVersion/Game_1.0.2/GameInfo.ini"), c.list);
+
+    EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_LIST_UNREADABLE);
+
+    const std::vector<std::string> lines = LogLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [&](const std::string& line) { return line.find(c.logged) != std::string::npos; }));
+    EXPECT_EQ(downloads_.size(), 2u);
+    EXPECT_TRUE(Trace().empty());
+    EXPECT_EQ(ReadFile(game() / "kept.dat"), "k");
+    EXPECT_FALSE(fs::exists(sandbox() / "outside.txt"));
+    EXPECT_EQ(ReadFile(game() / "GameInfo.ini"), Protected(VersionListText("1.0.1", {{"kept.dat", "k"}})));
+  }
+}
+
+// An installed list naming a file outside the game folder is ignored as a
+// whole: that file is never deleted, and the repair goes on.
+TEST_F(ProcedureRepairTest, AnUnsafeInstalledListIsIgnored) {
+  WriteFile(sandbox() / "outside.txt", "not the game's");
+  Install(game(), {{"old.dat", "o"}});
+  InstallGameList("1.0.1", {{"old.dat", "o"}, {"..\\outside.txt", "not the game's"}});
+  PublishVersion("GameVersion", "Game_", "1.0.2", {{"a.dat", "a"}});
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
+
+  EXPECT_EQ(ReadFile(sandbox() / "outside.txt"), "not the game's");
+  EXPECT_EQ(ReadFile(game() / "old.dat"), "o");
+  EXPECT_EQ(Trace()[1], "current ");
+}
+
+TEST_F(ProcedureRepairTest, TheStopEventEndsTheRunBeforeTheFirstEntry) {
+  PublishVersion("GameVersion", "Game_", "1.0.2", {{"a.dat", "a"}, {"b.dat", "b"}});
+  stop_.Set();
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_CANCELLED);
+
+  EXPECT_EQ(Trace(), std::vector<std::string>(
+                         {"latest 1.0.2", "current ", "total 2", "step 1 1", "name b.dat", "aborted 1"}));
+  EXPECT_FALSE(fs::exists(game() / "b.dat"));
+  EXPECT_FALSE(fs::exists(game() / "GameInfo.ini"));
+}
+
+// A folder where the file belongs: the verified download cannot be copied.
+// A folder where the list belongs: the list cannot be installed.
+TEST_F(ProcedureRepairTest, CopyFailuresOfAFileAndOfTheList) {
+  PublishVersion("GameVersion", "Game_", "1.0.2", {{"sub", "a file"}});
+  WriteFile(game() / "sub" / "inside.txt", "i");
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILE_COPY_FAILED);
+  EXPECT_EQ(LogLinesStartingWith("FILE="), std::vector<std::string>{"FILE=Procedure\\ProcedureRepair.cpp,LINE=201 "
+                                                                    ",CopyFile Error szTempLauncherFile "
+                                                                    "=temp_game\\game\\sub , localFile"});
+  EXPECT_FALSE(fs::exists(launcher() / "temp_game/game/sub"));
+  EXPECT_FALSE(fs::exists(game() / "GameInfo.ini"));
+
+  fs::remove_all(game() / "sub");
+  WriteFile(game() / "GameInfo.ini" / "inside.txt", "i");
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_LIST_COPY_FAILED);
+  EXPECT_EQ(LogLinesStartingWith("FILE=").back(),
+            "FILE=Procedure\\ProcedureRepair.cpp,LINE=224 ,CopyFile Error szTempLauncherFile "
+            "=temp_game\\GameInfo.ini , localFile");
+  EXPECT_EQ(ReadFile(game() / "sub"), "a file");
+}
+
+// The self-update repairs the launcher's own folder from its own tree, with
+// base 1 from [launcher] launcherUrl.
+TEST_F(ProcedureRepairTest, TheSelfUpdateReplacesTheLauncherFilesFromItsConfiguredBase) {
+  const std::vector<ListedFile> launcher2 = {{"TovaLauncher.exe", "launcher 2"}, {"skin\\bg.png", "picture"}};
+  PublishVersion("LauncherVersion", "Launcher_", "2", launcher2);
+  Install(launcher(), {{"TovaLauncher.exe", "launcher 1"}, {"old.dll", "gone soon"}});
+  WriteFile(launcher() / "GameInfo.ini",
+            Protected(VersionListText("1", {{"TovaLauncher.exe", "launcher 1"}, {"old.dll", "gone soon"}})));
+  WriteFile(launcher() / "launcher.ini", "[launcher]\nlauncherUrl=" + ServerBase() + "\n");
+
+  ProcedureSelfPatch selfPatch(Download());
+  selfPatch.Init(main_.window(), ".\\launcher.ini", &stop_);
+  EXPECT_EQ(selfPatch.Run(), REPAIR_FILES_REPLACED);
+
+  EXPECT_EQ(ReadFile(launcher() / "TovaLauncher.exe"), "launcher 2");
+  EXPECT_EQ(ReadFile(launcher() / "skin/bg.png"), "picture");
+  EXPECT_FALSE(fs::exists(launcher() / "old.dll"));
+  EXPECT_EQ(ReadFile(launcher() / "GameInfo.ini"),
+            ReadFile(Served("LauncherVersion/Launcher_2/GameInfo.ini")));
+  ASSERT_FALSE(downloads_.empty());
+  EXPECT_EQ(downloads_[0].url, ServerBase() + "\\LauncherVersion\\version");
+  EXPECT_EQ(downloads_[0].localPath, "temp_launcher\\version");
+  EXPECT_EQ(downloads_[1].localPath, "temp_launcher\\GameInfo.ini");
+  // skin\bg.png comes before TovaLauncher.exe in descending byte order.
+  EXPECT_EQ(downloads_[2].localPath, "temp_launcher\\launcher\\bg.png");
+  EXPECT_EQ(downloads_[3].localPath, "temp_launcher\\launcher\\TovaLauncher.exe");
+  EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(),
+                          [](const DownloadCall& call) { return call.cookie == PROC_SELF_PATCH; }));
+}
+
+// Without launcher.ini the self-update tries the backup base and then the
+// primary base twice; the game repair's base 1 is empty until a start
+// replaces it.
+TEST_F(ProcedureRepairTest, WithoutConfigurationTheBasesAreTheDefaults) {
+  std::vector<std::string> asked;
+  const DownloadFunction refuse = [&asked](const std::string& url, const std::string&, int32_t) {
+    asked.push_back(url);
+    return false;
+  };
+  ProcedureSelfPatch selfPatch(refuse);
+  ProcedureGameRepair gameRepair(refuse);
+  const struct {
+    ProcedureRepair* procedure;
+    std::string first;
+    std::string suffix;
+  } cases[] = {
+      {&selfPatch, BackupServerBase(), "\\LauncherVersion\\version"},
+      {&gameRepair, "", "\\GameVersion\\version"},
+  };
+  for (const auto& c : cases) {
+    asked.clear();
+    c.procedure->Init(nullptr, ".\\launcher.ini", &stop_);
+    EXPECT_EQ(c.procedure->Run(), REPAIR_VERSION_DOWNLOAD_FAILED);
+    EXPECT_EQ(asked, std::vector<std::string>({c.first + c.suffix, PrimaryServerBase() + c.suffix,
+                                               PrimaryServerBase() + c.suffix}));
+  }
+}
