@@ -12,6 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "transfer/CAutoDownload_Curl.h"
+#include "transfer/CAutoDownload_DownAnt.h"
 #include "util/ProcessLookup.h"
 
 namespace {
@@ -119,10 +120,13 @@ ProcedureManager::ProcedureManager(const ProcedureFactory& factory) {
   for (int32_t id = PROC_SELF_PATCH; id <= PROC_GAME_INSTALL; ++id) {
     if (std::unique_ptr<ProcedureBase> procedure = factory(id, *this)) procedures_.emplace(id, std::move(procedure));
   }
-  // Curl downloader 1 transfers every file; curl downloader 2 is made and
-  // destroyed only. A downloader whose creation was refused stays null.
+  // Curl downloader 1 transfers every file; segmented downloader 1, curl
+  // downloader 2 and segmented downloader 2 are made and destroyed only. A
+  // curl downloader whose creation was refused stays null.
   downloaders_.push_back(CAutoDownload_Curl::Create());
+  downloaders_.push_back(std::make_unique<CAutoDownload_DownAnt>());
   downloaders_.push_back(CAutoDownload_Curl::Create());
+  downloaders_.push_back(std::make_unique<CAutoDownload_DownAnt>());
   downloads_ = std::make_unique<DownloadService>(downloaders_.front().get(), GetTickCount32);
 }
 

@@ -99,8 +99,9 @@ class ProcedureManager {
   bool EndRunningClient();
 
   std::map<int32_t, std::unique_ptr<ProcedureBase>> procedures_;
-  // Curl downloaders 1 and 2 in creation order, null when refused; destroyed
-  // in this order. Only the first one transfers files.
+  // Curl downloader 1, segmented downloader 1, curl downloader 2, segmented
+  // downloader 2, in creation order (a refused curl downloader is null);
+  // destroyed in this order. Only the first one transfers files.
   std::vector<std::unique_ptr<CAutoDownload>> downloaders_;
   std::unique_ptr<DownloadService> downloads_;
   MessageWindow* mainWindow_ = nullptr;
