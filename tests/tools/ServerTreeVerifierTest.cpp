@@ -47,6 +47,8 @@ struct TamperCase {
   const char* expectedProblem;
 };
 
+void PrintTo(const TamperCase& c, std::ostream* out) { *out << c.name; }
+
 const std::vector<TamperCase>& TamperCases() {
   static const std::vector<TamperCase> cases = {
       {"FileChangedInRepairFolder",

@@ -91,9 +91,14 @@ std::vector<std::string> VersionFolders(const fs::path& base, const VersionTreeL
 
 class TreeVerifier {
  public:
-  TreeVerifier(fs::path base, fs::path scratch, std::vector<std::string>& problems,
+  // `base` is the tree's absolute path, `name` the way the caller named it.
+  TreeVerifier(fs::path base, std::string name, fs::path scratch, std::vector<std::string>& problems,
                const std::function<void(const std::string&)>& progress)
-      : base_(std::move(base)), scratch_(std::move(scratch)), problems_(problems), progress_(progress) {}
+      : base_(std::move(base)),
+        name_(std::move(name)),
+        scratch_(std::move(scratch)),
+        problems_(problems),
+        progress_(progress) {}
 
   void Run() {
     bool any = false;
@@ -101,7 +106,7 @@ class TreeVerifier {
     any |= CheckVersionTree(GameTreeLayout(), &gameVersions_);
     any |= CheckInstallTree();
     any |= CheckPatches();
-    if (!any) Problem(base_.string() + " holds no update-server tree");
+    if (!any) Problem(name_ + " holds no update-server tree");
   }
 
  private:
@@ -374,6 +379,7 @@ class TreeVerifier {
   }
 
   const fs::path base_;
+  const std::string name_;
   const fs::path scratch_;
   std::vector<std::string>& problems_;
   const std::function<void(const std::string&)>& progress_;
@@ -402,7 +408,7 @@ bool VerifyServerTree(const std::string& base, std::vector<std::string>& problem
     // Whatever the launcher's code logs goes to the scratch folder's
     // "Launch.log", not to the caller's folder.
     CurrentFolderScope scope(pattern);
-    TreeVerifier(root, pattern, problems, progress).Run();
+    TreeVerifier(root, base, pattern, problems, progress).Run();
   }
   fs::remove_all(pattern, code);
   return problems.empty();

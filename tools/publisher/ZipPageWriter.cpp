@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
 
@@ -77,9 +78,13 @@ bool WriteWorkArchive(const std::vector<ZipPageEntry>& entries, const std::strin
   Archive archive = OpenArchive(path, ZIP_CREATE | ZIP_TRUNCATE, error);
   if (!archive) return false;
   for (const ZipPageEntry& entry : entries) {
-    zip_source_t* source = zip_source_file(archive.get(), entry.sourcePath.c_str(), 0, -1);
+    // libzip opens the file only when it writes the archive, and then does
+    // not say which file failed.
+    zip_source_t* source = std::ifstream(entry.sourcePath).is_open()
+                               ? zip_source_file(archive.get(), entry.sourcePath.c_str(), 0, -1)
+                               : nullptr;
     if (source == nullptr) {
-      error = "cannot read " + entry.sourcePath + ": " + zip_strerror(archive.get());
+      error = "cannot read " + entry.sourcePath;
       return false;
     }
     if (!AddEntry(archive.get(), entry, source, error)) return false;
