@@ -198,8 +198,8 @@ int QoPatchUser::CheckPatchFile() {
   const std::string copy = VersionListTempPath();
   int read = -1;
   if (!copy.empty()) {
-    CopyFileOverwrite(description, copy);
-    read = info.InputPatchInfoFile(copy);
+    // A failed copy must not leave an older file of that name to be read.
+    if (CopyFileOverwrite(description, copy)) read = info.InputPatchInfoFile(copy);
     unlink(ToSystemPath(copy).c_str());
   }
   if (read != 0) {
