@@ -349,7 +349,6 @@ bool CDownAnt::OnResponse(Transfer& transfer, long status) {
   DownAntTrace(segmentIndex_, 0, "After ::HttpQueryInfo(HTTP_QUERY_STATUS_CODE)");
   curl_off_t length = -1;
   if (curl_easy_getinfo(transfer.curl.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length >= 0) {
-    sizeKnown_ = true;
     fileSize_ = length;
     SetState(DS_STATUS_OK, FormatDownAntText(kMaxText, "FileSize: %lld", static_cast<long long>(length)));
   } else {

@@ -134,8 +134,7 @@ class CDownAnt : public CThreadRequest {
   uint8_t SegmentIndex() const { return segmentIndex_; }
   DOWN_STATE State() const { return state_.load(); }
   DownPhase Phase() const { return PhaseOfState(State()); }
-  // Content-Length of the response, when it had one.
-  bool SizeKnown() const { return sizeKnown_.load(); }
+  // Content-Length of the response; 0 when it had none.
   int64_t FileSize() const { return fileSize_.load(); }
   // Body bytes written to the segment file so far.
   int64_t Received() const { return received_.load(); }
@@ -146,7 +145,8 @@ class CDownAnt : public CThreadRequest {
   // information as the text, and reports it; other numbers are ignored.
   virtual void OnInternetStatus(int status, const std::string& information);
   // Reports the current state: a failed request traces its text, an ended one
-  // closes its segment file; then the listener's answer is stored.
+  // closes its segment file; then the listener's answer is stored. (The
+  // libcurl handle goes when Run returns: reports come from its callbacks.)
   virtual void ReportState();
 
  private:
@@ -175,7 +175,6 @@ class CDownAnt : public CThreadRequest {
   const uint8_t segmentIndex_;
   std::atomic<DOWN_STATE> state_ = DS_NEW;
   std::atomic<bool> stop_ = false;
-  std::atomic<bool> sizeKnown_ = false;
   std::atomic<int64_t> fileSize_ = 0;
   std::atomic<int64_t> received_ = 0;
   AntAnswer answer_ = kAntContinue;  // worker only, after Init
