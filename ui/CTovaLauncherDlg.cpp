@@ -1,0 +1,178 @@
+#include "ui/CTovaLauncherDlg.h"
+
+#include <algorithm>
+
+#include "app/LaunchLog.h"
+#include "app/LauncherMessages.h"
+#include "platform/MessageBox.h"
+#include "ui/EventSink.h"
+#include "ui/FrontEnd.h"
+#include "ui/ProcedureControl.h"
+
+namespace {
+
+// The window's own messages from the game start thread: the end of the
+// window (posted; wParam the LauncherOutcome) and a status text (sent; wParam
+// the address of a std::string).
+constexpr MessageId kEndDialogMessage = 0x8001;
+constexpr MessageId kShowStatusMessage = 0x8002;
+
+// The tray icon's mouse event that shows the window.
+constexpr LParam kTrayLeftButtonDown = 0x201;
+
+constexpr std::chrono::milliseconds kTimerInterval{1000};
+// The longest the loop waits for a message before the front-end's turn.
+constexpr std::chrono::milliseconds kPumpInterval{50};
+
+}  // namespace
+
+CTovaLauncherDlg::CTovaLauncherDlg(ProcedureControl& procedures, EventSink& events, FrontEnd& frontEnd,
+                                   bool repaireFlag)
+    : procedures_(procedures),
+      events_(events),
+      frontEnd_(frontEnd),
+      workflow_(display_, procedures, events, *this, repaireFlag),
+      window_([this](const Message& message) { Dispatch(message); }) {
+  SetMessageBoxPresenter([this](const std::string& text, const std::string& caption, MessageWindow*) {
+    ShowIfChanged();
+    return frontEnd_.Ask(text, caption);
+  });
+}
+
+CTovaLauncherDlg::~CTovaLauncherDlg() {
+  if (gameThread_.joinable()) {
+    // The thread's last step is to post the end of the window; until then it
+    // may wait for this thread (status text, message box).
+    MessageLoop::RunUntil([this] { return gameEndPosted_.load(); });
+    gameThread_.join();
+  }
+  SetMessageBoxPresenter(nullptr);
+}
+
+void CTovaLauncherDlg::OnInitDialog() {
+  // Nobody waits for the start event.
+  events_.ReportAsync("LE_LauncherStart", "");
+  display_.SetProgress(0);
+  display_.ResetProgressTexts();
+  workflow_.SetMode(MODE_SELF_UPDATE);
+  procedures_.Init(&window_);
+  workflow_.BeginSelfPatch();
+  ShowIfChanged();
+}
+
+LauncherOutcome CTovaLauncherDlg::DoModal() {
+  OnInitDialog();
+  return RunModalLoop();
+}
+
+LauncherOutcome CTovaLauncherDlg::RunModalLoop() {
+  while (!ended_) {
+    std::chrono::milliseconds wait = kPumpInterval;
+    if (nextTick_) {
+      const auto untilTick =
+          std::chrono::duration_cast<std::chrono::milliseconds>(*nextTick_ - std::chrono::steady_clock::now());
+      wait = std::clamp(untilTick, std::chrono::milliseconds(0), kPumpInterval);
+    }
+    MessageLoop::PumpPending(wait);
+    frontEnd_.Pump();
+    if (nextTick_ && std::chrono::steady_clock::now() >= *nextTick_) OnTimer();
+    if (chainStopped_ && !ended_) {
+      ShowIfChanged();
+      frontEnd_.WaitForClose();
+      EndDialog(LauncherOutcome::kStopped);
+    }
+  }
+  frontEnd_.Close();
+  return outcome_;
+}
+
+void CTovaLauncherDlg::OnCommand(int controlId) {
+  if (ended_) return;
+  switch (controlId) {
+    case IDC_START_BUTTON:
+      if (view().startButtonEnabled) StartGame();
+      break;
+    case IDC_CLOSE_BUTTON:
+      EndDialog(LauncherOutcome::kStopped);
+      break;
+    case IDC_MINIMIZE_BUTTON:
+      display_.SetMinimized(true);
+      break;
+    default:
+      break;
+  }
+  ShowIfChanged();
+}
+
+void CTovaLauncherDlg::OnTimer() {
+  if (ended_ || !display_.timerRunning()) return;
+  display_.OnTimer();
+  nextTick_ = std::chrono::steady_clock::now() + kTimerInterval;
+  ShowIfChanged();
+}
+
+void CTovaLauncherDlg::StartGame() {
+  if (gameStartRequested_) return;  // one client start per window
+  gameStartRequested_ = true;
+  gameThread_ = ::StartGame(*this);
+}
+
+void CTovaLauncherDlg::RelaunchInstalledLauncher() {
+  display_.SetProgress(kProgressUpper);
+  WriteLaunchLog("NM_LAUNCHER_SELF_PATCH_DONE");
+  EndDialog(LauncherOutcome::kRelaunch);
+}
+
+void CTovaLauncherDlg::EndWindow() { EndDialog(LauncherOutcome::kStopped); }
+
+void CTovaLauncherDlg::StopChain() { chainStopped_ = true; }
+
+void CTovaLauncherDlg::ShowStatus(const std::string& text) {
+  SendMessageTo(&window_, kShowStatusMessage, reinterpret_cast<WParam>(&text));
+}
+
+void CTovaLauncherDlg::EndWindow(bool clientStarted) {
+  const LauncherOutcome outcome = clientStarted ? LauncherOutcome::kGameStarted : LauncherOutcome::kStopped;
+  PostMessageTo(&window_, kEndDialogMessage, static_cast<WParam>(outcome));
+  gameEndPosted_.store(true);
+}
+
+void CTovaLauncherDlg::Dispatch(const Message& message) {
+  if (ended_) return;  // the window is gone
+  switch (message.id) {
+    case kEndDialogMessage:
+      EndDialog(static_cast<LauncherOutcome>(message.wParam));
+      return;
+    case kShowStatusMessage:
+      display_.SetText(IDC_STATUS, *reinterpret_cast<const std::string*>(message.wParam));
+      break;
+    case UM_TRAY_NOTIFY:
+      if (message.lParam == kTrayLeftButtonDown) display_.SetTopmost(true);
+      break;
+    default:
+      workflow_.OnMessage(message, display_.Apply(message));
+      break;
+  }
+  SyncTimer();
+  ShowIfChanged();
+}
+
+void CTovaLauncherDlg::EndDialog(LauncherOutcome outcome) {
+  if (ended_) return;
+  ended_ = true;
+  outcome_ = outcome;
+}
+
+void CTovaLauncherDlg::SyncTimer() {
+  if (!display_.timerRunning()) {
+    nextTick_.reset();
+  } else if (!nextTick_) {
+    nextTick_ = std::chrono::steady_clock::now() + kTimerInterval;
+  }
+}
+
+void CTovaLauncherDlg::ShowIfChanged() {
+  if (shown_ == display_.view()) return;
+  shown_ = display_.view();
+  frontEnd_.Show(*shown_);
+}

@@ -1,0 +1,33 @@
+// What a front-end does for the main window: draw its view, answer its
+// questions, give its own input a turn, and let the user close a window whose
+// chain has stopped. The terminal front-end (TerminalFrontEnd) and a
+// graphical one implement it. Every call comes on the window's thread.
+#pragma once
+
+#include <string>
+
+#include "ui/MainWindowView.h"
+
+class FrontEnd {
+ public:
+  virtual ~FrontEnd() = default;
+
+  // Draws the window as `view` shows it; called when the window opens and
+  // after every change.
+  virtual void Show(const MainWindowView& view) = 0;
+
+  // A question or notice of the message box (caption "メッセージ" and its
+  // text); returns 1 for the left button (yes), anything else for refusal.
+  // The status line set just before it has already been shown.
+  virtual int Ask(const std::string& text, const std::string& caption) = 0;
+
+  // Called between messages, at least every 50 ms while the window runs.
+  virtual void Pump() {}
+
+  // The chain has stopped with the window open: returns when the user has
+  // closed the window.
+  virtual void WaitForClose() = 0;
+
+  // The window has ended; nothing more is shown.
+  virtual void Close() {}
+};

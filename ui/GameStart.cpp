@@ -1,0 +1,84 @@
+#include "ui/GameStart.h"
+
+#include <fstream>
+#include <memory>
+#include <system_error>
+
+#include "app/LaunchLog.h"
+#include "platform/MessageBox.h"
+#include "platform/ProcessLauncher.h"
+#include "platform/SystemPath.h"
+#include "ui/EventSink.h"
+#include "ui/TextFormat.h"
+#include "util/Encoding.h"
+
+namespace {
+
+constexpr const char* kCaption = "メッセージ";
+constexpr const char* kRuntimeName = "Microsoft Visual C++ 2013 Redistributable (x64)";
+// "DisplayName" is read into 1024 bytes: 511 UTF-16 units and the terminator.
+constexpr size_t kDisplayNameUnits = 1024 / sizeof(char16_t) - 1;
+// "状态333" in code page 936.
+constexpr const char* kRuntimeMissingLog = "\xD7\xB4\xCC\xAC" "333";
+constexpr const char* kRuntimeMissingText =
+    "VC++が見つかなかったため、ゲームを正常に起動する事ができませんでした。Microsoft Visual "
+    "C++のインストール後に再度起動する事を推奨致します。";
+constexpr const char* kStartFailedText = "ゲーム起動に失敗しました。しばらくしてからもう一度お試しください。";
+
+// An ELF file or a "#!" script runs without Wine.
+bool IsNativeProgram(const std::string& program) {
+  std::ifstream in(ToSystemPath(program), std::ios::binary);
+  char head[4] = {};
+  in.read(head, sizeof head);
+  const std::string_view bytes(head, static_cast<size_t>(in.gcount()));
+  return bytes == "\x7f" "ELF" || bytes.starts_with("#!");
+}
+
+}  // namespace
+
+std::string ClientCommandLine() { return std::string(kClientProgram) + kClientArguments + " "; }
+
+bool IsVcRedist2013x64Installed(const std::string& clientProgram, const std::string& hivePath) {
+  if (IsNativeProgram(clientProgram)) return true;
+  for (const UninstallEntry& entry : ListUninstallEntries(kUninstallKey, hivePath)) {
+    if (!entry.subkey.starts_with("{")) continue;
+    if (Utf8ToWide(entry.displayName).size() > kDisplayNameUnits) continue;  // the read fails
+    if (entry.displayName.find(kRuntimeName) != std::string::npos) return true;
+  }
+  return false;
+}
+
+void RunVcRedist(std::chrono::milliseconds wait) {
+  const std::unique_ptr<ProcessHandle> installer = StartProcess(kVcRedistProgram, "");
+  if (installer) installer->Wait(wait);
+}
+
+std::thread StartGame(GameStartHost& host) {
+  if (!IsVcRedist2013x64Installed()) {
+    WriteLaunchLog("%s", kRuntimeMissingLog);
+    if (ShowMessageBox(kRuntimeMissingText, kCaption, host.Window()) == kMessageBoxYes) RunVcRedist();
+  }
+  try {
+    return std::thread([&host] { GameStartThread(host); });
+  } catch (const std::system_error&) {
+    GameStartThread(host);
+    return {};
+  }
+}
+
+int GameStartThread(GameStartHost& host) {
+  const std::string commandLine = ClientCommandLine();
+  const std::string folder = commandLine.substr(0, commandLine.rfind('\\'));
+  WriteLaunchLog("start patch kelvo= %s ,cmdline =%s", folder.c_str(), commandLine.c_str());
+  int error = 0;
+  if (StartProcess(commandLine, folder, &error)) {
+    host.Events().ReportAsync("LE_GameStartSuccess", "");
+    host.EndWindow(true);
+    return 0;
+  }
+  host.Events().ReportAsync("LE_GameStartError", FormatText("%d", error));
+  host.ShowStatus(kStartFailedText);
+  ShowMessageBox(kStartFailedText, kCaption, host.Window());
+  host.EndWindow(false);
+  return 1;
+}

@@ -1,0 +1,36 @@
+// The procedure manager's operations that the main window calls, as an
+// interface: the launcher passes its ProcedureManager through
+// ManagerProcedureControl; tests of the window logic pass a recorder.
+// Every operation is called on the window's thread.
+#pragma once
+
+#include <string>
+
+#include "platform/MessageWindow.h"
+
+class ProcedureManager;
+
+class ProcedureControl {
+ public:
+  virtual ~ProcedureControl() = default;
+  virtual void Init(MessageWindow* mainWindow) = 0;
+  // False when nothing was started (see Procedure/ProcedureManager.h).
+  virtual bool StartSelfPatch() = 0;
+  virtual bool StartGamePatch(std::string baseUrl) = 0;
+  virtual bool StartGameRepair(std::string baseUrl) = 0;
+  virtual bool StartGameInstall(std::string baseUrl) = 0;
+};
+
+// Forwards to a ProcedureManager, which must outlive it.
+class ManagerProcedureControl : public ProcedureControl {
+ public:
+  explicit ManagerProcedureControl(ProcedureManager& manager) : manager_(manager) {}
+  void Init(MessageWindow* mainWindow) override;
+  bool StartSelfPatch() override;
+  bool StartGamePatch(std::string baseUrl) override;
+  bool StartGameRepair(std::string baseUrl) override;
+  bool StartGameInstall(std::string baseUrl) override;
+
+ private:
+  ProcedureManager& manager_;
+};

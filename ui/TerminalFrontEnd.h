@@ -1,0 +1,44 @@
+// The terminal front-end, used when no display is available: the status
+// line, the versions, the counter, the speed, the percentage and a text
+// progress bar, redrawn in place on a terminal and written as plain lines
+// (one whenever what is shown changes) otherwise. Questions are written out
+// and answered by a line of input: "y", "yes" or "1" (letter case and blanks
+// around do not matter) is consent; anything else, or the end of input, is
+// refusal. A window whose chain has stopped is closed by a line or the end of
+// input.
+//
+// Thread: the window's thread. The streams stay owned by the caller.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "ui/FrontEnd.h"
+
+class TerminalFrontEnd : public FrontEnd {
+ public:
+  // `outIsTerminal`: redraw the window's lines in place; otherwise plain
+  // lines. `inIsTerminal`: the user types the answers (they are not echoed).
+  TerminalFrontEnd(std::FILE* in, std::FILE* out, bool inIsTerminal, bool outIsTerminal);
+
+  void Show(const MainWindowView& view) override;
+  int Ask(const std::string& text, const std::string& caption) override;
+  void WaitForClose() override;
+  void Close() override;
+
+  // The text progress bar of a bar position: "[", 30 cells of "#" or "-", "]".
+  static std::string ProgressBar(int position);
+
+ private:
+  // Reads one line without its line end; false at the end of input.
+  bool ReadLine(std::string& line);
+  // Lets the next Show start a new block below what was written since.
+  void LeaveBlock();
+
+  std::FILE* in_;
+  std::FILE* out_;
+  bool inIsTerminal_;
+  bool outIsTerminal_;
+  int drawnLines_ = 0;    // lines of the block drawn in place
+  std::string lastLine_;  // the last plain line written
+};

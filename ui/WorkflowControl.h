@@ -1,0 +1,103 @@
+// The workflow control: what runs next after each procedure's final message,
+// the analytics events that trace the chain, the progress milestones, the
+// failure dialogs and the repair question. The chain: self-update; then the
+// game install (no "..\GameInfo.ini"), the repair question ("-repaire") or the
+// game patch; a failed page unzip may go on as an install through the repair
+// procedure, a failed patch as a game repair; an up-to-date or finished patch
+// and a repair with nothing to do start the game.
+//
+// Thread: the window's thread, inside the handlers of the launcher messages.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "platform/MessageWindow.h"
+
+class EventSink;
+class MainWindowDisplay;
+class ProcedureControl;
+
+// The workflow being followed; it selects the event names.
+inline constexpr int MODE_SELF_UPDATE = 0;
+inline constexpr int MODE_CP_INSTALL = 1;   // install from installation pages
+inline constexpr int MODE_RP_INSTALL = 2;   // install through the repair procedure
+inline constexpr int MODE_GAME_PATCH = 3;
+inline constexpr int MODE_GAME_REPAIR = 4;
+inline constexpr int MODE_START_GAME = 5;
+
+// What the workflow asks of the window it runs in.
+class WorkflowWindow {
+ public:
+  virtual ~WorkflowWindow() = default;
+  // The owner of the message boxes.
+  virtual MessageWindow* Window() = 0;
+  // The game start (runtime check, installer, client start).
+  virtual void StartGame() = 0;
+  // The self-update replaced launcher files: start the installed launcher
+  // again and end.
+  virtual void RelaunchInstalledLauncher() = 0;
+  // End the window with the cancel result after a failure or a refusal.
+  virtual void EndWindow() = 0;
+  // Nothing more will run; the window stays open until the user closes it.
+  virtual void StopChain() = 0;
+};
+
+class WorkflowControl {
+ public:
+  // `repaireFlag`: the command line asks for a game repair.
+  WorkflowControl(MainWindowDisplay& display, ProcedureControl& procedures, EventSink& events, WorkflowWindow& window,
+                  bool repaireFlag);
+
+  int mode() const { return mode_; }
+  // Sets the mode and the last reported percentage of every milestone to 0.
+  void SetMode(int mode);
+
+  // Starts the self-update, the first step of the chain.
+  void BeginSelfPatch();
+
+  // The events and decisions that follow `message`, after the display has
+  // reacted to it; `percent` is what the display returned.
+  void OnMessage(const Message& message, std::optional<double> percent);
+
+  // Mode 3, texts reset, the game patch started with [update] updateUrl.
+  void BeginGamePatch();
+  // The game repair with [repaire] repaireUrl; the caller sets the mode.
+  void BeginGameRepair();
+  // The game install with [install] installUrl; the caller sets the mode.
+  void BeginGameInstall();
+  // "ゲームデータを復元しますか?": yes starts the game repair (mode 4), any
+  // other answer ends the window.
+  void AskGameRepair();
+
+  // The four failure dialogs: status line, message box, then the end of the
+  // window or (for the patch and the install, answered yes) a repair.
+  void OnSelfUpdateFailed();
+  void OnGamePatchFailed();
+  void OnInstallFailed();
+  void OnRepairFailed();
+
+ private:
+  // The chain now waits for the final message of `procedureId`; a procedure
+  // that could not be started stops the chain.
+  void Follow(int32_t procedureId, bool started);
+  // A failure that ends only with its event stops the chain when it comes
+  // from the procedure the chain waits for (not from one it has left behind).
+  void StopIfFollowed(int32_t procedureId);
+  void Milestone(int slot, const char* event, double percent);
+  // Status line, then the question; true when it was answered yes.
+  bool AskAfterFailure(const char* status, const char* text);
+
+  MainWindowDisplay& display_;
+  ProcedureControl& procedures_;
+  EventSink& events_;
+  WorkflowWindow& window_;
+  const bool repaireFlag_;
+
+  int mode_ = MODE_SELF_UPDATE;
+  // Last percentage reported as a progress event: self-update, install
+  // through repair, page install, game patch, game repair.
+  std::array<int, 5> reportedPercent_{};
+  int32_t followed_ = 0;  // 0: no procedure
+};
