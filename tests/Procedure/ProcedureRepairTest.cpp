@@ -11,6 +11,7 @@
 #include "Procedure/ProcedureGameRepair.h"
 #include "Procedure/ProcedureSelfPatch.h"
 #include "app/LauncherMessages.h"
+#include "patch/ProtectedFile.h"
 #include "tests/Procedure/ProcedureRunFixture.h"
 
 using namespace testsupport;
@@ -20,31 +21,35 @@ namespace {
 
 const std::string kMd5Warning = "FILE =Procedure\\ProcedureRepair.cpp, Line =185,DownFile Md5 Warning  ";
 
-// Version 1.0.2 of the game; in descending name order: readme.txt,
-// empty.txt, data\a.dat, client\meadow_jp.exe.
-const std::vector<ListedFile> kGame102 = {
-    {"client\\meadow_jp.exe", "client 1.0.2"},
-    {"data\\a.dat", std::string(3000, 'a')},
+// Game version 1.0.2; in descending name order: readme.txt, empty.txt,
+// data/a.dat, client/meadow_jp.exe.
+const VersionFiles kGame102 = {
+    {"client/meadow_jp.exe", "client 1.0.2"},
+    {"data/a.dat", std::string(3000, 'a')},
     {"empty.txt", ""},
     {"readme.txt", "read me, version 1.0.2"},
 };
 
-// The trace of `count` entries that were all current.
-std::vector<std::string> CurrentEntries(const std::vector<std::string>& names) {
+std::vector<std::string> operator+(std::vector<std::string> lines, const std::vector<std::string>& more) {
+  lines.insert(lines.end(), more.begin(), more.end());
+  return lines;
+}
+
+// The trace of entries that were all correct already, numbered from 1.
+std::vector<std::string> CorrectEntries(const std::vector<std::string>& names) {
   std::vector<std::string> lines;
   int index = 0;
   for (const std::string& name : names) {
-    ++index;
-    lines.push_back("step 1 " + std::to_string(index));
-    lines.push_back("name " + name);
-    lines.push_back("step 3 " + std::to_string(index));
+    const std::string number = std::to_string(++index);
+    lines = lines + std::vector<std::string>{"step 1 " + number, "name " + name, "step 3 " + number};
   }
   return lines;
 }
 
-std::vector<std::string> operator+(std::vector<std::string> lines, const std::vector<std::string>& more) {
-  lines.insert(lines.end(), more.begin(), more.end());
-  return lines;
+// The trace of entry `index` when its file is downloaded and copied.
+std::vector<std::string> ReplacedEntry(int index, const std::string& name) {
+  const std::string number = std::to_string(index);
+  return {"step 1 " + number, "name " + name, "step 2 " + number, "step 3 " + number, "step 4 " + number};
 }
 
 class ProcedureRepairTest : public ProcedureRunTest {
@@ -60,11 +65,15 @@ class ProcedureRepairTest : public ProcedureRunTest {
     return repair;
   }
 
-  void InstallGameList(const std::string& version, const std::vector<ListedFile>& files) {
-    WriteFile(game() / "GameInfo.ini", Protected(VersionListText(version, files)));
+  // Replaces the served list of game version `version` by `plain`, protected.
+  void ServeGameList(const std::string& version, const std::string& plain) {
+    WriteFile(Served("GameVersion/Game_" + version + "/GameInfo.ini"), Protected(plain));
   }
   std::string ServedGameList(const std::string& version) const {
     return ReadFile(Served("GameVersion/Game_" + version + "/GameInfo.ini"));
+  }
+  void InstallGameList(const std::string& version, const std::vector<ListedFile>& files) {
+    WriteFile(game() / "GameInfo.ini", Protected(VersionListText(version, files)));
   }
 };
 
@@ -73,15 +82,17 @@ class ProcedureRepairTest : public ProcedureRunTest {
 // Only the version file and the list are downloaded; the installed list is
 // still replaced by the downloaded copy.
 TEST_F(ProcedureRepairTest, AnUpToDateGameDownloadsOnlyTheVersionFileAndTheList) {
-  PublishVersion("GameVersion", "Game_", "1.0.2", kGame102);
-  Install(game(), kGame102);
-  WriteFile(game() / "GameInfo.ini", VersionListText("1.0.2", kGame102));  // plain: other bytes, same list
+  Publish({}, {{"1.0.2", kGame102}});
+  CopyServed("GameVersion/Game_1.0.2", game());
+  ProtectionKey key;
+  BuildProtectionKey(key);
+  ASSERT_TRUE(UnprotectFile(key, (game() / "GameInfo.ini").string()));  // the same list in other bytes
 
   auto repair = MakeGameRepair();
   EXPECT_EQ(repair->Run(), REPAIR_UP_TO_DATE);
 
   EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current 1.0.2", "total 4"}) +
-                         CurrentEntries({"readme.txt", "empty.txt", "data\\a.dat", "client\\meadow_jp.exe"}) +
+                         CorrectEntries({"readme.txt", "empty.txt", "data/a.dat", "client/meadow_jp.exe"}) +
                          std::vector<std::string>{"step 4 4"});
   EXPECT_EQ(DownloadedUrls(), std::vector<std::string>({ServerBase() + "\\GameVersion\\version",
                                                         ServerBase() + "\\GameVersion\\Game_1.0.2\\GameInfo.ini"}));
@@ -95,31 +106,28 @@ TEST_F(ProcedureRepairTest, AnUpToDateGameDownloadsOnlyTheVersionFileAndTheList)
 }
 
 // Without an installed list nothing is deleted and every entry is examined:
-// the correct file is kept, the others (missing, changed with the same size,
-// empty and missing) are downloaded through the temporary folder and copied
-// into place, folders included. Files no list names stay.
+// the correct file is kept, the others (changed with the same size, missing
+// and empty, missing in a missing folder) are downloaded through the
+// temporary folder and copied into place. Files no list names stay.
 TEST_F(ProcedureRepairTest, MissingAndChangedFilesAreDownloadedVerifiedAndCopiedIntoPlace) {
-  PublishVersion("GameVersion", "Game_", "1.0.2", kGame102);
-  Install(game(), {{"client\\meadow_jp.exe", "client 1.0.2"},
+  Publish({}, {{"1.0.2", kGame102}});
+  Install(game(), {{"client/meadow_jp.exe", "client 1.0.2"},
                    {"readme.txt", "read me, version 1.0.1"},
-                   {"save\\user.dat", "my save"}});
+                   {"save/user.dat", "my save"}});
 
-  auto repair = MakeGameRepair();
-  EXPECT_EQ(repair->Run(), REPAIR_FILES_REPLACED);
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
 
-  EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current ", "total 4",
-                                               "step 1 1", "name readme.txt", "step 2 1", "step 3 1", "step 4 1",
-                                               "step 1 2", "name empty.txt", "step 2 2", "step 3 2", "step 4 2",
-                                               "step 1 3", "name data\\a.dat", "step 2 3", "step 3 3", "step 4 3",
-                                               "step 1 4", "name client\\meadow_jp.exe", "step 3 4",
-                                               "step 4 4"}));
-  for (const ListedFile& file : kGame102) EXPECT_EQ(ReadFile(game() / ListPath(file.name)), file.bytes) << file.name;
-  EXPECT_EQ(ReadFile(game() / "save/user.dat"), "my save");
-  EXPECT_EQ(ReadFile(game() / "GameInfo.ini"), ServedGameList("1.0.2"));
-  // The entry data\a.dat went through temp_game\game\a.dat; the temporary
-  // folder is left, empty.
+  EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current ", "total 4"}) +
+                         ReplacedEntry(1, "readme.txt") + ReplacedEntry(2, "empty.txt") +
+                         ReplacedEntry(3, "data/a.dat") +
+                         std::vector<std::string>({"step 1 4", "name client/meadow_jp.exe", "step 3 4", "step 4 4"}));
+  VersionFiles expected = kGame102;
+  expected["save/user.dat"] = "my save";
+  expected["GameInfo.ini"] = ServedGameList("1.0.2");
+  EXPECT_EQ(FolderFiles(game(), {"launcher"}), expected);
+  // data/a.dat went through temp_game\game\a.dat; the temporary folder stays, empty.
   const auto fetched = std::find_if(downloads_.begin(), downloads_.end(), [](const DownloadCall& call) {
-    return call.url.ends_with("\\Game_1.0.2\\data\\a.dat");
+    return call.url.ends_with("\\Game_1.0.2\\data/a.dat");
   });
   ASSERT_NE(fetched, downloads_.end());
   EXPECT_EQ(fetched->localPath, "temp_game\\game\\a.dat");
@@ -130,15 +138,14 @@ TEST_F(ProcedureRepairTest, MissingAndChangedFilesAreDownloadedVerifiedAndCopied
 
 // A CRC text that differs only in letter case is a different CRC.
 TEST_F(ProcedureRepairTest, TheCrcComparisonIsExact) {
-  const ListedFile file{"a.dat", "some content", 0};
-  PublishVersion("GameVersion", "Game_", "1.0.2", {file});
-  std::string crc = CrcOf(file.bytes);
+  const std::string bytes = "some content";
+  Publish({}, {{"1.0.2", {{"a.dat", bytes}}}});
+  std::string crc = CrcOf(bytes);
   ASSERT_TRUE(std::any_of(crc.begin(), crc.end(), [](char c) { return c >= 'A' && c <= 'F'; })) << crc;
   std::transform(crc.begin(), crc.end(), crc.begin(), [](char c) { return std::tolower(c); });
-  WriteFile(Served("GameVersion/Game_1.0.2/GameInfo.ini"),
-            Protected("[Version]\nVersion=1.0.2\n[FileList]\nFileCount=1\nFile0=a.dat," + Md5Of(file.bytes) + "," +
-                      crc + ",12,0\n"));
-  Install(game(), {file});
+  ServeGameList("1.0.2", "[Version]\nVersion=1.0.2\n[FileList]\nFileCount=1\nFile0=a.dat," + Md5Of(bytes) + "," +
+                             crc + ",12,0\n");
+  Install(game(), {{"a.dat", bytes}});
 
   EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
   EXPECT_EQ(DownloadsOf("\\a.dat"), 1);
@@ -147,10 +154,8 @@ TEST_F(ProcedureRepairTest, TheCrcComparisonIsExact) {
 // The installed list has x, y and z, the new one only y: z and then x are
 // deleted, each announced with its percentage just before.
 TEST_F(ProcedureRepairTest, ObsoleteFilesAreDeletedInDescendingNameOrder) {
-  const std::vector<ListedFile> old = {{"x.dat", "x"}, {"y.dat", "y"}, {"z.dat", "z"}};
-  PublishVersion("GameVersion", "Game_", "1.0.2", {{"y.dat", "y"}});
-  Install(game(), old);
-  InstallGameList("1.0.1", old);
+  Publish({}, {{"1.0.1", {{"x.dat", "x"}, {"y.dat", "y"}, {"z.dat", "z"}}}, {"1.0.2", {{"y.dat", "y"}}}});
+  CopyServed("GameVersion/Game_1.0.1", game());
   std::vector<std::string> present;
   onSeen_ = [&](const SeenMessage& seen) {
     if (seen.message.id != UM_REPAIR_COMPARE_PERCENT) return;
@@ -164,21 +169,21 @@ TEST_F(ProcedureRepairTest, ObsoleteFilesAreDeletedInDescendingNameOrder) {
   EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current 1.0.1", "percent 25", "percent 50",
                                                "total 1", "step 1 1", "name y.dat", "step 3 1", "step 4 1"}));
   EXPECT_EQ(present, std::vector<std::string>({"x.datz.dat", "x.dat-"}));
-  EXPECT_FALSE(fs::exists(game() / "x.dat"));
-  EXPECT_EQ(ReadFile(game() / "y.dat"), "y");
+  EXPECT_EQ(FolderFiles(game(), {"launcher"}),
+            VersionFiles({{"y.dat", "y"}, {"GameInfo.ini", ServedGameList("1.0.2")}}));
 }
 
 // With the switch on, entries without the flag are only announced.
 TEST_F(ProcedureRepairTest, TheFlaggedOnlySwitchSkipsEntriesWithoutTheFlag) {
-  PublishVersion("GameVersion", "Game_", "1.0.2", {{"a.dat", "a", 0}, {"b.dat", "b", 1}});
+  Publish({}, {{"1.0.2", {{"a.dat", "a"}, {"b.dat", "b"}}}});
+  ServeGameList("1.0.2", VersionListText("1.0.2", {{"a.dat", "a", 0}, {"b.dat", "b", 1}}));
   auto repair = MakeGameRepair();
   repair->SetFlaggedOnly(true);
 
   EXPECT_EQ(repair->Run(), REPAIR_FILES_REPLACED);
 
-  EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current ", "total 2", "step 1 1", "name b.dat",
-                                               "step 2 1", "step 3 1", "step 4 1", "step 1 2", "name a.dat",
-                                               "step 3 2", "step 4 2"}));
+  EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current ", "total 2"}) + ReplacedEntry(1, "b.dat") +
+                         std::vector<std::string>({"step 1 2", "name a.dat", "step 3 2", "step 4 2"}));
   EXPECT_FALSE(fs::exists(game() / "a.dat"));
   EXPECT_EQ(ReadFile(game() / "b.dat"), "b");
   EXPECT_EQ(DownloadsOf("\\a.dat"), 0);
@@ -187,13 +192,14 @@ TEST_F(ProcedureRepairTest, TheFlaggedOnlySwitchSkipsEntriesWithoutTheFlag) {
 // Every attempt downloads from base 1 and fails the MD5 check; after the third
 // the run ends, the download left in the temporary folder and the game untouched.
 TEST_F(ProcedureRepairTest, AFileWhoseMd5NeverMatchesIsFetchedThreeTimes) {
-  PublishVersion("GameVersion", "Game_", "1.0.2", {{"a.dat", "the listed bytes"}});
+  Publish({}, {{"1.0.2", {{"a.dat", "the listed bytes"}}}});
   WriteFile(Served("GameVersion/Game_1.0.2/a.dat"), "other bytes");
   InstallGameList("1.0.1", {});
 
   EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILE_DOWNLOAD_FAILED);
 
   EXPECT_EQ(DownloadsOf("\\a.dat"), 3);
+  EXPECT_EQ(downloads_.size(), 5u);
   EXPECT_EQ(LogLinesStartingWith("FILE =Procedure"), std::vector<std::string>(3, kMd5Warning));
   EXPECT_EQ(ReadFile(launcher() / "temp_game/game/a.dat"), "other bytes");
   EXPECT_FALSE(fs::exists(game() / "a.dat"));
@@ -203,7 +209,7 @@ TEST_F(ProcedureRepairTest, AFileWhoseMd5NeverMatchesIsFetchedThreeTimes) {
 
 // Every download tries base 1, then base 2, stopping at the first success.
 TEST_F(ProcedureRepairTest, AnUnreachableBaseOneFallsBackToTheNextBase) {
-  PublishVersion("GameVersion", "Game_", "1.0.2", {{"a.dat", "a"}});
+  Publish({}, {{"1.0.2", {{"a.dat", "a"}}}});
   auto repair = MakeGameRepair();
   const std::string unreachable = UnreachableBase();
   repair->SetServerUrl1(unreachable);
@@ -230,7 +236,8 @@ TEST_F(ProcedureRepairTest, AVersionFileOf63BytesIsReadAndOneOf64IsRefused) {
       {"1. 0 .2" + std::string(54, ' ') + "\r\n", REPAIR_UP_TO_DATE},
       {"1. 0 .2" + std::string(55, ' ') + "\r\n", REPAIR_VERSION_UNREADABLE},
   };
-  PublishVersion("GameVersion", "Game_", "1.0.2", {});
+  Publish({}, {{"1.0.2", {{"a.dat", "a"}}}});
+  CopyServed("GameVersion/Game_1.0.2", game());
   for (const auto& c : cases) {
     SCOPED_TRACE(c.content.size());
     downloads_.clear();
@@ -264,13 +271,12 @@ TEST_F(ProcedureRepairTest, AnUnsafeOrVersionlessDownloadedListIsUnreadable) {
       {VersionListText("1.0.2", {{"a.dat", "a"}, {"..\\outside.txt", "x"}}), "unsafe file name =..\\outside.txt"},
       {"<html>Service unavailable</html>", "no version, list =temp_game\\GameInfo.ini"},
   };
+  Publish({}, {{"1.0.2", {{"a.dat", "a"}}}});
   Install(game(), {{"kept.dat", "k"}});
   InstallGameList("1.0.1", {{"kept.dat", "k"}});
   for (const auto& c : cases) {
     SCOPED_TRACE(c.logged);
     downloads_.clear();
-    seen_.clear();
-    PublishVersion("GameVersion", "Game_", "1.0.2", {});
     WriteFile(Served("GameVersion/Game_1.0.2/GameInfo.ini"), c.list);
 
     EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_LIST_UNREADABLE);
@@ -292,7 +298,7 @@ TEST_F(ProcedureRepairTest, AnUnsafeInstalledListIsIgnored) {
   WriteFile(sandbox() / "outside.txt", "not the game's");
   Install(game(), {{"old.dat", "o"}});
   InstallGameList("1.0.1", {{"old.dat", "o"}, {"..\\outside.txt", "not the game's"}});
-  PublishVersion("GameVersion", "Game_", "1.0.2", {{"a.dat", "a"}});
+  Publish({}, {{"1.0.2", {{"a.dat", "a"}}}});
 
   EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
 
@@ -302,7 +308,7 @@ TEST_F(ProcedureRepairTest, AnUnsafeInstalledListIsIgnored) {
 }
 
 TEST_F(ProcedureRepairTest, TheStopEventEndsTheRunBeforeTheFirstEntry) {
-  PublishVersion("GameVersion", "Game_", "1.0.2", {{"a.dat", "a"}, {"b.dat", "b"}});
+  Publish({}, {{"1.0.2", {{"a.dat", "a"}, {"b.dat", "b"}}}});
   stop_.Set();
 
   EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_CANCELLED);
@@ -316,7 +322,7 @@ TEST_F(ProcedureRepairTest, TheStopEventEndsTheRunBeforeTheFirstEntry) {
 // A folder where the file belongs: the verified download cannot be copied.
 // A folder where the list belongs: the list cannot be installed.
 TEST_F(ProcedureRepairTest, CopyFailuresOfAFileAndOfTheList) {
-  PublishVersion("GameVersion", "Game_", "1.0.2", {{"sub", "a file"}});
+  Publish({}, {{"1.0.2", {{"sub", "a file"}}}});
   WriteFile(game() / "sub" / "inside.txt", "i");
 
   EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILE_COPY_FAILED);
@@ -338,11 +344,10 @@ TEST_F(ProcedureRepairTest, CopyFailuresOfAFileAndOfTheList) {
 // The self-update repairs the launcher's own folder from its own tree, with
 // base 1 from [launcher] launcherUrl.
 TEST_F(ProcedureRepairTest, TheSelfUpdateReplacesTheLauncherFilesFromItsConfiguredBase) {
-  const std::vector<ListedFile> launcher2 = {{"TovaLauncher.exe", "launcher 2"}, {"skin\\bg.png", "picture"}};
-  PublishVersion("LauncherVersion", "Launcher_", "2", launcher2);
-  Install(launcher(), {{"TovaLauncher.exe", "launcher 1"}, {"old.dll", "gone soon"}});
-  WriteFile(launcher() / "GameInfo.ini",
-            Protected(VersionListText("1", {{"TovaLauncher.exe", "launcher 1"}, {"old.dll", "gone soon"}})));
+  Publish({{"1", {{"TovaLauncher.exe", "launcher 1"}, {"old.dll", "gone soon"}}},
+           {"2", {{"TovaLauncher.exe", "launcher 2"}, {"skin/bg.png", "picture"}}}},
+          {});
+  CopyServed("LauncherVersion/Launcher_1", launcher());
   WriteFile(launcher() / "launcher.ini", "[launcher]\nlauncherUrl=" + ServerBase() + "\n");
 
   ProcedureSelfPatch selfPatch(Download());
@@ -352,13 +357,12 @@ TEST_F(ProcedureRepairTest, TheSelfUpdateReplacesTheLauncherFilesFromItsConfigur
   EXPECT_EQ(ReadFile(launcher() / "TovaLauncher.exe"), "launcher 2");
   EXPECT_EQ(ReadFile(launcher() / "skin/bg.png"), "picture");
   EXPECT_FALSE(fs::exists(launcher() / "old.dll"));
-  EXPECT_EQ(ReadFile(launcher() / "GameInfo.ini"),
-            ReadFile(Served("LauncherVersion/Launcher_2/GameInfo.ini")));
-  ASSERT_FALSE(downloads_.empty());
+  EXPECT_EQ(ReadFile(launcher() / "GameInfo.ini"), ReadFile(Served("LauncherVersion/Launcher_2/GameInfo.ini")));
+  ASSERT_EQ(downloads_.size(), 4u);
   EXPECT_EQ(downloads_[0].url, ServerBase() + "\\LauncherVersion\\version");
   EXPECT_EQ(downloads_[0].localPath, "temp_launcher\\version");
   EXPECT_EQ(downloads_[1].localPath, "temp_launcher\\GameInfo.ini");
-  // skin\bg.png comes before TovaLauncher.exe in descending byte order.
+  // skin/bg.png comes before TovaLauncher.exe in descending byte order.
   EXPECT_EQ(downloads_[2].localPath, "temp_launcher\\launcher\\bg.png");
   EXPECT_EQ(downloads_[3].localPath, "temp_launcher\\launcher\\TovaLauncher.exe");
   EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(),

@@ -1,5 +1,6 @@
 #include "tests/Procedure/ProcedureRunFixture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <string_view>
@@ -9,6 +10,7 @@
 #include "patch/QoChecksum.h"
 #include "platform/Clock.h"
 #include "tests/Procedure/LaunchLogLines.h"
+#include "tools/publisher/ServerTreePublisher.h"
 
 namespace fs = std::filesystem;
 
@@ -160,16 +162,47 @@ fs::path ProcedureRunTest::Served(const std::string& relative) const {
   return serverRoot_.path() / "KVMETRA" / relative;
 }
 
-void ProcedureRunTest::PublishVersion(const std::string& area, const std::string& prefix, const std::string& version,
-                                      const std::vector<ListedFile>& files) {
-  WriteFile(Served(area + "/version"), version + "\r\n");
-  const fs::path folder = Served(area + "/" + prefix + version);
-  WriteFile(folder / "GameInfo.ini", Protected(VersionListText(version, files)));
-  Install(folder, files);
+void ProcedureRunTest::Publish(const std::vector<VersionInput>& launcherVersions,
+                               const std::vector<VersionInput>& gameVersions, bool smallPackages) {
+  PublishSettings settings;
+  settings.outputFolder = (serverRoot_.path() / "KVMETRA").string();
+  const auto write = [this](const std::string& kind, const std::vector<VersionInput>& versions) {
+    std::vector<VersionSource> sources;
+    for (const VersionInput& input : versions) {
+      const fs::path folder = sources_.path() / kind / input.version;
+      fs::create_directories(folder);
+      Install(folder, input.files);
+      sources.push_back({input.version, folder.string()});
+    }
+    return sources;
+  };
+  settings.launcherVersions = write("launcher", launcherVersions);
+  settings.gameVersions = write("game", gameVersions);
+  if (smallPackages) settings.maxPackageSize = 4096;
+  std::string error;
+  ASSERT_TRUE(PublishServerTree(settings, error)) << error;
 }
 
-void ProcedureRunTest::Install(const fs::path& folder, const std::vector<ListedFile>& files) {
-  for (const ListedFile& file : files) WriteFile(folder / ListPath(file.name), file.bytes);
+void ProcedureRunTest::CopyServed(const std::string& relative, const fs::path& destination) const {
+  fs::create_directories(destination);
+  fs::copy(Served(relative), destination, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+
+void ProcedureRunTest::Install(const fs::path& folder, const VersionFiles& files) {
+  for (const auto& [name, bytes] : files) WriteFile(folder / name, bytes);
+}
+
+VersionFiles ProcedureRunTest::FolderFiles(const fs::path& folder, const std::vector<std::string>& skip) {
+  VersionFiles files;
+  for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string name = fs::relative(it->path(), folder).generic_string();
+    if (it.depth() == 0 && std::find(skip.begin(), skip.end(), name) != skip.end()) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    if (it->is_regular_file()) files[name] = ReadFile(it->path());
+  }
+  return files;
 }
 
 DownloadFunction ProcedureRunTest::Download() {

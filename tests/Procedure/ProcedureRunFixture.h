@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,8 +39,16 @@ struct DownloadCall {
   bool ok = false;
 };
 
-// A file of a published version: its name in the list ("\" separators), its
-// bytes and its check flag.
+// Relative name ("/" separators) -> bytes.
+using VersionFiles = std::map<std::string, std::string>;
+
+struct VersionInput {
+  std::string version;
+  VersionFiles files;
+};
+
+// A file as a hand-written list names it (lists made by the publisher use
+// "/" and the check flag 1): its name, bytes and check flag.
 struct ListedFile {
   std::string name;
   std::string bytes;
@@ -74,13 +83,18 @@ class ProcedureRunTest : public testing::Test {
   const std::filesystem::path& game() const { return game_; }
   const std::filesystem::path& launcher() const { return launcher_; }
 
-  // Writes the version file of `area` ("GameVersion", "LauncherVersion")
-  // naming `version` followed by "\r\n", and the folder <prefix><version>
-  // with its protected list and the files.
-  void PublishVersion(const std::string& area, const std::string& prefix, const std::string& version,
-                      const std::vector<ListedFile>& files);
-  // Writes the files below `folder` of the game or launcher folder.
-  static void Install(const std::filesystem::path& folder, const std::vector<ListedFile>& files);
+  // Publishes the launcher and game versions (each oldest first) below the
+  // server base with the publisher tool, once per test. `smallPackages`
+  // splits installation pages and patch packages at 4 KiB.
+  void Publish(const std::vector<VersionInput>& launcherVersions, const std::vector<VersionInput>& gameVersions,
+               bool smallPackages = false);
+  // Copies the served folder `relative` (below the base) into `destination`.
+  void CopyServed(const std::string& relative, const std::filesystem::path& destination) const;
+  // Writes the files below `folder`.
+  static void Install(const std::filesystem::path& folder, const VersionFiles& files);
+  // What is in `folder`, every regular file by its relative name, except
+  // the folders named in `skip` at its top.
+  static VersionFiles FolderFiles(const std::filesystem::path& folder, const std::vector<std::string>& skip = {});
 
   // The download service, recording every call in downloads_.
   DownloadFunction Download();
@@ -99,6 +113,7 @@ class ProcedureRunTest : public testing::Test {
 
   TempDir serverRoot_;
   NginxServer server_{serverRoot_.path()};
+  TempDir sources_;  // the version folders given to the publisher
   TempDir sandbox_;
   std::filesystem::path game_;
   std::filesystem::path launcher_;
