@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,9 @@ struct Event {
   std::string text;
   bool async = false;
   bool operator==(const Event&) const = default;
+  friend void PrintTo(const Event& event, std::ostream* out) {
+    *out << "{" << event.name << ", \"" << event.text << "\"" << (event.async ? ", async" : "") << "}";
+  }
 };
 
 class RecordingSink : public EventSink {
@@ -61,6 +65,9 @@ struct StartCall {
   std::string operation;  // "self", "patch", "repair", "install"
   std::string baseUrl;
   bool operator==(const StartCall&) const = default;
+  friend void PrintTo(const StartCall& call, std::ostream* out) {
+    *out << "{" << call.operation << ", " << call.baseUrl << "}";
+  }
 };
 
 class RecordingProcedures : public ProcedureControl {
