@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <system_error>
 
+#include "Procedure/ServerVersionFile.h"
 #include "patch/QoPatchInfo.h"
 #include "patch/QoPatchUser.h"
 #include "patch/QoVersionRepairInfo.h"
@@ -24,9 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The procedures read version files of fewer than 64 bytes and INI texts
-// into 260-byte buffers.
-constexpr size_t kVersionFileLimit = 64;
+// The procedures read INI texts into 260-byte buffers.
 constexpr size_t kValueBufferSize = 260;
 // The folder inside a scratch game folder that plays the launcher's folder
 // (the applier's current folder; pages are installed into its parent).
@@ -57,21 +55,13 @@ class CurrentFolderScope {
 // The version a version file names, read as the procedures read it. Empty
 // with `why` when it cannot be used.
 std::string ReadVersionFile(const fs::path& path, std::string& why) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) {
-    why = "is missing";
-    return {};
-  }
-  std::string text(kVersionFileLimit, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (static_cast<size_t>(in.gcount()) >= kVersionFileLimit) {
-    why = "has 64 bytes or more";
-    return {};
-  }
-  text.resize(std::min(static_cast<size_t>(in.gcount()), text.find('\0')));
-  RemoveBlanks(text);
-  if (text.empty()) why = "names no version";
-  return text;
+  std::string version;
+  std::error_code code;
+  if (!ReadServerVersion(path.string(), version))
+    why = fs::exists(path, code) ? "has 64 bytes or more" : "is missing";
+  else if (version.empty())
+    why = "names no version";
+  return version;
 }
 
 // The versions that have a folder prefix + version, sorted.
