@@ -27,3 +27,5 @@ bool ReadServerVersion(const std::string& path, std::string& version) {
   version = std::move(text);
   return true;
 }
+
+bool IsVersionNameSafe(std::string_view version) { return version.find_first_of("\\/") == std::string_view::npos; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <random>
 #include <string_view>
 
 #include "app/LauncherMessages.h"
@@ -82,6 +83,19 @@ fs::path MakeFolder(const fs::path& folder) {
 }
 
 }  // namespace
+
+std::string RandomBytes(size_t length, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(length, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xFF);
+  return bytes;
+}
+
+std::string SizeText(double bytes) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%lf", bytes);
+  return text;
+}
 
 std::string Md5Of(const std::string& bytes) {
   if (bytes.empty()) return "D41D8CD98F00B204E9800998ECF8427E";
@@ -181,6 +195,16 @@ void ProcedureRunTest::Publish(const std::vector<VersionInput>& launcherVersions
   if (smallPackages) settings.maxPackageSize = 4096;
   std::string error;
   ASSERT_TRUE(PublishServerTree(settings, error)) << error;
+}
+
+std::vector<std::pair<std::string, int64_t>> ProcedureRunTest::ServedPackages(const std::string& relative,
+                                                                             const std::string& prefix) const {
+  std::vector<std::pair<std::string, int64_t>> packages;
+  for (int i = 0;; ++i) {
+    const fs::path package = Served(relative) / (prefix + std::to_string(i) + ".zip");
+    if (!fs::exists(package)) return packages;
+    packages.emplace_back(package.filename().string(), static_cast<int64_t>(fs::file_size(package)));
+  }
 }
 
 void ProcedureRunTest::CopyServed(const std::string& relative, const fs::path& destination) const {

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Procedure/DownloadService.h"
@@ -64,6 +65,10 @@ std::string Protected(const std::string& plain);
 // Upper-case MD5 and CRC texts of `bytes`.
 std::string Md5Of(const std::string& bytes);
 std::string CrcOf(const std::string& bytes);
+// `length` pseudo-random bytes, the same for the same seed.
+std::string RandomBytes(size_t length, unsigned seed);
+// A byte count as the procedures format it for their messages ("%lf").
+std::string SizeText(double bytes);
 // A list name ("\" separators) as a relative path of this system.
 std::filesystem::path ListPath(const std::string& name);
 
@@ -88,6 +93,10 @@ class ProcedureRunTest : public testing::Test {
   // splits installation pages and patch packages at 4 KiB.
   void Publish(const std::vector<VersionInput>& launcherVersions, const std::vector<VersionInput>& gameVersions,
                bool smallPackages = false);
+  // The numbered packages `prefix`0.zip, `prefix`1.zip, ... of the served
+  // folder `relative`, in order, with their sizes.
+  std::vector<std::pair<std::string, int64_t>> ServedPackages(const std::string& relative,
+                                                              const std::string& prefix) const;
   // Copies the served folder `relative` (below the base) into `destination`.
   void CopyServed(const std::string& relative, const std::filesystem::path& destination) const;
   // Writes the files below `folder`.

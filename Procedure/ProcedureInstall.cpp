@@ -1,0 +1,111 @@
+#include "Procedure/ProcedureInstall.h"
+
+#include <utility>
+
+#include "Procedure/PackageFetch.h"
+#include "Procedure/ServerVersionFile.h"
+#include "app/LaunchLog.h"
+#include "app/LauncherMessages.h"
+#include "patch/QoPatchUser.h"
+#include "util/FileUtil.h"
+
+namespace {
+
+constexpr const char* kSourceName = "Procedure\\ProcedureInstall.cpp";
+constexpr int kUnsafeVersionLine = 70;
+constexpr int kDescriptionDownloadLine = 91;
+constexpr int kApplierLine = 232;
+
+constexpr PackageFetchProfile kPageProfile{
+    kSourceName,
+    UM_INSTALL_TOTAL_SIZE,
+    UM_INSTALL_PAGE_COUNT,
+    UM_INSTALL_DONE_SIZE,
+    UM_INSTALL_PAGE_INDEX,
+    UM_INSTALL_TIMER_START,
+    110,  // sizing pass: entry without characters
+    118,  // sizing pass: fewer than four pieces
+    148,  // fetch pass: entry without characters
+    157,  // fetch pass: fewer than four pieces
+    120,  // unsafe page name
+    194,  // no address answered
+    206,  // wrong MD5
+    210,  // third attempt failed
+};
+
+// File names are formatted into a 260-byte buffer.
+constexpr size_t kNameLimit = 259;
+
+// The last component of a folder suffix ("\InstallVersion\InstallPage_"
+// gives "InstallPage_"): the local page folders are named like the remote ones.
+std::string LastComponent(std::string_view suffix) { return std::string(suffix.substr(suffix.rfind('\\') + 1)); }
+
+int32_t InstallResult(PackageFetchResult result) {
+  switch (result) {
+    case PackageFetchResult::kPresent: break;
+    case PackageFetchResult::kCancelled: return INSTALL_CANCELLED;
+    case PackageFetchResult::kSizingFailed: return INSTALL_DESCRIPTION_UNREADABLE;
+    case PackageFetchResult::kEntryFailed: return INSTALL_PAGE_ENTRY_UNREADABLE;
+    case PackageFetchResult::kDownloadFailed: return INSTALL_PAGE_DOWNLOAD_FAILED;
+  }
+  return INSTALL_DONE;
+}
+
+}  // namespace
+
+ProcedureInstall::ProcedureInstall(DownloadFunction download, const ProcedurePaths& paths, const ConfigUrlKey& urlKey)
+    : paths_(paths), urlKey_(urlKey), servers_(paths, std::move(download)) {}
+
+ProcedureInstall::~ProcedureInstall() = default;
+
+void ProcedureInstall::Init(MessageWindow* mainWindow, const std::string& configPath, StopEvent* stopEvent) {
+  ProcedureBase::Init(mainWindow, configPath, stopEvent);
+  SetServerUrl1(ReadConfigUrl(urlKey_, configPath));
+  SetServerUrl2(PrimaryServerBase());
+  SetServerUrl3(PrimaryServerBase());
+}
+
+void ProcedureInstall::SetServerUrl1(std::string baseUrl) { servers_.SetBase(1, std::move(baseUrl)); }
+void ProcedureInstall::SetServerUrl2(std::string baseUrl) { servers_.SetBase(2, std::move(baseUrl)); }
+void ProcedureInstall::SetServerUrl3(std::string baseUrl) { servers_.SetBase(3, std::move(baseUrl)); }
+
+int32_t ProcedureInstall::Run() {
+  WriteLaunchLog("Start Install Game Page!");
+  const int32_t cookie = GetProcedureId();
+  const std::string versionFile(paths_.firstDownloadCopy);
+  CreateDirectoryForPath(versionFile, true);
+  if (!servers_.DownloadFirst(versionFile, cookie)) return INSTALL_VERSION_DOWNLOAD_FAILED;
+  std::string version;
+  if (!ReadServerVersion(versionFile, version)) return INSTALL_VERSION_UNREADABLE;
+  if (!IsVersionNameSafe(version)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,unsafe version =%s", kSourceName, kUnsafeVersionLine, version.c_str());
+    return INSTALL_VERSION_UNREADABLE;
+  }
+  SendMessageTo(MainWindow(), UM_LATEST_VERSION, reinterpret_cast<WParam>(version.c_str()));
+  SendMessageTo(MainWindow(), UM_CURRENT_VERSION, reinterpret_cast<WParam>(version.c_str()));
+
+  const std::string pageFolder =
+      std::string(paths_.tempFolder) + "\\" + LastComponent(paths_.folderSuffix) + version;
+  const std::string descriptionName = ("intallinfo_" + version + ".ini").substr(0, kNameLimit);
+  const std::string description = pageFolder + "\\" + descriptionName;
+  if (!CreateDirectoryForPath(description, true)) return INSTALL_FOLDER_FAILED;
+  if (!servers_.DownloadFromFolders(version + "\\" + descriptionName, description, cookie)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,DownloadFile", kSourceName, kDescriptionDownloadLine);
+    return INSTALL_DESCRIPTION_DOWNLOAD_FAILED;
+  }
+
+  const PackageFetch pages(kPageProfile, servers_, cookie, MainWindow(), [this] { return IsStopRequested(); });
+  const int32_t fetched = InstallResult(pages.Run(description, pageFolder, version));
+  if (fetched != INSTALL_DONE) return fetched;
+
+  QoPatchUser applier(MainWindow());
+  applier.SetInstallFile(description, pageFolder);
+  const int applied = applier.InstallGamePage();
+  WriteLaunchLog("PatchUser return: %d", applied);
+  if (applied != CP_USER_SUCCESS) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,ret != CP_USER_SUCCESS", kSourceName, kApplierLine);
+    return INSTALL_UNPACK_FAILED;
+  }
+  DeleteDirectoryTree(pageFolder);
+  return INSTALL_DONE;
+}
