@@ -1,0 +1,137 @@
+#include "ui/TerminalFrontEnd.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// Output collected in memory, input from a temporary file.
+class TerminalIo {
+ public:
+  TerminalIo() = default;
+  TerminalIo(const TerminalIo&) = delete;
+  TerminalIo& operator=(const TerminalIo&) = delete;
+  ~TerminalIo() {
+    if (in_ != nullptr) std::fclose(in_);
+    if (out_ != nullptr) std::fclose(out_);
+    std::free(buffer_);
+  }
+  std::FILE* Input(const std::string& text) {
+    in_ = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), in_);
+    std::rewind(in_);
+    return in_;
+  }
+  std::FILE* Output() {
+    out_ = open_memstream(&buffer_, &size_);
+    return out_;
+  }
+  std::string Written() {
+    std::fflush(out_);
+    return std::string(buffer_, size_);
+  }
+
+ private:
+  std::FILE* in_ = nullptr;
+  std::FILE* out_ = nullptr;
+  char* buffer_ = nullptr;
+  size_t size_ = 0;
+};
+
+MainWindowView SampleView() {
+  MainWindowView view;
+  view.Text(IDC_STATUS) = "更新中...";
+  view.Text(IDC_CURRENT_VERSION_LABEL) = "現在のVer: ";
+  view.Text(IDC_CURRENT_VERSION) = "1.0";
+  view.Text(IDC_LATEST_VERSION_LABEL) = "最新Ver: ";
+  view.Text(IDC_LATEST_VERSION) = "1.1";
+  view.Text(IDC_COUNT_LABEL) = "ダウンロード: ";
+  view.Text(IDC_COUNT) = "2/3";
+  view.Text(IDC_SPEED_LABEL) = "DL速度: ";
+  view.Text(IDC_SPEED) = "1.5KB/s";
+  view.Text(IDC_PROGRESS_LABEL) = "進捗状況: ";
+  view.Text(IDC_PERCENT) = "50.00%";
+  view.progressPosition = 50;
+  return view;
+}
+
+TEST(TerminalProgressBar, FillsThirtyCellsOverTheRange) {
+  EXPECT_EQ(TerminalFrontEnd::ProgressBar(1), "[" + std::string(30, '-') + "]");
+  EXPECT_EQ(TerminalFrontEnd::ProgressBar(50), "[" + std::string(14, '#') + std::string(16, '-') + "]");
+  EXPECT_EQ(TerminalFrontEnd::ProgressBar(100), "[" + std::string(30, '#') + "]");
+  EXPECT_EQ(TerminalFrontEnd::ProgressBar(250), "[" + std::string(30, '#') + "]");
+}
+
+TEST(TerminalFrontEnd, PlainLinesOnlyWhenWhatIsShownChanges) {
+  TerminalIo io;
+  TerminalFrontEnd frontEnd(io.Input(""), io.Output(), false, false);
+  MainWindowView view = SampleView();
+  frontEnd.Show(view);
+  frontEnd.Show(view);
+  view.Text(IDC_STATUS) = "";
+  view.Text(IDC_SPEED_LABEL) = view.Text(IDC_SPEED) = "";
+  frontEnd.Show(view);
+  EXPECT_EQ(io.Written(),
+            "更新中... | 現在のVer: 1.0 | 最新Ver: 1.1 | ダウンロード: 2/3 | DL速度: 1.5KB/s | " +
+                TerminalFrontEnd::ProgressBar(50) + " 進捗状況: 50.00%\n"
+                "現在のVer: 1.0 | 最新Ver: 1.1 | ダウンロード: 2/3 | " + TerminalFrontEnd::ProgressBar(50) +
+                " 進捗状況: 50.00%\n");
+}
+
+TEST(TerminalFrontEnd, OnATerminalTheBlockIsRedrawnInPlace) {
+  TerminalIo io;
+  TerminalFrontEnd frontEnd(io.Input(""), io.Output(), true, true);
+  frontEnd.Show(SampleView());
+  const std::string first = io.Written();
+  EXPECT_EQ(first, "\x1b[2K現在のVer: 1.0  最新Ver: 1.1\n"
+                   "\x1b[2Kダウンロード: 2/3  DL速度: 1.5KB/s\n"
+                   "\x1b[2K" + TerminalFrontEnd::ProgressBar(50) + " 進捗状況: 50.00%\n"
+                   "\x1b[2K更新中...\n");
+  frontEnd.Show(SampleView());
+  EXPECT_EQ(io.Written().substr(first.size(), 4), "\x1b[4F");
+  // After a question the next block starts below it.
+  frontEnd.Ask("q", "c");
+  const size_t before = io.Written().size();
+  frontEnd.Show(SampleView());
+  EXPECT_EQ(io.Written().substr(before, 4), "\x1b[2K");
+}
+
+TEST(TerminalFrontEnd, AnswersFromInputLines) {
+  const struct {
+    const char* input;
+    int answer;
+  } cases[] = {
+      {"y\n", 1}, {"yes\n", 1}, {"1\n", 1},  {" YES \r\n", 1}, {"Y", 1},   {"n\n", 2},
+      {"no\n", 2}, {"\n", 2},   {"", 2},     {"yess\n", 2},    {"2\n", 2}, {"y es\n", 2},
+  };
+  for (const auto& c : cases) {
+    TerminalIo io;
+    TerminalFrontEnd frontEnd(io.Input(c.input), io.Output(), false, false);
+    EXPECT_EQ(frontEnd.Ask("質問", "メッセージ"), c.answer) << c.input;
+    EXPECT_EQ(io.Written(), std::string("【メッセージ】質問\nはい(y) / いいえ(n): ") + (c.answer == 1 ? "y\n" : "n\n"));
+  }
+}
+
+TEST(TerminalFrontEnd, QuestionsTakeOneLineEachAndShowLineBreaksPlainly) {
+  TerminalIo io;
+  TerminalFrontEnd frontEnd(io.Input("y\nn\n"), io.Output(), true, false);
+  EXPECT_EQ(frontEnd.Ask("ゲームを起動中!\r\n終了しますか?", "メッセージ"), 1);
+  EXPECT_EQ(frontEnd.Ask("second", "メッセージ"), 2);
+  EXPECT_EQ(frontEnd.Ask("third", "メッセージ"), 2);  // end of input
+  // Typed answers are not repeated.
+  EXPECT_EQ(io.Written().find("【メッセージ】ゲームを起動中!\n終了しますか?\nはい(y) / いいえ(n): 【メッセージ】second"), 0u);
+}
+
+TEST(TerminalFrontEnd, ClosingTakesALineOrTheEndOfInput) {
+  TerminalIo io;
+  TerminalFrontEnd frontEnd(io.Input("\ny\n"), io.Output(), false, false);
+  frontEnd.WaitForClose();
+  EXPECT_EQ(frontEnd.Ask("after", "c"), 1);  // the close took exactly one line
+  frontEnd.WaitForClose();                   // end of input
+  EXPECT_NE(io.Written().find("Enterキーを押すと閉じます。\n"), std::string::npos);
+}
+
+}  // namespace
