@@ -279,24 +279,25 @@ INSTANTIATE_TEST_SUITE_P(ProtectedAndPlain, ServerTreeContentTest, testing::Bool
 TEST(ServerTreeDeterminismTest, SameInputsGiveTheSameBytes) {
   TempDir dir;
   CurrentDirScope cwd(dir.path());
-  auto publish = [&](const std::string& name, std::string& error) {
-    PublishSettings settings;
-    settings.outputFolder = (dir.path() / name).string();
-    settings.gameVersions = publishtest::WriteVersions(dir.path() / ("input-" + name), publishtest::ThreeGameVersions());
-    return PublishServerTree(publishtest::SmallLimits(settings), error);
-  };
+  PublishSettings settings;
+  settings.gameVersions = publishtest::WriteVersions(dir.path() / "input", publishtest::ThreeGameVersions());
+  settings = publishtest::SmallLimits(settings);
   std::string error;
-  ASSERT_TRUE(publish("first", error)) << error;
+  settings.outputFolder = (dir.path() / "first").string();
+  ASSERT_TRUE(PublishServerTree(settings, error)) << error;
   // Other times and permission bits of the inputs change nothing.
-  fs::permissions(dir.path() / "input-first/1.1/data/table.csv", fs::perms::owner_read);
-  fs::last_write_time(dir.path() / "input-first/1.0/readme.txt", fs::file_time_type::clock::now() - std::chrono::hours(50));
-  ASSERT_TRUE(publish("second", error)) << error;
+  fs::permissions(dir.path() / "input/1.1/data/table.csv", fs::perms::owner_read);
+  fs::last_write_time(dir.path() / "input/1.0/readme.txt", fs::file_time_type::clock::now() - std::chrono::hours(50));
+  settings.outputFolder = (dir.path() / "second").string();
+  ASSERT_TRUE(PublishServerTree(settings, error)) << error;
 
   std::map<std::string, std::string> files;
   ASSERT_TRUE(ListFolderFiles((dir.path() / "first").string(), files));
   EXPECT_GT(files.size(), 40u);
   EXPECT_EQ(CompareFolders((dir.path() / "first").string(), (dir.path() / "second").string()),
             std::vector<std::string>{});
+  EXPECT_EQ(fs::status(dir.path() / "second/GameVersion/Game_1.1/data/table.csv").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
 }
 
 }  // namespace

@@ -12,11 +12,13 @@
 #include "tools/publisher/ServerTexts.h"
 #include "tools/publisher/SourceTree.h"
 #include "tools/publisher/ZipPageWriter.h"
-#include "util/FileUtil.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr fs::perms kTreeFilePermissions =
+    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read;
 
 // One version as it stands in the tree: its files and its published list.
 struct PublishedVersion {
@@ -118,6 +120,16 @@ class TreeWriter {
     return !code;
   }
 
+  // Server files are plain readable files, whatever the input's permissions.
+  static bool CopyToTree(const std::string& source, const std::string& target, std::string& error) {
+    std::error_code code;
+    fs::create_directories(fs::path(target).parent_path(), code);
+    if (!code) fs::copy_file(source, target, code);
+    if (!code) fs::permissions(target, kTreeFilePermissions, code);
+    if (code) error = "cannot copy " + source + " to " + target + ": " + code.message();
+    return !code;
+  }
+
   bool WriteVersionFile(const VersionTreeLayout& layout, const std::string& version, std::string& error) {
     return WriteServerText(Path(layout.versionFile), FormatVersionFile(version), false, error);
   }
@@ -131,11 +143,7 @@ class TreeWriter {
       const std::string folder = Path(layout.Folder(source.version));
       if (!MakeFolder(folder, error)) return false;
       for (const SourceFile& file : version.files) {
-        std::string target = folder + "/" + file.name;
-        if (!CreateDirectoryForPath(target, true) || !CopyFileOverwrite(file.path, target)) {
-          error = "cannot copy " + file.path + " to " + target;
-          return false;
-        }
+        if (!CopyToTree(file.path, folder + "/" + file.name, error)) return false;
       }
       const std::string list = folder + "/" + kVersionListName;
       if (!WriteServerText(list, FormatVersionList(source.version, version.files), settings_.protect, error) ||

@@ -118,9 +118,12 @@ class TreeVerifier {
     return folder;
   }
 
+  // A writable copy, as the launcher's own downloads and installations are.
   bool CopyFolder(const fs::path& from, const fs::path& to, const std::string& what) {
     std::error_code code;
     fs::copy(from, to, fs::copy_options::recursive, code);
+    for (fs::recursive_directory_iterator it(to, code), end; !code && it != end; it.increment(code))
+      fs::permissions(it->path(), fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, code);
     if (code) Problem(what + ": cannot copy " + from.string() + " to the scratch folder: " + code.message());
     return !code;
   }
