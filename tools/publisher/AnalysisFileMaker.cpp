@@ -14,8 +14,8 @@ namespace {
 constexpr char kGuard[] = {'Q', 'O', 'C', 'P', '\0', 'Q', 'O', 'R', 'S', '\0'};
 constexpr char kLzmaMagic[] = {'L', 'Z', 'M', 'A'};
 
-// True when the file's first bytes would be taken for markers or for an
-// LZMA chunk container.
+// Sets `needed` when the file's first bytes would be taken for markers or
+// for an LZMA chunk container. False with `error` when it cannot be read.
 bool NeedsGuard(const std::string& path, bool& needed, std::string& error) {
   std::array<uint8_t, kAnalysisHeaderMax> head{};
   std::ifstream in(path, std::ios::binary);

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "patch/publish/LzmaChunkWriter.h"
+
 struct VersionSource {
   std::string version;
   std::string folder;
@@ -32,7 +34,7 @@ struct PublishSettings {
   bool protect = true;                          // lists and patch descriptions in the protected form
   uint64_t maxPackageSize = 64ull << 20;        // installation pages and patch packages
   uint64_t lzmaThreshold = 1ull << 20;          // larger patch files travel LZMA-chunked
-  uint32_t lzmaChunkSize = 8u << 20;            // decoded bytes per LZMA record
+  uint32_t lzmaChunkSize = LzmaChunkWriter::kDefaultChunkSize;  // decoded bytes per LZMA record
   std::function<void(const std::string&)> progress;  // one line per step; may be empty
 };
 
