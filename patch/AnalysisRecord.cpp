@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "patch/FileTransfer.h"
+#include "util/FileTransfer.h"
 #include "util/FileUtil.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "app/LaunchLog.h"
 #include "app/LauncherMessages.h"
 #include "patch/AnalysisRecord.h"
-#include "patch/FileTransfer.h"
+#include "util/FileTransfer.h"
 #include "patch/QoChecksum.h"
 #include "patch/QoPatcher_xdelta.h"
 #include "patch/QoVersionRepairInfo.h"

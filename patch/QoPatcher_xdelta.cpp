@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/LaunchLog.h"
-#include "patch/FileTransfer.h"
+#include "util/FileTransfer.h"
 #include "platform/SystemPath.h"
 
 extern char** environ;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "patch/FileTransfer.h"
+#include "util/FileTransfer.h"
 #include "patch/SafeName.h"
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"

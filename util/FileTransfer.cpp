@@ -1,4 +1,4 @@
-#include "patch/FileTransfer.h"
+#include "util/FileTransfer.h"
 
 #include <fcntl.h>
 #include <unistd.h>

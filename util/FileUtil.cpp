@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "platform/SystemPath.h"
+#include "util/FileTransfer.h"
 
 namespace {
 
@@ -80,29 +80,6 @@ bool EmptyFolder(int folderFd) {
   }
   closedir(folder);
   return ok;
-}
-
-bool CopyBytes(int in, int out) {
-  std::vector<char> buffer(256 * 1024);
-  while (true) {
-    const ssize_t got = read(in, buffer.data(), buffer.size());
-    if (got == 0) {
-      return true;
-    }
-    if (got < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return false;
-    }
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = write(out, buffer.data() + done, static_cast<size_t>(got - done));
-      if (put < 0 && errno != EINTR) {
-        return false;
-      }
-      done += std::max<ssize_t>(put, 0);
-    }
-  }
 }
 
 }  // namespace
@@ -198,7 +175,7 @@ bool CopyFileOverwrite(std::string_view source, std::string_view target) {
     return false;
   }
   const timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
-  ok = CopyBytes(in, out) && fchmod(out, sourceStat.st_mode & 0777) == 0 && futimens(out, times) == 0;
+  ok = CopyFileBytes(in, 0, out, -1) && fchmod(out, sourceStat.st_mode & 0777) == 0 && futimens(out, times) == 0;
   ok = close(out) == 0 && ok;
   close(in);
   if (!ok) {
