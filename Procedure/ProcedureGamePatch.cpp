@@ -1,0 +1,261 @@
+#include "Procedure/ProcedureGamePatch.h"
+
+#include <memory>
+#include <utility>
+
+#include "Procedure/LauncherConfig.h"
+#include "Procedure/PackageFetch.h"
+#include "Procedure/ServerVersionFile.h"
+#include "app/LaunchLog.h"
+#include "app/LauncherMessages.h"
+#include "patch/QoPatchInfo.h"
+#include "patch/QoPatchUser.h"
+#include "patch/QoVersionRepairInfo.h"
+#include "platform/MessageBox.h"
+#include "platform/PrivateProfile.h"
+#include "util/FileUtil.h"
+#include "util/ProcessLookup.h"
+
+namespace {
+
+constexpr const char* kSourceName = "Procedure\\ProcedureGamePatch.cpp";
+constexpr int kGameInfoMissingLine = 66;
+constexpr int kGameInfoUnreadableLine = 73;
+constexpr int kLocalVersionEmptyLine = 79;
+constexpr int kPatchListLine = 95;
+constexpr int kUnsafeVersionLine = 110;
+constexpr int kListDownloadLine = 163;
+constexpr int kListParseLine = 176;
+constexpr int kTerminateLine = 210;
+constexpr int kDescriptionDownloadLine = 266;
+constexpr int kDescriptionVersionLine = 280;
+constexpr int kApplierLine = 424;
+
+constexpr PackageFetchProfile kPackageProfile{
+    kSourceName,
+    UM_GAMEPATCH_TOTAL_SIZE,
+    UM_GAMEPATCH_COUNT,
+    UM_GAMEPATCH_DONE_SIZE,
+    UM_GAMEPATCH_INDEX,
+    0,    // no message before a download
+    296,  // sizing pass: entry without characters
+    304,  // sizing pass: fewer than four pieces
+    333,  // fetch pass: entry without characters
+    341,  // fetch pass: fewer than four pieces
+    310,  // unsafe package name
+    382,  // no address answered
+    394,  // wrong MD5
+    398,  // third attempt failed
+};
+
+constexpr const char* kClientName = "meadow_jp.exe";
+constexpr const char* kMessageCaption = "メッセージ";
+constexpr const char* kClientRunningText = "ゲームを起動中!\r\n終了しますか?";
+
+// Texts of the patch list are read into 260-byte buffers, and so are the
+// description names formatted.
+constexpr size_t kTextBufferSize = 260;
+constexpr size_t kNameLimit = kTextBufferSize - 1;
+
+// The patch run succeeded for one patch.
+constexpr int32_t kPatchApplied = 0;
+
+WParam TextArg(const std::string& text) { return reinterpret_cast<WParam>(text.c_str()); }
+
+std::string ReadListText(const std::string& section, const char* key) {
+  return GetPrivateProfileString(section, key, "", kTextBufferSize, kGamePatchPaths.firstDownloadCopy);
+}
+
+// "<F>_<T>": the patch's folder below the folder prefixes, "AutoPatch_" included there.
+std::string PatchName(const ProcedureGamePatch::PatchEntry& patch) {
+  return patch.strVerFrom + "_" + patch.versionTo;
+}
+
+// The last component of the folder suffix, "AutoPatch_": local patch
+// folders are named like the remote ones.
+std::string LocalFolderPrefix() {
+  const std::string_view suffix = kGamePatchPaths.folderSuffix;
+  return std::string(suffix.substr(suffix.rfind('\\') + 1));
+}
+
+// False when the game client runs and the user does not agree to end it, or
+// it cannot be ended (logged).
+bool EndRunningClient(MessageWindow* owner) {
+  const std::unique_ptr<ProcessHandle> client = OpenProcessByName(kClientName);
+  if (!client) return true;
+  if (ShowMessageBox(kClientRunningText, kMessageCaption, owner) != kMessageBoxYes) return false;
+  int error = 0;
+  if (!client->Terminate(&error)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,TerminateProcess Error,  errorcode =%d  ", kSourceName, kTerminateLine, error);
+    return false;
+  }
+  return true;
+}
+
+int32_t PatchResult(PackageFetchResult result) {
+  switch (result) {
+    case PackageFetchResult::kPresent: break;
+    case PackageFetchResult::kCancelled: return PATCH_CANCELLED;
+    case PackageFetchResult::kSizingFailed:
+    case PackageFetchResult::kEntryFailed: return PATCH_DESCRIPTION_FAILED;
+    case PackageFetchResult::kDownloadFailed: return PATCH_DOWNLOAD_FAILED;
+  }
+  return kPatchApplied;
+}
+
+}  // namespace
+
+ProcedureGamePatch::ProcedureGamePatch(DownloadFunction download) : servers_(kGamePatchPaths, std::move(download)) {}
+
+ProcedureGamePatch::~ProcedureGamePatch() = default;
+
+void ProcedureGamePatch::Init(MessageWindow* mainWindow, const std::string& configPath, StopEvent* stopEvent) {
+  ProcedureBase::Init(mainWindow, configPath, stopEvent);
+  SetServerUrl1(ReadConfigUrl(kGameUrlKey, configPath));
+  SetServerUrl2(PrimaryServerBase());
+  SetServerUrl3(PrimaryServerBase());
+}
+
+void ProcedureGamePatch::SetServerUrl1(std::string baseUrl) { servers_.SetBase(1, std::move(baseUrl)); }
+void ProcedureGamePatch::SetServerUrl2(std::string baseUrl) { servers_.SetBase(2, std::move(baseUrl)); }
+void ProcedureGamePatch::SetServerUrl3(std::string baseUrl) { servers_.SetBase(3, std::move(baseUrl)); }
+
+bool ProcedureGamePatch::ParseVersionNow() {
+  const std::string path = kGameListPath;
+  if (!IsPathExist(path)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,ParseVersionNow  FileExist filepath =%s", kSourceName, kGameInfoMissingLine,
+                   path.c_str());
+    return false;
+  }
+  // The version-only read sends nothing, although the reader has the window.
+  QoVersionRepairInfo installed(MainWindow());
+  if (!installed.InputVerRepairInfoFile(path)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,ParseVersionNow  InputVerRepairInfoFile filepath =%s", kSourceName,
+                   kGameInfoUnreadableLine, path.c_str());
+    return false;
+  }
+  m_strLocalVersion = installed.version();
+  if (m_strLocalVersion.empty()) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,ParseVersionNow  LocalVersion.empty() m_strLocalVersion =%s", kSourceName,
+                   kLocalVersionEmptyLine, m_strLocalVersion.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool ProcedureGamePatch::ParseAllPatchList() {
+  const int patchCount = GetPrivateProfileInt("PatchHistory", "PatchNum", 0, kGamePatchPaths.firstDownloadCopy);
+  m_strNowVersion = ReadListText("PatchHistory", "VersionNow");
+  if (patchCount <= 0 || m_strNowVersion.empty()) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,patchCount <= 0 || m_strNowVersion.empty()", kSourceName, kPatchListLine);
+    return false;
+  }
+
+  table_.clear();
+  for (int i = 0; i < patchCount; ++i) {
+    const std::string section = "Patch_" + std::to_string(i);
+    PatchEntry patch{ReadListText(section, "VersionFrom"), ""};
+    if (patch.strVerFrom.empty()) continue;
+    patch.versionTo = ReadListText(section, "VersionTo");
+    if (patch.versionTo.empty()) continue;
+    // The versions name the patch's staging folder, which is deleted whole.
+    for (const std::string* version : {&patch.strVerFrom, &patch.versionTo}) {
+      if (!IsVersionNameSafe(*version)) {
+        WriteLaunchLog("FILE=%s,LINE=%d ,ParseAllPatchList unsafe version =%s", kSourceName, kUnsafeVersionLine,
+                       version->c_str());
+        return false;
+      }
+    }
+    table_.insert_or_assign(patch.strVerFrom, std::move(patch));
+  }
+  WriteLaunchLog("GameVersion Mate LocalVersion = %s ", m_strLocalVersion.c_str());
+
+  // Entries leave the table as they join the chain, so a cycle ends the walk.
+  chain_.clear();
+  for (auto next = table_.find(m_strLocalVersion); next != table_.end(); next = table_.find(chain_.back().versionTo)) {
+    chain_.push_back(std::move(next->second));
+    table_.erase(next);
+  }
+  return true;
+}
+
+int32_t ProcedureGamePatch::Run() {
+  if (!ParseVersionNow()) return PATCH_LOCAL_VERSION_FAILED;
+  const std::string list(kGamePatchPaths.firstDownloadCopy);
+  if (!CreateDirectoryForPath(list, true)) return PATCH_FOLDER_FAILED;
+  bool listed = servers_.DownloadFirstFrom(1, list, GetProcedureId());
+  if (!listed) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, DownloadFile error  ", kSourceName, kListDownloadLine);
+    listed = servers_.DownloadFirstFrom(2, list, GetProcedureId()) ||
+             servers_.DownloadFirstFrom(3, list, GetProcedureId());
+  }
+  if (!listed) return PATCH_DOWNLOAD_FAILED;
+  if (!ParseAllPatchList()) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, ParseAllPatchList error  ", kSourceName, kListParseLine);
+    return PATCH_LIST_UNREADABLE;
+  }
+
+  if (chain_.empty()) {
+    if (m_strLocalVersion != m_strNowVersion) return PATCH_NO_PATH;
+    SendMessageTo(MainWindow(), UM_LATEST_VERSION, TextArg(m_strNowVersion));
+    SendMessageTo(MainWindow(), UM_CURRENT_VERSION, TextArg(m_strLocalVersion));
+    return PATCH_UP_TO_DATE;
+  }
+  if (!EndRunningClient(MainWindow())) return PATCH_GAME_RUNNING;
+  SendMessageTo(MainWindow(), UM_GAMEPATCH_UPDATING);
+
+  for (const PatchEntry& patch : chain_) {
+    const int32_t result = ApplyPatch(patch);
+    if (result != kPatchApplied) return result;
+  }
+  SendMessageTo(MainWindow(), UM_LATEST_VERSION, TextArg(m_strNowVersion));
+  SendMessageTo(MainWindow(), UM_CURRENT_VERSION, TextArg(m_strNowVersion));
+  return PATCH_APPLIED;
+}
+
+int32_t ProcedureGamePatch::ApplyPatch(const PatchEntry& patch) {
+  const std::string& from = patch.strVerFrom;
+  const std::string& to = patch.versionTo;
+  const std::string folder = std::string(kGamePatchPaths.tempFolder) + "\\" + LocalFolderPrefix() + PatchName(patch);
+  SendMessageTo(MainWindow(), UM_LATEST_VERSION, TextArg(to));
+  SendMessageTo(MainWindow(), UM_CURRENT_VERSION, TextArg(chain_.back().strVerFrom));
+
+  const std::string descriptionName = ("patchinfo_" + from + "_" + to + ".ini").substr(0, kNameLimit);
+  const std::string description = folder + "\\" + descriptionName;
+  if (!CreateDirectoryForPath(folder, false)) return PATCH_FOLDER_FAILED;
+  WriteLaunchLog("start game autopatch %s --> %s ", from.c_str(), to.c_str());
+  SendMessageTo(MainWindow(), UM_GAMEPATCH_DOWNLOAD_BEGIN);
+  if (!servers_.DownloadFromFolders(PatchName(patch) + "\\" + descriptionName, description, GetProcedureId())) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,DownloadFile", kSourceName, kDescriptionDownloadLine);
+    return PATCH_DESCRIPTION_FAILED;
+  }
+  // Also turns a protected description into its plain form, which the
+  // package passes read. A description that cannot be read has no versions.
+  QoPatchInfo info;
+  info.InputPatchInfoFile(description);
+  if (info.versionOld() != from || info.versionNew() != to) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,patchInfo version not mate VersionOld=%s VersionNew=%s patch=%s --> %s",
+                   kSourceName, kDescriptionVersionLine, info.versionOld().c_str(), info.versionNew().c_str(),
+                   from.c_str(), to.c_str());
+    return PATCH_DESCRIPTION_FAILED;
+  }
+
+  const PackageFetch packages(kPackageProfile, servers_, GetProcedureId(), MainWindow(),
+                              [this] { return IsStopRequested(); });
+  const int32_t fetched = PatchResult(packages.Run(description, folder, PatchName(patch)));
+  if (fetched != kPatchApplied) return fetched;
+
+  const std::string gameFolder(kGamePatchPaths.targetFolder);
+  WriteLaunchLog("start PatchUser OldVersion:%s patchFileDir:%s ", gameFolder.c_str(), folder.c_str());
+  QoPatchUser applier(MainWindow());
+  applier.SetPatchFile(descriptionName, folder);
+  applier.SetGameFolder(gameFolder);
+  const int applied = applier.UpdatePatchFile();
+  WriteLaunchLog("PatchUser return: %d", applied);
+  if (applied != CP_USER_SUCCESS) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,ret != CP_USER_SUCCESS", kSourceName, kApplierLine);
+    return PATCH_APPLY_FAILED;
+  }
+  DeleteDirectoryTree(folder);
+  return kPatchApplied;
+}
