@@ -1,9 +1,8 @@
 // The launcher's readers share one fixed file name in the user's temporary
 // folder. Test programs run side by side, so this one points $TMPDIR at a
 // folder of its own for its whole run.
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <optional>

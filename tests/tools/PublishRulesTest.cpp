@@ -1,7 +1,5 @@
 // What the publisher refuses to publish, and that a refusal leaves nothing
 // behind.
-#include "tools/publisher/PublishRules.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +9,7 @@
 
 #include "tests/support/TempDir.h"
 #include "tests/tools/PublisherFixture.h"
+#include "tools/publisher/PublishRules.h"
 #include "tools/publisher/ServerTreePublisher.h"
 
 namespace fs = std::filesystem;
@@ -50,11 +49,11 @@ TEST(PublishRulesTest, FileNames) {
       {"x", true},
       {std::string(kMaxFileNameLength, 'a'), true},
       {std::string(kMaxFileNameLength + 1, 'a'), false},
-      {"a,b.txt", false},      // field separator
-      {"a#b.txt", false},      // comment in lists
-      {"a?b.txt", false},      // ends the download address
-      {"dir\\file", false},    // a separator to the launcher
-      {" lead.txt", false},    // trimmed by the INI readers
+      {"a,b.txt", false},    // field separator
+      {"a#b.txt", false},    // comment in lists
+      {"a?b.txt", false},    // ends the download address
+      {"dir\\file", false},  // a separator to the launcher
+      {" lead.txt", false},  // trimmed by the INI readers
       {"trail.txt ", false},
       {"caf\xc3\xa9.txt", false},  // download addresses are taken as code page 936
       {"tab\there", false},
@@ -86,13 +85,13 @@ PublishSettings TwoVersions(const fs::path& root) {
 
 const std::vector<RefusalCase>& RefusalCases() {
   static const std::vector<RefusalCase> cases = {
-      {"NoVersion", [](const fs::path&, PublishSettings& s) { s.gameVersions.clear(); },
-       "no launcher or game version"},
+      {"NoVersion", [](const fs::path&, PublishSettings& s) { s.gameVersions.clear(); }, "no launcher or game version"},
       {"VersionTwice", [](const fs::path&, PublishSettings& s) { s.gameVersions[1].version = "1.0"; },
        "game version 1.0 is given twice"},
       {"BadVersionText", [](const fs::path&, PublishSettings& s) { s.gameVersions[1].version = "1.1 beta"; },
        "game version \"1.1 beta\""},
-      {"MissingFolder", [](const fs::path& root, PublishSettings& s) { s.gameVersions[0].folder = (root / "nope").string(); },
+      {"MissingFolder",
+       [](const fs::path& root, PublishSettings& s) { s.gameVersions[0].folder = (root / "nope").string(); },
        "is not a folder"},
       {"OutputNotEmpty", [](const fs::path& root, PublishSettings&) { WriteFile(root / "tree/keep.txt", "mine"); },
        "exists and is not an empty folder"},
@@ -110,8 +109,7 @@ const std::vector<RefusalCase>& RefusalCases() {
       {"StagingConflict",
        [](const fs::path& root, PublishSettings&) { WriteFile(root / "input/1.1/Unzip/a.txt", "x"); },
        "the files Unzip/a.txt and a.txt would meet in the applier's staging folder"},
-      {"ZeroPackageSize", [](const fs::path&, PublishSettings& s) { s.maxPackageSize = 0; },
-       "must be at least 1"},
+      {"ZeroPackageSize", [](const fs::path&, PublishSettings& s) { s.maxPackageSize = 0; }, "must be at least 1"},
   };
   return cases;
 }

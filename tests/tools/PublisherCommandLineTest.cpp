@@ -1,5 +1,3 @@
-#include "tools/publisher/PublisherCommandLine.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +7,7 @@
 
 #include "tests/support/TempDir.h"
 #include "tests/tools/PublisherFixture.h"
+#include "tools/publisher/PublisherCommandLine.h"
 
 namespace fs = std::filesystem;
 using testsupport::TempDir;
@@ -95,9 +94,9 @@ TEST(PublisherCommandLineTest, PublishThenVerify) {
                                             {{"1.0", {{"a.txt", "one"}}}, {"1.1", {{"a.txt", "two"}, {"b.txt", ""}}}});
   auto launcher = publishtest::WriteVersions(dir.path() / "launcher", {publishtest::LauncherVersion()});
 
-  CommandRun publish = RunCommand({"publish", "--out", "tree", "--plain", "--page-size", "1M", "--lzma-threshold", "64K",
-                            "--lzma-chunk", "1M", "--launcher", "2.0=" + launcher[0].folder, "--game",
-                            "1.0=" + sources[0].folder, "--game", "1.1=" + sources[1].folder});
+  CommandRun publish = RunCommand({"publish", "--out", "tree", "--plain", "--page-size", "1M", "--lzma-threshold",
+                                   "64K", "--lzma-chunk", "1M", "--launcher", "2.0=" + launcher[0].folder, "--game",
+                                   "1.0=" + sources[0].folder, "--game", "1.1=" + sources[1].folder});
   ASSERT_EQ(publish.status, 0) << publish.err;
   EXPECT_NE(publish.out.find("AutoPatch/AutoPatch_1.0_1.1: 1 packages"), std::string::npos) << publish.out;
   EXPECT_NE(publish.out.find("published tree"), std::string::npos);

@@ -114,7 +114,8 @@ class ServerTreeContentTest : public testing::TestWithParam<bool> {
   // Every file of the packages of a patch, extracted.
   fs::path Unzipped(const std::string& from, const std::string& to) {
     fs::path target = scratch_.path() / ("unzipped-" + from + "-" + to);
-    auto info = ReadDescription(Base() / PatchFolder(from, to) / PatchDescriptionName(from, to), scratch_.path(), false);
+    auto info =
+        ReadDescription(Base() / PatchFolder(from, to) / PatchDescriptionName(from, to), scratch_.path(), false);
     for (const PackageInfo& package : info->packages())
       EXPECT_TRUE(UnzipPackage((Base() / PatchFolder(from, to) / package.fileName).string(), target.string()));
     return target;
@@ -199,14 +200,11 @@ TEST_P(ServerTreeContentTest, PatchDescriptionListsEveryChangeWithDeletionsFirst
     int32_t type;
   };
   const std::vector<Expected> expected = {
-      {"foo", PATCH_FILE_DELETE},           {"gone.txt", PATCH_FILE_DELETE},
-      {"old/moved.dat", PATCH_FILE_DELETE}, {"case/NOTE.txt", PATCH_FILE_NEW},
-      {"case/Note.txt", PATCH_FILE_NEW},    {"data/table.csv", PATCH_FILE_UPDATE},
-      {"foo/bar.txt", PATCH_FILE_NEW},      {"large.bin", PATCH_FILE_NEW},
-      {"magic/lzma.bin", PATCH_FILE_UPDATE}, {"magic/qocp.bin", PATCH_FILE_NEW},
-      {"magic/qors.bin", PATCH_FILE_NEW},   {"magic/qoxd.bin", PATCH_FILE_NEW},
-      {"new/moved.dat", PATCH_FILE_NEW},    {"zero.bin", PATCH_FILE_NEW},
-      {kVersionListName, PATCH_FILE_UPDATE},
+      {"foo", PATCH_FILE_DELETE},         {"gone.txt", PATCH_FILE_DELETE},    {"old/moved.dat", PATCH_FILE_DELETE},
+      {"case/NOTE.txt", PATCH_FILE_NEW},  {"case/Note.txt", PATCH_FILE_NEW},  {"data/table.csv", PATCH_FILE_UPDATE},
+      {"foo/bar.txt", PATCH_FILE_NEW},    {"large.bin", PATCH_FILE_NEW},      {"magic/lzma.bin", PATCH_FILE_UPDATE},
+      {"magic/qocp.bin", PATCH_FILE_NEW}, {"magic/qors.bin", PATCH_FILE_NEW}, {"magic/qoxd.bin", PATCH_FILE_NEW},
+      {"new/moved.dat", PATCH_FILE_NEW},  {"zero.bin", PATCH_FILE_NEW},       {kVersionListName, PATCH_FILE_UPDATE},
   };
   ASSERT_EQ(files.size(), expected.size());
   for (size_t i = 0; i < files.size(); ++i) {

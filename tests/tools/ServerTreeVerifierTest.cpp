@@ -2,8 +2,6 @@
 // do not match their lists, broken packages and descriptions, version files
 // and patch lists that lead nowhere, and patches that do not produce the
 // next version.
-#include "tools/publisher/ServerTreeVerifier.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,6 +14,7 @@
 #include "tests/tools/PublisherFixture.h"
 #include "tools/publisher/ServerLayout.h"
 #include "tools/publisher/ServerTexts.h"
+#include "tools/publisher/ServerTreeVerifier.h"
 #include "tools/publisher/SourceTree.h"
 
 namespace fs = std::filesystem;
@@ -144,8 +143,7 @@ TEST_P(ServerTreeVerifierTest, FindsTheFault) {
   EXPECT_FALSE(VerifyServerTree(base.string(), problems));
   bool found = false;
   for (const std::string& problem : problems) found |= problem.find(tamper.expectedProblem) != std::string::npos;
-  EXPECT_TRUE(found) << "expected: " << tamper.expectedProblem << "\nfound:\n"
-                     << testing::PrintToString(problems);
+  EXPECT_TRUE(found) << "expected: " << tamper.expectedProblem << "\nfound:\n" << testing::PrintToString(problems);
   // The tree is only read, and the scratch folder goes away.
   EXPECT_FALSE(fs::exists(scratch_.path() / "Launch.log"));
 }

@@ -1,5 +1,3 @@
-#include "tools/publisher/ZipPageWriter.h"
-
 #include <gtest/gtest.h>
 #include <zip.h>
 
@@ -11,6 +9,7 @@
 #include "patch/UnzipPackage.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/PublisherFixture.h"
+#include "tools/publisher/ZipPageWriter.h"
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;

@@ -59,9 +59,7 @@ std::string FindFolderTurnedFile(const std::vector<SourceFile>& from, const std:
   return {};
 }
 
-PatchFileInfo DeletedFile(const SourceFile& file) {
-  return {file.name, PATCH_FILE_DELETE, 0, "0", file.md5};
-}
+PatchFileInfo DeletedFile(const SourceFile& file) { return {file.name, PATCH_FILE_DELETE, 0, "0", file.md5}; }
 
 PatchFileInfo CarriedFile(const SourceFile* previous, const SourceFile& next) {
   if (previous == nullptr) return {next.name, PATCH_FILE_NEW, 0, next.md5, "0"};
@@ -106,8 +104,8 @@ bool BuildPatchPackages(const PatchSide& from, const PatchSide& to, const std::s
     auto [old, next] = carried[i];
     bool isList = i + 1 == carried.size();
     AnalysisFile analysis;
-    if (!MakeAnalysisFile(isList ? nullptr : old, *next, workFolder + "/file" + std::to_string(i),
-                          settings.analysis, analysis, error))
+    if (!MakeAnalysisFile(isList ? nullptr : old, *next, workFolder + "/file" + std::to_string(i), settings.analysis,
+                          analysis, error))
       return false;
     entries.push_back({next->name, analysis.path, analysis.lzma});
     staged.push_back({next->name, analysis.lzma});

@@ -29,8 +29,7 @@ std::string CheckFileName(std::string_view name) {
   for (char c : name) {
     auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte > 0x7E) return "the name holds a byte outside printable ASCII";
-    if (c == '\\' || c == ',' || c == '#' || c == '?')
-      return std::string("the name holds '") + c + "'";
+    if (c == '\\' || c == ',' || c == '#' || c == '?') return std::string("the name holds '") + c + "'";
   }
   if (name.starts_with('/') || name.ends_with('/') || name.find("//") != std::string_view::npos)
     return "the name has an empty component";

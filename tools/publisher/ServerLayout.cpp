@@ -21,9 +21,7 @@ VersionTreeLayout LauncherTreeLayout() { return LayoutOf(kSelfPatchPaths); }
 VersionTreeLayout GameTreeLayout() { return LayoutOf(kGameRepairPaths); }
 VersionTreeLayout InstallTreeLayout() { return LayoutOf(kGameInstallPaths); }
 
-std::string InstallDescriptionName(std::string_view version) {
-  return "intallinfo_" + std::string(version) + ".ini";
-}
+std::string InstallDescriptionName(std::string_view version) { return "intallinfo_" + std::string(version) + ".ini"; }
 
 std::string PatchListPath() { return BelowBase(kGamePatchPaths.firstDownloadSuffix); }
 

@@ -67,8 +67,8 @@ std::string FormatDescription(std::string_view versionOld, std::string_view vers
     for (size_t k = 0; k < files.size(); ++k) {
       const PatchFileInfo& file = files[k];
       AddValue(text, "File" + std::to_string(k),
-               JoinFields({file.fileName, std::to_string(file.fileType), std::to_string(file.extra),
-                           file.m_md5Check, file.sourceMd5}));
+               JoinFields({file.fileName, std::to_string(file.fileType), std::to_string(file.extra), file.m_md5Check,
+                           file.sourceMd5}));
     }
   }
   return text;

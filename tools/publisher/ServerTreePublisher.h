@@ -28,14 +28,14 @@ struct VersionSource {
 };
 
 struct PublishSettings {
-  std::string outputFolder;                     // must be missing or empty
-  std::vector<VersionSource> launcherVersions;  // oldest first; may be empty
-  std::vector<VersionSource> gameVersions;      // oldest first; may be empty
-  bool protect = true;                          // lists and patch descriptions in the protected form
-  uint64_t maxPackageSize = 64ull << 20;        // installation pages and patch packages
-  uint64_t lzmaThreshold = 1ull << 20;          // larger patch files travel LZMA-chunked
+  std::string outputFolder;                                     // must be missing or empty
+  std::vector<VersionSource> launcherVersions;                  // oldest first; may be empty
+  std::vector<VersionSource> gameVersions;                      // oldest first; may be empty
+  bool protect = true;                                          // lists and patch descriptions in the protected form
+  uint64_t maxPackageSize = 64ull << 20;                        // installation pages and patch packages
+  uint64_t lzmaThreshold = 1ull << 20;                          // larger patch files travel LZMA-chunked
   uint32_t lzmaChunkSize = LzmaChunkWriter::kDefaultChunkSize;  // decoded bytes per LZMA record
-  std::function<void(const std::string&)> progress;  // one line per step; may be empty
+  std::function<void(const std::string&)> progress;             // one line per step; may be empty
 };
 
 // Writes the tree. False with `error` when the settings are unusable (no

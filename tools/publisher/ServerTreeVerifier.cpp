@@ -188,8 +188,7 @@ class TreeVerifier {
     for (const auto& [name, path] : present) {
       if (name != kVersionListName && listed.count(name) == 0) Problem(relative + "/" + name + " is not listed");
     }
-    if (problems_.size() == before)
-      Report(relative + ": " + std::to_string(list.files().size()) + " files as listed");
+    if (problems_.size() == before) Report(relative + ": " + std::to_string(list.files().size()) + " files as listed");
   }
 
   // The Packages section as a procedure reads it from `plainDescription`,
@@ -217,7 +216,8 @@ class TreeVerifier {
         Problem(relative + ": " + key + ": " + why);
         continue;
       }
-      if (std::to_string(package.size) != pieces[2]) Problem(relative + ": " + pieces[0] + " has " + std::to_string(package.size) + " bytes");
+      if (std::to_string(package.size) != pieces[2])
+        Problem(relative + ": " + pieces[0] + " has " + std::to_string(package.size) + " bytes");
       if (package.md5 != pieces[3]) Problem(relative + ": " + pieces[0] + " has the MD5 " + package.md5);
     }
   }

@@ -98,8 +98,8 @@ std::string CaseFolded(std::string name) {
 }
 
 // Splits the entries into packages by their size in the work archive.
-bool PlanPages(zip_t* work, const std::vector<ZipPageEntry>& entries, uint64_t maxPageSize,
-               std::vector<ZipPage>& pages, std::string& error) {
+bool PlanPages(zip_t* work, const std::vector<ZipPageEntry>& entries, uint64_t maxPageSize, std::vector<ZipPage>& pages,
+               std::string& error) {
   uint64_t pageSize = 0;
   std::set<std::string> pageNames;
   for (size_t i = 0; i < entries.size(); ++i) {
