@@ -54,6 +54,7 @@ class ProcedureRepair : public ProcedureBase {
   virtual void SetServerUrl2(std::string baseUrl);
   virtual void SetServerUrl3(std::string baseUrl);
 
+  bool flaggedOnly() const { return flaggedOnly_; }
   // The list and the version of the last comparison (tests and diagnostics).
   const std::vector<VersionFileRecord>& fileList() const { return fileList_; }
   const std::string& newVersion() const { return newVersion_; }
