@@ -82,6 +82,20 @@ std::string ResolveProgram(std::string_view name) {
   return path.find('/') == std::string::npos ? FindOnPath(path, here) : std::string();
 }
 
+// Adds the execute bits wherever the read bits are set, when the owner cannot
+// execute the file yet. False when that is needed and fails.
+bool MakeExecutable(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    return false;
+  }
+  if ((st.st_mode & S_IXUSR) != 0) {
+    return true;
+  }
+  const mode_t readable = st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
+  return chmod(path.c_str(), (st.st_mode & 07777) | (readable >> 2)) == 0;
+}
+
 enum class ProgramKind { kNative, kWindows, kUnknown };
 
 ProgramKind KindOf(const std::string& path) {
@@ -117,6 +131,13 @@ std::vector<std::string> ExecutableArguments(std::string_view commandLine, int& 
   }
   switch (KindOf(args.front())) {
     case ProgramKind::kNative:
+      // Zip pages and downloads carry no permission bits: a native program of
+      // the game arrives without them. Its format is what makes it a program
+      // here, as the ".exe" name does on Windows.
+      if (!MakeExecutable(args.front())) {
+        error = EACCES;
+        return {};
+      }
       break;
     case ProgramKind::kWindows: {
       const std::string wine = FindOnPath("wine", CurrentFolder());

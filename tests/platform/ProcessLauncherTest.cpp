@@ -82,6 +82,16 @@ TEST_F(ProcessLauncherTest, ReportsTheExitCode) {
   EXPECT_EQ(RunToEnd("sh -c \"exit 3\""), 3);  // found along PATH
 }
 
+TEST_F(ProcessLauncherTest, ANativeProgramUnpackedWithoutExecuteBitsStillStarts) {
+  // Files unpacked from zip pages or downloaded carry no permission bits.
+  WriteFile("client/game", "#!/bin/sh\nexit 4\n");
+  fs::permissions("client/game", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(RunToEnd("client/game"), 4);
+  const fs::perms perms = fs::status("client/game").permissions();
+  EXPECT_EQ(perms & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec),
+            fs::perms::owner_exec | fs::perms::group_exec);
+}
+
 TEST_F(ProcessLauncherTest, BareNamesSearchTheCurrentFolderFirst) {
   const std::string name = "qo_probe_" + std::to_string(getpid());
   fs::create_directories("bin");
