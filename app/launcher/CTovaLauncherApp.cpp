@@ -1,0 +1,205 @@
+#include "app/launcher/CTovaLauncherApp.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <optional>
+
+#include "Procedure/ProcedureManager.h"
+#include "Procedure/StandardProcedures.h"
+#include "app/LaunchLog.h"
+#include "platform/Clock.h"
+#include "platform/ProcessLauncher.h"
+#include "platform/SystemPath.h"
+#include "telemetry/EventReport.h"
+#include "ui/CTovaLauncherDlg.h"
+#include "ui/EventSink.h"
+#include "ui/ProcedureControl.h"
+#include "ui/TerminalFrontEnd.h"
+#include "util/FileUtil.h"
+
+namespace {
+
+constexpr const char* kInstalledLauncher = "TovaLauncher.exe";
+constexpr const char* kRunningCopy = "TovaLaunch.bin";
+constexpr const char* kRunBinSwitch = " -runbin";
+constexpr const char* kRepaireSwitch = " -repaire";
+constexpr const char* kLauncherVersion = "1.0.0";
+
+// Deleting the old copy and making the new one: retries after a failed
+// attempt, each after a wait.
+constexpr int kFileStepRetries = 20;
+constexpr uint32_t kFileStepWaitMs = 100;
+// A program started under another name runs the window after this wait.
+constexpr uint32_t kOtherNameWaitMs = 100;
+// How long the end of the program waits for events still being uploaded.
+constexpr std::chrono::milliseconds kPendingReportsWait{15000};
+
+// The command line as the system keeps it: the arguments joined with blanks.
+std::string ProcessCommandLine() {
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  while (!line.empty() && line.back() == '\0') line.pop_back();
+  for (char& c : line) {
+    if (c == '\0') c = ' ';
+  }
+  return line;
+}
+
+// The file-name part of the running executable's path.
+std::string ExecutableFileName() {
+  std::string path(4096, '\0');
+  const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+  path.resize(length > 0 ? static_cast<size_t>(length) : 0);
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// Attributes "normal": a read-only file becomes writable.
+void ClearReadOnly(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+}
+
+// Runs `step` until it succeeds: after a failure, waits and tries again, at
+// most kFileStepRetries times. False when every attempt failed.
+bool WithRetries(const std::function<bool()>& step) {
+  for (int retries = 0;; ++retries) {
+    if (step()) return true;
+    SleepMs(kFileStepWaitMs);
+    if (retries == kFileStepRetries) return false;
+  }
+}
+
+bool DeleteOldCopy() {
+  if (!IsPathExist(kRunningCopy)) return true;
+  return WithRetries([] {
+    ClearReadOnly(kRunningCopy);
+    return unlink(kRunningCopy) == 0 || errno == ENOENT;
+  });
+}
+
+}  // namespace
+
+// What the launcher shows goes to the caller's standard output; the launch
+// log's echo on standard output (which a windowed program's user never sees)
+// goes nowhere until the program ends or replaces its image.
+class DisplayOutput {
+ public:
+  DisplayOutput() {
+    const int display = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (display < 0) return;
+    out_ = fdopen(display, "w");
+    if (out_ == nullptr) {
+      close(display);
+      return;
+    }
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+      std::fflush(stdout);
+      dup2(null, STDOUT_FILENO);
+      close(null);
+    }
+  }
+  // Standard output is the caller's again.
+  ~DisplayOutput() {
+    if (out_ == nullptr) return;
+    std::fflush(stdout);
+    std::fflush(out_);
+    dup2(fileno(out_), STDOUT_FILENO);
+    std::fclose(out_);
+  }
+  DisplayOutput(const DisplayOutput&) = delete;
+  DisplayOutput& operator=(const DisplayOutput&) = delete;
+
+  std::FILE* file() const { return out_ != nullptr ? out_ : stdout; }
+
+ private:
+  std::FILE* out_ = nullptr;
+};
+
+namespace {
+
+// RunMainWindow's answer when the installed launcher is to be started again.
+constexpr int kRelaunchStatus = -1;
+
+LauncherOutcome RunWindow(bool repaireFlag, std::FILE* display) {
+  TerminalFrontEnd frontEnd(stdin, display, isatty(STDIN_FILENO) == 1, isatty(fileno(display)) == 1);
+  auto manager = std::make_unique<ProcedureManager>(MakeStandardProcedure);
+  ManagerProcedureControl procedures(*manager);
+  CTovaLauncherDlg dlg(procedures, TelemetryEventSink(), frontEnd, repaireFlag);
+  const LauncherOutcome outcome = dlg.DoModal();
+  // The manager goes first: its workers' last messages still reach the window.
+  manager.reset();
+  return outcome;
+}
+
+}  // namespace
+
+void CTovaLauncherApp::ScanCommandLine(std::string_view commandLine) {
+  runBinFlag_ = commandLine.find("-runbin") != std::string_view::npos;
+  repaireFlag_ = commandLine.find("-repaire") != std::string_view::npos;
+}
+
+int CTovaLauncherApp::InitInstance() {
+  ScanCommandLine(ProcessCommandLine());
+  std::optional<DisplayOutput> display(std::in_place);
+  WriteLaunchLog("-----------------------QoLauncher start! version: %s, runbin: %d ---------------------",
+                 kLauncherVersion, runBinFlag_ ? 1 : 0);
+  if (!runBinFlag_) {
+    std::remove(kLaunchLogBackupName);
+    std::rename(kLaunchLogName, kLaunchLogBackupName);
+    if (!EqualsIgnoringCase(ExecutableFileName(), kInstalledLauncher)) {
+      SleepMs(kOtherNameWaitMs);
+      return RunMainWindow(*display);
+    }
+    if (!DeleteOldCopy()) return 1;
+    if (!WithRetries([] { return CopyFileOverwrite(kInstalledLauncher, kRunningCopy); })) return 1;
+    std::string commandLine = std::string(kRunningCopy) + kRunBinSwitch;
+    if (repaireFlag_) commandLine += kRepaireSwitch;
+    display.reset();
+    ReplaceProcessImage(commandLine);
+    return 1;  // the copy could not be started
+  }
+  const int status = RunMainWindow(*display);
+  if (status != kRelaunchStatus) return status;
+  std::string commandLine = kInstalledLauncher;
+  if (repaireFlag_) commandLine += kRepaireSwitch;
+  display.reset();
+  ReplaceProcessImage(commandLine);
+  return 1;  // the installed launcher could not be started
+}
+
+int CTovaLauncherApp::RunMainWindow(DisplayOutput& display) {
+  // A closed output must not end the launcher in the middle of an update.
+  signal(SIGPIPE, SIG_IGN);
+  const LauncherOutcome outcome = RunWindow(repaireFlag_, display.file());
+  WaitForPendingReports(kPendingReportsWait);
+  switch (outcome) {
+    case LauncherOutcome::kGameStarted:
+      return 0;
+    case LauncherOutcome::kRelaunch:
+      return kRelaunchStatus;
+    case LauncherOutcome::kStopped:
+      break;
+  }
+  return 1;
+}

@@ -1,0 +1,6 @@
+#include "app/launcher/CTovaLauncherApp.h"
+
+int main() {
+  CTovaLauncherApp app;
+  return app.InitInstance();
+}

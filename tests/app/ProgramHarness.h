@@ -1,0 +1,72 @@
+// Running the built launcher program in the end-to-end tests: the programs'
+// paths, a started program with its input and collected output, and the
+// analytics service the program posts its events to.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// A program of the build: $LAUNCHER_BINARY_DIR/<relative>.
+std::filesystem::path BuiltProgram(const std::string& relative);
+
+// A program started in `folder` with `environment` ("NAME=value") added to
+// the test's own; its standard input reads `input`, its standard output and
+// error go to one file. The destructor kills and reaps a program that still
+// runs.
+class ProgramRun {
+ public:
+  ProgramRun(const std::vector<std::string>& argv, const std::filesystem::path& folder, const std::string& input,
+             const std::vector<std::string>& environment);
+  ~ProgramRun();
+  ProgramRun(const ProgramRun&) = delete;
+  ProgramRun& operator=(const ProgramRun&) = delete;
+
+  // The exit status (128 + the signal for a killed program) once the program
+  // has ended, waiting at most `timeout`; nothing when it still runs then.
+  std::optional<int> Wait(std::chrono::milliseconds timeout);
+  // Everything the program wrote so far.
+  std::string Output() const;
+
+ private:
+  std::filesystem::path io_;
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
+// One analytics event as the service received it.
+struct ReceivedEvent {
+  std::string name;
+  std::string text;
+};
+
+// The analytics service at the build's analytics URL (which must be on
+// 127.0.0.1): the fault server recording every POST. The object holds an
+// exclusive lock that every test running the launcher takes, so that the
+// events of two programs never meet at the one port.
+class AnalyticsReceiver {
+ public:
+  AnalyticsReceiver();
+  ~AnalyticsReceiver();
+  AnalyticsReceiver(const AnalyticsReceiver&) = delete;
+  AnalyticsReceiver& operator=(const AnalyticsReceiver&) = delete;
+
+  // Empty when the receiver runs; otherwise why it does not.
+  const std::string& problem() const { return problem_; }
+  // The events received so far, in arrival order.
+  std::vector<ReceivedEvent> Events() const;
+
+ private:
+  int lock_ = -1;
+  std::filesystem::path logs_;
+  pid_t pid_ = -1;
+  std::string problem_;
+};
+
+}  // namespace e2e
