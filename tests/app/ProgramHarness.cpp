@@ -68,8 +68,9 @@ std::string HexToBytes(const std::string& hex) {
 }  // namespace
 
 std::filesystem::path BuiltProgram(const std::string& relative) {
-  const char* binary = std::getenv("LAUNCHER_BINARY_DIR");
-  return std::filesystem::path(binary != nullptr ? binary : ".") / relative;
+  if (const char* binary = std::getenv("LAUNCHER_BINARY_DIR")) return std::filesystem::path(binary) / relative;
+  // This test program is <build>/tests/app/test_app.
+  return std::filesystem::canonical("/proc/self/exe").parent_path().parent_path().parent_path() / relative;
 }
 
 ProgramRun::ProgramRun(const std::vector<std::string>& argv, const std::filesystem::path& folder,

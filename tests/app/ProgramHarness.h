@@ -13,7 +13,8 @@
 
 namespace e2e {
 
-// A program of the build: $LAUNCHER_BINARY_DIR/<relative>.
+// A file of the build: <relative> below $LAUNCHER_BINARY_DIR, or below the
+// build folder that holds this test program.
 std::filesystem::path BuiltProgram(const std::string& relative);
 
 // A program started in `folder` with `environment` ("NAME=value") added to
