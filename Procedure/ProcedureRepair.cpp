@@ -3,6 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "Procedure/ServerVersionFile.h"
@@ -68,7 +73,103 @@ std::vector<const VersionFileRecord*> ObsoleteEntries(const std::vector<VersionF
   return obsolete;
 }
 
+// True when the local file has the entry's size and, unless that is 0, its
+// CRC text exactly. A file that cannot be read counts as different. Any thread.
+bool IsFileCurrent(const VersionFileRecord& entry, const std::string& localFile) {
+  if (GetFileLength(localFile) != entry.size) return false;
+  if (entry.size == 0) return true;
+  std::string crc;
+  return GetCrcChecksum().MakeFileHex(localFile, crc) && crc == entry.crc;
+}
+
 }  // namespace
+
+// Checks the next entry's file on a helper thread while the run checks the
+// current one itself, so that reading and hashing two files overlap. Checks
+// only read; the run takes a result only when nothing was written since the
+// check began (it drops the pending check as soon as an entry needs a copy).
+// Used by the run's thread only; the helper thread starts with the first check.
+class ProcedureRepair::CheckAhead {
+ public:
+  CheckAhead() = default;
+  CheckAhead(const CheckAhead&) = delete;
+  CheckAhead& operator=(const CheckAhead&) = delete;
+  ~CheckAhead() {
+    if (!helper_.joinable()) return;
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    helper_.join();
+  }
+
+  // Starts checking entry `index`; `entry` must outlive the check. Without a
+  // helper thread nothing is started.
+  void Start(int index, const VersionFileRecord& entry, std::string localFile) {
+    Drop();
+    if (!helper_.joinable()) {
+      try {
+        helper_ = std::thread([this] { Serve(); });
+      } catch (const std::system_error&) {
+        return;  // no helper thread: the run checks every entry itself
+      }
+    }
+    {
+      std::lock_guard lock(mutex_);
+      job_ = Job{index, &entry, std::move(localFile)};
+      done_ = false;
+    }
+    changed_.notify_all();
+  }
+
+  // The result of the check started for entry `index`, once it is finished;
+  // nothing when no check was started for it.
+  std::optional<bool> Take(int index) {
+    std::unique_lock lock(mutex_);
+    if (!job_ || job_->index != index) return std::nullopt;
+    changed_.wait(lock, [this] { return done_; });
+    job_.reset();
+    return current_;
+  }
+
+  // Forgets the started check, once it is finished.
+  void Drop() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !job_ || done_; });
+    job_.reset();
+  }
+
+ private:
+  struct Job {
+    int index;
+    const VersionFileRecord* entry;
+    std::string localFile;
+  };
+
+  void Serve() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return quit_ || (job_ && !done_); });
+      if (quit_) return;
+      const Job job = *job_;
+      lock.unlock();
+      const bool current = IsFileCurrent(*job.entry, job.localFile);
+      lock.lock();
+      current_ = current;
+      done_ = true;
+      changed_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::optional<Job> job_;  // the started check; guarded by mutex_
+  bool done_ = false;       // its result is in current_; guarded by mutex_
+  bool current_ = false;    // guarded by mutex_
+  bool quit_ = false;       // guarded by mutex_
+  std::thread helper_;
+};
 
 ProcedureRepair::ProcedureRepair(DownloadFunction download, const ProcedurePaths& paths, const ConfigUrlKey& urlKey)
     : paths_(paths), urlKey_(urlKey), servers_(paths, std::move(download)) {}
@@ -108,8 +209,9 @@ int32_t ProcedureRepair::Run() {
 
   const int count = static_cast<int>(fileList_.size());
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_TOTAL, static_cast<WParam>(count));
+  CheckAhead ahead;
   for (int index = 1; index <= count; ++index) {
-    const int32_t result = RepairEntry(fileList_[index - 1], index);
+    const int32_t result = RepairEntry(index, ahead);
     if (result != kEntryDone) return result;
   }
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, count);
@@ -161,10 +263,11 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
   return true;
 }
 
-int32_t ProcedureRepair::RepairEntry(const VersionFileRecord& entry, int index) {
+int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
+  const VersionFileRecord& entry = fileList_[index - 1];
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepExamining, index);
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_NAME, TextArg(entry.fileName));
-  if (flaggedOnly_ && entry.checkFlag == 0) {
+  if (!IsExamined(entry)) {
     SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepFinished, index);
     return kEntryDone;
   }
@@ -173,10 +276,19 @@ int32_t ProcedureRepair::RepairEntry(const VersionFileRecord& entry, int index) 
     return REPAIR_CANCELLED;
   }
   const std::string localFile = std::string(paths_.targetFolder) + entry.fileName;
-  if (IsEntryCurrent(entry, localFile)) {
+  std::optional<bool> current = ahead.Take(index);
+  if (!current) {
+    if (static_cast<size_t>(index) < fileList_.size() && IsExamined(fileList_[index])) {
+      ahead.Start(index + 1, fileList_[index], std::string(paths_.targetFolder) + fileList_[index].fileName);
+    }
+    current = IsFileCurrent(entry, localFile);
+  }
+  if (*current) {
     SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepFinished, index);
     return kEntryDone;
   }
+  // This entry's file changes: the next entry is checked again afterwards.
+  ahead.Drop();
 
   const std::string tempFolder(paths_.tempFolder.substr(0, kPathLimit));
   const std::string tempFile = PathAppend(tempFolder, FileNameOf(entry.fileName));
@@ -199,9 +311,6 @@ int32_t ProcedureRepair::RepairEntry(const VersionFileRecord& entry, int index) 
   return kEntryDone;
 }
 
-bool ProcedureRepair::IsEntryCurrent(const VersionFileRecord& entry, const std::string& localFile) const {
-  if (GetFileLength(localFile) != entry.size) return false;
-  if (entry.size == 0) return true;
-  std::string crc;
-  return GetCrcChecksum().MakeFileHex(localFile, crc) && crc == entry.crc;
+bool ProcedureRepair::IsExamined(const VersionFileRecord& entry) const {
+  return !flaggedOnly_ || entry.checkFlag != 0;
 }

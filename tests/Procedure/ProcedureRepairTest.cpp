@@ -189,6 +189,23 @@ TEST_F(ProcedureRepairTest, TheFlaggedOnlySwitchSkipsEntriesWithoutTheFlag) {
   EXPECT_EQ(DownloadsOf("\\a.dat"), 0);
 }
 
+// Entries are checked one ahead on a helper thread. Here b.dat is a link to
+// a.dat: copying b.dat changes a.dat, which was correct when its check began,
+// so it is checked again, found changed and restored.
+TEST_F(ProcedureRepairTest, AFileChangedByAnEarlierEntryIsCheckedAgain) {
+  Publish({}, {{"1.0.2", {{"a.dat", "the a file"}, {"b.dat", "the b file"}}}});
+  Install(game(), {{"a.dat", "the a file"}});
+  fs::create_symlink("a.dat", game() / "b.dat");
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
+
+  EXPECT_EQ(ReadFile(game() / "a.dat"), "the a file");
+  EXPECT_EQ(DownloadsOf("\\b.dat"), 1);
+  EXPECT_EQ(DownloadsOf("\\a.dat"), 1);
+  EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current ", "total 2"}) + ReplacedEntry(1, "b.dat") +
+                         ReplacedEntry(2, "a.dat") + std::vector<std::string>{"step 4 2"});
+}
+
 // Every attempt downloads from base 1 and fails the MD5 check; after the third
 // the run ends, the download left in the temporary folder and the game untouched.
 TEST_F(ProcedureRepairTest, AFileWhoseMd5NeverMatchesIsFetchedThreeTimes) {
