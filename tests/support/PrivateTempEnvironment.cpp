@@ -1,6 +1,6 @@
-// The launcher's readers share one fixed file name in the user's temporary
-// folder. Test programs run side by side, so this one points $TMPDIR at a
-// folder of its own for its whole run.
+// The launcher keeps fixed file names in the user's temporary folder, and
+// ctest runs test processes side by side. Every test program is built with
+// this file, so each process points $TMPDIR at a folder of its own.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -14,7 +14,7 @@ class PrivateTempEnvironment : public testing::Environment {
  public:
   void SetUp() override {
     if (const char* old = std::getenv("TMPDIR")) previous_ = old;
-    std::string pattern = (std::filesystem::temp_directory_path() / "publisher-tests-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "launcher-tests-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     folder_ = pattern;
     setenv("TMPDIR", folder_.c_str(), 1);
