@@ -19,7 +19,6 @@
 #include "app/LaunchLog.h"
 #include "platform/Clock.h"
 #include "platform/ProcessLauncher.h"
-#include "platform/SystemPath.h"
 #include "telemetry/EventReport.h"
 #include "ui/CTovaLauncherDlg.h"
 #include "ui/EventSink.h"
