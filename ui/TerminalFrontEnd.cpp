@@ -45,8 +45,8 @@ std::string TerminalFrontEnd::ProgressBar(int position) {
 }
 
 void TerminalFrontEnd::Show(const MainWindowView& view) {
-  const std::string progress =
-      ProgressBar(view.progressPosition) + " " + Pair(view, IDC_PROGRESS_LABEL, IDC_PERCENT);
+  const std::string percent = Pair(view, IDC_PROGRESS_LABEL, IDC_PERCENT);
+  const std::string progress = ProgressBar(view.progressPosition) + (percent.empty() ? "" : " " + percent);
   if (outIsTerminal_) {
     const std::string lines[] = {
         Pair(view, IDC_CURRENT_VERSION_LABEL, IDC_CURRENT_VERSION) + "  " +
