@@ -23,5 +23,5 @@ function(launcher_test name)
   add_executable(${name} ${sources} ${CMAKE_SOURCE_DIR}/tests/support/PrivateTempEnvironment.cpp)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} test_support GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "LAUNCHER_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data;LAUNCHER_SOURCE_DIR=${CMAKE_SOURCE_DIR};LAUNCHER_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    PROPERTIES ENVIRONMENT "LAUNCHER_BINARY_DIR=${CMAKE_BINARY_DIR}")
 endfunction()
