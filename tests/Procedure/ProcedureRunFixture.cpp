@@ -1,7 +1,6 @@
 #include "tests/Procedure/ProcedureRunFixture.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <random>
 #include <string_view>
@@ -143,8 +142,6 @@ ProcedureRunTest::ProcedureRunTest()
       cwd_(launcher_),
       transfer_(CAutoDownload_Curl::Create()),
       service_(transfer_.get(), GetTickCount32) {
-  if (const char* old = std::getenv("TMPDIR")) savedTmpDir_ = old, hadTmpDir_ = true;
-  setenv("TMPDIR", privateTemp_.str().c_str(), 1);
   main_.onMessage = [this](const Message& message) {
     SeenMessage seen{message, ""};
     const auto form = MessageForms().find(message.id);
@@ -158,14 +155,6 @@ ProcedureRunTest::ProcedureRunTest()
     if (onSeen_) onSeen_(seen_.back());
   };
   service_.Init(main_.window());
-}
-
-ProcedureRunTest::~ProcedureRunTest() {
-  if (hadTmpDir_) {
-    setenv("TMPDIR", savedTmpDir_.c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
-  }
 }
 
 std::string ProcedureRunTest::UnreachableBase() const {

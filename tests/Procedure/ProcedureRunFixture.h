@@ -75,7 +75,6 @@ std::filesystem::path ListPath(const std::string& name);
 class ProcedureRunTest : public testing::Test {
  protected:
   ProcedureRunTest();
-  ~ProcedureRunTest() override;
 
   // "<nginx>/KVMETRA", and a base on a port nothing listens on.
   std::string ServerBase() const { return server_.url() + "/KVMETRA"; }
@@ -127,11 +126,6 @@ class ProcedureRunTest : public testing::Test {
   std::filesystem::path game_;
   std::filesystem::path launcher_;
   CurrentDirScope cwd_;
-  // The user's temporary folder of this test, so that the fixed file names
-  // the readers keep there are not shared with other test programs.
-  TempDir privateTemp_;
-  std::string savedTmpDir_;
-  bool hadTmpDir_ = false;
 
   MainWindowRecorder main_;
   std::vector<SeenMessage> seen_;
