@@ -181,6 +181,8 @@ void SetError(int* error, int value) {
 
 }  // namespace
 
+bool IsNativeProgram(std::string_view path) { return KindOf(ToSystemPath(path)) == ProgramKind::kNative; }
+
 std::unique_ptr<ProcessHandle> ProcessHandle::Open(pid_t pid, bool child) {
   const int pidfd = pidfd_open(pid, 0);
   if (pidfd < 0) {

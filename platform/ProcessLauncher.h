@@ -62,6 +62,10 @@ class ProcessHandle {
 std::unique_ptr<ProcessHandle> StartProcess(std::string_view commandLine, std::string_view workingFolder,
                                             int* error = nullptr);
 
+// True when the file (a "\" form path) is a native program, an ELF file or a
+// "#!" script, which starts without Wine.
+bool IsNativeProgram(std::string_view path);
+
 // Replaces the current process image with the command line's program, found
 // and started as StartProcess does, in the current folder. Returns only on
 // failure, with false and `*error` set as for StartProcess.

@@ -1,13 +1,11 @@
 #include "ui/GameStart.h"
 
-#include <fstream>
 #include <memory>
 #include <system_error>
 
 #include "app/LaunchLog.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
-#include "platform/SystemPath.h"
 #include "ui/EventSink.h"
 #include "ui/TextFormat.h"
 #include "util/Encoding.h"
@@ -24,15 +22,6 @@ constexpr const char* kRuntimeMissingText =
     "VC++が見つかなかったため、ゲームを正常に起動する事ができませんでした。Microsoft Visual "
     "C++のインストール後に再度起動する事を推奨致します。";
 constexpr const char* kStartFailedText = "ゲーム起動に失敗しました。しばらくしてからもう一度お試しください。";
-
-// An ELF file or a "#!" script runs without Wine.
-bool IsNativeProgram(const std::string& program) {
-  std::ifstream in(ToSystemPath(program), std::ios::binary);
-  char head[4] = {};
-  in.read(head, sizeof head);
-  const std::string_view bytes(head, static_cast<size_t>(in.gcount()));
-  return bytes == "\x7f" "ELF" || bytes.starts_with("#!");
-}
 
 }  // namespace
 
