@@ -33,9 +33,6 @@ constexpr PackageFetchProfile kPageProfile{
     210,  // third attempt failed
 };
 
-// File names are formatted into a 260-byte buffer.
-constexpr size_t kNameLimit = 259;
-
 // The last component of a folder suffix ("\InstallVersion\InstallPage_"
 // gives "InstallPage_"): the local page folders are named like the remote ones.
 std::string LastComponent(std::string_view suffix) { return std::string(suffix.substr(suffix.rfind('\\') + 1)); }
@@ -86,7 +83,7 @@ int32_t ProcedureInstall::Run() {
 
   const std::string pageFolder =
       std::string(paths_.tempFolder) + "\\" + LastComponent(paths_.folderSuffix) + version;
-  const std::string descriptionName = ("intallinfo_" + version + ".ini").substr(0, kNameLimit);
+  const std::string descriptionName = "intallinfo_" + version + ".ini";
   const std::string description = pageFolder + "\\" + descriptionName;
   if (!CreateDirectoryForPath(description, true)) return INSTALL_FOLDER_FAILED;
   if (!servers_.DownloadFromFolders(version + "\\" + descriptionName, description, cookie)) {

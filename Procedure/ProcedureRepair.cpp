@@ -28,8 +28,6 @@ constexpr int kNoVersionLine = 240;
 constexpr VerifiedDownloadLog kVerifyLog{kSourceName, 0, kMd5WarningLine};
 
 constexpr const char* kListName = "GameInfo.ini";
-// The temporary folder is taken into a 260-byte buffer.
-constexpr size_t kPathLimit = 259;
 
 // RepairEntry's result when the entry needs nothing more.
 constexpr int32_t kEntryDone = 0;
@@ -290,8 +288,7 @@ int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
   // This entry's file changes: the next entry is checked again afterwards.
   ahead.Drop();
 
-  const std::string tempFolder(paths_.tempFolder.substr(0, kPathLimit));
-  const std::string tempFile = PathAppend(tempFolder, FileNameOf(entry.fileName));
+  const std::string tempFile = PathAppend(std::string(paths_.tempFolder), FileNameOf(entry.fileName));
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepDownloading, index);
   if (!servers_.DownloadVerified(newVersion_ + "\\" + entry.fileName, tempFile, entry.md5, GetProcedureId(),
                                  kVerifyLog)) {
