@@ -1,0 +1,150 @@
+// The main window on a real X server: its shape, its texts and its progress
+// bar as the screen shows them, dragging, and the keys.
+#include <gtest/gtest.h>
+
+#include "app/LauncherMessages.h"
+#include "tests/gui/GuiFixture.h"
+#include "tests/gui/ScreenChecks.h"
+#include "ui/sdl/CProgressCtrlST.h"
+#include "ui/sdl/MainWindowCanvas.h"
+#include "ui/sdl/PictureResource.h"
+#include "ui/sdl/WindowRegion.h"
+
+namespace guitest {
+namespace {
+
+constexpr SDL_Rect kMainWindow{0, 0, kMainBackgroundSize.width, kMainBackgroundSize.height};
+
+// The controls that draw over the background.
+std::vector<SDL_Rect> ControlRects() {
+  std::vector<SDL_Rect> rects{MainWindowCanvas::ControlRect(IDC_PROGRESS)};
+  for (int id = kFirstTextControl; id <= kLastTextControl; ++id) rects.push_back(MainWindowCanvas::ControlRect(id));
+  return rects;
+}
+
+// The main window at `at` shows its face, with the backdrop in its holes.
+std::string ShowsMainFace(const Picture& shot, SDL_Point at = {0, 0}) {
+  const Picture face = *LoadPictureResource(IDB_MAIN_BACKGROUND);
+  Picture window(face.width, face.height);
+  for (int y = 0; y < face.height; ++y) {
+    for (int x = 0; x < face.width; ++x) window.Set(x, y, shot.At(at.x + x, at.y + y));
+  }
+  return ShowsFace(window, face, kBackdrop, ControlRects());
+}
+
+TEST_F(GuiTest, HolesShowWhatLiesBehindAndTheRestIsTheBackground) {
+  const std::optional<Picture> face = LoadPictureResource(IDB_MAIN_BACKGROUND);
+  ASSERT_TRUE(face);
+  const WindowRegion region = BuildWindowRegion(*face);
+  ASSERT_FALSE(region.IsEmpty());
+  ASSERT_FALSE(region.Contains(0, 0)) << "the picture has no hole at its corner";
+
+  EXPECT_EQ(WaitForScreen(kMainWindow, [](const Picture& shot) { return ShowsMainFace(shot); }), "");
+  const SDL_Rect bounds = frontEnd->MainWindowBounds();
+  EXPECT_EQ(bounds.x, 0);
+  EXPECT_EQ(bounds.y, 0);
+  EXPECT_EQ(bounds.w, 725);
+  EXPECT_EQ(bounds.h, 400);
+}
+
+// Red pixels only inside the controls that have a text, each text starting
+// at its control's left edge near its top; nothing red elsewhere.
+std::string ShowsTextsAt(const Picture& shot, const MainWindowView& view) {
+  std::vector<SDL_Rect> written;
+  for (int id = kFirstTextControl; id <= kLastTextControl; ++id) {
+    const SDL_Rect rect = MainWindowCanvas::ControlRect(id);
+    const std::optional<SDL_Rect> red = BoundsOf(shot, rect, IsRed);
+    // The percentage 1020 covers its label 1019, which has the same origin.
+    if (id == IDC_PROGRESS_LABEL) continue;
+    if (view.Text(id).empty()) continue;
+    written.push_back(rect);
+    const std::string name = "control " + std::to_string(id) + " \"" + view.Text(id) + "\"";
+    if (!red) return name + " shows no red text";
+    if (red->x > rect.x + 3) return name + " starts at x " + std::to_string(red->x);
+    if (red->y > rect.y + 8) return name + " starts at y " + std::to_string(red->y);
+  }
+  written.push_back(MainWindowCanvas::ControlRect(IDC_PROGRESS_LABEL));
+  for (int y = 0; y < shot.height; ++y) {
+    for (int x = 0; x < shot.width; ++x) {
+      const SDL_Point point{x, y};
+      const bool inControl = std::any_of(written.begin(), written.end(),
+                                         [&](const SDL_Rect& rect) { return SDL_PointInRect(&point, &rect); });
+      if (!inControl && IsRed(shot.At(x, y))) {
+        return "red at " + std::to_string(x) + "," + std::to_string(y) + " outside the controls with text";
+      }
+    }
+  }
+  return {};
+}
+
+TEST_F(GuiTest, TextsAppearInRedAtTheirControlPositions) {
+  const std::optional<Picture> face = LoadPictureResource(IDB_MAIN_BACKGROUND);
+  ASSERT_TRUE(face);
+  ASSERT_FALSE(BoundsOf(*face, kMainWindow, IsRed)) << "the background itself has red pixels";
+
+  // When the self-update starts, only the status line has a text.
+  Send(UM_SELFPATCH_START);
+  ASSERT_EQ(dlg->view().Text(IDC_STATUS), "バージョン検索中...");
+  EXPECT_EQ(WaitForScreen(kMainWindow, [&](const Picture& shot) { return ShowsTextsAt(shot, dlg->view()); }), "");
+
+  SendPatchInProgress();
+  ASSERT_EQ(dlg->view().Text(IDC_PERCENT), "45.00%");
+  ASSERT_EQ(dlg->view().Text(IDC_COUNT), "2/3");
+  EXPECT_EQ(WaitForScreen(kMainWindow, [&](const Picture& shot) { return ShowsTextsAt(shot, dlg->view()); }), "");
+  EXPECT_EQ(WaitForScreen(kMainWindow, [](const Picture& shot) { return ShowsMainFace(shot); }), "");
+  SaveScreenshot(kMainWindow, "main-window.png");
+}
+
+// The bar shows a fill of `width` pixels tiled with the fill picture from
+// its inner corner, the rest of it dark grey.
+std::string ShowsBar(const Picture& shot, int width, const Picture& fill) {
+  const SDL_Rect bar = MainWindowCanvas::ControlRect(IDC_PROGRESS);
+  const Rgb grey = CProgressCtrlST::kBackground;
+  int filled = 0;
+  while (filled < bar.w - 2 && shot.At(bar.x + 1 + filled, bar.y + bar.h / 2) != grey) ++filled;
+  if (filled != width) return "fill of " + std::to_string(filled) + " pixels";
+  for (int y = 0; y < bar.h; ++y) {
+    for (int x = 0; x < bar.w; ++x) {
+      const bool inFill = x >= 1 && x < 1 + width && y >= 1 && y < bar.h - 1;
+      const Rgb wanted = inFill ? fill.At(x - 1, y - 1) : grey;
+      if (shot.At(bar.x + x, bar.y + y) != wanted) {
+        return "bar pixel " + std::to_string(x) + "," + std::to_string(y) + (inFill ? " is not the picture's" : " is not grey");
+      }
+    }
+  }
+  return {};
+}
+
+TEST_F(GuiTest, ProgressFillWidthFollowsTheBarRule) {
+  const std::optional<Picture> fill = LoadPictureResource(IDB_PROGRESS_FILL);
+  ASSERT_TRUE(fill);
+  int total = 100;
+  Send(UM_UPDATE_FILE_TOTAL, 0, reinterpret_cast<LParam>(&total));
+  // Item i of 100 sets the bar to position i; 98 fills the whole inner
+  // width, 99 and 100 pass it and stop one pixel short.
+  const struct {
+    int position;
+    int width;
+  } cases[] = {{1, 6}, {2, 9}, {50, 162}, {98, 319}, {99, 318}, {100, 318}};
+  for (const auto& c : cases) {
+    Send(UM_UPDATE_FILE_INDEX, 0, c.position);
+    ASSERT_EQ(dlg->view().progressPosition, c.position);
+    EXPECT_EQ(WaitForScreen(kMainWindow, [&](const Picture& shot) { return ShowsBar(shot, c.width, *fill); }), "")
+        << "position " << c.position;
+  }
+}
+
+TEST_F(GuiTest, EscapeLeavesTheStoppedWindowOpenDraggingMovesItAndEnterClosesIt) {
+  ASSERT_EQ(WaitForScreen(kMainWindow, [](const Picture& shot) { return ShowsMainFace(shot); }), "");
+  // Escape first: were the window closed by it, the drag after it would not
+  // be handled. The drag starts on the status line, a control.
+  ASSERT_TRUE(Xdotool("mousemove 300 330 key Escape mousedown 1 mousemove 400 390 mouseup 1 key Return"));
+  frontEnd->WaitForClose();
+  const SDL_Rect bounds = frontEnd->MainWindowBounds();
+  EXPECT_EQ(bounds.x, 100);
+  EXPECT_EQ(bounds.y, 60);
+  EXPECT_EQ(WaitForScreen({0, 0, 825, 460}, [](const Picture& shot) { return ShowsMainFace(shot, {100, 60}); }), "");
+}
+
+}  // namespace
+}  // namespace guitest

@@ -1,0 +1,89 @@
+// The graphical front-end: the main window as a 725 x 400 window cut from
+// its background picture (exactly white pixels are holes), placed at (0, 0)
+// and draggable from any point, showing the view's texts and progress bar
+// (MainWindowCanvas), and the message box (TovaMsgBox) for questions.
+//
+// Keys: Escape is swallowed everywhere. While the chain runs the main window
+// cannot be closed (ending it there would stop a procedure in the middle of
+// its work); once the chain has stopped, Enter or the window manager's close
+// ends WaitForClose. There is no tray icon: SDL2 has none, and the window
+// works without one.
+//
+// While a question is shown, the main window takes no mouse input, and the
+// launcher messages keep being delivered (their changes are drawn). The main
+// window is drawn at the next Pump, Ask, WaitForClose or Close after Show, so
+// a burst of messages costs one drawing.
+//
+// Thread: create and use it on one thread, the UI thread, which runs the
+// message loop; Ask is called there for questions from any thread (see
+// platform/MessageBox.h).
+#pragma once
+
+#include <SDL.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "ui/FrontEnd.h"
+#include "ui/sdl/ScreenPointer.h"
+#include "ui/sdl/SdlSurface.h"
+
+class MainWindowCanvas;
+class ShapedWindow;
+class TovaMsgBox;
+class WindowFont;
+
+class SdlFrontEnd : public FrontEnd {
+ public:
+  // The front-end with its main window created (hidden until the first
+  // Show); null when no display can be used: neither DISPLAY nor
+  // WAYLAND_DISPLAY is set, SDL's video cannot start, no window font is
+  // installed, or the window cannot be made.
+  static std::unique_ptr<SdlFrontEnd> Create();
+  ~SdlFrontEnd() override;
+  SdlFrontEnd(const SdlFrontEnd&) = delete;
+  SdlFrontEnd& operator=(const SdlFrontEnd&) = delete;
+
+  void Show(const MainWindowView& view) override;
+  // Shows the message box over the main window and handles events and
+  // launcher messages until it is answered: 1 for はい, 2 otherwise.
+  int Ask(const std::string& text, const std::string& caption) override;
+  void Pump() override;
+  void WaitForClose() override;
+  void Close() override;
+
+  // The main window's position and size on the screen.
+  SDL_Rect MainWindowBounds() const;
+
+ private:
+  class Session;
+  SdlFrontEnd();
+  bool Init();
+
+  // Delivers launcher messages (waiting up to `wait` for the first) and
+  // handles the pending SDL events, then draws what changed.
+  void Turn(int waitMs);
+  void HandleEvent(const SDL_Event& event);
+  void HandleMainWindowEvent(const SDL_Event& event);
+  void Draw();
+
+  // Declared first, so SDL ends after the windows and fonts.
+  std::unique_ptr<Session> session_;
+  std::unique_ptr<WindowFont> textFont_;     // the controls and the message text
+  std::unique_ptr<WindowFont> captionFont_;  // the message box caption
+  std::unique_ptr<ShapedWindow> window_;
+  std::unique_ptr<MainWindowCanvas> canvas_;
+  SurfacePtr frame_;
+  SurfacePtr icon_;
+
+  std::optional<MainWindowView> view_;  // the latest view shown
+  bool dirty_ = false;                  // view_ not drawn yet
+  bool visible_ = false;
+  bool minimized_ = false;
+  bool topmost_ = false;
+  bool closeRequested_ = false;
+  ScreenPointer pointer_;
+  std::vector<TovaMsgBox*> boxes_;  // open boxes, the innermost last
+};
