@@ -1,5 +1,8 @@
 #include "Procedure/StandardProcedures.h"
 
+#include <string>
+#include <utility>
+
 #include "Procedure/ProcedureGameInstall.h"
 #include "Procedure/ProcedureGamePatch.h"
 #include "Procedure/ProcedureGameRepair.h"
