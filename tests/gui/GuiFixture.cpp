@@ -78,14 +78,18 @@ bool GuiTest::WaitForMainWindowAt(SDL_Point position) {
   return false;
 }
 
-int GuiTest::AskFromWorker(const std::string& text, const std::function<void(ScreenView&, const SDL_Rect&)>& user) {
+int GuiTest::AskFromWorker(const std::string& text,
+                           const std::function<void(ScreenView&, const ScreenView::MappedWindow&)>& user) {
   std::latch watching(1);
   std::thread userThread([&] {
     ScreenView view;
     view.WatchMappedWindows();
     watching.count_down();
-    boxBounds = view.WaitForMappedWindow(kBoxBackgroundSize.width, kBoxBackgroundSize.height, kScreenTimeout);
-    if (boxBounds) user(view, *boxBounds);
+    const std::optional<ScreenView::MappedWindow> box =
+        view.WaitForMappedWindow(kBoxBackgroundSize.width, kBoxBackgroundSize.height, kScreenTimeout);
+    if (!box) return;
+    boxBounds = box->bounds;
+    user(view, *box);
   });
   watching.wait();
   std::atomic<bool> answered = false;
@@ -100,10 +104,10 @@ int GuiTest::AskFromWorker(const std::string& text, const std::function<void(Scr
   return answer;
 }
 
-void GuiTest::SaveScreenshot(const SDL_Rect& rect, const std::string& name) {
+void GuiTest::SaveScreenshot(ScreenView& view, const SDL_Rect& rect, const std::string& name) {
   const char* folder = std::getenv("GUI_SCREENSHOT_DIR");
   if (folder == nullptr || *folder == '\0') return;
-  const Picture shot = screen.Grab(rect);
+  const Picture shot = view.Grab(rect);
   SurfacePtr surface = SurfaceFromPicture(shot);
   ASSERT_TRUE(surface);
   EXPECT_EQ(IMG_SavePNG(surface.get(), (std::string(folder) + "/" + name).c_str()), 0) << IMG_GetError();

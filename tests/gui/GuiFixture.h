@@ -76,13 +76,14 @@ class GuiTest : public testing::Test {
 
   // Asks `text` from a worker thread while this thread runs the message
   // loop, as a procedure does. Once the box is mapped, `user` runs on a third
-  // thread with the box's position and size and its own view of the screen.
-  // Returns the answer; `boxBounds` is where the box was mapped.
-  int AskFromWorker(const std::string& text, const std::function<void(ScreenView&, const SDL_Rect&)>& user);
+  // thread with its own view of the screen and the box's window. Returns the
+  // answer; `boxBounds` is where the box was mapped.
+  int AskFromWorker(const std::string& text,
+                    const std::function<void(ScreenView&, const ScreenView::MappedWindow&)>& user);
 
-  // Saves the screen's `rect` as a PNG file into the folder named by
+  // Saves `view`'s `rect` as a PNG file into the folder named by
   // GUI_SCREENSHOT_DIR, when that is set.
-  void SaveScreenshot(const SDL_Rect& rect, const std::string& name);
+  static void SaveScreenshot(ScreenView& view, const SDL_Rect& rect, const std::string& name);
 
   ScreenView screen;
   IdleProcedures procedures;

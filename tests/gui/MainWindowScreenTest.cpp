@@ -15,22 +15,7 @@ namespace {
 
 constexpr SDL_Rect kMainWindow{0, 0, kMainBackgroundSize.width, kMainBackgroundSize.height};
 
-// The controls that draw over the background.
-std::vector<SDL_Rect> ControlRects() {
-  std::vector<SDL_Rect> rects{MainWindowCanvas::ControlRect(IDC_PROGRESS)};
-  for (int id = kFirstTextControl; id <= kLastTextControl; ++id) rects.push_back(MainWindowCanvas::ControlRect(id));
-  return rects;
-}
-
-// The main window at `at` shows its face, with the backdrop in its holes.
-std::string ShowsMainFace(const Picture& shot, SDL_Point at = {0, 0}) {
-  const Picture face = *LoadPictureResource(IDB_MAIN_BACKGROUND);
-  Picture window(face.width, face.height);
-  for (int y = 0; y < face.height; ++y) {
-    for (int x = 0; x < face.width; ++x) window.Set(x, y, shot.At(at.x + x, at.y + y));
-  }
-  return ShowsFace(window, face, kBackdrop, ControlRects());
-}
+std::string ShowsMainFace(const Picture& shot, SDL_Point at = {0, 0}) { return ShowsMainWindow(shot, at, kBackdrop); }
 
 TEST_F(GuiTest, HolesShowWhatLiesBehindAndTheRestIsTheBackground) {
   const std::optional<Picture> face = LoadPictureResource(IDB_MAIN_BACKGROUND);
@@ -92,7 +77,7 @@ TEST_F(GuiTest, TextsAppearInRedAtTheirControlPositions) {
   ASSERT_EQ(dlg->view().Text(IDC_COUNT), "2/3");
   EXPECT_EQ(WaitForScreen(kMainWindow, [&](const Picture& shot) { return ShowsTextsAt(shot, dlg->view()); }), "");
   EXPECT_EQ(WaitForScreen(kMainWindow, [](const Picture& shot) { return ShowsMainFace(shot); }), "");
-  SaveScreenshot(kMainWindow, "main-window.png");
+  SaveScreenshot(screen, kMainWindow, "main-window.png");
 }
 
 // The bar shows a fill of `width` pixels tiled with the fill picture from

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 
+#include "ui/MainWindowView.h"
+#include "ui/sdl/MainWindowCanvas.h"
+#include "ui/sdl/PictureIds.h"
+#include "ui/sdl/PictureResource.h"
+
 namespace guitest {
 
 namespace {
@@ -36,7 +41,8 @@ std::optional<SDL_Rect> BoundsOf(const Picture& shot, const SDL_Rect& area, cons
   return SDL_Rect{left, top, right - left + 1, bottom - top + 1};
 }
 
-std::string ShowsFace(const Picture& shot, const Picture& face, Rgb behind, const std::vector<SDL_Rect>& drawnOver) {
+std::string ShowsFace(const Picture& shot, const Picture& face, const Picture& behind,
+                      const std::vector<SDL_Rect>& drawnOver) {
   if (shot.width != face.width || shot.height != face.height) return "screenshot of another size";
   std::string first;
   int wrong = 0;
@@ -44,13 +50,25 @@ std::string ShowsFace(const Picture& shot, const Picture& face, Rgb behind, cons
     for (int x = 0; x < face.width; ++x) {
       const bool hole = face.IsWhite(x, y);
       if (!hole && Inside(drawnOver, x, y)) continue;
-      const Rgb wanted = hole ? behind : face.At(x, y);
+      const Rgb wanted = hole ? behind.At(x, y) : face.At(x, y);
       if (shot.At(x, y) == wanted) continue;
       if (wrong++ == 0) first = Describe(hole ? "hole" : "face", x, y, shot.At(x, y), wanted);
     }
   }
   if (wrong == 0) return {};
   return first + " and " + std::to_string(wrong - 1) + " more";
+}
+
+std::string ShowsMainWindow(const Picture& shot, SDL_Point at, Rgb backdrop) {
+  const std::optional<Picture> face = LoadPictureResource(IDB_MAIN_BACKGROUND);
+  if (!face) return "no background picture";
+  Picture window(face->width, face->height);
+  for (int y = 0; y < face->height; ++y) {
+    for (int x = 0; x < face->width; ++x) window.Set(x, y, shot.At(at.x + x, at.y + y));
+  }
+  std::vector<SDL_Rect> controls{MainWindowCanvas::ControlRect(IDC_PROGRESS)};
+  for (int id = kFirstTextControl; id <= kLastTextControl; ++id) controls.push_back(MainWindowCanvas::ControlRect(id));
+  return ShowsFace(window, *face, Picture(face->width, face->height, backdrop), controls);
 }
 
 std::string ShowsButton(const Picture& shot, const Picture& face, const Picture& mask) {

@@ -20,10 +20,16 @@ bool IsRed(Rgb c);
 // `area` that `wanted` accepts; nothing when there is none.
 std::optional<SDL_Rect> BoundsOf(const Picture& shot, const SDL_Rect& area, const std::function<bool(Rgb)>& wanted);
 
-// `shot` shows the window face `face`: its exactly white pixels show
-// `behind`, its other pixels are the face's own, except in the rectangles
-// `drawnOver` where controls draw.
-std::string ShowsFace(const Picture& shot, const Picture& face, Rgb behind, const std::vector<SDL_Rect>& drawnOver);
+// `shot` shows the window face `face`: its exactly white pixels show what
+// `behind` shows there, its other pixels are the face's own, except in the
+// rectangles `drawnOver` where controls draw. All three pictures have the
+// face's size.
+std::string ShowsFace(const Picture& shot, const Picture& face, const Picture& behind,
+                      const std::vector<SDL_Rect>& drawnOver);
+
+// The main window stands at `at` in the screenshot `shot` (of the screen's
+// top-left corner) and shows its background, with `backdrop` in its holes.
+std::string ShowsMainWindow(const Picture& shot, SDL_Point at, Rgb backdrop);
 
 // `shot` shows a button picture `face` through `mask` (same size): where
 // the mask is not white, the face's pixel.

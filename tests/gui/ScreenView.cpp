@@ -63,7 +63,7 @@ void ScreenView::WatchMappedWindows() {
   XSync(display_, False);
 }
 
-std::optional<SDL_Rect> ScreenView::WaitForMappedWindow(int width, int height, std::chrono::milliseconds timeout) {
+std::optional<ScreenView::MappedWindow> ScreenView::WaitForMappedWindow(int width, int height, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (true) {
     while (XPending(display_) > 0) {
@@ -73,7 +73,7 @@ std::optional<SDL_Rect> ScreenView::WaitForMappedWindow(int width, int height, s
       XWindowAttributes attributes;
       if (XGetWindowAttributes(display_, event.xmap.window, &attributes) != 0 && attributes.width == width &&
           attributes.height == height) {
-        return SDL_Rect{attributes.x, attributes.y, attributes.width, attributes.height};
+        return MappedWindow{event.xmap.window, {attributes.x, attributes.y, attributes.width, attributes.height}};
       }
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -81,6 +81,18 @@ std::optional<SDL_Rect> ScreenView::WaitForMappedWindow(int width, int height, s
     pollfd connection{ConnectionNumber(display_), POLLIN, 0};
     poll(&connection, 1, static_cast<int>(left.count()));
   }
+}
+
+void ScreenView::RequestClose(Window window) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display_, window, False, NoEventMask, &event);
+  XSync(display_, False);
 }
 
 bool ScreenView::WaitUntil(const SDL_Rect& rect, const std::function<bool(const Picture&)>& shows,

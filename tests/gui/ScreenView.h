@@ -34,9 +34,16 @@ class ScreenView {
 
   // From now on, the top-level windows being mapped are noticed.
   void WatchMappedWindows();
+  struct MappedWindow {
+    Window id;
+    SDL_Rect bounds;  // position and size on the screen
+  };
   // Waits until a top-level window of `width` x `height` is mapped (after
-  // WatchMappedWindows), up to `timeout`; returns its position and size.
-  std::optional<SDL_Rect> WaitForMappedWindow(int width, int height, std::chrono::milliseconds timeout);
+  // WatchMappedWindows), up to `timeout`.
+  std::optional<MappedWindow> WaitForMappedWindow(int width, int height, std::chrono::milliseconds timeout);
+
+  // Asks the window to close as a window manager does (WM_DELETE_WINDOW).
+  void RequestClose(Window window);
 
   // Grabs `rect` until `shows` accepts the picture, up to `timeout`; returns
   // whether it did. `between` runs between two grabs (for instance to let
