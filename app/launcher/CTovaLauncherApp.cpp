@@ -24,6 +24,7 @@
 #include "ui/EventSink.h"
 #include "ui/ProcedureControl.h"
 #include "ui/TerminalFrontEnd.h"
+#include "ui/sdl/SdlFrontEnd.h"
 #include "util/FileUtil.h"
 
 namespace {
@@ -141,7 +142,10 @@ namespace {
 constexpr int kRelaunchStatus = -1;
 
 LauncherOutcome RunWindow(bool repaireFlag, std::FILE* display) {
-  TerminalFrontEnd frontEnd(stdin, display, isatty(STDIN_FILENO) == 1, isatty(fileno(display)) == 1);
+  // The graphical front-end when a display can be used, the terminal one otherwise.
+  const std::unique_ptr<SdlFrontEnd> graphical = SdlFrontEnd::Create();
+  TerminalFrontEnd terminal(stdin, display, isatty(STDIN_FILENO) == 1, isatty(fileno(display)) == 1);
+  FrontEnd& frontEnd = graphical ? static_cast<FrontEnd&>(*graphical) : terminal;
   auto manager = std::make_unique<ProcedureManager>(MakeStandardProcedure);
   ManagerProcedureControl procedures(*manager);
   CTovaLauncherDlg dlg(procedures, TelemetryEventSink(), frontEnd, repaireFlag);
