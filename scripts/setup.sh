@@ -10,7 +10,7 @@ PACKAGES=(
   libcurl4-openssl-dev libzzip-dev zlib1g-dev lzma-dev liblzma-dev
   libcrypto++-dev libdeflate-dev libzip-dev
   libsdl2-dev libsdl2-ttf-dev libsdl2-image-dev libfontconfig-dev
-  fonts-ipafont-gothic
+  fonts-ipafont-gothic fonts-dejavu-core
   # run-time programs
   xdelta3
   # tests and benchmarks

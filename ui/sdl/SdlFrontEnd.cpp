@@ -105,7 +105,11 @@ void SdlFrontEnd::Draw() {
   }
   if (view_->minimized != minimized_) {
     minimized_ = view_->minimized;
-    if (minimized_) SDL_MinimizeWindow(window_->window());
+    if (minimized_) {
+      SDL_MinimizeWindow(window_->window());
+    } else {
+      SDL_RestoreWindow(window_->window());
+    }
   }
   if (view_->topmost && !topmost_) {
     topmost_ = true;
@@ -119,9 +123,7 @@ void SdlFrontEnd::Draw() {
 
 void SdlFrontEnd::Turn(int waitMs) {
   MessageLoop::PumpPending(std::chrono::milliseconds(waitMs));
-  SDL_Event event;
-  while (SDL_PollEvent(&event)) HandleEvent(event);
-  Draw();
+  Pump();
 }
 
 void SdlFrontEnd::HandleEvent(const SDL_Event& event) {
