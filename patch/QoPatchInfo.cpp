@@ -1,5 +1,8 @@
 #include "patch/QoPatchInfo.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
 #include <utility>
 
 #include "app/LaunchLog.h"
@@ -13,11 +16,28 @@ namespace {
 
 constexpr const char* kSourceName = "patch\\QoPatchInfo.cpp";
 constexpr int kUnsafeNameLine = 71;
+constexpr int kMissingPackageLine = 64;
 constexpr size_t kValueCapacity = 520;  // values hold at most 519 characters
 
-std::string ReadValue(const std::string& section, const std::string& key,
-                      const std::string& path) {
-  return GetPrivateProfileString(section, key, "", kValueCapacity, path);
+// The values of the keys `prefix` + i (i from 0 to count - 1, in decimal
+// without padding) that the section holds, with their i, in the order of i.
+// `prefix` is in lower case, as the names Keys() gives. Only the keys present
+// are visited, so the cost follows the file, never the count it announces.
+std::vector<std::pair<int, std::string>> NumberedValues(const PrivateProfileSnapshot& file, std::string_view section,
+                                                        std::string_view prefix, int count) {
+  std::vector<std::pair<int, std::string>> values;
+  for (const std::string& key : file.Keys(section)) {
+    if (!key.starts_with(prefix)) continue;
+    std::string_view digits = std::string_view(key).substr(prefix.size());
+    if (digits.empty() || digits.size() > 10 || (digits.size() > 1 && digits[0] == '0') ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos)
+      continue;
+    int64_t index = std::stoll(std::string(digits));
+    if (index < count)
+      values.emplace_back(static_cast<int>(index), file.GetString(section, key, "", kValueCapacity));
+  }
+  std::sort(values.begin(), values.end());
+  return values;
 }
 
 // The fields of a value split like strtok(value, ","): runs of commas count as
@@ -52,22 +72,35 @@ int QoPatchInfo::Read(const std::string& path, bool withFiles) {
   BuildProtectionKey(key);
   if (!UnprotectFile(key, path)) return -1;
 
-  std::string versionOld = ReadValue("PatchVersion", "VersionOld", path);
-  std::string versionNew = ReadValue("PatchVersion", "VersionNew", path);
+  // Read once: a description announces its own counts.
+  const PrivateProfileSnapshot file(path);
+  std::string versionOld = file.GetString("PatchVersion", "VersionOld", "", kValueCapacity);
+  std::string versionNew = file.GetString("PatchVersion", "VersionNew", "", kValueCapacity);
 
   std::vector<PackageInfo> packages;
-  int count = GetPrivateProfileInt("Packages", "PackageNum", 0, path);
-  for (int i = 0; i < count; ++i) {
-    auto fields = Fields(ReadValue("Packages", "Package" + std::to_string(i), path));
+  const int count = file.GetInt("Packages", "PackageNum", 0);
+  const auto listed = NumberedValues(file, "Packages", "package", count);
+  for (const auto& [index, value] : listed) {
+    // A package that is announced but not listed has nothing to fetch or
+    // apply: the description is incomplete.
+    if (index != static_cast<int>(packages.size())) break;
+    auto fields = Fields(value);
     if (RefuseUnsafeName(fields[0])) return -1;
     packages.push_back(PackageInfo{std::move(fields[0]), IniToInt(fields[1]), IniToInt(fields[2]),
                                    std::move(fields[3]), {}});
   }
+  if (count > 0 && packages.size() != static_cast<size_t>(count)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,InputPatchInfoFile Package%d missing, PackageNum=%d", kSourceName,
+                   kMissingPackageLine, static_cast<int>(packages.size()), count);
+    return -1;
+  }
 
   for (size_t i = 0; withFiles && i < packages.size(); ++i) {
-    const std::string section = "Package" + std::to_string(i);
-    for (int k = 0; k < packages[i].fileCount; ++k) {
-      auto fields = Fields(ReadValue(section, "File" + std::to_string(k), path));
+    // A file key that is not there would give an entry of type 0, which the
+    // applier ignores: only the keys present are read.
+    for (const auto& [index, value] :
+         NumberedValues(file, "Package" + std::to_string(i), "file", packages[i].fileCount)) {
+      auto fields = Fields(value);
       if (RefuseUnsafeName(fields[0])) return -1;
       packages[i].files.push_back(PatchFileInfo{std::move(fields[0]), IniToInt(fields[1]),
                                                 IniToInt(fields[2]), std::move(fields[3]),

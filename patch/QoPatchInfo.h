@@ -7,7 +7,8 @@
 // [Package<i>] File0 .. File<fileCount - 1> = "name,type,extra,md5,sourceMd5".
 // Fields are split at commas with runs of commas counting as one separator,
 // so an empty field shifts the following ones left; missing fields read as
-// 0 or "". Values are read up to 519 characters.
+// 0 or "". Values are read up to 519 characters. The file is read once,
+// whatever counts it announces.
 //
 // One object is filled on the calling thread and then only read.
 #pragma once
@@ -43,10 +44,12 @@ class QoPatchInfo {
   virtual ~QoPatchInfo();
 
   // Unprotects the file in place, then reads the versions, the packages and
-  // each package's files; packages are appended to packages(). Returns 0, or
-  // -1 when `path` is empty, the protected form fails its check (nothing is
-  // read), or a name is absolute or climbs out with ".." (logged; nothing is
-  // changed).
+  // each package's files; packages are appended to packages(). A File key
+  // below fileCount that is missing is skipped (its entry would have type 0,
+  // which the applier ignores), so `files` holds the keys present. Returns 0,
+  // or -1 when `path` is empty, the protected form fails its check (nothing
+  // is read), a name is absolute or climbs out with "..", or a Package key
+  // below PackageNum is missing (both logged; nothing is changed).
   int InputPatchInfoFile(const std::string& path);
 
   // The same without the package sections: every package's `files` stays

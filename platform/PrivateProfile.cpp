@@ -31,30 +31,58 @@ std::string_view StripQuotes(std::string_view value) {
   return value;
 }
 
-// The value of the key, or nothing when the file, section or key is missing.
-std::optional<std::string> FindValue(std::string_view section, std::string_view key, std::string_view path) {
+std::string LowerName(std::string_view name) {
+  std::string lower(name);
+  for (char& c : lower) c = LowerAscii(c);
+  return lower;
+}
+
+// Reads the file line by line, calling `onSection(name)` for each section
+// header and `onEntry(key, value)` for each other line after the first header
+// (a line without "=" is a key with an empty value), names and value trimmed
+// and the value unquoted. Either returning true ends the read.
+template <typename OnSection, typename OnEntry>
+void ReadLines(std::string_view path, OnSection onSection, OnEntry onEntry) {
   std::ifstream file(ToSystemPath(path), std::ios::binary);
   std::string line;
   bool first = true;
-  bool inSection = false;
+  bool afterHeader = false;
   while (std::getline(file, line)) {
     std::string_view text = line;
     if (first && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     first = false;
     text = Trim(text);
     if (text.starts_with('[') && text.find(']') != std::string_view::npos) {
-      // Only the first section of the name is searched.
-      if (inSection) return std::nullopt;
-      inSection = SameName(Trim(text.substr(1, text.find(']') - 1)), section);
+      afterHeader = true;
+      if (onSection(Trim(text.substr(1, text.find(']') - 1)))) return;
       continue;
     }
-    if (!inSection) continue;
+    if (!afterHeader) continue;
     size_t equals = text.find('=');
-    if (!SameName(Trim(text.substr(0, equals)), key)) continue;
-    if (equals == std::string_view::npos) return std::string();
-    return std::string(StripQuotes(Trim(text.substr(equals + 1))));
+    std::string_view value =
+        equals == std::string_view::npos ? std::string_view() : StripQuotes(Trim(text.substr(equals + 1)));
+    if (onEntry(Trim(text.substr(0, equals)), value)) return;
   }
-  return std::nullopt;
+}
+
+// The value of the key, or nothing when the file, section or key is missing.
+std::optional<std::string> FindValue(std::string_view section, std::string_view key, std::string_view path) {
+  std::optional<std::string> found;
+  bool inSection = false;
+  ReadLines(
+      path,
+      [&](std::string_view name) {
+        // Only the first section of the name is searched.
+        if (inSection) return true;
+        inSection = SameName(name, section);
+        return false;
+      },
+      [&](std::string_view name, std::string_view value) {
+        if (!inSection || !SameName(name, key)) return false;
+        found = std::string(value);
+        return true;
+      });
+  return found;
 }
 
 std::string CutToBuffer(std::string_view text, size_t bufferSize) {
@@ -62,19 +90,14 @@ std::string CutToBuffer(std::string_view text, size_t bufferSize) {
   return std::string(text.substr(0, bufferSize - 1));
 }
 
-}  // namespace
-
-std::string GetPrivateProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
-                                    size_t bufferSize, std::string_view path) {
-  if (auto value = FindValue(section, key, path)) return CutToBuffer(*value, bufferSize);
+std::string DefaultString(std::string_view defaultValue, size_t bufferSize) {
   while (!defaultValue.empty() && defaultValue.back() == ' ') defaultValue.remove_suffix(1);
   return CutToBuffer(defaultValue, bufferSize);
 }
 
-int GetPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue, std::string_view path) {
-  auto value = FindValue(section, key, path);
-  if (!value || value->empty()) return defaultValue;
-  std::string_view text = *value;
+// The leading integer of a value that is present; `defaultValue` when it is empty.
+int ProfileInt(std::string_view text, int defaultValue) {
+  if (text.empty()) return defaultValue;
   bool negative = false;
   if (text.starts_with('+') || text.starts_with('-')) {
     negative = text.front() == '-';
@@ -87,4 +110,58 @@ int GetPrivateProfileInt(std::string_view section, std::string_view key, int def
   }
   if (negative) number = 0u - number;
   return static_cast<int>(number);
+}
+
+}  // namespace
+
+std::string GetPrivateProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
+                                    size_t bufferSize, std::string_view path) {
+  if (auto value = FindValue(section, key, path)) return CutToBuffer(*value, bufferSize);
+  return DefaultString(defaultValue, bufferSize);
+}
+
+int GetPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue, std::string_view path) {
+  auto value = FindValue(section, key, path);
+  return value ? ProfileInt(*value, defaultValue) : defaultValue;
+}
+
+PrivateProfileSnapshot::PrivateProfileSnapshot(std::string_view path) {
+  Section* current = nullptr;
+  ReadLines(
+      path,
+      [&](std::string_view name) {
+        // A later section of a name already seen is never searched.
+        auto [it, added] = sections_.try_emplace(LowerName(name));
+        current = added ? &it->second : nullptr;
+        return false;
+      },
+      [&](std::string_view name, std::string_view value) {
+        if (current == nullptr) return false;
+        std::string lower = LowerName(name);
+        if (current->values.try_emplace(lower, value).second) current->keys.push_back(std::move(lower));
+        return false;
+      });
+}
+
+const std::string* PrivateProfileSnapshot::Find(std::string_view section, std::string_view key) const {
+  auto found = sections_.find(LowerName(section));
+  if (found == sections_.end()) return nullptr;
+  auto value = found->second.values.find(LowerName(key));
+  return value == found->second.values.end() ? nullptr : &value->second;
+}
+
+std::string PrivateProfileSnapshot::GetString(std::string_view section, std::string_view key,
+                                              std::string_view defaultValue, size_t bufferSize) const {
+  const std::string* value = Find(section, key);
+  return value != nullptr ? CutToBuffer(*value, bufferSize) : DefaultString(defaultValue, bufferSize);
+}
+
+int PrivateProfileSnapshot::GetInt(std::string_view section, std::string_view key, int defaultValue) const {
+  const std::string* value = Find(section, key);
+  return value != nullptr ? ProfileInt(*value, defaultValue) : defaultValue;
+}
+
+std::vector<std::string> PrivateProfileSnapshot::Keys(std::string_view section) const {
+  auto found = sections_.find(LowerName(section));
+  return found == sections_.end() ? std::vector<std::string>() : found->second.keys;
 }

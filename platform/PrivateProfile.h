@@ -24,6 +24,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 // The value of `key` in `section`, cut to `bufferSize` - 1 bytes (the size of
 // the caller's character buffer, terminator included). When the file, the
@@ -37,3 +39,31 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
 // gives 0); values past 32 bits wrap around. `defaultValue` when the file, the
 // section or the key is missing, or the value is empty.
 int GetPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue, std::string_view path);
+
+// The same file read once, answering the same lookups with the same results
+// from memory: for a reader that asks for many keys, since each call above
+// reads the whole file (a description that announces thousands of entries
+// would otherwise be read thousands of times). A missing or unreadable file
+// reads like an empty one. Const calls may run on several threads.
+class PrivateProfileSnapshot {
+ public:
+  explicit PrivateProfileSnapshot(std::string_view path);
+
+  // As GetPrivateProfileString and GetPrivateProfileInt.
+  std::string GetString(std::string_view section, std::string_view key, std::string_view defaultValue,
+                        size_t bufferSize) const;
+  int GetInt(std::string_view section, std::string_view key, int defaultValue) const;
+
+  // The distinct key names (in lower case) of the section that a lookup
+  // searches, in the order of their first line.
+  std::vector<std::string> Keys(std::string_view section) const;
+
+ private:
+  struct Section {
+    std::vector<std::string> keys;                         // lower case, first lines' order
+    std::unordered_map<std::string, std::string> values;  // lower-case key -> first value
+  };
+  const std::string* Find(std::string_view section, std::string_view key) const;
+
+  std::unordered_map<std::string, Section> sections_;  // lower-case name -> first section of it
+};

@@ -154,6 +154,26 @@ TEST_F(QoPatchInfoTest, ValuesAreCutAt519Characters) {
   EXPECT_EQ(file.m_md5Check, "");  // the cut leaves ",1,2" after the name
 }
 
+TEST_F(QoPatchInfoTest, FileCountsReadOnlyTheKeysPresent) {
+  // A huge announced count over a few keys (found by fuzzing: it used to read
+  // the file once per announced entry). Key names match without regard to
+  // case; only indices written without padding and below the count are keys.
+  WriteFile("d.ini",
+            "[packages]\nPACKAGENUM=2\npackage1=b.zip,0,1,M\nPACKAGE0=a.zip,2147483647,1,M\n"
+            "[Package0]\nFile7=seven.txt,1,0,M,S\nfile0=zero.txt,2,0,M,S\nFile07=padded.txt,1,0,M,S\n"
+            "File2147483647=beyond.txt,1,0,M,S\nFILE0=second.txt,1,0,M,S\n");
+  QoPatchInfo info;
+  ASSERT_EQ(info.InputPatchInfoFile("d.ini"), 0);
+  ASSERT_EQ(info.packages().size(), 2u);
+  EXPECT_EQ(info.packages()[0].fileName, "a.zip");
+  EXPECT_EQ(info.packages()[1].fileName, "b.zip");
+  EXPECT_EQ(info.packages()[0].fileCount, 2147483647);
+  ASSERT_EQ(info.packages()[0].files.size(), 2u);
+  EXPECT_EQ(info.packages()[0].files[0].fileName, "zero.txt");
+  EXPECT_EQ(info.packages()[0].files[0].fileType, PATCH_FILE_UPDATE);
+  EXPECT_EQ(info.packages()[0].files[1].fileName, "seven.txt");
+}
+
 TEST_F(QoPatchInfoTest, FailuresReadNothing) {
   std::string badCrc = Protected(kDescription);
   badCrc[24] = static_cast<char>(badCrc[24] ^ 0x20);
@@ -171,6 +191,12 @@ TEST_F(QoPatchInfoTest, FailuresReadNothing) {
       {"absolute file name", "abs.ini",
        "[Packages]\nPackageNum=1\nPackage0=p.zip,1,1,M\n[Package0]\nFile0=\\x.dll,1,0,M,M\n",
        "InputPatchInfoFile unsafe file name =\\x.dll"},
+      // An announced package that is not listed has nothing to fetch or apply.
+      {"package beyond the list", "many.ini", "[Packages]\nPackageNum=2147483647\nPackage0=p.zip,0,1,M\n",
+       "InputPatchInfoFile Package1 missing, PackageNum=2147483647"},
+      {"package missing inside the list", "hole.ini",
+       "[Packages]\nPackageNum=3\nPackage0=a.zip,0,1,M\nPackage2=c.zip,0,1,M\n",
+       "InputPatchInfoFile Package1 missing, PackageNum=3"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

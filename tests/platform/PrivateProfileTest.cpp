@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/TempDir.h"
 
@@ -68,6 +69,9 @@ TEST(PrivateProfile, ReadsStringsLikeWindows) {
     WriteFile(dir.path() / "test.ini", c.ini);
     EXPECT_EQ(GetPrivateProfileString(c.section, c.key, c.defaultValue, c.bufferSize, ".\\test.ini"), c.expected)
         << c.what;
+    EXPECT_EQ(PrivateProfileSnapshot(".\\test.ini").GetString(c.section, c.key, c.defaultValue, c.bufferSize),
+              c.expected)
+        << c.what << " (snapshot)";
   }
 }
 
@@ -96,6 +100,8 @@ TEST(PrivateProfile, ReadsIntegersLikeWindows) {
   for (const auto& c : cases) {
     WriteFile(dir.path() / "launcher.ini", "[debug]\n" + c.value + "\n");
     EXPECT_EQ(GetPrivateProfileInt("debug", "debug", -99, ".\\launcher.ini"), c.expected) << c.value;
+    EXPECT_EQ(PrivateProfileSnapshot(".\\launcher.ini").GetInt("debug", "debug", -99), c.expected)
+        << c.value << " (snapshot)";
   }
 }
 
@@ -108,6 +114,25 @@ TEST(PrivateProfile, MissingOrUnreadableFileGivesDefaults) {
   std::filesystem::create_directory(dir.path() / "folder.ini");
   EXPECT_EQ(GetPrivateProfileString("s", "k", "fallback", kBuffer, "folder.ini"), "fallback");
   EXPECT_EQ(GetPrivateProfileInt("s", "k", 5, "folder.ini"), 5);
+  for (const char* path : {".\\missing.ini", "folder.ini"}) {
+    PrivateProfileSnapshot snapshot(path);
+    EXPECT_EQ(snapshot.GetString("s", "k", "fallback", kBuffer), "fallback") << path;
+    EXPECT_EQ(snapshot.GetInt("s", "k", 5), 5) << path;
+    EXPECT_TRUE(snapshot.Keys("s").empty()) << path;
+  }
+}
+
+TEST(PrivateProfile, SnapshotListsTheKeysOfTheSearchedSection) {
+  TempDir dir;
+  CurrentDirScope cwd(dir.path());
+  WriteFile(dir.path() / "a.ini", "x=0\n[S]\nFile1=a\nfile0=b\nFILE1=c\nbare\n[t]\nt=1\n[s]\nlater=2\n");
+  PrivateProfileSnapshot snapshot("a.ini");
+  EXPECT_EQ(snapshot.Keys("s"), (std::vector<std::string>{"file1", "file0", "bare"}));
+  EXPECT_EQ(snapshot.Keys("T"), std::vector<std::string>{"t"});
+  EXPECT_TRUE(snapshot.Keys("none").empty());
+  // Later lines of a key and later sections of a name stay unseen.
+  EXPECT_EQ(snapshot.GetString("s", "file1", "", kBuffer), "a");
+  EXPECT_EQ(snapshot.GetString("s", "later", "d", kBuffer), "d");
 }
 
 TEST(PrivateProfile, ReadsTheFileAfreshOnEveryCall) {
