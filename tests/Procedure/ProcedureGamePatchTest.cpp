@@ -379,6 +379,7 @@ TEST_F(ProcedureGamePatchTest, ThePatchListDownloadAndItsFailures) {
 // A game client copied from a native program under the client's name: "no"
 // leaves it running and patches nothing, "yes" ends it and patches.
 TEST_F(ProcedureGamePatchTest, ARunningClientIsEndedOnlyWithConsent) {
+  clientLock_.MakeExclusive();
   if (OpenProcessByName("meadow_jp.exe")) GTEST_SKIP() << "another meadow_jp.exe runs on this machine";
   fs::copy_file("/bin/sleep", sandbox() / "meadow_jp.exe");
   int error = 0;

@@ -19,6 +19,7 @@
 #include "Procedure/DownloadService.h"
 #include "Procedure/ServerAddressSet.h"
 #include "Procedure/StopEvent.h"
+#include "tests/Procedure/GameClientLock.h"
 #include "tests/Procedure/MainWindowRecorder.h"
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
@@ -119,6 +120,8 @@ class ProcedureRunTest : public testing::Test {
   std::vector<std::string> DownloadedUrls() const;
   int DownloadsOf(const std::string& suffix) const;
 
+  // Shared for the test's whole run: no other test's stand-in client runs.
+  GameClientLock clientLock_;
   TempDir serverRoot_;
   NginxServer server_{serverRoot_.path()};
   TempDir sources_;  // the version folders given to the publisher
