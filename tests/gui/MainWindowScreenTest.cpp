@@ -80,6 +80,21 @@ TEST_F(GuiTest, TextsAppearInRedAtTheirControlPositions) {
   SaveScreenshot(screen, kMainWindow, "main-window.png");
 }
 
+TEST_F(GuiTest, WithoutOpenGLTheWindowIsStillShapedAndDrawn) {
+  dlg.reset();
+  frontEnd.reset();
+  // SDL loads no OpenGL library from a missing file, so no OpenGL window can be made.
+  setenv("SDL_OPENGL_LIBRARY", "/nonexistent/libGL.so.1", 1);
+  frontEnd = SdlFrontEnd::Create();
+  unsetenv("SDL_OPENGL_LIBRARY");
+  ASSERT_TRUE(frontEnd);
+  dlg = std::make_unique<CTovaLauncherDlg>(procedures, sink, *frontEnd, false);
+  dlg->OnInitDialog();
+  Send(UM_SELFPATCH_START);
+  EXPECT_EQ(WaitForScreen(kMainWindow, [](const Picture& shot) { return ShowsMainFace(shot); }), "");
+  EXPECT_EQ(WaitForScreen(kMainWindow, [&](const Picture& shot) { return ShowsTextsAt(shot, dlg->view()); }), "");
+}
+
 // The bar shows a fill of `width` pixels tiled with the fill picture from
 // its inner corner, the rest of it dark grey.
 std::string ShowsBar(const Picture& shot, int width, const Picture& fill) {

@@ -18,6 +18,23 @@ SDL_Window* CreateWindow(const std::string& title, int width, int height, bool& 
   return SDL_CreateWindow(title.c_str(), 0, 0, width, height, SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
 }
 
+// SDL's OpenGL renderer for an OpenGL window, else the software renderer.
+// SDL's other accelerated renderers recreate a window that lacks their
+// flags, and a recreated window loses its shape and its position, so the
+// renderer is named, and the software renderer draws into the window
+// system's own framebuffer instead of trying an accelerated one.
+SDL_Renderer* CreateRenderer(SDL_Window* window) {
+  if ((SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL) != 0) {
+    for (int i = 0; i < SDL_GetNumRenderDrivers(); ++i) {
+      SDL_RendererInfo info;
+      if (SDL_GetRenderDriverInfo(i, &info) != 0 || SDL_strcmp(info.name, "opengl") != 0) continue;
+      if (SDL_Renderer* renderer = SDL_CreateRenderer(window, i, SDL_RENDERER_ACCELERATED)) return renderer;
+    }
+  }
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  return SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+}
+
 // The region as the window's shape: opaque inside, transparent outside.
 bool ApplyShape(SDL_Window* window, const WindowRegion& region) {
   SurfacePtr shape = MakeArgbSurface(region.width(), region.height());
@@ -46,8 +63,7 @@ std::unique_ptr<ShapedWindow> ShapedWindow::Create(const std::string& title, SDL
     return nullptr;
   }
   SDL_SetWindowPosition(window, position.x, position.y);
-  SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED);
-  if (renderer == nullptr) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+  SDL_Renderer* renderer = CreateRenderer(window);
   SDL_Texture* texture = renderer == nullptr ? nullptr
                                              : SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
                                                                  SDL_TEXTUREACCESS_STREAMING, region.width(),

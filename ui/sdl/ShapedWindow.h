@@ -19,9 +19,9 @@ class ShapedWindow {
  public:
   // Creates the window hidden with the region's size (first as an OpenGL
   // window, then without OpenGL), shapes it with the region, moves it to
-  // `position` and gives it a renderer (accelerated, else software). A video
-  // driver without shaped windows gets a plain rectangular window. Null when
-  // no window or renderer can be made.
+  // `position` and gives it a renderer (OpenGL for an OpenGL window, else
+  // software). A video driver without shaped windows gets a plain
+  // rectangular window. Null when no window or renderer can be made.
   static std::unique_ptr<ShapedWindow> Create(const std::string& title, SDL_Point position,
                                               const WindowRegion& region);
   ~ShapedWindow();
