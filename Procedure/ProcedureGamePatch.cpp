@@ -62,8 +62,8 @@ constexpr int32_t kPatchApplied = 0;
 
 WParam TextArg(const std::string& text) { return reinterpret_cast<WParam>(text.c_str()); }
 
-std::string ReadListText(const std::string& section, const char* key) {
-  return GetPrivateProfileString(section, key, "", kTextBufferSize, kGamePatchPaths.firstDownloadCopy);
+std::string ReadListText(const PrivateProfileSnapshot& list, const std::string& section, const char* key) {
+  return list.GetString(section, key, "", kTextBufferSize);
 }
 
 // "<F>_<T>": the patch's folder below the folder prefixes, "AutoPatch_" included there.
@@ -144,19 +144,22 @@ bool ProcedureGamePatch::ParseVersionNow() {
 }
 
 bool ProcedureGamePatch::ParseAllPatchList() {
-  const int patchCount = GetPrivateProfileInt("PatchHistory", "PatchNum", 0, kGamePatchPaths.firstDownloadCopy);
-  m_strNowVersion = ReadListText("PatchHistory", "VersionNow");
+  // One read of the list, and only the sections it holds are visited: a
+  // missing section is skipped anyway, and PatchNum may announce billions.
+  const PrivateProfileSnapshot list(kGamePatchPaths.firstDownloadCopy);
+  const int patchCount = list.GetInt("PatchHistory", "PatchNum", 0);
+  m_strNowVersion = ReadListText(list, "PatchHistory", "VersionNow");
   if (patchCount <= 0 || m_strNowVersion.empty()) {
     WriteLaunchLog("FILE=%s,LINE=%d ,patchCount <= 0 || m_strNowVersion.empty()", kSourceName, kPatchListLine);
     return false;
   }
 
   table_.clear();
-  for (int i = 0; i < patchCount; ++i) {
+  for (int i : NumberedIndices(list.Sections(), "patch_", patchCount)) {
     const std::string section = "Patch_" + std::to_string(i);
-    PatchEntry patch{ReadListText(section, "VersionFrom"), ""};
+    PatchEntry patch{ReadListText(list, section, "VersionFrom"), ""};
     if (patch.strVerFrom.empty()) continue;
-    patch.versionTo = ReadListText(section, "VersionTo");
+    patch.versionTo = ReadListText(list, section, "VersionTo");
     if (patch.versionTo.empty()) continue;
     // The versions name the patch's staging folder, which is deleted whole.
     for (const std::string* version : {&patch.strVerFrom, &patch.versionTo}) {

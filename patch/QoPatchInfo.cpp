@@ -1,8 +1,5 @@
 #include "patch/QoPatchInfo.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <string_view>
 #include <utility>
 
 #include "app/LaunchLog.h"
@@ -18,27 +15,6 @@ constexpr const char* kSourceName = "patch\\QoPatchInfo.cpp";
 constexpr int kUnsafeNameLine = 71;
 constexpr int kMissingPackageLine = 64;
 constexpr size_t kValueCapacity = 520;  // values hold at most 519 characters
-
-// The values of the keys `prefix` + i (i from 0 to count - 1, in decimal
-// without padding) that the section holds, with their i, in the order of i.
-// `prefix` is in lower case, as the names Keys() gives. Only the keys present
-// are visited, so the cost follows the file, never the count it announces.
-std::vector<std::pair<int, std::string>> NumberedValues(const PrivateProfileSnapshot& file, std::string_view section,
-                                                        std::string_view prefix, int count) {
-  std::vector<std::pair<int, std::string>> values;
-  for (const std::string& key : file.Keys(section)) {
-    if (!key.starts_with(prefix)) continue;
-    std::string_view digits = std::string_view(key).substr(prefix.size());
-    if (digits.empty() || digits.size() > 10 || (digits.size() > 1 && digits[0] == '0') ||
-        digits.find_first_not_of("0123456789") != std::string_view::npos)
-      continue;
-    int64_t index = std::stoll(std::string(digits));
-    if (index < count)
-      values.emplace_back(static_cast<int>(index), file.GetString(section, key, "", kValueCapacity));
-  }
-  std::sort(values.begin(), values.end());
-  return values;
-}
 
 // The fields of a value split like strtok(value, ","): runs of commas count as
 // one separator, so empty fields vanish and later fields move left.
@@ -78,13 +54,14 @@ int QoPatchInfo::Read(const std::string& path, bool withFiles) {
   std::string versionNew = file.GetString("PatchVersion", "VersionNew", "", kValueCapacity);
 
   std::vector<PackageInfo> packages;
+  // Only the keys present are visited: the cost follows the file, never the
+  // counts it announces.
   const int count = file.GetInt("Packages", "PackageNum", 0);
-  const auto listed = NumberedValues(file, "Packages", "package", count);
-  for (const auto& [index, value] : listed) {
+  for (int index : NumberedIndices(file.Keys("Packages"), "package", count)) {
     // A package that is announced but not listed has nothing to fetch or
     // apply: the description is incomplete.
     if (index != static_cast<int>(packages.size())) break;
-    auto fields = Fields(value);
+    auto fields = Fields(file.GetString("Packages", "Package" + std::to_string(index), "", kValueCapacity));
     if (RefuseUnsafeName(fields[0])) return -1;
     packages.push_back(PackageInfo{std::move(fields[0]), IniToInt(fields[1]), IniToInt(fields[2]),
                                    std::move(fields[3]), {}});
@@ -98,9 +75,9 @@ int QoPatchInfo::Read(const std::string& path, bool withFiles) {
   for (size_t i = 0; withFiles && i < packages.size(); ++i) {
     // A file key that is not there would give an entry of type 0, which the
     // applier ignores: only the keys present are read.
-    for (const auto& [index, value] :
-         NumberedValues(file, "Package" + std::to_string(i), "file", packages[i].fileCount)) {
-      auto fields = Fields(value);
+    const std::string section = "Package" + std::to_string(i);
+    for (int index : NumberedIndices(file.Keys(section), "file", packages[i].fileCount)) {
+      auto fields = Fields(file.GetString(section, "File" + std::to_string(index), "", kValueCapacity));
       if (RefuseUnsafeName(fields[0])) return -1;
       packages[i].files.push_back(PatchFileInfo{std::move(fields[0]), IniToInt(fields[1]),
                                                 IniToInt(fields[2]), std::move(fields[3]),

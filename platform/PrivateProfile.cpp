@@ -1,5 +1,6 @@
 #include "platform/PrivateProfile.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <optional>
@@ -133,6 +134,7 @@ PrivateProfileSnapshot::PrivateProfileSnapshot(std::string_view path) {
         // A later section of a name already seen is never searched.
         auto [it, added] = sections_.try_emplace(LowerName(name));
         current = added ? &it->second : nullptr;
+        if (added) sectionOrder_.push_back(it->first);
         return false;
       },
       [&](std::string_view name, std::string_view value) {
@@ -164,4 +166,20 @@ int PrivateProfileSnapshot::GetInt(std::string_view section, std::string_view ke
 std::vector<std::string> PrivateProfileSnapshot::Keys(std::string_view section) const {
   auto found = sections_.find(LowerName(section));
   return found == sections_.end() ? std::vector<std::string>() : found->second.keys;
+}
+
+std::vector<int> NumberedIndices(const std::vector<std::string>& names, std::string_view prefix, int count) {
+  std::vector<int> indices;
+  for (const std::string& name : names) {
+    if (!name.starts_with(prefix)) continue;
+    std::string_view digits = std::string_view(name).substr(prefix.size());
+    if (digits.empty() || digits.size() > 10 || (digits.size() > 1 && digits[0] == '0') ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos)
+      continue;
+    int64_t index = 0;
+    for (char c : digits) index = index * 10 + (c - '0');
+    if (index < count) indices.push_back(static_cast<int>(index));
+  }
+  std::sort(indices.begin(), indices.end());
+  return indices;
 }

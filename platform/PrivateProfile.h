@@ -57,6 +57,9 @@ class PrivateProfileSnapshot {
   // The distinct key names (in lower case) of the section that a lookup
   // searches, in the order of their first line.
   std::vector<std::string> Keys(std::string_view section) const;
+  // The distinct section names (in lower case), in the order of their first
+  // header.
+  const std::vector<std::string>& Sections() const { return sectionOrder_; }
 
  private:
   struct Section {
@@ -66,4 +69,12 @@ class PrivateProfileSnapshot {
   const std::string* Find(std::string_view section, std::string_view key) const;
 
   std::unordered_map<std::string, Section> sections_;  // lower-case name -> first section of it
+  std::vector<std::string> sectionOrder_;
 };
+
+// The indices i (0 <= i < count) for which `names` holds `prefix` followed by
+// i in decimal without padding, in ascending order; `names` (distinct) and
+// `prefix` in lower case, as Keys() and Sections() give them. For readers of numbered keys
+// or sections ("File0", "Patch_3"): they visit what the file holds instead of
+// every index that a count in the file announces.
+std::vector<int> NumberedIndices(const std::vector<std::string>& names, std::string_view prefix, int count);

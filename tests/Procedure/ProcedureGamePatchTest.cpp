@@ -210,6 +210,12 @@ TEST_F(ProcedureGamePatchTest, ThePatchListGivesTheChain) {
        "[Patch_1]\nVersionFrom=1.0.0\nVersionTo=1.0.2\n",
        true, {"1.0.0>1.0.2"}, ""},
       {"PatchNum=1\nVersionNow=1.0.2\n[Patch_0]\nVersionFrom=0.9\nVersionTo=1.0.2\n", true, {}, ""},
+      // A huge count over a few sections reads only those (it used to read
+      // the list twice per announced patch); only "Patch_" and an unpadded
+      // index below the count name a section of the list.
+      {"PatchNum=2147483647\nVersionNow=1.0.2\n[patch_7]\nVersionFrom=1.0.1\nVersionTo=1.0.2\n"
+       "[Patch_07]\nVersionFrom=1.0.0\nVersionTo=9\n[PATCH_2147483646]\nVersionFrom=1.0.0\nVersionTo=1.0.1\n",
+       true, {"1.0.0>1.0.1", "1.0.1>1.0.2"}, ""},
       {"PatchNum=0\nVersionNow=1.0.2\n", false, {}, "LINE=95 ,patchCount <= 0 || m_strNowVersion.empty()"},
       {"PatchNum=1\n[Patch_0]\nVersionFrom=1.0.0\nVersionTo=1.0.1\n", false, {},
        "LINE=95 ,patchCount <= 0 || m_strNowVersion.empty()"},

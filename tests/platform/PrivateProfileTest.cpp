@@ -130,9 +130,19 @@ TEST(PrivateProfile, SnapshotListsTheKeysOfTheSearchedSection) {
   EXPECT_EQ(snapshot.Keys("s"), (std::vector<std::string>{"file1", "file0", "bare"}));
   EXPECT_EQ(snapshot.Keys("T"), std::vector<std::string>{"t"});
   EXPECT_TRUE(snapshot.Keys("none").empty());
+  EXPECT_EQ(snapshot.Sections(), (std::vector<std::string>{"s", "t"}));
   // Later lines of a key and later sections of a name stay unseen.
   EXPECT_EQ(snapshot.GetString("s", "file1", "", kBuffer), "a");
   EXPECT_EQ(snapshot.GetString("s", "later", "d", kBuffer), "d");
+}
+
+TEST(PrivateProfile, NumberedIndicesNameOnlyWhatTheFileHolds) {
+  const std::vector<std::string> names = {"file7",  "file0", "file07", "file",        "file-1", "file+2",
+                                          "file2a", "xfile3", "file9",  "file99999999999", "file2147483646"};
+  EXPECT_EQ(NumberedIndices(names, "file", 2147483647), (std::vector<int>{0, 7, 9, 2147483646}));
+  EXPECT_EQ(NumberedIndices(names, "file", 9), (std::vector<int>{0, 7}));
+  EXPECT_TRUE(NumberedIndices(names, "file", 0).empty());
+  EXPECT_TRUE(NumberedIndices(names, "file", -5).empty());
 }
 
 TEST(PrivateProfile, ReadsTheFileAfreshOnEveryCall) {
