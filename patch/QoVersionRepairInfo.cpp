@@ -68,20 +68,22 @@ int64_t FileKeyIndex(const std::string& key) {
   return index;
 }
 
-// One past the highest index below `count` that has a key in [FileList]:
-// keys beyond it cannot be found, so a large FileCount over a short list does
-// not cost a lookup per announced entry.
-int LookupEnd(const IniDocument& doc, int count) {
-  int64_t end = 0;
+// The indices below `count` that have a key in [FileList], ascending: the
+// other keys cannot be found, so a large FileCount over a short list costs
+// nothing per announced entry.
+std::vector<int> PresentIndices(const IniDocument& doc, int count) {
+  std::vector<int> indices;
   for (const IniSection& section : doc.sections()) {
     if (section.name != "FileList") continue;
     for (const IniEntry& entry : section.entries) {
       int64_t index = FileKeyIndex(entry.key);
-      if (index >= 0 && index < count) end = std::max(end, index + 1);
+      if (index >= 0 && index < count) indices.push_back(static_cast<int>(index));
     }
     break;
   }
-  return static_cast<int>(end);
+  std::sort(indices.begin(), indices.end());
+  indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+  return indices;
 }
 
 }  // namespace
@@ -112,7 +114,7 @@ bool QoVersionRepairInfo::InputVerRepairFileList(const std::string& path) {
   // is known to be usable.
   std::vector<std::pair<int, VersionFileRecord>> read;
   std::vector<std::string> fields;
-  for (int i = 0, end = LookupEnd(doc, count); i < end; ++i) {
+  for (int i : PresentIndices(doc, count)) {
     std::string value;
     doc.GetValue("FileList", "File" + std::to_string(i), value);
     if (SplitByComma(fields, value) != 5) continue;

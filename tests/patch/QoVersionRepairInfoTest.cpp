@@ -151,6 +151,8 @@ TEST_F(QoVersionRepairInfoTest, EntryShapes) {
       {"File0=a,M,C,1,0\n", {}, {}},
       // A huge count over a short list ends once no announced key is left.
       {"FileCount=2147483647\nFile1=far,M,C,1,0\n", {"far"}, {0}},
+      // ... and visits only the keys present, however far apart.
+      {"FileCount=2147483647\nFile2147483646=last,M,C,1,0\nFile2=two,M,C,1,0\n", {"two", "last"}, {0, 99}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.list);
