@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <mutex>
-#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -82,90 +83,89 @@ bool IsFileCurrent(const VersionFileRecord& entry, const std::string& localFile)
 
 }  // namespace
 
-// Checks the next entry's file on a helper thread while the run checks the
-// current one itself, so that reading and hashing two files overlap. Checks
-// only read; the run takes a result only when nothing was written since the
-// check began (it drops the pending check as soon as an entry needs a copy).
-// Used by the run's thread only; the helper thread starts with the first check.
+// Checks the files of every second entry (2, 4, ...) on a helper thread that
+// runs ahead of the file loop, while the loop checks the others itself, so
+// that reading and hashing overlap on two processors. Checks only read. A
+// result counts only when no file was written after its check began: the loop
+// reports every copy, and checks it finds older it makes again itself.
+// Every operation is called by the run's thread.
 class ProcedureRepair::CheckAhead {
  public:
-  CheckAhead() = default;
-  CheckAhead(const CheckAhead&) = delete;
-  CheckAhead& operator=(const CheckAhead&) = delete;
+  // `examined` tells the entries the loop examines; the others are skipped.
+  CheckAhead(const std::vector<VersionFileRecord>& list, std::string targetFolder,
+             std::function<bool(const VersionFileRecord&)> examined)
+      : list_(list), targetFolder_(std::move(targetFolder)), examined_(std::move(examined)), results_(list.size()) {
+    if (list_.size() < 2) return;
+    try {
+      helper_ = std::thread([this] { Serve(); });
+    } catch (const std::system_error&) {
+      // No helper thread: the loop checks every entry itself.
+    }
+  }
   ~CheckAhead() {
     if (!helper_.joinable()) return;
     {
       std::lock_guard lock(mutex_);
       quit_ = true;
     }
-    changed_.notify_all();
     helper_.join();
   }
+  CheckAhead(const CheckAhead&) = delete;
+  CheckAhead& operator=(const CheckAhead&) = delete;
 
-  // Starts checking entry `index`; `entry` must outlive the check. Without a
-  // helper thread nothing is started.
-  void Start(int index, const VersionFileRecord& entry, std::string localFile) {
-    Drop();
-    if (!helper_.joinable()) {
-      try {
-        helper_ = std::thread([this] { Serve(); });
-      } catch (const std::system_error&) {
-        return;  // no helper thread: the run checks every entry itself
-      }
+  // Whether the file of entry `index` (from 1, examined) is current.
+  bool IsCurrent(int index) {
+    if (helper_.joinable() && IsHelperEntry(index)) {
+      std::unique_lock lock(mutex_);
+      ready_.wait(lock, [&] { return results_[index - 1].ready; });
+      const Result& result = results_[index - 1];
+      if (result.generation == generation_) return result.current;
     }
-    {
-      std::lock_guard lock(mutex_);
-      job_ = Job{index, &entry, std::move(localFile)};
-      done_ = false;
-    }
-    changed_.notify_all();
+    return IsFileCurrent(list_[index - 1], LocalFile(index));
   }
 
-  // The result of the check started for entry `index`, once it is finished;
-  // nothing when no check was started for it.
-  std::optional<bool> Take(int index) {
-    std::unique_lock lock(mutex_);
-    if (!job_ || job_->index != index) return std::nullopt;
-    changed_.wait(lock, [this] { return done_; });
-    job_.reset();
-    return current_;
-  }
-
-  // Forgets the started check, once it is finished.
-  void Drop() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !job_ || done_; });
-    job_.reset();
+  // A file of the target folder was written: results of checks begun before
+  // are not used.
+  void FileChanged() {
+    std::lock_guard lock(mutex_);
+    ++generation_;
   }
 
  private:
-  struct Job {
-    int index;
-    const VersionFileRecord* entry;
-    std::string localFile;
+  struct Result {
+    bool ready = false;
+    bool current = false;
+    uint64_t generation = 0;  // generation_ when the check began
   };
 
+  static bool IsHelperEntry(int index) { return index % 2 == 0; }
+  std::string LocalFile(int index) const { return targetFolder_ + list_[index - 1].fileName; }
+
   void Serve() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [this] { return quit_ || (job_ && !done_); });
-      if (quit_) return;
-      const Job job = *job_;
-      lock.unlock();
-      const bool current = IsFileCurrent(*job.entry, job.localFile);
-      lock.lock();
-      current_ = current;
-      done_ = true;
-      changed_.notify_all();
+    for (int index = 2; index <= static_cast<int>(list_.size()); index += 2) {
+      uint64_t generation = 0;
+      {
+        std::lock_guard lock(mutex_);
+        if (quit_) return;
+        generation = generation_;
+      }
+      const bool current = examined_(list_[index - 1]) && IsFileCurrent(list_[index - 1], LocalFile(index));
+      {
+        std::lock_guard lock(mutex_);
+        results_[index - 1] = {true, current, generation};
+      }
+      ready_.notify_one();
     }
   }
 
+  const std::vector<VersionFileRecord>& list_;
+  const std::string targetFolder_;
+  const std::function<bool(const VersionFileRecord&)> examined_;
   std::mutex mutex_;
-  std::condition_variable changed_;
-  std::optional<Job> job_;  // the started check; guarded by mutex_
-  bool done_ = false;       // its result is in current_; guarded by mutex_
-  bool current_ = false;    // guarded by mutex_
-  bool quit_ = false;       // guarded by mutex_
+  std::condition_variable ready_;
+  std::vector<Result> results_;  // by index - 1; guarded by mutex_
+  uint64_t generation_ = 0;      // guarded by mutex_
+  bool quit_ = false;            // guarded by mutex_
   std::thread helper_;
 };
 
@@ -207,7 +207,8 @@ int32_t ProcedureRepair::Run() {
 
   const int count = static_cast<int>(fileList_.size());
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_TOTAL, static_cast<WParam>(count));
-  CheckAhead ahead;
+  CheckAhead ahead(fileList_, std::string(paths_.targetFolder),
+                   [this](const VersionFileRecord& entry) { return IsExamined(entry); });
   for (int index = 1; index <= count; ++index) {
     const int32_t result = RepairEntry(index, ahead);
     if (result != kEntryDone) return result;
@@ -273,21 +274,12 @@ int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
     SendMessageTo(MainWindow(), UM_REPAIR_ABORTED, 1, 0);
     return REPAIR_CANCELLED;
   }
-  const std::string localFile = std::string(paths_.targetFolder) + entry.fileName;
-  std::optional<bool> current = ahead.Take(index);
-  if (!current) {
-    if (static_cast<size_t>(index) < fileList_.size() && IsExamined(fileList_[index])) {
-      ahead.Start(index + 1, fileList_[index], std::string(paths_.targetFolder) + fileList_[index].fileName);
-    }
-    current = IsFileCurrent(entry, localFile);
-  }
-  if (*current) {
+  if (ahead.IsCurrent(index)) {
     SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepFinished, index);
     return kEntryDone;
   }
-  // This entry's file changes: the next entry is checked again afterwards.
-  ahead.Drop();
 
+  const std::string localFile = std::string(paths_.targetFolder) + entry.fileName;
   const std::string tempFile = PathAppend(std::string(paths_.tempFolder), FileNameOf(entry.fileName));
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepDownloading, index);
   if (!servers_.DownloadVerified(newVersion_ + "\\" + entry.fileName, tempFile, entry.md5, GetProcedureId(),
@@ -296,7 +288,9 @@ int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
   }
   CreateDirectoryForPath(localFile, true);
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepFinished, index);
-  if (!CopyFileOverwrite(tempFile, localFile)) {
+  const bool copied = CopyFileOverwrite(tempFile, localFile);
+  ahead.FileChanged();
+  if (!copied) {
     WriteLaunchLog("FILE=%s,LINE=%d ,CopyFile Error szTempLauncherFile =%s , localFile", kSourceName, kFileCopyLine,
                    tempFile.c_str());
     DeleteFile(tempFile);

@@ -12,8 +12,8 @@
 //
 // Run executes on the manager's worker thread; every message to the main
 // window is a synchronous send, and texts passed by address are valid only
-// during the send. While it checks an entry's file it checks the next one on
-// a helper thread of its own (reading only), which ends with the run. Init and the setters run on the UI thread while no run is
+// during the send. The files of every second entry are checked ahead on a
+// helper thread of the run (reading only), which ends with the run. Init and the setters run on the UI thread while no run is
 // going on.
 #pragma once
 
@@ -66,15 +66,15 @@ class ProcedureRepair : public ProcedureBase {
   ProcedureRepair(DownloadFunction download, const ProcedurePaths& paths, const ConfigUrlKey& urlKey);
 
  private:
-  // Checks the next entry's file on a helper thread during the file loop.
+  // Checks every second entry's file on a helper thread during the file loop.
   class CheckAhead;
 
   // Reads the downloaded list and the folder's own list, reports both
   // versions, deletes the obsolete files and keeps the sorted new list.
   // False (logged) when the downloaded list cannot be read.
   bool CompareFileLists(const std::string& downloadedList);
-  // Examines entry `index` (from 1) and replaces its file when needed; the
-  // next entry's file may be checked meanwhile on `ahead`'s helper thread.
+  // Examines entry `index` (from 1) and replaces its file when needed; its
+  // file may have been checked already by `ahead`.
   // 0 when the entry needs nothing more, else the run's failure code.
   int32_t RepairEntry(int index, CheckAhead& ahead);
   // False for the entries the flagged-only switch leaves out.
