@@ -3,7 +3,6 @@
 #include <SDL_image.h>
 #include <SDL_ttf.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -22,7 +21,7 @@ constexpr const char* kWindowTitle = "TovaLauncher";
 // window's events again.
 constexpr int kTurnMs = 10;
 
-bool Set(const char* name) {
+bool IsSet(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0';
 }
@@ -60,7 +59,7 @@ SdlFrontEnd::SdlFrontEnd() = default;
 SdlFrontEnd::~SdlFrontEnd() = default;
 
 std::unique_ptr<SdlFrontEnd> SdlFrontEnd::Create() {
-  if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) return nullptr;
+  if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY")) return nullptr;
   std::unique_ptr<SdlFrontEnd> frontEnd(new SdlFrontEnd());
   if (!frontEnd->Init()) return nullptr;
   return frontEnd;

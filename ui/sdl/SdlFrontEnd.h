@@ -21,7 +21,6 @@
 
 #include <SDL.h>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
