@@ -31,17 +31,27 @@ bool ServerAddressSet::DownloadFirst(const std::string& localPath, int32_t cooki
 
 bool ServerAddressSet::DownloadFromFolders(const std::string& relative, const std::string& localPath,
                                            int32_t cookie) const {
-  for (const ServerAddresses& set : sets_) {
-    if (download_(set.folderPrefix + relative, localPath, cookie)) return true;
+  return DownloadFromFoldersFrom(1, relative, localPath, cookie) != 0;
+}
+
+int ServerAddressSet::DownloadFromFoldersFrom(int first, const std::string& relative, const std::string& localPath,
+                                              int32_t cookie) const {
+  for (int i = 0; i < kServerBaseCount; ++i) {
+    const int number = (first - 1 + i) % kServerBaseCount + 1;
+    if (download_(Addresses(number).folderPrefix + relative, localPath, cookie)) return number;
   }
-  return false;
+  return 0;
 }
 
 bool ServerAddressSet::DownloadVerified(const std::string& relative, const std::string& localPath,
                                         const std::string& md5, int32_t cookie,
                                         const VerifiedDownloadLog& log) const {
+  // An address that gave wrong bytes is asked last in the next attempt, so a
+  // damaged copy on one server does not hide a good copy on the next.
+  int first = 1;
   for (int attempt = 0; attempt < kVerifiedAttempts; ++attempt) {
-    if (!DownloadFromFolders(relative, localPath, cookie)) {
+    const int number = DownloadFromFoldersFrom(first, relative, localPath, cookie);
+    if (number == 0) {
       if (log.downloadFailedLine != 0) {
         WriteLaunchLog("FILE=%s,LINE=%d ,DownloadFile", log.sourceName, log.downloadFailedLine);
       }
@@ -50,6 +60,7 @@ bool ServerAddressSet::DownloadVerified(const std::string& relative, const std::
     std::string actual;
     if (GetMd5Checksum().MakeFileHex(localPath, actual) && actual == md5) return true;
     WriteLaunchLog("FILE =%s, Line =%d,DownFile Md5 Warning  ", log.sourceName, log.md5WarningLine);
+    first = number % kServerBaseCount + 1;
   }
   return false;
 }

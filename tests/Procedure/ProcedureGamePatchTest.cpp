@@ -299,14 +299,15 @@ TEST_F(ProcedureGamePatchTest, ADescriptionThatDoesNotFitItsPatchIsRefused) {
   }
 }
 
-// Each of the three attempts downloads the package and finds the wrong MD5.
+// Each of the three attempts downloads the package from base 1 and finds the
+// wrong MD5 (the second and third ask the unreachable bases 2 and 3 first).
 TEST_F(ProcedureGamePatchTest, APackageWhoseMd5NeverMatchesFailsAfterThreeAttempts) {
   PublishChain();
   WriteFile(Served(PatchFolder("1.0.0", "1.0.1") + "/package0.zip"), "not the package");
 
   EXPECT_EQ(MakePatch()->Run(), PATCH_DOWNLOAD_FAILED);
 
-  EXPECT_EQ(DownloadsOf("\\package0.zip"), 3);
+  EXPECT_EQ(DownloadsOf("\\package0.zip"), 7);
   const std::string warning = "FILE =" + kSource + ", Line =394,DownFile Md5 Warning  ";
   EXPECT_EQ(LogLinesStartingWith("FILE ="),
             std::vector<std::string>({warning, warning, warning,

@@ -206,7 +206,8 @@ TEST_F(ProcedureRepairTest, AFileChangedByAnEarlierEntryIsCheckedAgain) {
                          ReplacedEntry(2, "a.dat") + std::vector<std::string>{"step 4 2"});
 }
 
-// Every attempt downloads from base 1 and fails the MD5 check; after the third
+// Every attempt fetches the file from base 1 and fails the MD5 check (the
+// second and third ask the unreachable bases 2 and 3 first); after the third
 // the run ends, the download left in the temporary folder and the game untouched.
 TEST_F(ProcedureRepairTest, AFileWhoseMd5NeverMatchesIsFetchedThreeTimes) {
   Publish({}, {{"1.0.2", {{"a.dat", "the listed bytes"}}}});
@@ -215,8 +216,13 @@ TEST_F(ProcedureRepairTest, AFileWhoseMd5NeverMatchesIsFetchedThreeTimes) {
 
   EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILE_DOWNLOAD_FAILED);
 
-  EXPECT_EQ(DownloadsOf("\\a.dat"), 3);
-  EXPECT_EQ(downloads_.size(), 5u);
+  EXPECT_EQ(DownloadsOf("\\a.dat"), 7);
+  EXPECT_EQ(std::count_if(downloads_.begin(), downloads_.end(),
+                          [this](const DownloadCall& call) {
+                            return call.url == ServerBase() + "\\GameVersion\\Game_1.0.2\\a.dat";
+                          }),
+            3);
+  EXPECT_EQ(downloads_.size(), 9u);
   EXPECT_EQ(LogLinesStartingWith("FILE =Procedure"), std::vector<std::string>(3, kMd5Warning));
   EXPECT_EQ(ReadFile(launcher() / "temp_game/game/a.dat"), "other bytes");
   EXPECT_FALSE(fs::exists(game() / "a.dat"));
@@ -242,6 +248,28 @@ TEST_F(ProcedureRepairTest, AnUnreachableBaseOneFallsBackToTheNextBase) {
   }
   EXPECT_EQ(DownloadedUrls(), expected);
   EXPECT_EQ(ReadFile(game() / "a.dat"), "a");
+}
+
+// Base 1 holds a damaged copy of a file: the attempt after the wrong MD5
+// begins with base 2, which has the good one.
+TEST_F(ProcedureRepairTest, AFileDamagedOnBaseOneComesFromBaseTwo) {
+  Publish({}, {{"1.0.2", {{"a.dat", "the listed bytes"}}}});
+  TempDir damagedRoot;
+  fs::copy(serverRoot_.path(), damagedRoot.path(), fs::copy_options::recursive);
+  WriteFile(damagedRoot.path() / "KVMETRA/GameVersion/Game_1.0.2/a.dat", "other bytes");
+  NginxServer damaged(damagedRoot.path());
+  auto repair = MakeGameRepair();
+  repair->SetServerUrl1(damaged.url() + "/KVMETRA");
+  repair->SetServerUrl2(ServerBase());
+
+  EXPECT_EQ(repair->Run(), REPAIR_FILES_REPLACED);
+
+  const std::string file = "\\GameVersion\\Game_1.0.2\\a.dat";
+  const std::vector<std::string> urls = DownloadedUrls();
+  EXPECT_EQ(std::vector<std::string>(urls.end() - 2, urls.end()),
+            std::vector<std::string>({damaged.url() + "/KVMETRA" + file, ServerBase() + file}));
+  EXPECT_EQ(LogLinesStartingWith("FILE =Procedure"), std::vector<std::string>{kMd5Warning});
+  EXPECT_EQ(ReadFile(game() / "a.dat"), "the listed bytes");
 }
 
 // The version text loses its blanks wherever they are; 64 bytes are refused.
