@@ -1,8 +1,7 @@
-#include "ui/sdl/CProgressCtrlST.h"
-
 #include <gtest/gtest.h>
 
 #include "tests/gui/PictureRows.h"
+#include "ui/sdl/CProgressCtrlST.h"
 #include "ui/sdl/SdlSurface.h"
 
 namespace {
@@ -83,11 +82,11 @@ TEST(CProgressCtrlSTTest, PaintTilesThePictureFromTheFillCornerOnDarkGrey) {
     int x, y;
     Rgb colour;
   } cases[] = {
-      {0, 0, outside},  {13, 6, outside},                                  // beyond the client area
-      {1, 1, grey},     {12, 5, grey},   {2, 1, grey},                     // its border pixel
-      {2, 2, red},      {3, 2, green},   {4, 2, red},   {6, 2, red},       // first row of tiles
-      {2, 3, blue},     {3, 3, black},   {2, 4, red},   {3, 4, green},     // the next tile row
-      {7, 2, grey},     {7, 4, grey},                                      // past the 5-pixel fill
+      {0, 0, outside}, {13, 6, outside},                               // beyond the client area
+      {1, 1, grey},    {12, 5, grey},    {2, 1, grey},                 // its border pixel
+      {2, 2, red},     {3, 2, green},    {4, 2, red},  {6, 2, red},    // first row of tiles
+      {2, 3, blue},    {3, 3, black},    {2, 4, red},  {3, 4, green},  // the next tile row
+      {7, 2, grey},    {7, 4, grey},                                   // past the 5-pixel fill
   };
   for (const auto& c : cases) EXPECT_EQ(shown.At(c.x, c.y), c.colour) << c.x << "," << c.y;
 }

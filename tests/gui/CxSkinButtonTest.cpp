@@ -1,8 +1,7 @@
-#include "ui/sdl/CxSkinButton.h"
-
 #include <gtest/gtest.h>
 
 #include "tests/gui/PictureRows.h"
+#include "ui/sdl/CxSkinButton.h"
 
 namespace {
 
@@ -24,7 +23,7 @@ TEST_F(CxSkinButtonTest, OnlyTheMaskedPixelsOfTheRectangleAreTheButton) {
   const struct {
     int x, y;
     bool hit;
-  } cases[] = {{11, 20, true}, {13, 22, true}, {10, 20, false}, {13, 20, false},
+  } cases[] = {{11, 20, true}, {13, 22, true},  {10, 20, false}, {13, 20, false},
                {9, 21, false}, {14, 21, false}, {11, 23, false}};
   for (const auto& c : cases) EXPECT_EQ(button.HitTest(c.x, c.y), c.hit) << c.x << "," << c.y;
 }
@@ -53,10 +52,18 @@ TEST_F(CxSkinButtonTest, LooksAndClicksFollowThePointer) {
     bool click = false;
     for (const auto& [step, x, y] : c.steps) {
       switch (step) {
-        case kMove: button.OnMouseMove(x, y); break;
-        case kDown: button.OnButtonDown(x, y); break;
-        case kUp: click = button.OnButtonUp(x, y); break;
-        case kLeave: button.OnMouseLeave(); break;
+        case kMove:
+          button.OnMouseMove(x, y);
+          break;
+        case kDown:
+          button.OnButtonDown(x, y);
+          break;
+        case kUp:
+          click = button.OnButtonUp(x, y);
+          break;
+        case kLeave:
+          button.OnMouseLeave();
+          break;
       }
     }
     EXPECT_EQ(button.look(), c.look) << c.name;
@@ -106,7 +113,8 @@ TEST_F(CxSkinButtonTest, PicturesAreStretchedOverTheRectangle) {
 }
 
 TEST_F(CxSkinButtonTest, AllWhiteMaskCannotBeSeenOrClicked) {
-  button.SetSkin({PictureFromRows({"rr", "rr"}), PictureFromRows({"bb", "bb"}), Picture(), PictureFromRows({"..", ".."})});
+  button.SetSkin(
+      {PictureFromRows({"rr", "rr"}), PictureFromRows({"bb", "bb"}), Picture(), PictureFromRows({"..", ".."})});
   SurfacePtr target = SurfaceFromPicture(Picture(16, 24, {7, 7, 7}));
   button.Paint(target.get());
   const Picture shown = PictureFromSurface(target.get());

@@ -1,5 +1,7 @@
 #include "tests/gui/GuiFixture.h"
 
+#include <SDL_image.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <latch>
@@ -8,8 +10,6 @@
 #include "app/LauncherMessages.h"
 #include "platform/MessageBox.h"
 #include "ui/sdl/SdlSurface.h"
-
-#include <SDL_image.h>
 
 namespace guitest {
 

@@ -108,7 +108,8 @@ std::string ShowsBar(const Picture& shot, int width, const Picture& fill) {
       const bool inFill = x >= 1 && x < 1 + width && y >= 1 && y < bar.h - 1;
       const Rgb wanted = inFill ? fill.At(x - 1, y - 1) : grey;
       if (shot.At(bar.x + x, bar.y + y) != wanted) {
-        return "bar pixel " + std::to_string(x) + "," + std::to_string(y) + (inFill ? " is not the picture's" : " is not grey");
+        return "bar pixel " + std::to_string(x) + "," + std::to_string(y) +
+               (inFill ? " is not the picture's" : " is not grey");
       }
     }
   }

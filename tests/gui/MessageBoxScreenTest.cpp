@@ -43,7 +43,11 @@ std::string ShowsButtonFace(const Picture& shot, SDL_Point at, int face, int mas
 }
 
 TEST_F(GuiTest, ClickOnYesAnswersOneAndOnNoAnswersTwo) {
-  ASSERT_EQ(WaitForScreen(kMainWindow, [](const Picture& shot) { return ShowsMainWindow(shot, {0, 0}, kBackdrop); }), "");
+  ASSERT_EQ(WaitForScreen(kMainWindow,
+                          [](const Picture& shot) {
+                            return ShowsMainWindow(shot, {0, 0}, kBackdrop);
+                          }),
+            "");
   const struct {
     const char* name;
     SDL_Point button;
@@ -68,7 +72,8 @@ TEST_F(GuiTest, ClickOnYesAnswersOneAndOnNoAnswersTwo) {
       typed = Xdotool("mousemove " + Where(middle) + " key Escape mousemove " + Where(corner) + " click 1 mousemove " +
                       Where(target) + " mousedown 1");
       view.WaitUntil(
-          at, [&](const Picture& shot) { return (pressed = ShowsButtonFace(shot, c.button, c.pressed, c.mask)).empty(); },
+          at,
+          [&](const Picture& shot) { return (pressed = ShowsButtonFace(shot, c.button, c.pressed, c.mask)).empty(); },
           kScreenTimeout);
       typed = Xdotool("mouseup 1") && typed;
     });
@@ -79,12 +84,19 @@ TEST_F(GuiTest, ClickOnYesAnswersOneAndOnNoAnswersTwo) {
 }
 
 TEST_F(GuiTest, BoxIsCentredOverTheMainWindowAfterItWasMoved) {
-  ASSERT_EQ(WaitForScreen(kMainWindow, [](const Picture& shot) { return ShowsMainWindow(shot, {0, 0}, kBackdrop); }), "");
+  ASSERT_EQ(WaitForScreen(kMainWindow,
+                          [](const Picture& shot) {
+                            return ShowsMainWindow(shot, {0, 0}, kBackdrop);
+                          }),
+            "");
   ASSERT_TRUE(Xdotool("mousemove 200 150 mousedown 1 mousemove 333 221 mouseup 1"));
   ASSERT_TRUE(WaitForMainWindowAt({133, 71}));
   const SDL_Rect centred{133 + (725 - 450) / 2, 71 + (400 - 200) / 2, 450, 200};
   const SDL_Rect screenCorner{0, 0, 133 + 725, 71 + 400};
-  ASSERT_EQ(WaitForScreen(screenCorner, [](const Picture& shot) { return ShowsMainWindow(shot, {133, 71}, kBackdrop); }),
+  ASSERT_EQ(WaitForScreen(screenCorner,
+                          [](const Picture& shot) {
+                            return ShowsMainWindow(shot, {133, 71}, kBackdrop);
+                          }),
             "");
   const Picture behind = screen.Grab(centred);
 
@@ -127,7 +139,11 @@ std::string ShowsCaptionAndTwoLines(const Picture& shot) {
 
 TEST_F(GuiTest, CaptionAndWrappedTextInTheirColours) {
   SendPatchInProgress();
-  ASSERT_EQ(WaitForScreen(kMainWindow, [](const Picture& shot) { return ShowsMainWindow(shot, {0, 0}, kBackdrop); }), "");
+  ASSERT_EQ(WaitForScreen(kMainWindow,
+                          [](const Picture& shot) {
+                            return ShowsMainWindow(shot, {0, 0}, kBackdrop);
+                          }),
+            "");
   std::string shown = "not looked at";
   const int answer = AskFromWorker(kQuestion, [&](ScreenView& view, const ScreenView::MappedWindow& box) {
     view.WaitUntil(
@@ -141,9 +157,8 @@ TEST_F(GuiTest, CaptionAndWrappedTextInTheirColours) {
 }
 
 TEST_F(GuiTest, ClosingTheBoxOtherwiseAnswersTwo) {
-  const int answer = AskFromWorker(kQuestion, [](ScreenView& view, const ScreenView::MappedWindow& box) {
-    view.RequestClose(box.id);
-  });
+  const int answer = AskFromWorker(
+      kQuestion, [](ScreenView& view, const ScreenView::MappedWindow& box) { view.RequestClose(box.id); });
   EXPECT_EQ(answer, 2);
 }
 

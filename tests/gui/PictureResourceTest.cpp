@@ -1,10 +1,9 @@
-#include "ui/sdl/PictureResource.h"
-
 #include <gtest/gtest.h>
 
 #include "ui/MainWindowView.h"
 #include "ui/sdl/MainWindowCanvas.h"
 #include "ui/sdl/PictureIds.h"
+#include "ui/sdl/PictureResource.h"
 #include "ui/sdl/TovaMsgBox.h"
 #include "ui/sdl/WindowRegion.h"
 
@@ -15,11 +14,16 @@ TEST(PictureResourceTest, EveryPictureHasTheSizeOfItsResource) {
     int id;
     PictureSize size;
   } cases[] = {
-      {IDI_MAIN_ICON, kIconSize},           {IDB_MAIN_BACKGROUND, kMainBackgroundSize},
-      {IDB_PROGRESS_FILL, kProgressFillSize}, {IDB_BOX_BACKGROUND, kBoxBackgroundSize},
-      {IDB_BOX_NO_NORMAL, kBoxButtonSize},  {IDB_BOX_YES_NORMAL, kBoxButtonSize},
-      {IDB_BOX_NO_MASK, kBoxButtonSize},    {IDB_BOX_NO_PRESSED, kBoxButtonSize},
-      {IDB_BOX_YES_MASK, kBoxButtonSize},   {IDB_BOX_YES_PRESSED, kBoxButtonSize},
+      {IDI_MAIN_ICON, kIconSize},
+      {IDB_MAIN_BACKGROUND, kMainBackgroundSize},
+      {IDB_PROGRESS_FILL, kProgressFillSize},
+      {IDB_BOX_BACKGROUND, kBoxBackgroundSize},
+      {IDB_BOX_NO_NORMAL, kBoxButtonSize},
+      {IDB_BOX_YES_NORMAL, kBoxButtonSize},
+      {IDB_BOX_NO_MASK, kBoxButtonSize},
+      {IDB_BOX_NO_PRESSED, kBoxButtonSize},
+      {IDB_BOX_YES_MASK, kBoxButtonSize},
+      {IDB_BOX_YES_PRESSED, kBoxButtonSize},
   };
   for (const auto& c : cases) {
     const std::optional<Picture> picture = LoadPictureResource(c.id);

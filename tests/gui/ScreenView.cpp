@@ -50,7 +50,8 @@ Picture ScreenView::Grab(const SDL_Rect& rect) {
 }
 
 void ScreenView::ShowBackdrop(Rgb colour) {
-  const unsigned long pixel = static_cast<unsigned long>(colour.r) << 16 | static_cast<unsigned long>(colour.g) << 8 | colour.b;
+  const unsigned long pixel =
+      static_cast<unsigned long>(colour.r) << 16 | static_cast<unsigned long>(colour.g) << 8 | colour.b;
   backdrop_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, XvfbServer::kWidth, XvfbServer::kHeight,
                                   0, 0, pixel);
   XMapWindow(display_, backdrop_);
@@ -63,7 +64,8 @@ void ScreenView::WatchMappedWindows() {
   XSync(display_, False);
 }
 
-std::optional<ScreenView::MappedWindow> ScreenView::WaitForMappedWindow(int width, int height, std::chrono::milliseconds timeout) {
+std::optional<ScreenView::MappedWindow> ScreenView::WaitForMappedWindow(int width, int height,
+                                                                        std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (true) {
     while (XPending(display_) > 0) {
@@ -76,7 +78,8 @@ std::optional<ScreenView::MappedWindow> ScreenView::WaitForMappedWindow(int widt
         return MappedWindow{event.xmap.window, {attributes.x, attributes.y, attributes.width, attributes.height}};
       }
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return std::nullopt;
     pollfd connection{ConnectionNumber(display_), POLLIN, 0};
     poll(&connection, 1, static_cast<int>(left.count()));

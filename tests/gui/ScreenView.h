@@ -4,7 +4,6 @@
 #pragma once
 
 #include <SDL.h>
-
 #include <X11/Xlib.h>
 
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "ui/sdl/TextWrap.h"
-
 #include <gtest/gtest.h>
+
+#include "ui/sdl/TextWrap.h"
 
 namespace {
 

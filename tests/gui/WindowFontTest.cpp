@@ -1,5 +1,3 @@
-#include "ui/sdl/WindowFont.h"
-
 #include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 
@@ -7,6 +5,7 @@
 #include <string>
 
 #include "tests/support/TempDir.h"
+#include "ui/sdl/WindowFont.h"
 
 namespace {
 
@@ -16,8 +15,8 @@ class OnlyFontsOf {
  public:
   explicit OnlyFontsOf(const std::filesystem::path& folder) : previous_(FcConfigReference(nullptr)) {
     FcConfig* config = FcConfigCreate();
-    const std::string text = "<fontconfig><dir>" + folder.string() + "</dir><cachedir>" + cache_.str() +
-                             "</cachedir></fontconfig>";
+    const std::string text =
+        "<fontconfig><dir>" + folder.string() + "</dir><cachedir>" + cache_.str() + "</cachedir></fontconfig>";
     FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(text.c_str()), FcTrue);
     FcConfigBuildFonts(config);
     FcConfigSetCurrent(config);

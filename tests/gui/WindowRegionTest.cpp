@@ -1,8 +1,7 @@
-#include "ui/sdl/WindowRegion.h"
-
 #include <gtest/gtest.h>
 
 #include "tests/gui/PictureRows.h"
+#include "ui/sdl/WindowRegion.h"
 
 namespace {
 
@@ -41,7 +40,8 @@ TEST(WindowRegionTest, ContainsFollowsTheRowsAndNothingOutsideTheRectangle) {
   EXPECT_TRUE(region.Contains(3, 1));
   EXPECT_FALSE(region.Contains(1, 2));
   EXPECT_TRUE(region.Contains(3, 2));
-  for (const auto& [x, y] : {std::pair{-1, 1}, {4, 1}, {0, -1}, {0, 3}}) EXPECT_FALSE(region.Contains(x, y)) << x << "," << y;
+  for (const auto& [x, y] : {std::pair{-1, 1}, {4, 1}, {0, -1}, {0, 3}})
+    EXPECT_FALSE(region.Contains(x, y)) << x << "," << y;
 }
 
 TEST(WindowRegionTest, AllWhitePictureGivesAnEmptyRegionAndNoWhiteTheFullRectangle) {

@@ -10,7 +10,9 @@ void CProgressCtrlST::SetRange(int lower, int upper) {
   if (range_ == 0) range_ = 1;
 }
 
-void CProgressCtrlST::SetPos(int position) { pos_ = std::clamp(position, std::min(lower_, upper_), std::max(lower_, upper_)); }
+void CProgressCtrlST::SetPos(int position) {
+  pos_ = std::clamp(position, std::min(lower_, upper_), std::max(lower_, upper_));
+}
 
 int CProgressCtrlST::SetBitmap(Picture picture) {
   bitmap_ = Picture();

@@ -80,7 +80,8 @@ SurfacePtr CxSkinButton::Compose(const Picture& face) const {
   SurfacePtr surface = MakeArgbSurface(rect_.w, rect_.h);
   if (!surface) return nullptr;
   for (int y = 0; y < rect_.h; ++y) {
-    auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) + static_cast<ptrdiff_t>(y) * surface->pitch);
+    auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) +
+                                            static_cast<ptrdiff_t>(y) * surface->pitch);
     for (int x = 0; x < rect_.w; ++x) {
       if (!OnMask(x, y)) continue;  // stays transparent
       const Rgb c = Stretched(face, x, y, rect_.w, rect_.h);

@@ -8,12 +8,12 @@ struct PictureSize {
   int height;
 };
 
-inline constexpr int IDI_MAIN_ICON = 128;            // window icon
-inline constexpr int IDB_MAIN_BACKGROUND = 130;      // main window face and shape
-inline constexpr int IDB_PROGRESS_FILL = 131;        // progress bar fill
-inline constexpr int IDB_BOX_BACKGROUND = 132;       // message box face and shape
-inline constexpr int IDB_BOX_NO_NORMAL = 134;        // いいえ
-inline constexpr int IDB_BOX_YES_NORMAL = 137;       // はい
+inline constexpr int IDI_MAIN_ICON = 128;        // window icon
+inline constexpr int IDB_MAIN_BACKGROUND = 130;  // main window face and shape
+inline constexpr int IDB_PROGRESS_FILL = 131;    // progress bar fill
+inline constexpr int IDB_BOX_BACKGROUND = 132;   // message box face and shape
+inline constexpr int IDB_BOX_NO_NORMAL = 134;    // いいえ
+inline constexpr int IDB_BOX_YES_NORMAL = 137;   // はい
 inline constexpr int IDB_BOX_NO_MASK = 139;
 inline constexpr int IDB_BOX_NO_PRESSED = 140;
 inline constexpr int IDB_BOX_YES_MASK = 141;

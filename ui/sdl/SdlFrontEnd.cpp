@@ -133,17 +133,18 @@ void SdlFrontEnd::HandleEvent(const SDL_Event& event) {
   if (!boxes_.empty()) {
     TovaMsgBox& box = *boxes_.back();
     const Uint32 boxId = box.windowId();
-    const bool forBox = (event.type == SDL_WINDOWEVENT && event.window.windowID == boxId) ||
-                        (event.type == SDL_MOUSEMOTION && event.motion.windowID == boxId) ||
-                        ((event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEBUTTONUP) &&
-                         event.button.windowID == boxId);
+    const bool forBox =
+        (event.type == SDL_WINDOWEVENT && event.window.windowID == boxId) ||
+        (event.type == SDL_MOUSEMOTION && event.motion.windowID == boxId) ||
+        ((event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEBUTTONUP) && event.button.windowID == boxId);
     if (forBox) {
       box.HandleEvent(event, pointer_.At());
       return;
     }
     // Outer boxes still redraw when uncovered; nothing else reaches them.
     for (TovaMsgBox* outer : boxes_) {
-      if (event.type == SDL_WINDOWEVENT && event.window.windowID == outer->windowId()) outer->HandleEvent(event, pointer_.At());
+      if (event.type == SDL_WINDOWEVENT && event.window.windowID == outer->windowId())
+        outer->HandleEvent(event, pointer_.At());
     }
   }
   HandleMainWindowEvent(event);
@@ -159,7 +160,8 @@ void SdlFrontEnd::HandleMainWindowEvent(const SDL_Event& event) {
       if (event.window.event == SDL_WINDOWEVENT_CLOSE && !modal) closeRequested_ = true;
       return;
     case SDL_MOUSEBUTTONDOWN:
-      if (!modal && event.button.windowID == mainId && event.button.button == SDL_BUTTON_LEFT) window_->BeginDrag(pointer_.At());
+      if (!modal && event.button.windowID == mainId && event.button.button == SDL_BUTTON_LEFT)
+        window_->BeginDrag(pointer_.At());
       return;
     case SDL_MOUSEMOTION:
       if (event.motion.windowID == mainId) window_->FollowDrag(pointer_.At());

@@ -40,7 +40,8 @@ bool ApplyShape(SDL_Window* window, const WindowRegion& region) {
   SurfacePtr shape = MakeArgbSurface(region.width(), region.height());
   if (!shape) return false;
   for (int y = 0; y < region.height(); ++y) {
-    auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(shape->pixels) + static_cast<ptrdiff_t>(y) * shape->pitch);
+    auto* row =
+        reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(shape->pixels) + static_cast<ptrdiff_t>(y) * shape->pitch);
     for (const RegionSpan& span : region.Row(y)) {
       for (int x = span.x0; x < span.x1; ++x) row[x] = 0xFF000000u;
     }
@@ -64,10 +65,10 @@ std::unique_ptr<ShapedWindow> ShapedWindow::Create(const std::string& title, SDL
   }
   SDL_SetWindowPosition(window, position.x, position.y);
   SDL_Renderer* renderer = CreateRenderer(window);
-  SDL_Texture* texture = renderer == nullptr ? nullptr
-                                             : SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888,
-                                                                 SDL_TEXTUREACCESS_STREAMING, region.width(),
-                                                                 region.height());
+  SDL_Texture* texture = renderer == nullptr
+                             ? nullptr
+                             : SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                                 region.width(), region.height());
   if (texture == nullptr) {
     if (renderer != nullptr) SDL_DestroyRenderer(renderer);
     SDL_DestroyWindow(window);

@@ -22,8 +22,7 @@ class ShapedWindow {
   // `position` and gives it a renderer (OpenGL for an OpenGL window, else
   // software). A video driver without shaped windows gets a plain
   // rectangular window. Null when no window or renderer can be made.
-  static std::unique_ptr<ShapedWindow> Create(const std::string& title, SDL_Point position,
-                                              const WindowRegion& region);
+  static std::unique_ptr<ShapedWindow> Create(const std::string& title, SDL_Point position, const WindowRegion& region);
   ~ShapedWindow();
   ShapedWindow(const ShapedWindow&) = delete;
   ShapedWindow& operator=(const ShapedWindow&) = delete;

@@ -43,7 +43,8 @@ std::vector<std::string> WrapText(std::string_view text, int maxWidth, const Tex
   size_t start = 0;
   while (true) {
     const size_t feed = text.find('\n', start);
-    std::string_view paragraph = text.substr(start, feed == std::string_view::npos ? text.size() - start : feed - start);
+    std::string_view paragraph =
+        text.substr(start, feed == std::string_view::npos ? text.size() - start : feed - start);
     if (!paragraph.empty() && paragraph.back() == '\r') paragraph.remove_suffix(1);
     WrapParagraph(paragraph, maxWidth, measure, lines);
     if (feed == std::string_view::npos) break;

@@ -54,7 +54,8 @@ class TovaMsgBox {
   std::optional<int> answer() const { return answer_; }
 
  private:
-  TovaMsgBox(std::unique_ptr<ShapedWindow> window, SurfacePtr frame) : window_(std::move(window)), frame_(std::move(frame)) {}
+  TovaMsgBox(std::unique_ptr<ShapedWindow> window, SurfacePtr frame)
+      : window_(std::move(window)), frame_(std::move(frame)) {}
   void Paint();
   void HandleMouse(const SDL_Event& event, SDL_Point pointer);
 

@@ -61,8 +61,11 @@ void TextSize(TTF_Font* font, const std::string& text, int& width, int& height);
 // white one, so that only the intended holes stay white.
 template <class Inside>
 void KeepHolesOnly(Picture& picture, Inside inside) {
-  Fill(picture, [&](int x, int y) { return inside(x, y) && picture.IsWhite(x, y); },
-       [](int, int) { return Rgb{254, 254, 254}; });
+  Fill(
+      picture, [&](int x, int y) { return inside(x, y) && picture.IsWhite(x, y); },
+      [](int, int) {
+        return Rgb{254, 254, 254};
+      });
 }
 
 }  // namespace drawing

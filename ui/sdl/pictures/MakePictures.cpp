@@ -67,19 +67,21 @@ Picture MainBackground(TTF_Font* titleFont) {
 
   // Moon with its glow.
   constexpr double kMoonX = 470, kMoonY = 124, kMoonR = 44, kGlowR = 84;
-  Fill(p, [&](int x, int y) { return InMainShape(x, y) && Distance(x, y, kMoonX, kMoonY) < kGlowR; },
-       [&](int x, int y) {
-         const double d = Distance(x, y, kMoonX, kMoonY);
-         if (d > kMoonR) return Mix(p.At(x, y), {150, 146, 130}, 0.35 * (kGlowR - d) / (kGlowR - kMoonR));
-         const double shade = (x + 0.5 - (kMoonX - kMoonR)) / (2 * kMoonR);
-         return Mix({248, 238, 196}, {208, 196, 150}, shade);
-       });
-  const struct {
-    double x, y, r;
-  } craters[] = {{456, 110, 9}, {484, 138, 6}, {472, 150, 4}, {490, 108, 5}};
+  Fill(
+      p, [&](int x, int y) { return InMainShape(x, y) && Distance(x, y, kMoonX, kMoonY) < kGlowR; },
+      [&](int x, int y) {
+        const double d = Distance(x, y, kMoonX, kMoonY);
+        if (d > kMoonR) return Mix(p.At(x, y), {150, 146, 130}, 0.35 * (kGlowR - d) / (kGlowR - kMoonR));
+        const double shade = (x + 0.5 - (kMoonX - kMoonR)) / (2 * kMoonR);
+        return Mix({248, 238, 196}, {208, 196, 150}, shade);
+      });
+  const struct { double x, y, r; } craters[] = {{456, 110, 9}, {484, 138, 6}, {472, 150, 4}, {490, 108, 5}};
   for (const auto& c : craters) {
-    Fill(p, [&](int x, int y) { return InCircle(x, y, c.x, c.y, c.r); },
-         [&](int x, int y) { return Mix(p.At(x, y), {160, 150, 112}, 0.45); });
+    Fill(
+        p, [&](int x, int y) { return InCircle(x, y, c.x, c.y, c.r); },
+        [&](int x, int y) {
+          return Mix(p.At(x, y), {160, 150, 112}, 0.45);
+        });
   }
 
   // Stars in the sky above the ridges, clear of the moon and the panel.
@@ -100,12 +102,22 @@ Picture MainBackground(TTF_Font* titleFont) {
   }
 
   // Two mountain ridges.
-  const auto farRidge = [](int x) { return 232 + 22 * std::sin(x / 57.0) + 14 * std::sin(x / 23.0 + 1.3) + 5 * std::sin(x / 9.0); };
-  const auto nearRidge = [](int x) { return 298 + 24 * std::sin(x / 83.0 + 2.0) + 10 * std::sin(x / 31.0) + 4 * std::sin(x / 11.0 + 0.7); };
-  Fill(p, [&](int x, int y) { return InMainShape(x, y) && y >= farRidge(x); },
-       [&](int x, int y) { return Mix({34, 38, 80}, {20, 22, 52}, (y - farRidge(x)) / 120.0); });
-  Fill(p, [&](int x, int y) { return InMainShape(x, y) && y >= nearRidge(x); },
-       [&](int x, int y) { return Mix({18, 20, 44}, {8, 9, 22}, (y - nearRidge(x)) / 100.0); });
+  const auto farRidge = [](int x) {
+    return 232 + 22 * std::sin(x / 57.0) + 14 * std::sin(x / 23.0 + 1.3) + 5 * std::sin(x / 9.0);
+  };
+  const auto nearRidge = [](int x) {
+    return 298 + 24 * std::sin(x / 83.0 + 2.0) + 10 * std::sin(x / 31.0) + 4 * std::sin(x / 11.0 + 0.7);
+  };
+  Fill(
+      p, [&](int x, int y) { return InMainShape(x, y) && y >= farRidge(x); },
+      [&](int x, int y) {
+        return Mix({34, 38, 80}, {20, 22, 52}, (y - farRidge(x)) / 120.0);
+      });
+  Fill(
+      p, [&](int x, int y) { return InMainShape(x, y) && y >= nearRidge(x); },
+      [&](int x, int y) {
+        return Mix({18, 20, 44}, {8, 9, 22}, (y - nearRidge(x)) / 100.0);
+      });
 
   // Panel behind the texts, with a thin border.
   Fill(p, InTextPanel, [&](int x, int y) { return Mix(p.At(x, y), kBlack, 0.55); });
@@ -113,13 +125,14 @@ Picture MainBackground(TTF_Font* titleFont) {
 
   // Emblem: a gold ring around a dark disc.
   constexpr double kEmblemX = 648, kEmblemY = 60;
-  Fill(p, [&](int x, int y) { return InMainShape(x, y) && InCircle(x, y, kEmblemX, kEmblemY, 54); },
-       [&](int x, int y) {
-         const double d = Distance(x, y, kEmblemX, kEmblemY);
-         if (d > 42) return Mix(kGoldLight, kGoldDark, (y - 6) / 108.0);
-         if (d > 38) return kGoldDark;
-         return Mix({30, 34, 84}, {14, 16, 44}, (y - 18) / 84.0);
-       });
+  Fill(
+      p, [&](int x, int y) { return InMainShape(x, y) && InCircle(x, y, kEmblemX, kEmblemY, 54); },
+      [&](int x, int y) {
+        const double d = Distance(x, y, kEmblemX, kEmblemY);
+        if (d > 42) return Mix(kGoldLight, kGoldDark, (y - 6) / 108.0);
+        if (d > 38) return kGoldDark;
+        return Mix({30, 34, 84}, {14, 16, 44}, (y - 18) / 84.0);
+      });
 
   Frame(p, InMainShape, 3, kGold);
 
@@ -134,12 +147,14 @@ Picture MainBackground(TTF_Font* titleFont) {
 Picture ProgressFill() {
   const PictureSize size = kProgressFillSize;
   Picture p(size.width, size.height);
-  Fill(p, [](int, int) { return true; }, [&](int x, int y) {
-    Rgb c = Mix({255, 214, 108}, {206, 106, 22}, y / (size.height - 1.0));
-    if ((x + y) / 7 % 2 == 0) c = Mix(c, {120, 50, 0}, 0.14);  // diagonal stripes
-    if (y <= 2) c = Mix(c, {255, 242, 206}, 0.4);              // gloss
-    return c;
-  });
+  Fill(
+      p, [](int, int) { return true; },
+      [&](int x, int y) {
+        Rgb c = Mix({255, 214, 108}, {206, 106, 22}, y / (size.height - 1.0));
+        if ((x + y) / 7 % 2 == 0) c = Mix(c, {120, 50, 0}, 0.14);  // diagonal stripes
+        if (y <= 2) c = Mix(c, {255, 242, 206}, 0.4);              // gloss
+        return c;
+      });
   return p;
 }
 
@@ -155,11 +170,13 @@ Picture BoxBackground() {
   // Band behind the caption, its underline and two ornaments.
   const auto inBand = [](int x, int y) { return InRoundedRect(x, y, 100, 34, 250, 38, 8); };
   Fill(p, inBand, [&](int x, int y) { return Mix(p.At(x, y), kBlack, 0.35); });
-  Fill(p, [](int x, int y) { return y >= 75 && y <= 76 && x >= 110 && x < 340; },
-       [&](int x, int y) { return Mix(p.At(x, y), kGold, 1.0 - std::abs(x - 225) / 125.0); });
+  Fill(
+      p, [](int x, int y) { return y >= 75 && y <= 76 && x >= 110 && x < 340; },
+      [&](int x, int y) { return Mix(p.At(x, y), kGold, 1.0 - std::abs(x - 225) / 125.0); });
   for (const double cx : {84.0, 366.0}) {
-    Fill(p, [&](int x, int y) { return std::abs(x + 0.5 - cx) + std::abs(y + 0.5 - 53) <= 7; },
-         [](int, int) { return kGold; });
+    Fill(
+        p, [&](int x, int y) { return std::abs(x + 0.5 - cx) + std::abs(y + 0.5 - 53) <= 7; },
+        [](int, int) { return kGold; });
   }
 
   Frame(p, InBoxShape, 3, kGold);
@@ -179,11 +196,13 @@ Picture ButtonFace(TTF_Font* font, const std::string& word, Rgb top, Rgb bottom,
   Picture p(size.width, size.height);
   Fill(p, InButton, [&](int, int y) { return Mix(top, bottom, y / (size.height - 1.0)); });
   if (pressed) {
-    Fill(p, [](int x, int y) { return InButton(x, y) && y < 5; },
-         [&](int x, int y) { return Mix(p.At(x, y), kBlack, 0.4 - y * 0.07); });
+    Fill(
+        p, [](int x, int y) { return InButton(x, y) && y < 5; },
+        [&](int x, int y) { return Mix(p.At(x, y), kBlack, 0.4 - y * 0.07); });
   } else {
-    Fill(p, [](int x, int y) { return InButton(x, y) && y >= 2 && y < 8; },
-         [&](int x, int y) { return Mix(p.At(x, y), kCream, 0.18); });
+    Fill(
+        p, [](int x, int y) { return InButton(x, y) && y >= 2 && y < 8; },
+        [&](int x, int y) { return Mix(p.At(x, y), kCream, 0.18); });
   }
   Frame(p, InButton, 1, pressed ? kGoldDark : kGoldLight);
   int width = 0;
@@ -211,16 +230,20 @@ Picture Icon() {
     return d > 12 ? Mix(kGoldLight, kGoldDark, y / 31.0) : Rgb{24, 28, 72};
   });
   // A "T".
-  Fill(p, [](int x, int y) { return (y >= 9 && y <= 12 && x >= 9 && x <= 22) || (x >= 14 && x <= 17 && y >= 9 && y <= 24); },
-       [](int, int) { return kGoldLight; });
+  Fill(
+      p,
+      [](int x, int y) {
+        return (y >= 9 && y <= 12 && x >= 9 && x <= 22) || (x >= 14 && x <= 17 && y >= 9 && y <= 24);
+      },
+      [](int, int) { return kGoldLight; });
   KeepHolesOnly(p, inIcon);
   return p;
 }
 
 bool WritePng(const Picture& picture, const std::filesystem::path& path) {
-  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(picture.rgb.data()), picture.width,
-                                                            picture.height, 24, picture.width * 3,
-                                                            SDL_PIXELFORMAT_RGB24);
+  SDL_Surface* surface =
+      SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(picture.rgb.data()), picture.width, picture.height, 24,
+                                         picture.width * 3, SDL_PIXELFORMAT_RGB24);
   if (surface == nullptr) return false;
   const bool written = IMG_SavePNG(surface, path.c_str()) == 0;
   SDL_FreeSurface(surface);
