@@ -89,7 +89,10 @@ ProgramRun::ProgramRun(const std::vector<std::string>& argv, const std::filesyst
     const std::string name = text.substr(0, text.find('=') + 1);
     const bool replaced = std::any_of(environment.begin(), environment.end(),
                                       [&name](const std::string& added) { return added.starts_with(name); });
-    if (!replaced) variables.push_back(text);
+    // Without a display the program uses its terminal front-end, which reads
+    // the test's answers from standard input.
+    const bool display = name == "DISPLAY=" || name == "WAYLAND_DISPLAY=";
+    if (!replaced && !display) variables.push_back(text);
   }
   variables.insert(variables.end(), environment.begin(), environment.end());
   std::vector<char*> envp;
@@ -134,7 +137,9 @@ std::optional<int> ProgramRun::Wait(std::chrono::milliseconds timeout) {
 std::string ProgramRun::Output() const { return testsupport::ReadFile(io_ / "output"); }
 
 AnalyticsReceiver::AnalyticsReceiver() {
-  const std::filesystem::path lockPath = std::filesystem::temp_directory_path() / "tovalauncher-program-tests.lock";
+  // Machine-wide, like the port: every test process has a temporary folder
+  // of its own, so the lock cannot live there.
+  const std::filesystem::path lockPath = kProgramTestsLock;
   lock_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (lock_ < 0 || flock(lock_, LOCK_EX) != 0) {
     problem_ = "cannot take " + lockPath.string();

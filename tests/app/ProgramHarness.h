@@ -41,6 +41,10 @@ class ProgramRun {
   std::optional<int> status_;
 };
 
+// The lock file that serialises every user of the analytics port: the
+// program tests and the demo.
+inline constexpr const char* kProgramTestsLock = "/tmp/tovalauncher-program-tests.lock";
+
 // One analytics event as the service received it.
 struct ReceivedEvent {
   std::string name;
