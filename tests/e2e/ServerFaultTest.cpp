@@ -1,0 +1,260 @@
+// The chain against servers that fail, and against game folders the user has
+// changed: each case ends with its result, events and dialog answers, and a
+// follow-up run against healthy servers leaves the game and the launcher
+// folder exactly as published.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/FaultChainFixture.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using e2e::FaultChainTest;
+using e2e::InOrder;
+using e2e::Joined;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+constexpr const char* kSelfUpdateFailed = "バージョンアップデートに失敗しました。しばらくしてからもう一度お試しください。";
+constexpr const char* kInstallQuestion = "ゲームのインストールに失敗しました。他の方法でインストールしますか？";
+constexpr const char* kPatchQuestion = "アップデートに失敗しました。 ゲームデータの復元を行いますか?";
+constexpr const char* kRunningQuestion = "ゲームを起動中!\n終了しますか?";
+
+// The events of a whole chain from an empty game folder: installation of the
+// first version, both patches, the client.
+const std::vector<std::string> kFreshChain = {"LE_UpdateSelfNoNeed", "LE_InstallWithMode", "LE_InstallSuccess",
+                                              "LE_GameCheckUpdate",  "LE_StartGamePatch",  "LE_StartGamePatch",
+                                              "LE_GamePatchNoNeed"};
+// The events of both patches applied to an installed first version.
+const std::vector<std::string> kPatchChain = {"LE_UpdateSelfNoNeed", "LE_GameCheckUpdate", "LE_StartGamePatch",
+                                              "LE_StartGamePatch", "LE_GamePatchNoNeed"};
+
+// The zip of page 0 cut short past its local headers, and its entry in the
+// installation description following it: it downloads and verifies, but
+// cannot be unpacked.
+void DamagePageZip(const fs::path& server) {
+  const fs::path pages = server / "InstallVersion" / "InstallPage_1.0";
+  std::string bytes = ReadFile(pages / "page0.zip");
+  bytes.resize(bytes.size() - 30);
+  WriteFile(pages / "page0.zip", bytes);
+  ASSERT_EQ(testsupport::RunShell("cd '" + pages.string() +
+                                  "' && md5=$(md5sum page0.zip | cut -c1-32 | tr a-f A-F) && size=$(stat -c %s "
+                                  "page0.zip) && sed -i -E \"s/^(Package0 *= *page0.zip,[^,]*,)[^,]*,[^,]*/\\1$size,"
+                                  "$md5/\" intallinfo_1.0.ini"),
+            0);
+}
+
+class ServerFaultTest : public FaultChainTest {
+ protected:
+  // One case: how the servers and the game folder are prepared (`name` is the
+  // case's server, a copy of the pristine tree served by nginx at `base`),
+  // what is answered, and how the first run ends.
+  struct Case {
+    const char* what;
+    bool installed;  // the first version is installed; otherwise the game folder is empty
+    std::function<void(const std::string& name, const std::string& base)> prepare;
+    const char* answers;
+    int status;
+    std::vector<std::string> events;                   // in this order among the run's events
+    std::vector<std::pair<std::string, std::string>> texts;  // that event carried that text
+    std::vector<std::string> shown;                    // texts the front-end showed
+    std::vector<std::string> logged;                   // texts of the launch log
+  };
+
+  void RunCase(const Case& c, const std::string& name, const std::string& pristineBase) {
+    SCOPED_TRACE(c.what);
+    const std::string base = CopyOfPristine(name);
+    ResetGameTree(name);
+    ServePrimary("");
+    if (c.installed) InstallGameVersion(name, kVersions.front());
+    c.prepare(name, base);
+    if (HasFatalFailure()) return;
+
+    size_t mark = Events().size();
+    EXPECT_EQ(Run({}, c.answers), c.status) << output << LaunchLog();
+    const std::vector<std::string> names = EventNamesSince(mark);
+    EXPECT_TRUE(InOrder(names, c.events)) << Joined(names);
+    for (const auto& [event, text] : c.texts) {
+      const std::vector<std::string> texts = EventTextsSince(mark, event);
+      EXPECT_NE(std::find(texts.begin(), texts.end(), text), texts.end()) << event << " without " << text;
+    }
+    for (const std::string& text : c.shown) EXPECT_NE(output.find(text), std::string::npos) << text << "\n" << output;
+    const std::string log = LaunchLog();
+    for (const std::string& text : c.logged) EXPECT_NE(log.find(text), std::string::npos) << text << "\n" << log;
+    const bool started = c.status == 0;
+    EXPECT_EQ(EventTextsSince(mark, "LE_GameStartSuccess").size(), started ? 1u : 0u);
+    if (started) {
+      ExpectClientStarted();
+      ExpectPublished("pristine", kLatest);
+    }
+
+    // Healthy servers: whatever the first run left, this one ends with the
+    // published game and the client started.
+    WaitForProcessesInGameTree();
+    RemoveClientRecords();
+    WriteBases({pristineBase, pristineBase, pristineBase, pristineBase});
+    ServePrimary("");
+    mark = Events().size();
+    EXPECT_EQ(Run({}, "y\ny\n"), 0) << output;
+    EXPECT_TRUE(InOrder(EventNamesSince(mark), {"LE_GamePatchNoNeed"})) << Joined(EventNamesSince(mark));
+    ExpectClientStarted();
+    ExpectPublished("pristine", kLatest);
+    WaitForProcessesInGameTree();
+  }
+};
+
+TEST_F(ServerFaultTest, EachFaultEndsAsItShouldAndAFollowUpRunLeavesThePublishedGame) {
+  const std::string pristine = PublishPristine();
+  const auto allBases = [this](const std::string& base) { WriteBases({base, base, base, base}); };
+  const Case cases[] = {
+      {"backup server down: everything comes from the primary",
+       false,
+       [&](const std::string& name, const std::string&) {
+         allBases(ClosedBase());
+         ServePrimary(name);
+       },
+       "",
+       0,
+       kFreshChain,
+       {},
+       {},
+       {"start file download fail: 1 temp_launcher\\version"}},
+      {"primary server down: everything comes from the backup",
+       false,
+       [&](const std::string&, const std::string& base) { allBases(base); },
+       "",
+       0,
+       kFreshChain,
+       {{"LE_InstallWithMode", "compression"}},
+       {},
+       {}},
+      {"both servers down: the self-update fails",
+       false,
+       [&](const std::string&, const std::string&) { allBases(ClosedBase()); },
+       "",
+       1,
+       {"LE_UpdateSelfStart", "LE_UpdateSelfFail"},
+       {{"LE_UpdateSelfFail", "down version"}},
+       {kSelfUpdateFailed},
+       {"start file download fail: 1 temp_launcher\\version"}},
+      {"a package corrupted in transit: MD5 retry, then the next address",
+       true,
+       [&](const std::string& name, const std::string& base) {
+         // The backup's patch packages arrive damaged; it has nothing else,
+         // so everything else comes from the primary.
+         PartialMirror(name, name + "-packages", {".zip"});
+         WriteBases({base, base, FaultBase("__corrupt", name + "-packages"), base});
+         ServePrimary(name);
+       },
+       "",
+       0,
+       kPatchChain,
+       {},
+       {},
+       {"DownFile Md5 Warning"}},
+      {"a truncated page: the next address",
+       false,
+       [&](const std::string& name, const std::string& base) {
+         PartialMirror(name, name + "-pages", {"page0.zip"});
+         WriteBases({base, FaultBase("__short", name + "-pages"), base, base});
+         ServePrimary(name);
+       },
+       "",
+       0,
+       kFreshChain,
+       {},
+       {},
+       {"start file download fail: 5 temp_game_install\\InstallPage_1.0\\page0.zip"}},
+      {"a backup server without Content-Length: every answer refused by its length, the primary",
+       false,
+       [&](const std::string& name, const std::string&) {
+         allBases(FaultBase("__nolength", name));
+         ServePrimary(name);
+       },
+       "",
+       0,
+       kFreshChain,
+       {},
+       {},
+       {"file len not mate httpLen = -1,downedlen = 7"}},
+      {"a page whose zip is corrupt: installation through the repair",
+       false,
+       [&](const std::string& name, const std::string& base) {
+         DamagePageZip(ServerBase(name));
+         allBases(base);
+       },
+       "y\n",
+       0,
+       {"LE_InstallWithMode", "LE_InstallByCPFail", "LE_StartRPInstall", "LE_RPInstallSuccess", "LE_GameCheckUpdate",
+        "LE_GamePatchNoNeed"},
+       {{"LE_InstallByCPFail", "unzip pageinner"}},
+       {kInstallQuestion},
+       {}},
+      {"a delta whose source was changed locally: patch failure, repair, patch",
+       true,
+       [&](const std::string& name, const std::string& base) {
+         // The repair brings the middle version, so the last patch follows it.
+         WriteFile(ServerBase(name) / "GameVersion" / "version", "1.1\r\n");
+         std::string bytes = ReadFile(gameDir() / "data" / "big.bin");
+         bytes[5000] = static_cast<char>(bytes[5000] ^ 0x5A);
+         WriteFile(gameDir() / "data" / "big.bin", bytes);
+         allBases(base);
+       },
+       "y\n",
+       0,
+       {"LE_StartGamePatch", "LE_GamePatchFail", "LE_StartRepire", "LE_GameRepaireSuccess", "LE_StartGamePatch",
+        "LE_GamePatchNoNeed"},
+       {{"LE_GamePatchFail", "file update"}},
+       {kPatchQuestion},
+       {}},
+      {"a read-only game file: patch failure, repair",
+       true,
+       [&](const std::string&, const std::string& base) {
+         chmod((gameDir() / "data" / "a.txt").c_str(), 0444);
+         allBases(base);
+       },
+       "y\n",
+       0,
+       {"LE_StartGamePatch", "LE_GamePatchFail", "LE_StartRepire", "LE_GameRepaireSuccess", "LE_GamePatchNoNeed"},
+       {{"LE_GamePatchFail", "file update"}},
+       {kPatchQuestion},
+       {}},
+  };
+  int index = 0;
+  for (const Case& c : cases) RunCase(c, "case" + std::to_string(index++), pristine);
+}
+
+TEST_F(ServerFaultTest, ClientRunningDuringAPatchAnsweredNoThenYes) {
+  const std::string base = PublishPristine();
+  ResetGameTree("pristine");
+  InstallGameVersion("pristine", kVersions.front());
+  WriteBases({base, base, base, base});
+  e2e::FakeClient client(gameDir() / "client");
+
+  size_t mark = Events().size();
+  EXPECT_EQ(Run({}, "n\n"), 1) << output;
+  EXPECT_NE(output.find(kRunningQuestion), std::string::npos) << output;
+  EXPECT_TRUE(InOrder(EventNamesSince(mark), {"LE_GameCheckUpdate", "LE_GamePatchFail"}))
+      << Joined(EventNamesSince(mark));
+  EXPECT_EQ(EventTextsSince(mark, "LE_GamePatchFail"), std::vector<std::string>{"game running"});
+  EXPECT_TRUE(client.Running());
+  ExpectPublished("pristine", kVersions.front());
+
+  mark = Events().size();
+  EXPECT_EQ(Run({}, "y\n"), 0) << output;
+  EXPECT_NE(output.find(kRunningQuestion), std::string::npos) << output;
+  EXPECT_FALSE(client.Running());
+  EXPECT_TRUE(InOrder(EventNamesSince(mark), kPatchChain)) << Joined(EventNamesSince(mark));
+  ExpectClientStarted();
+  ExpectPublished("pristine", kLatest);
+  WaitForProcessesInGameTree();
+}
+
+}  // namespace
