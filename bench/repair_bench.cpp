@@ -10,11 +10,12 @@
 //     Runs the game repair from DIR/game/launcher against that tree: every
 //     file is sized and CRC-checked, and the version file and the list are the
 //     only downloads (through a stand-in for the download service that copies
-//     them from DIR/server). Prints "result=CODE downloads=N seconds=S".
+//     them from DIR/server). Prints "result=CODE downloads=N seconds=S cpu=C"
+//     (C: processor time of all threads).
 //
 //   repair_bench read DIR
 //     Reads every file of the list from DIR/game with read(2) into one 1 MiB
-//     buffer, the baseline. Prints "bytes=B seconds=S".
+//     buffer, the baseline. Prints "bytes=B seconds=S cpu=C".
 //
 //   repair_bench compare N
 //     Times a flagged-only repair whose downloaded and installed lists hold N
@@ -24,6 +25,7 @@
 //     alone with the same reader. Prints "entries=N obsolete=M run=S read=R":
 //     S - R is what the comparison itself costs.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,6 +59,14 @@ using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Processor time of the whole process (all threads, user and system).
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 void WriteBytes(const fs::path& path, const std::string& bytes) {
@@ -155,10 +165,11 @@ int Make(const fs::path& dir, int files, int64_t mib) {
 
 int Check(const fs::path& dir) {
   int downloads = 0;
+  const double cpuStart = CpuSeconds();
   const auto start = Clock::now();
   const int32_t result = RunRepair(dir, false, downloads);
   const double seconds = SecondsSince(start);
-  std::printf("result=%d downloads=%d seconds=%.4f\n", result, downloads, seconds);
+  std::printf("result=%d downloads=%d seconds=%.4f cpu=%.4f\n", result, downloads, seconds, CpuSeconds() - cpuStart);
   return result == REPAIR_UP_TO_DATE ? 0 : 1;
 }
 
@@ -170,6 +181,7 @@ int Read(const fs::path& dir) {
   std::sort(files.begin(), files.end());
   std::unique_ptr<char[]> buffer(new char[1 << 20]);
   int64_t bytes = 0;
+  const double cpuStart = CpuSeconds();
   const auto start = Clock::now();
   for (const fs::path& file : files) {
     const int fd = open(file.c_str(), O_RDONLY);
@@ -178,7 +190,7 @@ int Read(const fs::path& dir) {
     close(fd);
   }
   const double seconds = SecondsSince(start);
-  std::printf("bytes=%lld seconds=%.4f\n", static_cast<long long>(bytes), seconds);
+  std::printf("bytes=%lld seconds=%.4f cpu=%.4f\n", static_cast<long long>(bytes), seconds, CpuSeconds() - cpuStart);
   return 0;
 }
 
