@@ -1,6 +1,7 @@
 #include "telemetry/EventUpload.h"
 
 #include <curl/curl.h>
+#include <openssl/crypto.h>
 
 #include <mutex>
 
@@ -21,6 +22,12 @@ SettingsHolder& Settings() {
   static SettingsHolder* holder = new SettingsHolder;  // never destroyed: reports may outlive main
   return *holder;
 }
+
+// Report threads may still be uploading when the process ends (it waits for
+// them only so long). OpenSSL, which libcurl brings up, would free its global
+// state in an exit handler under such a thread; it is told not to, before
+// anything can bring it up. The process's memory goes at its end anyway.
+[[maybe_unused]] const bool kOpenSslKeptAtExit = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
 
 // libcurl's process-wide set-up, done once and kept for the life of the
 // process: undoing it after each upload could tear it down under a transfer
