@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "Procedure/LauncherConfig.h"
+#include "Procedure/RunningClient.h"
 #include "app/LaunchLog.h"
 #include "app/LauncherMessages.h"
 #include "platform/DiskSpace.h"
@@ -17,7 +18,6 @@ namespace {
 // Below this much free space no download is started.
 constexpr uint64_t kRequiredFreeBytes = 0x80000000ull;  // 2 GiB
 constexpr const char* kDiskFullText = "所要ディスクスペース（容量）不足";
-constexpr const char* kMessageCaption = "メッセージ";
 
 constexpr int kRounds = 2;
 constexpr int kAttemptsPerRound = 3;

@@ -1,20 +1,18 @@
 #include "Procedure/ProcedureGamePatch.h"
 
-#include <memory>
 #include <utility>
 
 #include "Procedure/LauncherConfig.h"
 #include "Procedure/PackageFetch.h"
+#include "Procedure/RunningClient.h"
 #include "Procedure/ServerVersionFile.h"
 #include "app/LaunchLog.h"
 #include "app/LauncherMessages.h"
 #include "patch/QoPatchInfo.h"
 #include "patch/QoPatchUser.h"
 #include "patch/QoVersionRepairInfo.h"
-#include "platform/MessageBox.h"
 #include "platform/PrivateProfile.h"
 #include "util/FileUtil.h"
-#include "util/ProcessLookup.h"
 
 namespace {
 
@@ -48,9 +46,6 @@ constexpr PackageFetchProfile kPackageProfile{
     398,  // third attempt failed
 };
 
-constexpr const char* kClientName = "meadow_jp.exe";
-constexpr const char* kMessageCaption = "メッセージ";
-constexpr const char* kClientRunningText = "ゲームを起動中!\r\n終了しますか?";
 
 // Texts of the patch list are read into 260-byte buffers, and so are the
 // description names formatted.
@@ -76,20 +71,6 @@ std::string PatchName(const ProcedureGamePatch::PatchEntry& patch) {
 std::string LocalFolderPrefix() {
   const std::string_view suffix = kGamePatchPaths.folderSuffix;
   return std::string(suffix.substr(suffix.rfind('\\') + 1));
-}
-
-// False when the game client runs and the user does not agree to end it, or
-// it cannot be ended (logged).
-bool EndRunningClient(MessageWindow* owner) {
-  const std::unique_ptr<ProcessHandle> client = OpenProcessByName(kClientName);
-  if (!client) return true;
-  if (ShowMessageBox(kClientRunningText, kMessageCaption, owner) != kMessageBoxYes) return false;
-  int error = 0;
-  if (!client->Terminate(&error)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,TerminateProcess Error,  errorcode =%d  ", kSourceName, kTerminateLine, error);
-    return false;
-  }
-  return true;
 }
 
 int32_t PatchResult(PackageFetchResult result) {
@@ -204,7 +185,7 @@ int32_t ProcedureGamePatch::Run() {
     SendMessageTo(MainWindow(), UM_CURRENT_VERSION, TextArg(m_strLocalVersion));
     return PATCH_UP_TO_DATE;
   }
-  if (!EndRunningClient(MainWindow())) return PATCH_GAME_RUNNING;
+  if (!EndRunningClient(MainWindow(), kSourceName, kTerminateLine)) return PATCH_GAME_RUNNING;
   SendMessageTo(MainWindow(), UM_GAMEPATCH_UPDATING);
 
   for (const PatchEntry& patch : chain_) {

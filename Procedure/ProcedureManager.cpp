@@ -7,22 +7,18 @@
 
 #include "Procedure/DownloadService.h"
 #include "Procedure/LauncherConfig.h"
+#include "Procedure/RunningClient.h"
 #include "app/LaunchLog.h"
 #include "app/LauncherMessages.h"
 #include "platform/Clock.h"
-#include "platform/MessageBox.h"
 #include "transfer/CAutoDownload_Curl.h"
 #include "transfer/CAutoDownload_DownAnt.h"
-#include "util/ProcessLookup.h"
 
 namespace {
 
 constexpr const char* kSourceName = "Procedure\\ProcedureManager.cpp";
 constexpr int kTerminateErrorLine = 813;
 
-constexpr const char* kClientName = "meadow_jp.exe";
-constexpr const char* kMessageCaption = "メッセージ";
-constexpr const char* kClientRunningText = "ゲームを起動中!\r\n終了しますか?";
 
 // How often the destructor looks whether the workers have ended while it
 // delivers their messages.
@@ -177,7 +173,7 @@ bool ProcedureManager::StartGameInstall(std::string baseUrl) {
 }
 
 bool ProcedureManager::StartGameRepair(std::string baseUrl) {
-  if (!CanStart(PROC_GAME_REPAIR) || !EndRunningClient()) return false;
+  if (!CanStart(PROC_GAME_REPAIR) || !EndRunningClient(mainWindow_, kSourceName, kTerminateErrorLine)) return false;
   FindProcedure(PROC_GAME_REPAIR)->SetServerUrl1(std::move(baseUrl));
   StartWorker(PROC_GAME_REPAIR);
   SendMessageTo(mainWindow_, UM_REPAIR_LAUNCHED);
@@ -199,19 +195,6 @@ bool ProcedureManager::CanStart(int32_t id) const {
     return worker->procedureId == id && !worker->procedureDone.load();
   };
   return !(worker_ && inRun(worker_)) && std::none_of(retired_.begin(), retired_.end(), inRun);
-}
-
-bool ProcedureManager::EndRunningClient() {
-  const std::unique_ptr<ProcessHandle> client = OpenProcessByName(kClientName);
-  if (!client) return true;
-  if (ShowMessageBox(kClientRunningText, kMessageCaption, mainWindow_) != kMessageBoxYes) return false;
-  int error = 0;
-  if (!client->Terminate(&error)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,TerminateProcess Error,  errorcode =%d  ", kSourceName, kTerminateErrorLine,
-                   error);
-    return false;
-  }
-  return true;
 }
 
 void ProcedureManager::ReleaseWorker() {

@@ -95,8 +95,6 @@ class ProcedureManager {
   void StartWorker(int32_t id);
   // The worker thread's steps: start message, run, final message.
   void RunWorker(ProcedureBase& procedure, Worker& worker);
-  // The running-client question of the game repair; true when the repair may go on.
-  bool EndRunningClient();
 
   std::map<int32_t, std::unique_ptr<ProcedureBase>> procedures_;
   // Curl downloader 1, segmented downloader 1, curl downloader 2, segmented

@@ -1,0 +1,24 @@
+#include "Procedure/RunningClient.h"
+
+#include <memory>
+
+#include "app/LaunchLog.h"
+#include "platform/MessageBox.h"
+#include "util/ProcessLookup.h"
+
+namespace {
+constexpr const char* kClientName = "meadow_jp.exe";
+constexpr const char* kClientRunningText = "ゲームを起動中!\r\n終了しますか?";
+}  // namespace
+
+bool EndRunningClient(MessageWindow* owner, const char* sourceName, int sourceLine) {
+  const std::unique_ptr<ProcessHandle> client = OpenProcessByName(kClientName);
+  if (!client) return true;
+  if (ShowMessageBox(kClientRunningText, kMessageCaption, owner) != kMessageBoxYes) return false;
+  int error = 0;
+  if (!client->Terminate(&error)) {
+    WriteLaunchLog("FILE=%s,LINE=%d ,TerminateProcess Error,  errorcode =%d  ", sourceName, sourceLine, error);
+    return false;
+  }
+  return true;
+}
