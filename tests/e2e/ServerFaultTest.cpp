@@ -62,8 +62,10 @@ class ServerFaultTest : public FaultChainTest {
     std::function<void(const std::string& name, const std::string& base)> prepare;
     const char* answers;
     int status;
-    std::vector<std::string> events;                   // in this order among the run's events
-    std::vector<std::pair<std::string, std::string>> texts;  // that event carried that text
+    // In this order among the run's events; the events sent without waiting
+    // for the upload may overtake later ones, so they are only ever last.
+    std::vector<std::string> events;
+    std::vector<std::pair<std::string, std::string>> texts;  // such an event with that text came
     std::vector<std::string> shown;                    // texts the front-end showed
     std::vector<std::string> logged;                   // texts of the launch log
   };
@@ -192,9 +194,8 @@ TEST_F(ServerFaultTest, EachFaultEndsAsItShouldAndAFollowUpRunLeavesThePublished
        },
        "y\n",
        0,
-       {"LE_InstallWithMode", "LE_InstallByCPFail", "LE_StartRPInstall", "LE_RPInstallSuccess", "LE_GameCheckUpdate",
-        "LE_GamePatchNoNeed"},
-       {{"LE_InstallByCPFail", "unzip pageinner"}},
+       {"LE_InstallWithMode", "LE_InstallByCPFail", "LE_RPInstallVersion", "LE_GameCheckUpdate", "LE_GamePatchNoNeed"},
+       {{"LE_InstallByCPFail", "unzip pageinner"}, {"LE_StartRPInstall", ""}, {"LE_RPInstallSuccess", ""}},
        {kInstallQuestion},
        {}},
       {"a delta whose source was changed locally: patch failure, repair, patch",
@@ -209,9 +210,9 @@ TEST_F(ServerFaultTest, EachFaultEndsAsItShouldAndAFollowUpRunLeavesThePublished
        },
        "y\n",
        0,
-       {"LE_StartGamePatch", "LE_GamePatchFail", "LE_StartRepire", "LE_GameRepaireSuccess", "LE_StartGamePatch",
+       {"LE_StartGamePatch", "LE_GamePatchFail", "LE_GameRepaireVersion", "LE_GameCheckUpdate", "LE_StartGamePatch",
         "LE_GamePatchNoNeed"},
-       {{"LE_GamePatchFail", "file update"}},
+       {{"LE_GamePatchFail", "file update"}, {"LE_StartRepire", ""}, {"LE_GameRepaireSuccess", ""}},
        {kPatchQuestion},
        {}},
       {"a read-only game file: patch failure, repair",
@@ -222,8 +223,8 @@ TEST_F(ServerFaultTest, EachFaultEndsAsItShouldAndAFollowUpRunLeavesThePublished
        },
        "y\n",
        0,
-       {"LE_StartGamePatch", "LE_GamePatchFail", "LE_StartRepire", "LE_GameRepaireSuccess", "LE_GamePatchNoNeed"},
-       {{"LE_GamePatchFail", "file update"}},
+       {"LE_StartGamePatch", "LE_GamePatchFail", "LE_GameRepaireVersion", "LE_GamePatchNoNeed"},
+       {{"LE_GamePatchFail", "file update"}, {"LE_StartRepire", ""}, {"LE_GameRepaireSuccess", ""}},
        {kPatchQuestion},
        {}},
   };
