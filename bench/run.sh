@@ -18,7 +18,7 @@
 #
 # Sizes (MiB): BENCH_GAME_MIB, the larger game of program.sh (default 1024);
 # BENCH_PATCH_MIB, the larger patch of patch.sh (default 300). The smaller
-# one is a tenth. The defaults take about 10 minutes on 2 cores.
+# one is a tenth. The defaults take about 5 minutes on 2 shared cores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
