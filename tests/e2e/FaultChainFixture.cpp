@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <map>
 #include <regex>
 #include <set>
 #include <stdexcept>
