@@ -48,14 +48,17 @@ bool ExtractEntry(ZZIP_DIR* dir, const char* name, std::string_view destFolder, 
   target += '\\';
   target += name;
   CreateDirectoryForPath(target, true);
-  // Overwritten in place, like fopen "wb". A read-only file (owner write bit
+  // Replaces what is there, like fopen "wb", but only once the entry is
+  // complete (an extraction cut short leaves the old file), keeping the
+  // permission bits of a file it replaces. A read-only file (owner write bit
   // clear) is refused, whoever runs the launcher.
   const std::string systemTarget = ToSystemPath(target);
   struct stat existing {};
-  if (stat(systemTarget.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) && (existing.st_mode & S_IWUSR) == 0)
-    return false;
-  UniqueFd out(open(systemTarget.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!out.valid()) return false;
+  const bool replaces = stat(systemTarget.c_str(), &existing) == 0;
+  if (replaces && S_ISDIR(existing.st_mode)) return false;
+  if (replaces && S_ISREG(existing.st_mode) && (existing.st_mode & S_IWUSR) == 0) return false;
+  FileReplacement out(target, 0666);
+  if (!out.valid() || (replaces && fchmod(out.fd(), existing.st_mode & 07777) != 0)) return false;
 
   auto remaining = static_cast<size_t>(entryStat.st_size);
   if (remaining > 0 && buffer.empty()) buffer.resize(kPieceSize);
@@ -63,10 +66,10 @@ bool ExtractEntry(ZZIP_DIR* dir, const char* name, std::string_view destFolder, 
     size_t piece = std::min(remaining, kPieceSize);
     zzip_ssize_t got = zzip_file_read(entry.get(), buffer.data(), piece);
     if (got < 0 || static_cast<size_t>(got) != piece) return false;
-    if (!WriteFileBytes(out.get(), buffer.data(), piece)) return false;
+    if (!WriteFileBytes(out.fd(), buffer.data(), piece)) return false;
     remaining -= piece;
   }
-  return out.Close();
+  return out.Commit();
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include "util/FileTransfer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,28 @@ bool CopyThroughBuffer(int in, off_t offset, int out, int64_t remaining) {
   return true;
 }
 
+// The file a symbolic link leads to, which is what writing to the link
+// changes; any other path as it is.
+std::string FollowedLink(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return path;
+  std::string target = resolved;
+  free(resolved);
+  return target;
+}
+
+// An unnamed file in the folder of `path`, or where the file system has
+// none, `path` itself created or truncated; `unnamed` tells which.
+int OpenReplacement(const std::string& path, unsigned mode, bool& unnamed) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  unnamed = fd >= 0;
+  return unnamed ? fd : open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+}
+
 }  // namespace
 
 bool UniqueFd::Close() {
@@ -51,6 +75,36 @@ UniqueFd CreateFreshFile(std::string_view path) {
   std::string systemPath = ToSystemPath(path);
   unlink(systemPath.c_str());
   return UniqueFd(open(systemPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+}
+
+FileReplacement::FileReplacement(std::string_view path, unsigned mode)
+    : path_(FollowedLink(ToSystemPath(path))), unnamed_(false), fd_(OpenReplacement(path_, mode, unnamed_)) {}
+
+FileReplacement::~FileReplacement() {
+  if (done_ || !fd_.valid()) return;
+  fd_.Close();
+  if (!unnamed_) unlink(path_.c_str());
+}
+
+bool FileReplacement::Commit() {
+  if (done_ || !fd_.valid()) return false;
+  done_ = true;
+  if (!unnamed_) {
+    if (fd_.Close()) return true;
+    unlink(path_.c_str());
+    return false;
+  }
+  const std::string part = path_ + ".tova-part";
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+  bool named = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, part.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  if (!named && errno == EEXIST) {
+    unlink(part.c_str());
+    named = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, part.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  }
+  const bool written = fd_.Close();
+  if (named && written && rename(part.c_str(), path_.c_str()) == 0) return true;
+  if (named) unlink(part.c_str());
+  return false;
 }
 
 bool WriteFileBytes(int fd, const void* data, size_t length) {

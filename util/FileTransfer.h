@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -34,6 +35,39 @@ UniqueFd OpenForReading(std::string_view path);
 // name is removed first, so data it shared with another name stays unchanged.
 // Check valid() on the result.
 UniqueFd CreateFreshFile(std::string_view path);
+
+// A file that takes the place of `path` only once it is complete, so that the
+// name holds either the old bytes or all of the new ones, also when the
+// process is killed or the disk fills up on the way: the bytes go to a file
+// without a name in the target's folder (O_TMPFILE), and Commit gives it a
+// name next to the target ("<path>.tova-part", replacing one an earlier,
+// interrupted commit left) and renames that over the target; a target that is
+// a symbolic link stands for the file it leads to. Where the file
+// system has no unnamed files, the target itself is created or truncated and
+// written, and Commit only closes it. Abandoned (destroyed without Commit),
+// the unnamed file vanishes; in the fallback the partial target is removed.
+// One thread uses an object.
+class FileReplacement {
+ public:
+  // The new file gets the permission bits `mode` (less the umask).
+  FileReplacement(std::string_view path, unsigned mode);
+  ~FileReplacement();
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  bool valid() const { return fd_.valid(); }
+  int fd() const { return fd_.get(); }
+  // Closes the file and puts it in place of the target. False when closing
+  // reports a failed write or the file cannot be named; the target then keeps
+  // its old bytes (in the fallback, it is removed).
+  bool Commit();
+
+ private:
+  std::string path_;  // the target, in the system's form
+  bool unnamed_;      // written without a name; otherwise the target itself
+  UniqueFd fd_;
+  bool done_ = false;
+};
 
 // Writes all `length` bytes at the current position. False on any failure.
 bool WriteFileBytes(int fd, const void* data, size_t length);

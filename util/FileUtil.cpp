@@ -169,19 +169,16 @@ bool CopyFileOverwrite(std::string_view source, std::string_view target) {
     ok = !(targetStat.st_dev == sourceStat.st_dev && targetStat.st_ino == sourceStat.st_ino) &&
          (!IsReadOnly(targetStat) || MakeWritable(to, targetStat));
   }
-  const int out = ok ? open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600) : -1;
-  if (out < 0) {
+  if (!ok) {
     close(in);
     return false;
   }
+  FileReplacement out(target, 0600);
   const timespec times[2] = {sourceStat.st_atim, sourceStat.st_mtim};
-  ok = CopyFileBytes(in, 0, out, -1) && fchmod(out, sourceStat.st_mode & 0777) == 0 && futimens(out, times) == 0;
-  ok = close(out) == 0 && ok;
+  ok = out.valid() && CopyFileBytes(in, 0, out.fd(), -1) && fchmod(out.fd(), sourceStat.st_mode & 0777) == 0 &&
+       futimens(out.fd(), times) == 0;
   close(in);
-  if (!ok) {
-    unlink(to.c_str());
-  }
-  return ok;
+  return ok && out.Commit();
 }
 
 bool RewriteFile(std::string_view path, const void* data, size_t length) {

@@ -39,11 +39,13 @@ bool CreateDirectoryForPath(std::string_view path, bool pathNamesFile);
 bool DeleteDirectoryTree(std::string_view folder);
 
 // Copies the source file's bytes, permission bits and times onto the target,
-// replacing it. A read-only target is made writable first. False when the
-// source is missing or not a regular file, when source and target are the same
-// file, or when the target cannot be made writable or written; the target is
-// then left untouched, except after a failed write, when the partial target is
-// removed.
+// replacing it at once when the copy is complete (FileReplacement), so that a
+// copy cut short by a killed process or a full disk leaves the old target. A
+// read-only target is made writable first. False when the source is missing
+// or not a regular file, when source and target are the same file, or when
+// the target cannot be made writable or written; the target is then left
+// untouched, except where the file system has no unnamed files and a write
+// failed: the partial target is removed.
 bool CopyFileOverwrite(std::string_view source, std::string_view target);
 
 // Replaces the contents of an existing file with `length` bytes of `data`.
