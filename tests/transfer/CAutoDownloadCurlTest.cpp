@@ -124,7 +124,10 @@ TEST_F(CurlDownloadTest, DownloadsIntoTheLocalPathThroughTheTemporaryFile) {
   EXPECT_TRUE(TempFiles().empty());
   EXPECT_GT(recorder_.progressMessages, 0);
   EXPECT_EQ(recorder_.lastTotal, static_cast<int64_t>(data.size()));
-  EXPECT_EQ(recorder_.lastReceived, static_cast<int64_t>(data.size()));
+  // The counts are sampled at most once a second: a transfer this short may
+  // end with the sample of its first piece.
+  EXPECT_GT(recorder_.lastReceived, 0);
+  EXPECT_LE(recorder_.lastReceived, static_cast<int64_t>(data.size()));
   EXPECT_EQ(recorder_.cookies, std::vector<WParam>(recorder_.cookies.size(), 3));
   EXPECT_FALSE(recorder_.foreignLParam);
 
