@@ -73,8 +73,6 @@ class ReadAhead {
     // for a file in the page cache (0.6 s against 0.2 s per GiB).
     memory_.reset(static_cast<uint8_t*>(std::aligned_alloc(kReadBlock, 2 * kReadBlock)));
     if (!memory_) throw std::system_error(ENOMEM, std::generic_category());
-    slots_[0].block = memory_.get();
-    slots_[1].block = memory_.get() + kReadBlock;
     reader_ = std::thread([this] { ReadLoop(); });
   }
   ~ReadAhead() {
@@ -98,7 +96,7 @@ class ReadAhead {
         got = slot.size;
       }
       if (got <= 0) return got == 0;
-      state.Update(slot.block, static_cast<size_t>(got));
+      state.Update(BlockAt(k), static_cast<size_t>(got));
       {
         std::lock_guard<std::mutex> lock(mutex_);
         slot.full = false;
@@ -111,8 +109,8 @@ class ReadAhead {
   struct FreeMemory {
     void operator()(uint8_t* memory) const { std::free(memory); }
   };
+  uint8_t* BlockAt(size_t k) const { return memory_.get() + k * kReadBlock; }
   struct Slot {
-    uint8_t* block = nullptr;  // within memory_
     ssize_t size = 0;
     bool full = false;  // holds data the hashing thread has not taken yet
   };
@@ -125,7 +123,7 @@ class ReadAhead {
         changed_.wait(lock, [&] { return stop_ || !slot.full; });
         if (stop_) return;
       }
-      ssize_t got = ReadBlock(fd_, slot.block, kReadBlock);
+      ssize_t got = ReadBlock(fd_, BlockAt(k), kReadBlock);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         slot.size = got;

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
-#include <chrono>
 #include <thread>
 #include <vector>
 
