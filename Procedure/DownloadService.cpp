@@ -5,8 +5,9 @@
 
 #include "Procedure/LauncherConfig.h"
 #include "Procedure/RunningClient.h"
-#include "app/LaunchLog.h"
-#include "app/LauncherMessages.h"
+#include "util/LaunchLog.h"
+#include "Procedure/ProcedureMessages.h"
+#include "transfer/DownloadMessages.h"
 #include "platform/DiskSpace.h"
 #include "platform/MessageBox.h"
 #include "transfer/CAutoDownload.h"

@@ -4,9 +4,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/LaunchLog.h"
+#include "util/LaunchLog.h"
 #include "patch/IniDocument.h"
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 #include "patch/SafeName.h"
 #include "platform/PrivateProfile.h"
 #include "util/FileUtil.h"

@@ -4,8 +4,8 @@
 
 #include "Procedure/PackageFetch.h"
 #include "Procedure/ServerVersionFile.h"
-#include "app/LaunchLog.h"
-#include "app/LauncherMessages.h"
+#include "util/LaunchLog.h"
+#include "Procedure/ProcedureMessages.h"
 #include "patch/QoPatchUser.h"
 #include "util/FileUtil.h"
 

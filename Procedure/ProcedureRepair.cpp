@@ -12,9 +12,9 @@
 #include <utility>
 
 #include "Procedure/ServerVersionFile.h"
-#include "app/LaunchLog.h"
-#include "app/LauncherMessages.h"
-#include "patch/QoChecksum.h"
+#include "util/LaunchLog.h"
+#include "Procedure/ProcedureMessages.h"
+#include "patch/checksum/QoChecksum.h"
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"
 

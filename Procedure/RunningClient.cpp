@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/LaunchLog.h"
+#include "util/LaunchLog.h"
 #include "platform/MessageBox.h"
 #include "util/ProcessLookup.h"
 

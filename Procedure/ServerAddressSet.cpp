@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "app/LaunchLog.h"
-#include "patch/QoChecksum.h"
+#include "util/LaunchLog.h"
+#include "patch/checksum/QoChecksum.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "app/LauncherMessages.h"
+#include "transfer/DownloadMessages.h"
 #include "platform/Clock.h"
 #include "transfer/CAutoDownload_Curl.h"
 

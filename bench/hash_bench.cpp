@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -27,10 +27,10 @@
 #include <string>
 #include <vector>
 
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 #include "patch/QoPatchUser.h"
 #include "patch/QoPatcher_xdelta.h"
-#include "patch/publish/LzmaChunkWriter.h"
+#include "tools/publisher/LzmaChunkWriter.h"
 
 namespace fs = std::filesystem;
 

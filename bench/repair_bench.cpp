@@ -42,7 +42,7 @@
 #include "Procedure/ProcedureGameRepair.h"
 #include "Procedure/StopEvent.h"
 #include "patch/ProtectedFile.h"
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 #include "patch/QoVersionRepairInfo.h"
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"

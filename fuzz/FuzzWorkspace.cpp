@@ -11,7 +11,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "app/LaunchLog.h"
+#include "util/LaunchLog.h"
 
 namespace fuzzsupport {
 namespace {

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/LaunchLog.h"
-#include "patch/QoChecksum.h"
+#include "util/LaunchLog.h"
+#include "patch/checksum/QoChecksum.h"
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/LaunchLog.h"
+#include "util/LaunchLog.h"
 #include "patch/IniDocument.h"
 #include "patch/ProtectedFile.h"
 #include "patch/SafeName.h"

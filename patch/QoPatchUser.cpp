@@ -7,11 +7,11 @@
 #include <cstring>
 #include <utility>
 
-#include "app/LaunchLog.h"
-#include "app/LauncherMessages.h"
+#include "util/LaunchLog.h"
+#include "patch/PatchMessages.h"
 #include "patch/AnalysisRecord.h"
 #include "util/FileTransfer.h"
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 #include "patch/QoPatcher_xdelta.h"
 #include "patch/QoVersionRepairInfo.h"
 #include "patch/SafeName.h"
@@ -74,10 +74,8 @@ constexpr int kLineReplaceCopy = 979;
 constexpr int kLineUpdateMd5Make = 990;
 constexpr int kLineUpdateMd5 = 1000;
 
-constexpr size_t kLzmaRecordHeader = 17;
-constexpr size_t kLzmaProbe = 12;
-constexpr size_t kLzmaRecordLengthOffset = 8;
-constexpr char kLzmaMagic[] = {'L', 'Z', 'M', 'A'};
+// Enough of a record's head to see its magic and its length.
+constexpr size_t kLzmaProbe = kLzmaRecordLengthOffset + 4;
 
 std::string Join(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
 
@@ -96,11 +94,6 @@ bool MakeMd5(const std::string& path, std::string& md5) {
   return GetMd5Checksum().MakeFileHex(path, md5);
 }
 
-uint32_t ReadLittleEndian32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-
 // Decodes every record of the container `in` (of `total` bytes) and appends
 // the decoded bytes to `out`. Each record is read whole into memory.
 bool DecodeLzmaRecords(int in, int64_t total, int out) {
@@ -109,9 +102,9 @@ bool DecodeLzmaRecords(int in, int64_t total, int out) {
   while (position != total) {
     uint8_t probe[kLzmaProbe];
     if (pread(in, probe, sizeof probe, position) != static_cast<ssize_t>(sizeof probe)) return false;
-    if (std::memcmp(probe, kLzmaMagic, sizeof kLzmaMagic) != 0) return false;
+    if (!HasLzmaRecordMagic(probe, sizeof probe)) return false;
     uint32_t recordLength = ReadLittleEndian32(probe + kLzmaRecordLengthOffset);
-    if (recordLength < kLzmaRecordHeader || recordLength > total - position) return false;
+    if (recordLength < kLzmaRecordHeaderSize || recordLength > total - position) return false;
     record.resize(recordLength);
     if (pread(in, record.data(), recordLength, position) != static_cast<ssize_t>(recordLength)) return false;
     const uint8_t* decoded = nullptr;
@@ -453,7 +446,7 @@ bool QoPatchUser::CheckIsLzma(const std::string& path) {
                    path.c_str());
     return false;
   }
-  return std::memcmp(probe, kLzmaMagic, sizeof kLzmaMagic) == 0;
+  return HasLzmaRecordMagic(probe, sizeof probe);
 }
 
 bool QoPatchUser::DoUnLzma(const std::string& fileName) {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/LaunchLog.h"
+#include "util/LaunchLog.h"
 #include "util/FileTransfer.h"
 #include "platform/SystemPath.h"
 

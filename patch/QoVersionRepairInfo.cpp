@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <utility>
 
-#include "app/LaunchLog.h"
-#include "app/LauncherMessages.h"
+#include "util/LaunchLog.h"
+#include "patch/FileListMessages.h"
 #include "patch/IniDocument.h"
 #include "patch/ProtectedFile.h"
 #include "patch/SafeName.h"

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <optional>
 
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 #include "util/Encoding.h"
 
 namespace {

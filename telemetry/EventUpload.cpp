@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-#include "app/LaunchLog.h"
+#include "util/LaunchLog.h"
 #include "util/Encoding.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/LauncherMessages.h"
+#include "transfer/DownloadMessages.h"
 
 std::string DownloadTemporaryPath(std::string_view localPath) {
   size_t nameStart = localPath.find_last_of("\\/");

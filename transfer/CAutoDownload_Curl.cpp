@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "app/LaunchLog.h"
+#include "util/LaunchLog.h"
 #include "platform/Clock.h"
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/LaunchLog.h"
-#include "app/LauncherMessages.h"
+#include "util/LaunchLog.h"
+#include "ui/TrayMessages.h"
 #include "platform/MessageBox.h"
 #include "ui/EventSink.h"
 #include "ui/FrontEnd.h"

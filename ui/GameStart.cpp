@@ -3,7 +3,7 @@
 #include <memory>
 #include <system_error>
 
-#include "app/LaunchLog.h"
+#include "util/LaunchLog.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
 #include "ui/EventSink.h"

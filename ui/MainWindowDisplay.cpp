@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "app/LauncherMessages.h"
+#include "Procedure/ProcedureMessages.h"
+#include "patch/PatchMessages.h"
 #include "ui/TextFormat.h"
 #include "util/Encoding.h"
 #include "util/TextUtil.h"

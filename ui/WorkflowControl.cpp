@@ -5,8 +5,9 @@
 
 #include "Procedure/LauncherConfig.h"
 #include "Procedure/ProcedureBase.h"
-#include "app/LaunchLog.h"
-#include "app/LauncherMessages.h"
+#include "util/LaunchLog.h"
+#include "Procedure/ProcedureMessages.h"
+#include "patch/PatchMessages.h"
 #include "platform/MessageBox.h"
 #include "platform/TempFolder.h"
 #include "ui/EventSink.h"

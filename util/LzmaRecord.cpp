@@ -7,11 +7,6 @@
 
 namespace {
 
-constexpr size_t kLengthOffset = 4;
-constexpr size_t kPropsOffset = 12;
-constexpr size_t kPropsSize = 5;
-constexpr size_t kStreamOffset = kPropsOffset + kPropsSize;
-
 // The calling thread's output buffer; it only grows, so repeated decodes of
 // similar chunks do not allocate.
 struct OutputBuffer {
@@ -35,26 +30,21 @@ struct OutputBuffer {
   }
 };
 
-uint32_t ReadLittleEndian32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-
 }  // namespace
 
 bool UnLzmaBuffer(const uint8_t* record, size_t recordLength, const uint8_t** data, size_t* length) {
-  if (record == nullptr || data == nullptr || length == nullptr || recordLength < kStreamOffset) {
+  if (record == nullptr || data == nullptr || length == nullptr || recordLength < kLzmaRecordHeaderSize) {
     return false;
   }
-  const size_t declared = ReadLittleEndian32(record + kLengthOffset);
+  const size_t declared = ReadLittleEndian32(record + kLzmaRecordDecodedLengthOffset);
   thread_local OutputBuffer buffer;
   if (!buffer.Reserve(declared + 1)) {
     return false;
   }
   size_t produced = declared;
-  size_t consumed = recordLength - kStreamOffset;
+  size_t consumed = recordLength - kLzmaRecordHeaderSize;
   const int result =
-      LzmaUncompress(buffer.bytes.get(), &produced, record + kStreamOffset, &consumed, record + kPropsOffset, kPropsSize);
+      LzmaUncompress(buffer.bytes.get(), &produced, record + kLzmaRecordHeaderSize, &consumed, record + kLzmaRecordPropsOffset, kLzmaRecordPropsSize);
   // A stream that ends (with its end mark) before the declared length would
   // silently give a short file.
   if (result != kLzmaOk || produced != declared) {

@@ -1,10 +1,40 @@
-// Decoding of one LZMA chunk record: offset 4 holds the uncompressed length
-// (32-bit little-endian), offsets 12 to 16 the five LZMA property bytes, and
-// the compressed stream runs from offset 17 to the end of the record.
+// The LZMA chunk container, the form in which a patch package carries a large
+// file: the file cut into pieces, each piece one record laid end to end with
+// the next. A record is
+//   offset  0: "LZMA"
+//   offset  4: decoded length (32-bit little-endian)
+//   offset  8: record length including this 17-byte header (32-bit LE)
+//   offset 12: the five LZMA property bytes
+//   offset 17: the raw LZMA stream, to the end of the record.
+// Every record decodes on its own, so a reader needs memory for one piece.
+// The applier reads this layout and the publisher writes it; both take it
+// from here.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+inline constexpr char kLzmaRecordMagic[4] = {'L', 'Z', 'M', 'A'};
+inline constexpr size_t kLzmaRecordDecodedLengthOffset = 4;
+inline constexpr size_t kLzmaRecordLengthOffset = 8;
+inline constexpr size_t kLzmaRecordPropsOffset = 12;
+inline constexpr size_t kLzmaRecordPropsSize = 5;
+inline constexpr size_t kLzmaRecordHeaderSize = kLzmaRecordPropsOffset + kLzmaRecordPropsSize;
+
+inline uint32_t ReadLittleEndian32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+inline void WriteLittleEndian32(uint8_t* p, uint32_t value) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// True when `bytes` (of `length`) begin with the record magic "LZMA".
+inline bool HasLzmaRecordMagic(const void* bytes, size_t length) {
+  return length >= sizeof kLzmaRecordMagic && std::memcmp(bytes, kLzmaRecordMagic, sizeof kLzmaRecordMagic) == 0;
+}
 
 // Decodes the record into the calling thread's own output buffer, which grows
 // on demand and is reused by that thread's next call. On success `*data`

@@ -12,8 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/LaunchLog.h"
-#include "app/LauncherMessages.h"
+#include "util/LaunchLog.h"
+#include "Procedure/ProcedureMessages.h"
+#include "transfer/DownloadMessages.h"
 #include "platform/MessageBox.h"
 #include "tests/Procedure/LaunchLogLines.h"
 #include "tests/Procedure/MainWindowRecorder.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LaunchLog.h"
+#include "util/LaunchLog.h"
 #include "tests/support/TempDir.h"
 
 namespace testsupport {

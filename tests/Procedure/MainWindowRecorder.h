@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LauncherMessages.h"
+#include "Procedure/ProcedureMessages.h"
 #include "platform/Clock.h"
 #include "platform/MessageWindow.h"
 

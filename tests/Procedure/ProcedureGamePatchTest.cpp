@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/LaunchLog.h"
-#include "app/LauncherMessages.h"
+#include "util/LaunchLog.h"
+#include "Procedure/ProcedureMessages.h"
 #include "patch/ProtectedFile.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "Procedure/ProcedureGameInstall.h"
-#include "app/LaunchLog.h"
-#include "app/LauncherMessages.h"
+#include "util/LaunchLog.h"
+#include "Procedure/ProcedureMessages.h"
 #include "tests/Procedure/ProcedureRunFixture.h"
 
 using namespace testsupport;

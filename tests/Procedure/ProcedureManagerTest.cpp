@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/LaunchLog.h"
-#include "app/LauncherMessages.h"
+#include "util/LaunchLog.h"
+#include "Procedure/ProcedureMessages.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
 #include "tests/Procedure/LaunchLogLines.h"

@@ -10,7 +10,7 @@
 
 #include "Procedure/ProcedureGameRepair.h"
 #include "Procedure/ProcedureSelfPatch.h"
-#include "app/LauncherMessages.h"
+#include "Procedure/ProcedureMessages.h"
 #include "patch/ProtectedFile.h"
 #include "tests/Procedure/ProcedureRunFixture.h"
 

@@ -5,9 +5,10 @@
 #include <random>
 #include <string_view>
 
-#include "app/LauncherMessages.h"
+#include "Procedure/ProcedureMessages.h"
+#include "patch/PatchMessages.h"
 #include "patch/ProtectedFile.h"
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 #include "platform/Clock.h"
 #include "tests/Procedure/LaunchLogLines.h"
 #include "tools/publisher/ServerTreePublisher.h"

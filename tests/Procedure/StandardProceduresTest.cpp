@@ -13,7 +13,7 @@
 #include "Procedure/ProcedureGameRepair.h"
 #include "Procedure/ProcedureManager.h"
 #include "Procedure/ProcedureSelfPatch.h"
-#include "app/LauncherMessages.h"
+#include "Procedure/ProcedureMessages.h"
 #include "tests/Procedure/ProcedureRunFixture.h"
 
 using namespace testsupport;

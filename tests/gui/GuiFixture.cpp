@@ -7,7 +7,7 @@
 #include <latch>
 #include <thread>
 
-#include "app/LauncherMessages.h"
+#include "Procedure/ProcedureMessages.h"
 #include "platform/MessageBox.h"
 #include "ui/sdl/SdlSurface.h"
 

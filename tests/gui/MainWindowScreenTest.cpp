@@ -2,7 +2,8 @@
 // bar as the screen shows them, dragging, and the keys.
 #include <gtest/gtest.h>
 
-#include "app/LauncherMessages.h"
+#include "Procedure/ProcedureMessages.h"
+#include "patch/PatchMessages.h"
 #include "tests/gui/GuiFixture.h"
 #include "tests/gui/ScreenChecks.h"
 #include "ui/sdl/CProgressCtrlST.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "patch/QoPatchUser.h"
-#include "patch/publish/LzmaChunkWriter.h"
+#include "tools/publisher/LzmaChunkWriter.h"
 #include "tests/patch/PatchMaterial.h"
 #include "tests/support/TempDir.h"
 

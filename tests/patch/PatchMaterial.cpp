@@ -8,10 +8,10 @@
 #include <set>
 #include <sstream>
 
-#include "app/LauncherMessages.h"
+#include "patch/PatchMessages.h"
 #include "patch/ProtectedFile.h"
-#include "patch/QoChecksum.h"
-#include "patch/publish/LzmaChunkWriter.h"
+#include "patch/checksum/QoChecksum.h"
+#include "tools/publisher/LzmaChunkWriter.h"
 
 namespace patchtest {
 

@@ -1,4 +1,4 @@
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LauncherMessages.h"
+#include "patch/FileListMessages.h"
 #include "patch/ProtectedFile.h"
 #include "platform/MessageWindow.h"
 #include "tests/support/TempDir.h"

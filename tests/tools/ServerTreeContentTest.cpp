@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "patch/ProtectedFile.h"
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 #include "patch/QoPatchInfo.h"
 #include "patch/QoVersionRepairInfo.h"
 #include "patch/UnzipPackage.h"

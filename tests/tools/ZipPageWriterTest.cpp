@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 #include "patch/UnzipPackage.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/PublisherFixture.h"

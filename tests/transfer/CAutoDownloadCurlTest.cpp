@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/LaunchLog.h"
-#include "app/LauncherMessages.h"
+#include "util/LaunchLog.h"
+#include "transfer/DownloadMessages.h"
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/LauncherMessages.h"
+#include "transfer/DownloadMessages.h"
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
 #include "tests/transfer/DownAntFixtures.h"

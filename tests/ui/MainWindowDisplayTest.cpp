@@ -6,7 +6,8 @@
 #include <limits>
 #include <string>
 
-#include "app/LauncherMessages.h"
+#include "Procedure/ProcedureMessages.h"
+#include "patch/PatchMessages.h"
 #include "util/TextUtil.h"
 
 namespace {

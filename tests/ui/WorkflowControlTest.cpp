@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "Procedure/LauncherConfig.h"
-#include "app/LauncherMessages.h"
+#include "Procedure/ProcedureMessages.h"
+#include "patch/PatchMessages.h"
+#include "ui/TrayMessages.h"
 #include "tests/ui/WindowFixture.h"
 
 namespace uitest {

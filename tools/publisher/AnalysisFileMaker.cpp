@@ -7,12 +7,12 @@
 
 #include "patch/AnalysisRecord.h"
 #include "patch/QoPatcher_xdelta.h"
-#include "patch/publish/LzmaChunkWriter.h"
+#include "tools/publisher/LzmaChunkWriter.h"
+#include "util/LzmaRecord.h"
 
 namespace {
 
 constexpr char kGuard[] = {'Q', 'O', 'C', 'P', '\0', 'Q', 'O', 'R', 'S', '\0'};
-constexpr char kLzmaMagic[] = {'L', 'Z', 'M', 'A'};
 
 // Sets `needed` when the file's first bytes would be taken for markers or
 // for an LZMA chunk container. False with `error` when it cannot be read.
@@ -26,7 +26,7 @@ bool NeedsGuard(const std::string& path, bool& needed, std::string& error) {
   }
   auto length = static_cast<size_t>(in.gcount());
   needed = ParseAnalysisHeader({head.data(), length}).length > 0 ||
-           (length >= sizeof kLzmaMagic && std::memcmp(head.data(), kLzmaMagic, sizeof kLzmaMagic) == 0);
+           HasLzmaRecordMagic(head.data(), length);
   return true;
 }
 

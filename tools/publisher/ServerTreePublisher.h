@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "patch/publish/LzmaChunkWriter.h"
+#include "tools/publisher/LzmaChunkWriter.h"
 
 struct VersionSource {
   std::string version;

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 #include "tools/publisher/PublishRules.h"
 #include "tools/publisher/ServerLayout.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <set>
 
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 #include "tools/publisher/PublishRules.h"
 
 namespace {

@@ -1,42 +1,11 @@
-// The catalogue of launcher messages: every message the launcher's own code
-// sends or handles. Arguments are pointer-sized; texts are addresses of 8-bit
-// strings owned by the sender and valid only while a sent message is handled.
-// Receivers answer every message with 0 and no sender looks at the answer.
+// Messages of the procedures, the manager and the download command window
+// to the main window. Arguments are pointer-sized; texts are addresses of
+// 8-bit strings owned by the sender and valid only while a sent message is
+// handled. Receivers answer every message with 0 and no sender looks at the
+// answer.
 #pragma once
 
 #include "platform/MessageWindow.h"
-
-// Downloader to the download command window; Send; wParam the job's cookie,
-// lParam the downloader (CAutoDownload*).
-inline constexpr MessageId UM_DOWNLOAD_STATE = 0x3401;
-inline constexpr MessageId UM_DOWNLOAD_PROGRESS = 0x3402;
-
-// Patch applier (and delta step) to the main window; Send, except
-// UM_PATCH_ERROR which is posted (and which nothing sends).
-inline constexpr MessageId UM_PATCH_ERROR = 0x4506;
-inline constexpr MessageId UM_UPDATE_FILES_BEGIN = 0x4507;
-inline constexpr MessageId UM_UPDATE_FILES_FAILED = 0x4508;
-inline constexpr MessageId UM_UPDATE_FILE_TOTAL = 0x4509;
-inline constexpr MessageId UM_UPDATE_UNPACK_BEGIN = 0x450a;
-inline constexpr MessageId UM_UPDATE_FILE_INDEX = 0x450b;
-inline constexpr MessageId UM_UPDATE_FILE_NAME = 0x450c;
-inline constexpr MessageId UM_UPDATE_ANALYSE_BEGIN = 0x450d;
-inline constexpr MessageId UM_UPDATE_COPY_BEGIN = 0x450e;
-inline constexpr MessageId UM_UPDATE_CLEANUP_BEGIN = 0x450f;
-inline constexpr MessageId UM_UPDATE_FILES_DONE = 0x4510;
-inline constexpr MessageId UM_PAGES_BEGIN = 0x4511;
-inline constexpr MessageId UM_PAGE_TOTAL = 0x4512;
-inline constexpr MessageId UM_PAGES_UNPACK_BEGIN = 0x4513;
-inline constexpr MessageId UM_PAGE_NAME = 0x4514;
-inline constexpr MessageId UM_PAGE_INDEX = 0x4515;
-inline constexpr MessageId UM_PAGE_MISSING = 0x4516;
-inline constexpr MessageId UM_PAGE_UNZIP_FAILED = 0x4517;
-inline constexpr MessageId UM_PAGES_DONE = 0x4518;
-
-// Version file list reader to the window it was given; Send.
-inline constexpr MessageId UM_FILELIST_PARSE_BEGIN = 0x4700;
-inline constexpr MessageId UM_FILELIST_PARSE_PERCENT = 0x4701;
-inline constexpr MessageId UM_FILELIST_PARSE_END = 0x4702;
 
 // Procedures, the manager and the command window to the main window,
 // progress; Send, except UM_GAMEPATCH_ERROR which is posted (and which
@@ -117,7 +86,3 @@ inline constexpr MessageId UM_INSTALL_FAIL_FILE_SIZE = 0x495f;
 inline constexpr MessageId UM_INSTALL_FAIL_ANALYSE = 0x4960;
 inline constexpr MessageId UM_INSTALL_FAIL_UNZIP_PAGE = 0x4961;
 inline constexpr MessageId UM_INSTALL_TIMER_START = 0x4962;
-
-// The main window's own: tray icon notification from the front-end; wParam
-// the icon's identifier, lParam the mouse event.
-inline constexpr MessageId UM_TRAY_NOTIFY = 0x466;

@@ -1,4 +1,4 @@
-#include "patch/QoChecksumIncremental.h"
+#include "patch/checksum/QoChecksumIncremental.h"
 
 #include <cryptopp/filters.h>
 #include <cryptopp/hex.h>

@@ -2,7 +2,7 @@
 // MakeStringHex, which gives lower case. GetType is 3.
 #pragma once
 
-#include "patch/QoChecksumIncremental.h"
+#include "patch/checksum/QoChecksumIncremental.h"
 
 class QoChecksum_SHA1 final : public QoChecksumIncremental {
  public:

@@ -1,4 +1,4 @@
-#include "patch/publish/LzmaChunkWriter.h"
+#include "tools/publisher/LzmaChunkWriter.h"
 
 #include <LzmaEnc.h>
 
@@ -10,19 +10,13 @@
 #include <vector>
 
 #include "platform/SystemPath.h"
+#include "util/LzmaRecord.h"
 
 namespace {
-
-constexpr char kMagic[] = {'L', 'Z', 'M', 'A'};
-constexpr size_t kHeaderSize = 17;
 
 void* Allocate(void*, size_t size) { return std::malloc(size); }
 void Release(void*, void* address) { std::free(address); }
 ISzAlloc gAllocator = {Allocate, Release};
-
-void PutLittleEndian32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 struct FileCloser {
   void operator()(FILE* file) const { std::fclose(file); }
@@ -44,18 +38,18 @@ bool LzmaChunkWriter::AppendRecord(std::span<const uint8_t> data, std::string& o
 
   // The LZMA SDK's bound for incompressible input.
   size_t capacity = data.size() + data.size() / 3 + 128;
-  std::vector<uint8_t> record(kHeaderSize + capacity);
+  std::vector<uint8_t> record(kLzmaRecordHeaderSize + capacity);
   SizeT streamLength = capacity;
   SizeT propsLength = LZMA_PROPS_SIZE;
-  SRes result = LzmaEncode(record.data() + kHeaderSize, &streamLength, data.data(), data.size(), &props,
-                           record.data() + 12, &propsLength, 0, nullptr, &gAllocator, &gAllocator);
+  SRes result = LzmaEncode(record.data() + kLzmaRecordHeaderSize, &streamLength, data.data(), data.size(), &props,
+                           record.data() + kLzmaRecordPropsOffset, &propsLength, 0, nullptr, &gAllocator, &gAllocator);
   if (result != SZ_OK || propsLength != LZMA_PROPS_SIZE) return false;
-  size_t recordLength = kHeaderSize + streamLength;
+  size_t recordLength = kLzmaRecordHeaderSize + streamLength;
   if (recordLength > UINT32_MAX) return false;
 
-  std::copy(std::begin(kMagic), std::end(kMagic), record.begin());
-  PutLittleEndian32(record.data() + 4, static_cast<uint32_t>(data.size()));
-  PutLittleEndian32(record.data() + 8, static_cast<uint32_t>(recordLength));
+  std::copy(std::begin(kLzmaRecordMagic), std::end(kLzmaRecordMagic), record.begin());
+  WriteLittleEndian32(record.data() + kLzmaRecordDecodedLengthOffset, static_cast<uint32_t>(data.size()));
+  WriteLittleEndian32(record.data() + kLzmaRecordLengthOffset, static_cast<uint32_t>(recordLength));
   out.append(reinterpret_cast<const char*>(record.data()), recordLength);
   return true;
 }

@@ -1,4 +1,4 @@
-#include "patch/QoChecksum_CRC.h"
+#include "patch/checksum/QoChecksum_CRC.h"
 
 #include <libdeflate.h>
 

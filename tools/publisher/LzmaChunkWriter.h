@@ -1,9 +1,5 @@
-// Writer of LZMA chunk containers, the form in which a patch package carries a
-// large file: the file cut into pieces, each piece one record laid end to end
-// with the next:
-//   "LZMA", decoded length (u32 LE), record length including this 17-byte
-//   header (u32 LE), 5 LZMA property bytes, raw LZMA stream without end mark.
-// Every record is decoded on its own, so a reader needs memory for one piece.
+// Writer of LZMA chunk containers (layout in util/LzmaRecord.h); each record's
+// stream is written without an end mark.
 // The object holds only settings; any thread may use it.
 #pragma once
 

@@ -1,7 +1,7 @@
 // MD5: 16-byte raw digest, 32 upper-case hex digits. GetType is 3.
 #pragma once
 
-#include "patch/QoChecksumIncremental.h"
+#include "patch/checksum/QoChecksumIncremental.h"
 
 class QoChecksum_MD5 final : public QoChecksumIncremental {
  public:

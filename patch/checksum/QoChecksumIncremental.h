@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 
 class QoChecksumIncremental : public QoChecksum {
  public:

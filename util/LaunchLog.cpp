@@ -1,4 +1,4 @@
-#include "app/LaunchLog.h"
+#include "util/LaunchLog.h"
 
 #include <cstdarg>
 #include <cstdio>

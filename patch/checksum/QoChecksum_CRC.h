@@ -3,7 +3,7 @@
 // of "123456789" is "2639F4CB". GetType is 1.
 #pragma once
 
-#include "patch/QoChecksumIncremental.h"
+#include "patch/checksum/QoChecksumIncremental.h"
 
 class QoChecksum_CRC final : public QoChecksumIncremental {
  public:

@@ -1,4 +1,4 @@
-#include "patch/QoChecksum_SHA1.h"
+#include "patch/checksum/QoChecksum_SHA1.h"
 
 #include <cryptopp/sha.h>
 

@@ -1,4 +1,4 @@
-#include "app/launcher/CTovaLauncherApp.h"
+#include "app/CTovaLauncherApp.h"
 
 int main() {
   CTovaLauncherApp app;

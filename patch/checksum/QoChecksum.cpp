@@ -1,8 +1,8 @@
-#include "patch/QoChecksum.h"
+#include "patch/checksum/QoChecksum.h"
 
-#include "patch/QoChecksum_CRC.h"
-#include "patch/QoChecksum_MD5.h"
-#include "patch/QoChecksum_SHA1.h"
+#include "patch/checksum/QoChecksum_CRC.h"
+#include "patch/checksum/QoChecksum_MD5.h"
+#include "patch/checksum/QoChecksum_SHA1.h"
 
 // Each instance is made by the first caller (static initialisation is
 // thread-safe) and deliberately never deleted, so threads still running at

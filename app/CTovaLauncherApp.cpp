@@ -1,4 +1,4 @@
-#include "app/launcher/CTovaLauncherApp.h"
+#include "app/CTovaLauncherApp.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -16,7 +16,7 @@
 
 #include "Procedure/ProcedureManager.h"
 #include "Procedure/StandardProcedures.h"
-#include "app/LaunchLog.h"
+#include "util/LaunchLog.h"
 #include "platform/Clock.h"
 #include "platform/ProcessLauncher.h"
 #include "telemetry/EventReport.h"

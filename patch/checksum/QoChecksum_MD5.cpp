@@ -1,4 +1,4 @@
-#include "patch/QoChecksum_MD5.h"
+#include "patch/checksum/QoChecksum_MD5.h"
 
 // MD5 lives in Crypto++'s namespace of weak algorithms; the library's build
 // defines CRYPTOPP_ENABLE_NAMESPACE_WEAK to reach it.
