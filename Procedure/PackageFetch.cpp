@@ -59,12 +59,12 @@ PackageFetchResult PackageFetch::Run(const std::string& description, const std::
     switch (read) {
       case EntryRead::kOk: return false;
       case EntryRead::kUnreadable:
-        WriteLaunchLog("FILE=%s,LINE=%d ,GetPrivateProfileString", profile_.sourceName, unreadableLine);
+        WriteFailureLog(profile_.sourceName, unreadableLine, "GetPrivateProfileString");
         break;
-      case EntryRead::kShort: WriteLaunchLog("FILE=%s,LINE=%d ,vTemp.size()", profile_.sourceName, shortLine); break;
+      case EntryRead::kShort: WriteFailureLog(profile_.sourceName, shortLine, "vTemp.size()"); break;
       case EntryRead::kUnsafe:
-        WriteLaunchLog("FILE=%s,LINE=%d ,Package unsafe file name =%s", profile_.sourceName, profile_.unsafeNameLine,
-                       entry.fileName.c_str());
+        WriteFailureLog(profile_.sourceName, profile_.unsafeNameLine, "Package unsafe file name =%s",
+                        entry.fileName.c_str());
         break;
     }
     return true;
@@ -99,8 +99,7 @@ PackageFetchResult PackageFetch::Run(const std::string& description, const std::
     if (!alreadyPresent) {
       if (profile_.beforeDownloadMessage != 0) SendMessageTo(mainWindow_, profile_.beforeDownloadMessage);
       if (!servers_.DownloadVerified(remoteFolder + "\\" + entry.fileName, localPackage, entry.md5, cookie_, log)) {
-        WriteLaunchLog("FILE =%s, Line =%d,PRO_GAME_PATCH_DOWNLOAD_ERROR  ", profile_.sourceName,
-                       profile_.gaveUpLine);
+        WriteFailureLogSpaced(profile_.sourceName, profile_.gaveUpLine, "PRO_GAME_PATCH_DOWNLOAD_ERROR  ");
         return PackageFetchResult::kDownloadFailed;
       }
     }

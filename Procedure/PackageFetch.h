@@ -21,7 +21,8 @@
 #include "platform/MessageWindow.h"
 
 // What differs between the install and the game patch: their messages and
-// the line numbers of their log lines.
+// the line numbers of their failure lines (WriteFailureLog; the "spaced" ones
+// WriteFailureLogSpaced).
 struct PackageFetchProfile {
   const char* sourceName;
   MessageId totalSizeMessage;       // lParam: the total as "%lf" text
@@ -29,14 +30,14 @@ struct PackageFetchProfile {
   MessageId doneSizeMessage;        // lParam: bytes present so far as "%lf" text
   MessageId indexMessage;           // lParam: packages present so far
   MessageId beforeDownloadMessage;  // before each package that has to be fetched; 0: none
-  int sizingUnreadableLine;         // "FILE=%s,LINE=%d ,GetPrivateProfileString"
-  int sizingShortLine;              // "FILE=%s,LINE=%d ,vTemp.size()"
+  int sizingUnreadableLine;         // failure line "GetPrivateProfileString"
+  int sizingShortLine;              // failure line "vTemp.size()"
   int fetchUnreadableLine;
   int fetchShortLine;
-  int unsafeNameLine;      // "FILE=%s,LINE=%d ,Package unsafe file name =%s"
-  int downloadFailedLine;  // "FILE=%s,LINE=%d ,DownloadFile" after an attempt no address answered
-  int md5WarningLine;      // "FILE =%s, Line =%d,DownFile Md5 Warning  "
-  int gaveUpLine;          // "FILE =%s, Line =%d,PRO_GAME_PATCH_DOWNLOAD_ERROR  "
+  int unsafeNameLine;      // failure line "Package unsafe file name =%s"
+  int downloadFailedLine;  // failure line "DownloadFile" after an attempt no address answered
+  int md5WarningLine;      // spaced failure line "DownFile Md5 Warning  "
+  int gaveUpLine;          // spaced failure line "PRO_GAME_PATCH_DOWNLOAD_ERROR  "
 };
 
 enum class PackageFetchResult {

@@ -104,21 +104,20 @@ void ProcedureGamePatch::SetServerUrl3(std::string baseUrl) { servers_.SetBase(3
 bool ProcedureGamePatch::ParseVersionNow() {
   const std::string path = kGameListPath;
   if (!IsPathExist(path)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,ParseVersionNow  FileExist filepath =%s", kSourceName, kGameInfoMissingLine,
-                   path.c_str());
+    WriteFailureLog(kSourceName, kGameInfoMissingLine, "ParseVersionNow  FileExist filepath =%s", path.c_str());
     return false;
   }
   // The version-only read sends nothing, although the reader has the window.
   QoVersionRepairInfo installed(MainWindow());
   if (!installed.InputVerRepairInfoFile(path)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,ParseVersionNow  InputVerRepairInfoFile filepath =%s", kSourceName,
-                   kGameInfoUnreadableLine, path.c_str());
+    WriteFailureLog(kSourceName, kGameInfoUnreadableLine, "ParseVersionNow  InputVerRepairInfoFile filepath =%s",
+                    path.c_str());
     return false;
   }
   m_strLocalVersion = installed.version();
   if (m_strLocalVersion.empty()) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,ParseVersionNow  LocalVersion.empty() m_strLocalVersion =%s", kSourceName,
-                   kLocalVersionEmptyLine, m_strLocalVersion.c_str());
+    WriteFailureLog(kSourceName, kLocalVersionEmptyLine, "ParseVersionNow  LocalVersion.empty() m_strLocalVersion =%s",
+                    m_strLocalVersion.c_str());
     return false;
   }
   return true;
@@ -131,7 +130,7 @@ bool ProcedureGamePatch::ParseAllPatchList() {
   const int patchCount = list.GetInt("PatchHistory", "PatchNum", 0);
   m_strNowVersion = ReadListText(list, "PatchHistory", "VersionNow");
   if (patchCount <= 0 || m_strNowVersion.empty()) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,patchCount <= 0 || m_strNowVersion.empty()", kSourceName, kPatchListLine);
+    WriteFailureLog(kSourceName, kPatchListLine, "patchCount <= 0 || m_strNowVersion.empty()");
     return false;
   }
 
@@ -145,8 +144,7 @@ bool ProcedureGamePatch::ParseAllPatchList() {
     // The versions name the patch's staging folder, which is deleted whole.
     for (const std::string* version : {&patch.strVerFrom, &patch.versionTo}) {
       if (!IsVersionNameSafe(*version)) {
-        WriteLaunchLog("FILE=%s,LINE=%d ,ParseAllPatchList unsafe version =%s", kSourceName, kUnsafeVersionLine,
-                       version->c_str());
+        WriteFailureLog(kSourceName, kUnsafeVersionLine, "ParseAllPatchList unsafe version =%s", version->c_str());
         return false;
       }
     }
@@ -169,13 +167,13 @@ int32_t ProcedureGamePatch::Run() {
   if (!CreateDirectoryForPath(list, true)) return PATCH_FOLDER_FAILED;
   bool listed = servers_.DownloadFirstFrom(1, list, GetProcedureId());
   if (!listed) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, DownloadFile error  ", kSourceName, kListDownloadLine);
+    WriteFailureLog(kSourceName, kListDownloadLine, "Analysis Error, DownloadFile error  ");
     listed = servers_.DownloadFirstFrom(2, list, GetProcedureId()) ||
              servers_.DownloadFirstFrom(3, list, GetProcedureId());
   }
   if (!listed) return PATCH_DOWNLOAD_FAILED;
   if (!ParseAllPatchList()) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, ParseAllPatchList error  ", kSourceName, kListParseLine);
+    WriteFailureLog(kSourceName, kListParseLine, "Analysis Error, ParseAllPatchList error  ");
     return PATCH_LIST_UNREADABLE;
   }
 
@@ -210,7 +208,7 @@ int32_t ProcedureGamePatch::ApplyPatch(const PatchEntry& patch) {
   WriteLaunchLog("start game autopatch %s --> %s ", from.c_str(), to.c_str());
   SendMessageTo(MainWindow(), UM_GAMEPATCH_DOWNLOAD_BEGIN);
   if (!servers_.DownloadFromFolders(PatchName(patch) + "\\" + descriptionName, description, GetProcedureId())) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,DownloadFile", kSourceName, kDescriptionDownloadLine);
+    WriteFailureLog(kSourceName, kDescriptionDownloadLine, "DownloadFile");
     return PATCH_DESCRIPTION_FAILED;
   }
   // Also turns a protected description into its plain form, which the
@@ -218,9 +216,9 @@ int32_t ProcedureGamePatch::ApplyPatch(const PatchEntry& patch) {
   QoPatchInfo info;
   info.InputPatchInfoFile(description);
   if (info.versionOld() != from || info.versionNew() != to) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,patchInfo version not mate VersionOld=%s VersionNew=%s patch=%s --> %s",
-                   kSourceName, kDescriptionVersionLine, info.versionOld().c_str(), info.versionNew().c_str(),
-                   from.c_str(), to.c_str());
+    WriteFailureLog(kSourceName, kDescriptionVersionLine,
+                    "patchInfo version not mate VersionOld=%s VersionNew=%s patch=%s --> %s", info.versionOld().c_str(),
+                    info.versionNew().c_str(), from.c_str(), to.c_str());
     return PATCH_DESCRIPTION_FAILED;
   }
 
@@ -237,7 +235,7 @@ int32_t ProcedureGamePatch::ApplyPatch(const PatchEntry& patch) {
   const int applied = applier.UpdatePatchFile();
   WriteLaunchLog("PatchUser return: %d", applied);
   if (applied != CP_USER_SUCCESS) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,ret != CP_USER_SUCCESS", kSourceName, kApplierLine);
+    WriteFailureLog(kSourceName, kApplierLine, "ret != CP_USER_SUCCESS");
     return PATCH_APPLY_FAILED;
   }
   DeleteDirectoryTree(folder);

@@ -218,8 +218,8 @@ int32_t ProcedureRepair::Run() {
   const std::string installedList = std::string(paths_.targetFolder) + kListName;
   DeleteFile(installedList);
   if (!CopyFileOverwrite(downloadedList, installedList)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,CopyFile Error szTempLauncherFile =%s , localFile", kSourceName, kListCopyLine,
-                   downloadedList.c_str());
+    WriteFailureLog(kSourceName, kListCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile",
+                    downloadedList.c_str());
     return REPAIR_LIST_COPY_FAILED;
   }
   return replacedCount_ != 0 ? REPAIR_FILES_REPLACED : REPAIR_UP_TO_DATE;
@@ -234,8 +234,7 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
   // Any plain text reads as a list, so an error page served in place of the
   // list would read as an empty one and make every installed file obsolete.
   if (fresh.version().empty()) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,InputVerRepairFileList no version, list =%s", kSourceName, kNoVersionLine,
-                   downloadedList.c_str());
+    WriteFailureLog(kSourceName, kNoVersionLine, "InputVerRepairFileList no version, list =%s", downloadedList.c_str());
     return false;
   }
   // A missing or unreadable own list counts as an empty one.
@@ -291,8 +290,7 @@ int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
   const bool copied = CopyFileOverwrite(tempFile, localFile);
   ahead.FileChanged();
   if (!copied) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,CopyFile Error szTempLauncherFile =%s , localFile", kSourceName, kFileCopyLine,
-                   tempFile.c_str());
+    WriteFailureLog(kSourceName, kFileCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile", tempFile.c_str());
     DeleteFile(tempFile);
     return REPAIR_FILE_COPY_FAILED;
   }

@@ -17,7 +17,7 @@ bool EndRunningClient(MessageWindow* owner, const char* sourceName, int sourceLi
   if (ShowMessageBox(kClientRunningText, kMessageCaption, owner) != kMessageBoxYes) return false;
   int error = 0;
   if (!client->Terminate(&error)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,TerminateProcess Error,  errorcode =%d  ", sourceName, sourceLine, error);
+    WriteFailureLog(sourceName, sourceLine, "TerminateProcess Error,  errorcode =%d  ", error);
     return false;
   }
   return true;

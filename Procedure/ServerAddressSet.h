@@ -20,11 +20,12 @@ using DownloadFunction = std::function<bool(const std::string& url, const std::s
 
 inline constexpr int kServerBaseCount = 3;
 
-// How a download checked against an MD5 text logs its failed attempts.
+// How a download checked against an MD5 text logs its failed attempts
+// (WriteFailureLog; the "spaced" line WriteFailureLogSpaced).
 struct VerifiedDownloadLog {
   const char* sourceName;   // e.g. "Procedure\\ProcedureRepair.cpp"
-  int downloadFailedLine;   // "FILE=%s,LINE=%d ,DownloadFile" when no address answered; 0: no line
-  int md5WarningLine;       // "FILE =%s, Line =%d,DownFile Md5 Warning  " after a wrong MD5
+  int downloadFailedLine;   // failure line "DownloadFile" when no address answered; 0: no line
+  int md5WarningLine;       // spaced failure line "DownFile Md5 Warning  " after a wrong MD5
 };
 
 class ServerAddressSet {

@@ -27,8 +27,7 @@ std::vector<std::string> Fields(const std::string& value) {
 
 bool RefuseUnsafeName(const std::string& name) {
   if (IsSafeRelativeName(name)) return false;
-  WriteLaunchLog("FILE=%s,LINE=%d ,InputPatchInfoFile unsafe file name =%s", kSourceName,
-                 kUnsafeNameLine, name.c_str());
+  WriteFailureLog(kSourceName, kUnsafeNameLine, "InputPatchInfoFile unsafe file name =%s", name.c_str());
   return true;
 }
 
@@ -67,8 +66,8 @@ int QoPatchInfo::Read(const std::string& path, bool withFiles) {
                                    std::move(fields[3]), {}});
   }
   if (count > 0 && packages.size() != static_cast<size_t>(count)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,InputPatchInfoFile Package%d missing, PackageNum=%d", kSourceName,
-                   kMissingPackageLine, static_cast<int>(packages.size()), count);
+    WriteFailureLog(kSourceName, kMissingPackageLine, "InputPatchInfoFile Package%d missing, PackageNum=%d",
+                    static_cast<int>(packages.size()), count);
     return -1;
   }
 

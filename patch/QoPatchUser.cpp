@@ -168,21 +168,19 @@ int QoPatchUser::Fail(int code) const {
 
 int QoPatchUser::CheckPatchFile() {
   if (patchFolder_.empty() || patchInfoName_.empty()) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,patchFileDir=%s,patchInfoFile =%s not found", kSourceName, kLinePatchNotSet,
-                   patchFolder_.c_str(), patchInfoName_.c_str());
+    WriteFailureLog(kSourceName, kLinePatchNotSet, "patchFileDir=%s,patchInfoFile =%s not found", patchFolder_.c_str(),
+                    patchInfoName_.c_str());
     return CP_USER_FILE_ERROR;
   }
   // The description's name comes from a downloaded list; it must stay in the
   // patch folder.
   if (!IsSafeRelativeName(patchInfoName_)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,patchInfoFile =%s unsafe name", kSourceName, kLineUnsafePatchName,
-                   patchInfoName_.c_str());
+    WriteFailureLog(kSourceName, kLineUnsafePatchName, "patchInfoFile =%s unsafe name", patchInfoName_.c_str());
     return CP_USER_PATCHINFO_ERROR;
   }
   const std::string description = Join(patchFolder_, patchInfoName_);
   if (!IsPathExist(description)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,patchFile=%s not found", kSourceName, kLinePatchInfoMissing,
-                   description.c_str());
+    WriteFailureLog(kSourceName, kLinePatchInfoMissing, "patchFile=%s not found", description.c_str());
     return CP_USER_FILE_ERROR;
   }
 
@@ -196,24 +194,22 @@ int QoPatchUser::CheckPatchFile() {
     unlink(ToSystemPath(copy).c_str());
   }
   if (read != 0) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,InputPatchInfoFile error ,patchFile=%s", kSourceName, kLinePatchInfoError,
-                   description.c_str());
+    WriteFailureLog(kSourceName, kLinePatchInfoError, "InputPatchInfoFile error ,patchFile=%s", description.c_str());
     return CP_USER_PATCHINFO_ERROR;
   }
   versionOld_ = info.versionOld();
 
   const std::string gameInfo = Join(gameFolder_, kGameInfoName);
   if (!IsPathExist(gameInfo)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Cant Find GameInfo.ini,PathofGameInfo=%s", kSourceName, kLineGameInfoMissing,
-                   gameInfo.c_str());
+    WriteFailureLog(kSourceName, kLineGameInfoMissing, "Cant Find GameInfo.ini,PathofGameInfo=%s", gameInfo.c_str());
     return CP_USER_GAMEINFO_MISSING;
   }
   QoVersionRepairInfo installed(nullptr);
   if (!installed.InputVerRepairFileList(gameInfo)) return CP_USER_ANALYSIS_ERROR;
   // A description without VersionOld fits no installed version.
   if (versionOld_.empty() || installed.version() != versionOld_) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,GameVersion not mate,GameVersion=%s,updateVersion=%s", kSourceName,
-                   kLineVersionMismatch, installed.version().c_str(), versionOld_.c_str());
+    WriteFailureLog(kSourceName, kLineVersionMismatch, "GameVersion not mate,GameVersion=%s,updateVersion=%s",
+                    installed.version().c_str(), versionOld_.c_str());
     return CP_USER_VERSION_MISMATCH;
   }
 
@@ -222,19 +218,17 @@ int QoPatchUser::CheckPatchFile() {
   for (const PackageInfo& package : packages_) {
     const std::string path = Join(patchFolder_, package.fileName);
     if (!IsPathExist(path)) {
-      WriteLaunchLog("FILE=%s,LINE=%d ,UpdatePackge cant find,Package=%s", kSourceName, kLinePackageMissing,
-                     path.c_str());
+      WriteFailureLog(kSourceName, kLinePackageMissing, "UpdatePackge cant find,Package=%s", path.c_str());
       return CP_USER_FILE_ERROR;
     }
     std::string md5;
     if (!MakeMd5(path, md5)) {
-      WriteLaunchLog("FILE=%s,LINE=%d ,UpdatePackge MD5 Make error,Package=%s", kSourceName, kLinePackageMd5Make,
-                     path.c_str());
+      WriteFailureLog(kSourceName, kLinePackageMd5Make, "UpdatePackge MD5 Make error,Package=%s", path.c_str());
       return CP_USER_MD5_MAKE_ERROR;
     }
     if (md5 != package.packageMd5) {
-      WriteLaunchLog("FILE=%s,LINE=%d ,Package Md5 not mate loaclMD5=%s,updateMd5=%s", kSourceName,
-                     kLinePackageMd5Mismatch, md5.c_str(), package.packageMd5.c_str());
+      WriteFailureLog(kSourceName, kLinePackageMd5Mismatch, "Package Md5 not mate loaclMD5=%s,updateMd5=%s",
+                      md5.c_str(), package.packageMd5.c_str());
       return CP_USER_MD5_MISMATCH;
     }
   }
@@ -259,20 +253,17 @@ int QoPatchUser::ExtractPackages(int& step) {
     const std::string path = Join(patchFolder_, package.fileName);
     if (!IsPathExist(path)) {
       Fail(CP_USER_FILE_ERROR);
-      WriteLaunchLog("FILE=%s,LINE=%d ,Unzip Error Packahe not find  Package =%s", kSourceName,
-                     kLineUnzipPackageMissing, path.c_str());
+      WriteFailureLog(kSourceName, kLineUnzipPackageMissing, "Unzip Error Packahe not find  Package =%s", path.c_str());
       return CP_USER_FILE_ERROR;
     }
     if (!CreateDirectoryForPath(kUnzipFolder, false)) {
       Fail(CP_USER_FILE_ERROR);
-      WriteLaunchLog("FILE=%s,LINE=%d ,Unzip Error, CreateFileDir Error  Path =%s", kSourceName, kLineUnzipFolder,
-                     kUnzipFolder);
+      WriteFailureLog(kSourceName, kLineUnzipFolder, "Unzip Error, CreateFileDir Error  Path =%s", kUnzipFolder);
       return CP_USER_FILE_ERROR;
     }
     if (!UnzipPackage(path, kUnzipFolder)) {
       Fail(CP_USER_UNZIP_ERROR);
-      WriteLaunchLog("FILE=%s,LINE=%d ,Unzip Error, UnComPress Error  Path =%s", kSourceName, kLineUnzipError,
-                     path.c_str());
+      WriteFailureLog(kSourceName, kLineUnzipError, "Unzip Error, UnComPress Error  Path =%s", path.c_str());
       return CP_USER_UNZIP_ERROR;
     }
   }
@@ -301,8 +292,7 @@ int QoPatchUser::CopyFiles() {
       if (file.fileType == PATCH_FILE_DELETE) {
         if (!DeleteFile(target)) {
           Fail(CP_USER_FILE_ERROR);
-          WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error,DeleteFile error  Path =%s", kSourceName, kLineDelete,
-                         target.c_str());
+          WriteFailureLog(kSourceName, kLineDelete, "Analysis Error,DeleteFile error  Path =%s", target.c_str());
           return CP_USER_FILE_ERROR;
         }
         continue;
@@ -315,22 +305,21 @@ int QoPatchUser::CopyFiles() {
       if (isNew && IsPathExist(target)) DeleteFile(target);
       if (!CreateDirectoryForPath(target, true)) {
         Fail(CP_USER_FILE_ERROR);
-        WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error,CreateFileDir error  Path =%s", kSourceName,
-                       isNew ? kLineNewFolder : kLineUpdateFolder, target.c_str());
+        WriteFailureLog(kSourceName, isNew ? kLineNewFolder : kLineUpdateFolder,
+                        "Analysis Error,CreateFileDir error  Path =%s", target.c_str());
         return CP_USER_FILE_ERROR;
       }
       if (!isNew && !DeleteFile(target)) {
         Fail(CP_USER_FILE_ERROR);
-        WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error,DeleteFile error  Path =%s", kSourceName, kLineUpdateDelete,
-                       target.c_str());
+        WriteFailureLog(kSourceName, kLineUpdateDelete, "Analysis Error,DeleteFile error  Path =%s", target.c_str());
         return CP_USER_FILE_ERROR;
       }
       // The staging file is deleted once the copy phase is over, so the game
       // file may take over its data instead of a copy of it.
       if (!LinkOrCopyFile(source, target) || !AddExecuteBits(target, executeBits)) {
         Fail(CP_USER_COPY_ERROR);
-        WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error,MoveFile error  Path =%s", kSourceName,
-                       isNew ? kLineNewCopy : kLineUpdateCopy, source.c_str());
+        WriteFailureLog(kSourceName, isNew ? kLineNewCopy : kLineUpdateCopy, "Analysis Error,MoveFile error  Path =%s",
+                        source.c_str());
         return CP_USER_COPY_ERROR;
       }
     }
@@ -344,14 +333,12 @@ int QoPatchUser::UpdatePatchFile() {
 
   // Whatever an earlier run left in the staging folder goes first.
   if (!CreateDirectoryForPath(kStagingFolder, false)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Create File Dir Error ,FileDir=%s open error   ", kSourceName,
-                   kLineStagingCreate, kStagingFolder);
+    WriteFailureLog(kSourceName, kLineStagingCreate, "Create File Dir Error ,FileDir=%s open error   ", kStagingFolder);
     return Fail(CP_USER_FILE_ERROR);
   }
   if (!DeleteDirectoryTree(kStagingFolder)) {
     Fail(CP_USER_FILE_ERROR);
-    WriteLaunchLog("FILE=%s,LINE=%d ,Delete Dir ,Dir=%s open error   ", kSourceName, kLineStagingDelete,
-                   kStagingFolder);
+    WriteFailureLog(kSourceName, kLineStagingDelete, "Delete Dir ,Dir=%s open error   ", kStagingFolder);
     return CP_USER_FILE_ERROR;
   }
 
@@ -378,12 +365,11 @@ int QoPatchUser::UpdatePatchFile() {
   // A patch without packages never made the staging folder: nothing to clean.
   if (IsPathExist(kStagingFolder) && !DeleteDirectoryTree(kStagingFolder)) {
     Fail(CP_USER_FILE_ERROR);
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error,DeleteDir error  Path =%s", kSourceName, kLineStagingCleanup,
-                   kStagingFolder);
+    WriteFailureLog(kSourceName, kLineStagingCleanup, "Analysis Error,DeleteDir error  Path =%s", kStagingFolder);
     return CP_USER_FILE_ERROR;
   }
   Send(UM_UPDATE_FILES_DONE, 0, 0);
-  WriteLaunchLog("FILE=%s,LINE=%d ,CP_USER_SUCCESS ", kSourceName, kLinePatchSuccess);
+  WriteFailureLog(kSourceName, kLinePatchSuccess, "CP_USER_SUCCESS ");
   DeleteDirectoryTree(patchFolder_);
   return CP_USER_SUCCESS;
 }
@@ -397,8 +383,8 @@ int QoPatchUser::InstallGamePage() {
   QoPatchInfo info;
   if (info.InputPackageList(installInfoPath_) != 0) {
     Send(UM_PAGE_UNZIP_FAILED, 0, CP_USER_PATCHINFO_ERROR);
-    WriteLaunchLog("FILE=%s,LINE=%d ,InputPackageList error ,installInfo=%s", kSourceName, kLineInstallInfoError,
-                   installInfoPath_.c_str());
+    WriteFailureLog(kSourceName, kLineInstallInfoError, "InputPackageList error ,installInfo=%s",
+                    installInfoPath_.c_str());
     return CP_USER_PATCHINFO_ERROR;
   }
   packages_ = info.packages();
@@ -415,19 +401,17 @@ int QoPatchUser::InstallGamePage() {
     const std::string path = Join(installPageFolder_, page.fileName);
     if (!IsPathExist(path)) {
       Send(UM_PAGE_MISSING, 0, CP_USER_FILE_ERROR);
-      WriteLaunchLog("FILE=%s,LINE=%d ,Unzip Error Packahe not find  Package =%s", kSourceName, kLinePageMissing,
-                     path.c_str());
+      WriteFailureLog(kSourceName, kLinePageMissing, "Unzip Error Packahe not find  Package =%s", path.c_str());
       return CP_USER_FILE_ERROR;
     }
     if (!UnzipPackage(path, kInstallRoot)) {
       Send(UM_PAGE_UNZIP_FAILED, 0, CP_USER_UNZIP_ERROR);
-      WriteLaunchLog("FILE=%s,LINE=%d ,Unzip Error, UnComPress Error  Path =%s", kSourceName, kLinePageUnzip,
-                     path.c_str());
+      WriteFailureLog(kSourceName, kLinePageUnzip, "Unzip Error, UnComPress Error  Path =%s", path.c_str());
       return CP_USER_UNZIP_ERROR;
     }
   }
   Send(UM_PAGES_DONE, 0, 0);
-  WriteLaunchLog("FILE=%s,LINE=%d ,CP_USER_SUCCESS ", kSourceName, kLineInstallSuccess);
+  WriteFailureLog(kSourceName, kLineInstallSuccess, "CP_USER_SUCCESS ");
   DeleteDirectoryTree(installPageFolder_);
   return CP_USER_SUCCESS;
 }
@@ -436,14 +420,12 @@ bool QoPatchUser::CheckIsLzma(const std::string& path) {
   WriteLaunchLog("Start CheckIsLzma");
   UniqueFd file = OpenForReading(path);
   if (!file.valid()) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, CheckIsLzma error  Path =%s", kSourceName, kLineCheckLzmaOpen,
-                   path.c_str());
+    WriteFailureLog(kSourceName, kLineCheckLzmaOpen, "Analysis Error, CheckIsLzma error  Path =%s", path.c_str());
     return false;
   }
   uint8_t probe[kLzmaProbe];
   if (pread(file.get(), probe, sizeof probe, 0) != static_cast<ssize_t>(sizeof probe)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, file read error  Path =%s", kSourceName, kLineCheckLzmaRead,
-                   path.c_str());
+    WriteFailureLog(kSourceName, kLineCheckLzmaRead, "Analysis Error, file read error  Path =%s", path.c_str());
     return false;
   }
   return HasLzmaRecordMagic(probe, sizeof probe);
@@ -452,8 +434,7 @@ bool QoPatchUser::CheckIsLzma(const std::string& path) {
 bool QoPatchUser::DoUnLzma(const std::string& fileName) {
   WriteLaunchLog("Start DoUnLzma");
   if (fileName.empty()) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error,DoUnLzma error  Path =%s", kSourceName, kLineUnLzmaName,
-                   fileName.c_str());
+    WriteFailureLog(kSourceName, kLineUnLzmaName, "Analysis Error,DoUnLzma error  Path =%s", fileName.c_str());
     return false;
   }
   const std::string source = kUnzipFolder + fileName;
@@ -490,29 +471,25 @@ bool QoPatchUser::AnalysisFileNew(const PatchFileInfo& fileInfo) {
   const std::string unzipped = kUnzipFolder + name;
   const std::string payload = kStagingFolder + name;
   if (!IsPathExist(unzipped)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, FileExist error  Path =%s", kSourceName, kLineNewExist,
-                   unzipped.c_str());
+    WriteFailureLog(kSourceName, kLineNewExist, "Analysis Error, FileExist error  Path =%s", unzipped.c_str());
     return false;
   }
   if (CheckIsLzma(unzipped) && !DoUnLzma(name)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, DoUnLzma error  Path =%s", kSourceName, kLineNewUnLzma,
-                   name.c_str());
+    WriteFailureLog(kSourceName, kLineNewUnLzma, "Analysis Error, DoUnLzma error  Path =%s", name.c_str());
     return false;
   }
   // A new file's payload is the whole file, even after a delta marker.
   if (!DoAnalysisFile(unzipped, payload)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, DoAnalysisFile error  Path =%s", kSourceName, kLineNewAnalysis,
-                   unzipped.c_str());
+    WriteFailureLog(kSourceName, kLineNewAnalysis, "Analysis Error, DoAnalysisFile error  Path =%s", unzipped.c_str());
     return false;
   }
   std::string md5;
   if (!MakeMd5(payload, md5)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, CCT_MD5 error  Path =%s", kSourceName, kLineNewMd5Make,
-                   payload.c_str());
+    WriteFailureLog(kSourceName, kLineNewMd5Make, "Analysis Error, CCT_MD5 error  Path =%s", payload.c_str());
     return false;
   }
   if (md5 != fileInfo.m_md5Check) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, mate md5 error ", kSourceName, kLineNewMd5);
+    WriteFailureLog(kSourceName, kLineNewMd5, "Analysis Error, mate md5 error ");
     return false;
   }
   return true;
@@ -525,18 +502,16 @@ bool QoPatchUser::AnalysisFileUpdate(const PatchFileInfo& fileInfo) {
   const std::string payload = kStagingFolder + name;
   CreateDirectoryForPath(unzipped, true);
   if (!IsPathExist(unzipped)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, FileExist error  Path =%s", kSourceName, kLineUpdateExist,
-                   unzipped.c_str());
+    WriteFailureLog(kSourceName, kLineUpdateExist, "Analysis Error, FileExist error  Path =%s", unzipped.c_str());
     return false;
   }
   if (CheckIsLzma(unzipped) && !DoUnLzma(name)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, DoUnLzma error  Path =%s", kSourceName, kLineUpdateUnLzma,
-                   name.c_str());
+    WriteFailureLog(kSourceName, kLineUpdateUnLzma, "Analysis Error, DoUnLzma error  Path =%s", name.c_str());
     return false;
   }
   if (!DoAnalysisFile(unzipped, payload)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, DoAnalysisFile error  Path =%s", kSourceName,
-                   kLineUpdateAnalysis, unzipped.c_str());
+    WriteFailureLog(kSourceName, kLineUpdateAnalysis, "Analysis Error, DoAnalysisFile error  Path =%s",
+                    unzipped.c_str());
     return false;
   }
 
@@ -545,42 +520,38 @@ bool QoPatchUser::AnalysisFileUpdate(const PatchFileInfo& fileInfo) {
     const std::string installed = Join(gameFolder_, name);
     std::string md5;
     if (!MakeMd5(installed, md5)) {
-      WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, CCT_MD5 error  Path =%s", kSourceName, kLineSourceMd5Make,
-                     installed.c_str());
+      WriteFailureLog(kSourceName, kLineSourceMd5Make, "Analysis Error, CCT_MD5 error  Path =%s", installed.c_str());
       return false;
     }
     if (md5 != fileInfo.sourceMd5) {
-      WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, mate md5 error file=%s", kSourceName, kLineSourceMd5,
-                     name.c_str());
+      WriteFailureLog(kSourceName, kLineSourceMd5, "Analysis Error, mate md5 error file=%s", name.c_str());
       return false;
     }
     if (QoPatcher_xdelta::GetInstance().ApplyDelta(installed, payload, unzipped) != 0) {
-      WriteLaunchLog("FILE=%s,LINE=%d ,CPT_XDELTA Error, mate md5 error SrcDir =%s,DifDir =%s,DstDir =%s",
-                     kSourceName, kLineDelta, installed.c_str(), payload.c_str(), unzipped.c_str());
+      WriteFailureLog(kSourceName, kLineDelta, "CPT_XDELTA Error, mate md5 error SrcDir =%s,DifDir =%s,DstDir =%s",
+                      installed.c_str(), payload.c_str(), unzipped.c_str());
       return false;
     }
   } else {
     if (!DeleteFile(unzipped)) {
-      WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, DeleteFile error  Path =%s", kSourceName, kLineReplaceDelete,
-                     unzipped.c_str());
+      WriteFailureLog(kSourceName, kLineReplaceDelete, "Analysis Error, DeleteFile error  Path =%s", unzipped.c_str());
       return false;
     }
     if (!LinkOrCopyFile(payload, unzipped)) {
-      WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, MoveFile error  Path =%s", kSourceName, kLineReplaceCopy,
-                     payload.c_str());
+      WriteFailureLog(kSourceName, kLineReplaceCopy, "Analysis Error, MoveFile error  Path =%s", payload.c_str());
       return false;
     }
   }
 
   std::string md5;
   if (!MakeMd5(unzipped, md5)) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, CCT_MD5 error  Path =%s", kSourceName, kLineUpdateMd5Make,
-                   unzipped.c_str());
+    WriteFailureLog(kSourceName, kLineUpdateMd5Make, "Analysis Error, CCT_MD5 error  Path =%s", unzipped.c_str());
     return false;
   }
   if (md5 != fileInfo.m_md5Check) {
-    WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, mate md5 errorPath =%s strmD5 =%s,itPatchFileInfoVec->m_md5Check =%s",
-                   kSourceName, kLineUpdateMd5, name.c_str(), md5.c_str(), fileInfo.m_md5Check.c_str());
+    WriteFailureLog(kSourceName, kLineUpdateMd5,
+                    "Analysis Error, mate md5 errorPath =%s strmD5 =%s,itPatchFileInfoVec->m_md5Check =%s",
+                    name.c_str(), md5.c_str(), fileInfo.m_md5Check.c_str());
     return false;
   }
   return true;

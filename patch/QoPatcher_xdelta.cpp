@@ -113,13 +113,12 @@ bool RunLogged(const std::vector<std::string>& arguments, int failLine) {
   int status = RunXdelta3(arguments, &startError, &output);
   if (status == 0) return true;
   if (status < 0) {
-    WriteLaunchLog("FILE =%s, Line =%d,xdelta3 cannot be started ErrorCode = %d", kSourceName, kStartErrorLine,
-                   startError);
+    WriteFailureLogSpaced(kSourceName, kStartErrorLine, "xdelta3 cannot be started ErrorCode = %d", startError);
     return false;
   }
-  WriteLaunchLog("FILE =%s, Line =%d,xdelta Fail ErrorCode = %d", kSourceName, failLine, status);
+  WriteFailureLogSpaced(kSourceName, failLine, "xdelta Fail ErrorCode = %d", status);
   std::string message = LastLine(std::move(output));
-  if (!message.empty()) WriteLaunchLog("FILE =%s, Line =%d,xdelta3: %s", kSourceName, kMessageLine, message.c_str());
+  if (!message.empty()) WriteFailureLogSpaced(kSourceName, kMessageLine, "xdelta3: %s", message.c_str());
   return false;
 }
 
@@ -147,7 +146,7 @@ int QoPatcher_xdelta::MakeDelta(const std::string& source, const std::string& ne
   bool ok = RunLogged({"-v", "-e", "-s", ToSystemPath(source), ToSystemPath(newFile), ToSystemPath(part)},
                       kMakeErrorLine);
   if (ok && !WriteMarkedDelta(part, delta)) {
-    WriteLaunchLog("FILE =%s, Line =%d,xdelta write error Path =%s", kSourceName, kMakeWriteErrorLine, delta.c_str());
+    WriteFailureLogSpaced(kSourceName, kMakeWriteErrorLine, "xdelta write error Path =%s", delta.c_str());
     ok = false;
   }
   RemoveFile(part);

@@ -187,8 +187,7 @@ void CAutoDownload_Curl::PlaceFile(const std::string& temporaryPath, const std::
   }
   std::remove(source.c_str());
   if (!placed) {
-    WriteLaunchLog("FILE =%s, Line =%d,DownFile Error MoveFile Error ErrorCode =%d", kSourceName, kMoveErrorLine,
-                   error);
+    WriteFailureLogSpaced(kSourceName, kMoveErrorLine, "DownFile Error MoveFile Error ErrorCode =%d", error);
     SetState(DL_MOVE_FAILED);
     return;
   }

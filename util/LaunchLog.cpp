@@ -1,21 +1,28 @@
 #include "util/LaunchLog.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <string>
 
 namespace {
+
 constexpr size_t kMessageCapacity = 1024;  // 1023 bytes of text and the terminator
+
+using MessageBuffer = char[kMessageCapacity];
+
+// Formats after the first `used` bytes of `message` (the length snprintf
+// reported for what is already there), so the text is cut where one format of
+// the whole line would cut it.
+__attribute__((format(printf, 3, 0))) void AppendFormatted(MessageBuffer& message, int used, const char* format,
+                                                           va_list args) {
+  const size_t start = std::min(static_cast<size_t>(std::max(used, 0)), kMessageCapacity - 1);
+  std::vsnprintf(message + start, kMessageCapacity - start, format, args);
 }
 
-int WriteLaunchLog(const char* format, ...) {
-  char message[kMessageCapacity] = {};
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(message, sizeof message, format, args);
-  va_end(args);
-
+// Echoes `message` to standard output and appends it as one stamped line.
+int AppendLine(const char* message) {
   std::printf("%s\n", message);
   std::fflush(stdout);
 
@@ -35,4 +42,35 @@ int WriteLaunchLog(const char* format, ...) {
   setvbuf(file, nullptr, _IOFBF, line.size() + 1);
   std::fwrite(line.data(), 1, line.size(), file);
   return std::fclose(file);
+}
+
+}  // namespace
+
+int WriteLaunchLog(const char* format, ...) {
+  MessageBuffer message = {};
+  va_list args;
+  va_start(args, format);
+  AppendFormatted(message, 0, format, args);
+  va_end(args);
+  return AppendLine(message);
+}
+
+int WriteFailureLog(const char* sourceName, int line, const char* format, ...) {
+  MessageBuffer message = {};
+  const int used = std::snprintf(message, sizeof message, "FILE=%s,LINE=%d ,", sourceName, line);
+  va_list args;
+  va_start(args, format);
+  AppendFormatted(message, used, format, args);
+  va_end(args);
+  return AppendLine(message);
+}
+
+int WriteFailureLogSpaced(const char* sourceName, int line, const char* format, ...) {
+  MessageBuffer message = {};
+  const int used = std::snprintf(message, sizeof message, "FILE =%s, Line =%d,", sourceName, line);
+  va_list args;
+  va_start(args, format);
+  AppendFormatted(message, used, format, args);
+  va_end(args);
+  return AppendLine(message);
 }
