@@ -59,11 +59,11 @@ PackageFetchResult PackageFetch::Run(const std::string& description, const std::
     switch (read) {
       case EntryRead::kOk: return false;
       case EntryRead::kUnreadable:
-        WriteFailureLog(profile_.sourceName, unreadableLine, "GetPrivateProfileString");
+        WriteSourceLineLog(profile_.sourceName, unreadableLine, "GetPrivateProfileString");
         break;
-      case EntryRead::kShort: WriteFailureLog(profile_.sourceName, shortLine, "vTemp.size()"); break;
+      case EntryRead::kShort: WriteSourceLineLog(profile_.sourceName, shortLine, "vTemp.size()"); break;
       case EntryRead::kUnsafe:
-        WriteFailureLog(profile_.sourceName, profile_.unsafeNameLine, "Package unsafe file name =%s",
+        WriteSourceLineLog(profile_.sourceName, profile_.unsafeNameLine, "Package unsafe file name =%s",
                         entry.fileName.c_str());
         break;
     }
@@ -99,7 +99,7 @@ PackageFetchResult PackageFetch::Run(const std::string& description, const std::
     if (!alreadyPresent) {
       if (profile_.beforeDownloadMessage != 0) SendMessageTo(mainWindow_, profile_.beforeDownloadMessage);
       if (!servers_.DownloadVerified(remoteFolder + "\\" + entry.fileName, localPackage, entry.md5, cookie_, log)) {
-        WriteFailureLogSpaced(profile_.sourceName, profile_.gaveUpLine, "PRO_GAME_PATCH_DOWNLOAD_ERROR  ");
+        WriteSourceLineLogSpaced(profile_.sourceName, profile_.gaveUpLine, "PRO_GAME_PATCH_DOWNLOAD_ERROR  ");
         return PackageFetchResult::kDownloadFailed;
       }
     }

@@ -21,8 +21,8 @@
 #include "platform/MessageWindow.h"
 
 // What differs between the install and the game patch: their messages and
-// the line numbers of their failure lines (WriteFailureLog; the "spaced" ones
-// WriteFailureLogSpaced).
+// the line numbers of their failure lines (WriteSourceLineLog; the "spaced" ones
+// WriteSourceLineLogSpaced).
 struct PackageFetchProfile {
   const char* sourceName;
   MessageId totalSizeMessage;       // lParam: the total as "%lf" text

@@ -104,19 +104,19 @@ void ProcedureGamePatch::SetServerUrl3(std::string baseUrl) { servers_.SetBase(3
 bool ProcedureGamePatch::ParseVersionNow() {
   const std::string path = kGameListPath;
   if (!IsPathExist(path)) {
-    WriteFailureLog(kSourceName, kGameInfoMissingLine, "ParseVersionNow  FileExist filepath =%s", path.c_str());
+    WriteSourceLineLog(kSourceName, kGameInfoMissingLine, "ParseVersionNow  FileExist filepath =%s", path.c_str());
     return false;
   }
   // The version-only read sends nothing, although the reader has the window.
   QoVersionRepairInfo installed(MainWindow());
   if (!installed.InputVerRepairInfoFile(path)) {
-    WriteFailureLog(kSourceName, kGameInfoUnreadableLine, "ParseVersionNow  InputVerRepairInfoFile filepath =%s",
+    WriteSourceLineLog(kSourceName, kGameInfoUnreadableLine, "ParseVersionNow  InputVerRepairInfoFile filepath =%s",
                     path.c_str());
     return false;
   }
   m_strLocalVersion = installed.version();
   if (m_strLocalVersion.empty()) {
-    WriteFailureLog(kSourceName, kLocalVersionEmptyLine, "ParseVersionNow  LocalVersion.empty() m_strLocalVersion =%s",
+    WriteSourceLineLog(kSourceName, kLocalVersionEmptyLine, "ParseVersionNow  LocalVersion.empty() m_strLocalVersion =%s",
                     m_strLocalVersion.c_str());
     return false;
   }
@@ -130,7 +130,7 @@ bool ProcedureGamePatch::ParseAllPatchList() {
   const int patchCount = list.GetInt("PatchHistory", "PatchNum", 0);
   m_strNowVersion = ReadListText(list, "PatchHistory", "VersionNow");
   if (patchCount <= 0 || m_strNowVersion.empty()) {
-    WriteFailureLog(kSourceName, kPatchListLine, "patchCount <= 0 || m_strNowVersion.empty()");
+    WriteSourceLineLog(kSourceName, kPatchListLine, "patchCount <= 0 || m_strNowVersion.empty()");
     return false;
   }
 
@@ -144,7 +144,7 @@ bool ProcedureGamePatch::ParseAllPatchList() {
     // The versions name the patch's staging folder, which is deleted whole.
     for (const std::string* version : {&patch.strVerFrom, &patch.versionTo}) {
       if (!IsVersionNameSafe(*version)) {
-        WriteFailureLog(kSourceName, kUnsafeVersionLine, "ParseAllPatchList unsafe version =%s", version->c_str());
+        WriteSourceLineLog(kSourceName, kUnsafeVersionLine, "ParseAllPatchList unsafe version =%s", version->c_str());
         return false;
       }
     }
@@ -167,13 +167,13 @@ int32_t ProcedureGamePatch::Run() {
   if (!CreateDirectoryForPath(list, true)) return PATCH_FOLDER_FAILED;
   bool listed = servers_.DownloadFirstFrom(1, list, GetProcedureId());
   if (!listed) {
-    WriteFailureLog(kSourceName, kListDownloadLine, "Analysis Error, DownloadFile error  ");
+    WriteSourceLineLog(kSourceName, kListDownloadLine, "Analysis Error, DownloadFile error  ");
     listed = servers_.DownloadFirstFrom(2, list, GetProcedureId()) ||
              servers_.DownloadFirstFrom(3, list, GetProcedureId());
   }
   if (!listed) return PATCH_DOWNLOAD_FAILED;
   if (!ParseAllPatchList()) {
-    WriteFailureLog(kSourceName, kListParseLine, "Analysis Error, ParseAllPatchList error  ");
+    WriteSourceLineLog(kSourceName, kListParseLine, "Analysis Error, ParseAllPatchList error  ");
     return PATCH_LIST_UNREADABLE;
   }
 
@@ -208,7 +208,7 @@ int32_t ProcedureGamePatch::ApplyPatch(const PatchEntry& patch) {
   WriteLaunchLog("start game autopatch %s --> %s ", from.c_str(), to.c_str());
   SendMessageTo(MainWindow(), UM_GAMEPATCH_DOWNLOAD_BEGIN);
   if (!servers_.DownloadFromFolders(PatchName(patch) + "\\" + descriptionName, description, GetProcedureId())) {
-    WriteFailureLog(kSourceName, kDescriptionDownloadLine, "DownloadFile");
+    WriteSourceLineLog(kSourceName, kDescriptionDownloadLine, "DownloadFile");
     return PATCH_DESCRIPTION_FAILED;
   }
   // Also turns a protected description into its plain form, which the
@@ -216,7 +216,7 @@ int32_t ProcedureGamePatch::ApplyPatch(const PatchEntry& patch) {
   QoPatchInfo info;
   info.InputPatchInfoFile(description);
   if (info.versionOld() != from || info.versionNew() != to) {
-    WriteFailureLog(kSourceName, kDescriptionVersionLine,
+    WriteSourceLineLog(kSourceName, kDescriptionVersionLine,
                     "patchInfo version not mate VersionOld=%s VersionNew=%s patch=%s --> %s", info.versionOld().c_str(),
                     info.versionNew().c_str(), from.c_str(), to.c_str());
     return PATCH_DESCRIPTION_FAILED;
@@ -235,7 +235,7 @@ int32_t ProcedureGamePatch::ApplyPatch(const PatchEntry& patch) {
   const int applied = applier.UpdatePatchFile();
   WriteLaunchLog("PatchUser return: %d", applied);
   if (applied != CP_USER_SUCCESS) {
-    WriteFailureLog(kSourceName, kApplierLine, "ret != CP_USER_SUCCESS");
+    WriteSourceLineLog(kSourceName, kApplierLine, "ret != CP_USER_SUCCESS");
     return PATCH_APPLY_FAILED;
   }
   DeleteDirectoryTree(folder);

@@ -75,7 +75,7 @@ int32_t ProcedureInstall::Run() {
   std::string version;
   if (!ReadServerVersion(versionFile, version)) return INSTALL_VERSION_UNREADABLE;
   if (!IsVersionNameSafe(version)) {
-    WriteFailureLog(kSourceName, kUnsafeVersionLine, "unsafe version =%s", version.c_str());
+    WriteSourceLineLog(kSourceName, kUnsafeVersionLine, "unsafe version =%s", version.c_str());
     return INSTALL_VERSION_UNREADABLE;
   }
   SendMessageTo(MainWindow(), UM_LATEST_VERSION, reinterpret_cast<WParam>(version.c_str()));
@@ -87,7 +87,7 @@ int32_t ProcedureInstall::Run() {
   const std::string description = pageFolder + "\\" + descriptionName;
   if (!CreateDirectoryForPath(description, true)) return INSTALL_FOLDER_FAILED;
   if (!servers_.DownloadFromFolders(version + "\\" + descriptionName, description, cookie)) {
-    WriteFailureLog(kSourceName, kDescriptionDownloadLine, "DownloadFile");
+    WriteSourceLineLog(kSourceName, kDescriptionDownloadLine, "DownloadFile");
     return INSTALL_DESCRIPTION_DOWNLOAD_FAILED;
   }
 
@@ -100,7 +100,7 @@ int32_t ProcedureInstall::Run() {
   const int applied = applier.InstallGamePage();
   WriteLaunchLog("PatchUser return: %d", applied);
   if (applied != CP_USER_SUCCESS) {
-    WriteFailureLog(kSourceName, kApplierLine, "ret != CP_USER_SUCCESS");
+    WriteSourceLineLog(kSourceName, kApplierLine, "ret != CP_USER_SUCCESS");
     return INSTALL_UNPACK_FAILED;
   }
   DeleteDirectoryTree(pageFolder);

@@ -218,7 +218,7 @@ int32_t ProcedureRepair::Run() {
   const std::string installedList = std::string(paths_.targetFolder) + kListName;
   DeleteFile(installedList);
   if (!CopyFileOverwrite(downloadedList, installedList)) {
-    WriteFailureLog(kSourceName, kListCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile",
+    WriteSourceLineLog(kSourceName, kListCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile",
                     downloadedList.c_str());
     return REPAIR_LIST_COPY_FAILED;
   }
@@ -234,7 +234,7 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
   // Any plain text reads as a list, so an error page served in place of the
   // list would read as an empty one and make every installed file obsolete.
   if (fresh.version().empty()) {
-    WriteFailureLog(kSourceName, kNoVersionLine, "InputVerRepairFileList no version, list =%s", downloadedList.c_str());
+    WriteSourceLineLog(kSourceName, kNoVersionLine, "InputVerRepairFileList no version, list =%s", downloadedList.c_str());
     return false;
   }
   // A missing or unreadable own list counts as an empty one.
@@ -290,7 +290,7 @@ int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
   const bool copied = CopyFileOverwrite(tempFile, localFile);
   ahead.FileChanged();
   if (!copied) {
-    WriteFailureLog(kSourceName, kFileCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile", tempFile.c_str());
+    WriteSourceLineLog(kSourceName, kFileCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile", tempFile.c_str());
     DeleteFile(tempFile);
     return REPAIR_FILE_COPY_FAILED;
   }

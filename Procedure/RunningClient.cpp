@@ -17,7 +17,7 @@ bool EndRunningClient(MessageWindow* owner, const char* sourceName, int sourceLi
   if (ShowMessageBox(kClientRunningText, kMessageCaption, owner) != kMessageBoxYes) return false;
   int error = 0;
   if (!client->Terminate(&error)) {
-    WriteFailureLog(sourceName, sourceLine, "TerminateProcess Error,  errorcode =%d  ", error);
+    WriteSourceLineLog(sourceName, sourceLine, "TerminateProcess Error,  errorcode =%d  ", error);
     return false;
   }
   return true;

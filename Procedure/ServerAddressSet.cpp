@@ -53,13 +53,13 @@ bool ServerAddressSet::DownloadVerified(const std::string& relative, const std::
     const int number = DownloadFromFoldersFrom(first, relative, localPath, cookie);
     if (number == 0) {
       if (log.downloadFailedLine != 0) {
-        WriteFailureLog(log.sourceName, log.downloadFailedLine, "DownloadFile");
+        WriteSourceLineLog(log.sourceName, log.downloadFailedLine, "DownloadFile");
       }
       continue;
     }
     std::string actual;
     if (GetMd5Checksum().MakeFileHex(localPath, actual) && actual == md5) return true;
-    WriteFailureLogSpaced(log.sourceName, log.md5WarningLine, "DownFile Md5 Warning  ");
+    WriteSourceLineLogSpaced(log.sourceName, log.md5WarningLine, "DownFile Md5 Warning  ");
     first = number % kServerBaseCount + 1;
   }
   return false;

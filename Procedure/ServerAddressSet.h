@@ -21,7 +21,7 @@ using DownloadFunction = std::function<bool(const std::string& url, const std::s
 inline constexpr int kServerBaseCount = 3;
 
 // How a download checked against an MD5 text logs its failed attempts
-// (WriteFailureLog; the "spaced" line WriteFailureLogSpaced).
+// (WriteSourceLineLog; the "spaced" line WriteSourceLineLogSpaced).
 struct VerifiedDownloadLog {
   const char* sourceName;   // e.g. "Procedure\\ProcedureRepair.cpp"
   int downloadFailedLine;   // failure line "DownloadFile" when no address answered; 0: no line

@@ -27,7 +27,7 @@ std::vector<std::string> Fields(const std::string& value) {
 
 bool RefuseUnsafeName(const std::string& name) {
   if (IsSafeRelativeName(name)) return false;
-  WriteFailureLog(kSourceName, kUnsafeNameLine, "InputPatchInfoFile unsafe file name =%s", name.c_str());
+  WriteSourceLineLog(kSourceName, kUnsafeNameLine, "InputPatchInfoFile unsafe file name =%s", name.c_str());
   return true;
 }
 
@@ -66,7 +66,7 @@ int QoPatchInfo::Read(const std::string& path, bool withFiles) {
                                    std::move(fields[3]), {}});
   }
   if (count > 0 && packages.size() != static_cast<size_t>(count)) {
-    WriteFailureLog(kSourceName, kMissingPackageLine, "InputPatchInfoFile Package%d missing, PackageNum=%d",
+    WriteSourceLineLog(kSourceName, kMissingPackageLine, "InputPatchInfoFile Package%d missing, PackageNum=%d",
                     static_cast<int>(packages.size()), count);
     return -1;
   }

@@ -168,19 +168,19 @@ int QoPatchUser::Fail(int code) const {
 
 int QoPatchUser::CheckPatchFile() {
   if (patchFolder_.empty() || patchInfoName_.empty()) {
-    WriteFailureLog(kSourceName, kLinePatchNotSet, "patchFileDir=%s,patchInfoFile =%s not found", patchFolder_.c_str(),
+    WriteSourceLineLog(kSourceName, kLinePatchNotSet, "patchFileDir=%s,patchInfoFile =%s not found", patchFolder_.c_str(),
                     patchInfoName_.c_str());
     return CP_USER_FILE_ERROR;
   }
   // The description's name comes from a downloaded list; it must stay in the
   // patch folder.
   if (!IsSafeRelativeName(patchInfoName_)) {
-    WriteFailureLog(kSourceName, kLineUnsafePatchName, "patchInfoFile =%s unsafe name", patchInfoName_.c_str());
+    WriteSourceLineLog(kSourceName, kLineUnsafePatchName, "patchInfoFile =%s unsafe name", patchInfoName_.c_str());
     return CP_USER_PATCHINFO_ERROR;
   }
   const std::string description = Join(patchFolder_, patchInfoName_);
   if (!IsPathExist(description)) {
-    WriteFailureLog(kSourceName, kLinePatchInfoMissing, "patchFile=%s not found", description.c_str());
+    WriteSourceLineLog(kSourceName, kLinePatchInfoMissing, "patchFile=%s not found", description.c_str());
     return CP_USER_FILE_ERROR;
   }
 
@@ -194,21 +194,21 @@ int QoPatchUser::CheckPatchFile() {
     unlink(ToSystemPath(copy).c_str());
   }
   if (read != 0) {
-    WriteFailureLog(kSourceName, kLinePatchInfoError, "InputPatchInfoFile error ,patchFile=%s", description.c_str());
+    WriteSourceLineLog(kSourceName, kLinePatchInfoError, "InputPatchInfoFile error ,patchFile=%s", description.c_str());
     return CP_USER_PATCHINFO_ERROR;
   }
   versionOld_ = info.versionOld();
 
   const std::string gameInfo = Join(gameFolder_, kGameInfoName);
   if (!IsPathExist(gameInfo)) {
-    WriteFailureLog(kSourceName, kLineGameInfoMissing, "Cant Find GameInfo.ini,PathofGameInfo=%s", gameInfo.c_str());
+    WriteSourceLineLog(kSourceName, kLineGameInfoMissing, "Cant Find GameInfo.ini,PathofGameInfo=%s", gameInfo.c_str());
     return CP_USER_GAMEINFO_MISSING;
   }
   QoVersionRepairInfo installed(nullptr);
   if (!installed.InputVerRepairFileList(gameInfo)) return CP_USER_ANALYSIS_ERROR;
   // A description without VersionOld fits no installed version.
   if (versionOld_.empty() || installed.version() != versionOld_) {
-    WriteFailureLog(kSourceName, kLineVersionMismatch, "GameVersion not mate,GameVersion=%s,updateVersion=%s",
+    WriteSourceLineLog(kSourceName, kLineVersionMismatch, "GameVersion not mate,GameVersion=%s,updateVersion=%s",
                     installed.version().c_str(), versionOld_.c_str());
     return CP_USER_VERSION_MISMATCH;
   }
@@ -218,16 +218,16 @@ int QoPatchUser::CheckPatchFile() {
   for (const PackageInfo& package : packages_) {
     const std::string path = Join(patchFolder_, package.fileName);
     if (!IsPathExist(path)) {
-      WriteFailureLog(kSourceName, kLinePackageMissing, "UpdatePackge cant find,Package=%s", path.c_str());
+      WriteSourceLineLog(kSourceName, kLinePackageMissing, "UpdatePackge cant find,Package=%s", path.c_str());
       return CP_USER_FILE_ERROR;
     }
     std::string md5;
     if (!MakeMd5(path, md5)) {
-      WriteFailureLog(kSourceName, kLinePackageMd5Make, "UpdatePackge MD5 Make error,Package=%s", path.c_str());
+      WriteSourceLineLog(kSourceName, kLinePackageMd5Make, "UpdatePackge MD5 Make error,Package=%s", path.c_str());
       return CP_USER_MD5_MAKE_ERROR;
     }
     if (md5 != package.packageMd5) {
-      WriteFailureLog(kSourceName, kLinePackageMd5Mismatch, "Package Md5 not mate loaclMD5=%s,updateMd5=%s",
+      WriteSourceLineLog(kSourceName, kLinePackageMd5Mismatch, "Package Md5 not mate loaclMD5=%s,updateMd5=%s",
                       md5.c_str(), package.packageMd5.c_str());
       return CP_USER_MD5_MISMATCH;
     }
@@ -253,17 +253,17 @@ int QoPatchUser::ExtractPackages(int& step) {
     const std::string path = Join(patchFolder_, package.fileName);
     if (!IsPathExist(path)) {
       Fail(CP_USER_FILE_ERROR);
-      WriteFailureLog(kSourceName, kLineUnzipPackageMissing, "Unzip Error Packahe not find  Package =%s", path.c_str());
+      WriteSourceLineLog(kSourceName, kLineUnzipPackageMissing, "Unzip Error Packahe not find  Package =%s", path.c_str());
       return CP_USER_FILE_ERROR;
     }
     if (!CreateDirectoryForPath(kUnzipFolder, false)) {
       Fail(CP_USER_FILE_ERROR);
-      WriteFailureLog(kSourceName, kLineUnzipFolder, "Unzip Error, CreateFileDir Error  Path =%s", kUnzipFolder);
+      WriteSourceLineLog(kSourceName, kLineUnzipFolder, "Unzip Error, CreateFileDir Error  Path =%s", kUnzipFolder);
       return CP_USER_FILE_ERROR;
     }
     if (!UnzipPackage(path, kUnzipFolder)) {
       Fail(CP_USER_UNZIP_ERROR);
-      WriteFailureLog(kSourceName, kLineUnzipError, "Unzip Error, UnComPress Error  Path =%s", path.c_str());
+      WriteSourceLineLog(kSourceName, kLineUnzipError, "Unzip Error, UnComPress Error  Path =%s", path.c_str());
       return CP_USER_UNZIP_ERROR;
     }
   }
@@ -292,7 +292,7 @@ int QoPatchUser::CopyFiles() {
       if (file.fileType == PATCH_FILE_DELETE) {
         if (!DeleteFile(target)) {
           Fail(CP_USER_FILE_ERROR);
-          WriteFailureLog(kSourceName, kLineDelete, "Analysis Error,DeleteFile error  Path =%s", target.c_str());
+          WriteSourceLineLog(kSourceName, kLineDelete, "Analysis Error,DeleteFile error  Path =%s", target.c_str());
           return CP_USER_FILE_ERROR;
         }
         continue;
@@ -305,20 +305,20 @@ int QoPatchUser::CopyFiles() {
       if (isNew && IsPathExist(target)) DeleteFile(target);
       if (!CreateDirectoryForPath(target, true)) {
         Fail(CP_USER_FILE_ERROR);
-        WriteFailureLog(kSourceName, isNew ? kLineNewFolder : kLineUpdateFolder,
+        WriteSourceLineLog(kSourceName, isNew ? kLineNewFolder : kLineUpdateFolder,
                         "Analysis Error,CreateFileDir error  Path =%s", target.c_str());
         return CP_USER_FILE_ERROR;
       }
       if (!isNew && !DeleteFile(target)) {
         Fail(CP_USER_FILE_ERROR);
-        WriteFailureLog(kSourceName, kLineUpdateDelete, "Analysis Error,DeleteFile error  Path =%s", target.c_str());
+        WriteSourceLineLog(kSourceName, kLineUpdateDelete, "Analysis Error,DeleteFile error  Path =%s", target.c_str());
         return CP_USER_FILE_ERROR;
       }
       // The staging file is deleted once the copy phase is over, so the game
       // file may take over its data instead of a copy of it.
       if (!LinkOrCopyFile(source, target) || !AddExecuteBits(target, executeBits)) {
         Fail(CP_USER_COPY_ERROR);
-        WriteFailureLog(kSourceName, isNew ? kLineNewCopy : kLineUpdateCopy, "Analysis Error,MoveFile error  Path =%s",
+        WriteSourceLineLog(kSourceName, isNew ? kLineNewCopy : kLineUpdateCopy, "Analysis Error,MoveFile error  Path =%s",
                         source.c_str());
         return CP_USER_COPY_ERROR;
       }
@@ -333,12 +333,12 @@ int QoPatchUser::UpdatePatchFile() {
 
   // Whatever an earlier run left in the staging folder goes first.
   if (!CreateDirectoryForPath(kStagingFolder, false)) {
-    WriteFailureLog(kSourceName, kLineStagingCreate, "Create File Dir Error ,FileDir=%s open error   ", kStagingFolder);
+    WriteSourceLineLog(kSourceName, kLineStagingCreate, "Create File Dir Error ,FileDir=%s open error   ", kStagingFolder);
     return Fail(CP_USER_FILE_ERROR);
   }
   if (!DeleteDirectoryTree(kStagingFolder)) {
     Fail(CP_USER_FILE_ERROR);
-    WriteFailureLog(kSourceName, kLineStagingDelete, "Delete Dir ,Dir=%s open error   ", kStagingFolder);
+    WriteSourceLineLog(kSourceName, kLineStagingDelete, "Delete Dir ,Dir=%s open error   ", kStagingFolder);
     return CP_USER_FILE_ERROR;
   }
 
@@ -365,11 +365,11 @@ int QoPatchUser::UpdatePatchFile() {
   // A patch without packages never made the staging folder: nothing to clean.
   if (IsPathExist(kStagingFolder) && !DeleteDirectoryTree(kStagingFolder)) {
     Fail(CP_USER_FILE_ERROR);
-    WriteFailureLog(kSourceName, kLineStagingCleanup, "Analysis Error,DeleteDir error  Path =%s", kStagingFolder);
+    WriteSourceLineLog(kSourceName, kLineStagingCleanup, "Analysis Error,DeleteDir error  Path =%s", kStagingFolder);
     return CP_USER_FILE_ERROR;
   }
   Send(UM_UPDATE_FILES_DONE, 0, 0);
-  WriteFailureLog(kSourceName, kLinePatchSuccess, "CP_USER_SUCCESS ");
+  WriteSourceLineLog(kSourceName, kLinePatchSuccess, "CP_USER_SUCCESS ");
   DeleteDirectoryTree(patchFolder_);
   return CP_USER_SUCCESS;
 }
@@ -383,7 +383,7 @@ int QoPatchUser::InstallGamePage() {
   QoPatchInfo info;
   if (info.InputPackageList(installInfoPath_) != 0) {
     Send(UM_PAGE_UNZIP_FAILED, 0, CP_USER_PATCHINFO_ERROR);
-    WriteFailureLog(kSourceName, kLineInstallInfoError, "InputPackageList error ,installInfo=%s",
+    WriteSourceLineLog(kSourceName, kLineInstallInfoError, "InputPackageList error ,installInfo=%s",
                     installInfoPath_.c_str());
     return CP_USER_PATCHINFO_ERROR;
   }
@@ -401,17 +401,17 @@ int QoPatchUser::InstallGamePage() {
     const std::string path = Join(installPageFolder_, page.fileName);
     if (!IsPathExist(path)) {
       Send(UM_PAGE_MISSING, 0, CP_USER_FILE_ERROR);
-      WriteFailureLog(kSourceName, kLinePageMissing, "Unzip Error Packahe not find  Package =%s", path.c_str());
+      WriteSourceLineLog(kSourceName, kLinePageMissing, "Unzip Error Packahe not find  Package =%s", path.c_str());
       return CP_USER_FILE_ERROR;
     }
     if (!UnzipPackage(path, kInstallRoot)) {
       Send(UM_PAGE_UNZIP_FAILED, 0, CP_USER_UNZIP_ERROR);
-      WriteFailureLog(kSourceName, kLinePageUnzip, "Unzip Error, UnComPress Error  Path =%s", path.c_str());
+      WriteSourceLineLog(kSourceName, kLinePageUnzip, "Unzip Error, UnComPress Error  Path =%s", path.c_str());
       return CP_USER_UNZIP_ERROR;
     }
   }
   Send(UM_PAGES_DONE, 0, 0);
-  WriteFailureLog(kSourceName, kLineInstallSuccess, "CP_USER_SUCCESS ");
+  WriteSourceLineLog(kSourceName, kLineInstallSuccess, "CP_USER_SUCCESS ");
   DeleteDirectoryTree(installPageFolder_);
   return CP_USER_SUCCESS;
 }
@@ -420,12 +420,12 @@ bool QoPatchUser::CheckIsLzma(const std::string& path) {
   WriteLaunchLog("Start CheckIsLzma");
   UniqueFd file = OpenForReading(path);
   if (!file.valid()) {
-    WriteFailureLog(kSourceName, kLineCheckLzmaOpen, "Analysis Error, CheckIsLzma error  Path =%s", path.c_str());
+    WriteSourceLineLog(kSourceName, kLineCheckLzmaOpen, "Analysis Error, CheckIsLzma error  Path =%s", path.c_str());
     return false;
   }
   uint8_t probe[kLzmaProbe];
   if (pread(file.get(), probe, sizeof probe, 0) != static_cast<ssize_t>(sizeof probe)) {
-    WriteFailureLog(kSourceName, kLineCheckLzmaRead, "Analysis Error, file read error  Path =%s", path.c_str());
+    WriteSourceLineLog(kSourceName, kLineCheckLzmaRead, "Analysis Error, file read error  Path =%s", path.c_str());
     return false;
   }
   return HasLzmaRecordMagic(probe, sizeof probe);
@@ -434,7 +434,7 @@ bool QoPatchUser::CheckIsLzma(const std::string& path) {
 bool QoPatchUser::DoUnLzma(const std::string& fileName) {
   WriteLaunchLog("Start DoUnLzma");
   if (fileName.empty()) {
-    WriteFailureLog(kSourceName, kLineUnLzmaName, "Analysis Error,DoUnLzma error  Path =%s", fileName.c_str());
+    WriteSourceLineLog(kSourceName, kLineUnLzmaName, "Analysis Error,DoUnLzma error  Path =%s", fileName.c_str());
     return false;
   }
   const std::string source = kUnzipFolder + fileName;
@@ -471,25 +471,25 @@ bool QoPatchUser::AnalysisFileNew(const PatchFileInfo& fileInfo) {
   const std::string unzipped = kUnzipFolder + name;
   const std::string payload = kStagingFolder + name;
   if (!IsPathExist(unzipped)) {
-    WriteFailureLog(kSourceName, kLineNewExist, "Analysis Error, FileExist error  Path =%s", unzipped.c_str());
+    WriteSourceLineLog(kSourceName, kLineNewExist, "Analysis Error, FileExist error  Path =%s", unzipped.c_str());
     return false;
   }
   if (CheckIsLzma(unzipped) && !DoUnLzma(name)) {
-    WriteFailureLog(kSourceName, kLineNewUnLzma, "Analysis Error, DoUnLzma error  Path =%s", name.c_str());
+    WriteSourceLineLog(kSourceName, kLineNewUnLzma, "Analysis Error, DoUnLzma error  Path =%s", name.c_str());
     return false;
   }
   // A new file's payload is the whole file, even after a delta marker.
   if (!DoAnalysisFile(unzipped, payload)) {
-    WriteFailureLog(kSourceName, kLineNewAnalysis, "Analysis Error, DoAnalysisFile error  Path =%s", unzipped.c_str());
+    WriteSourceLineLog(kSourceName, kLineNewAnalysis, "Analysis Error, DoAnalysisFile error  Path =%s", unzipped.c_str());
     return false;
   }
   std::string md5;
   if (!MakeMd5(payload, md5)) {
-    WriteFailureLog(kSourceName, kLineNewMd5Make, "Analysis Error, CCT_MD5 error  Path =%s", payload.c_str());
+    WriteSourceLineLog(kSourceName, kLineNewMd5Make, "Analysis Error, CCT_MD5 error  Path =%s", payload.c_str());
     return false;
   }
   if (md5 != fileInfo.m_md5Check) {
-    WriteFailureLog(kSourceName, kLineNewMd5, "Analysis Error, mate md5 error ");
+    WriteSourceLineLog(kSourceName, kLineNewMd5, "Analysis Error, mate md5 error ");
     return false;
   }
   return true;
@@ -502,15 +502,15 @@ bool QoPatchUser::AnalysisFileUpdate(const PatchFileInfo& fileInfo) {
   const std::string payload = kStagingFolder + name;
   CreateDirectoryForPath(unzipped, true);
   if (!IsPathExist(unzipped)) {
-    WriteFailureLog(kSourceName, kLineUpdateExist, "Analysis Error, FileExist error  Path =%s", unzipped.c_str());
+    WriteSourceLineLog(kSourceName, kLineUpdateExist, "Analysis Error, FileExist error  Path =%s", unzipped.c_str());
     return false;
   }
   if (CheckIsLzma(unzipped) && !DoUnLzma(name)) {
-    WriteFailureLog(kSourceName, kLineUpdateUnLzma, "Analysis Error, DoUnLzma error  Path =%s", name.c_str());
+    WriteSourceLineLog(kSourceName, kLineUpdateUnLzma, "Analysis Error, DoUnLzma error  Path =%s", name.c_str());
     return false;
   }
   if (!DoAnalysisFile(unzipped, payload)) {
-    WriteFailureLog(kSourceName, kLineUpdateAnalysis, "Analysis Error, DoAnalysisFile error  Path =%s",
+    WriteSourceLineLog(kSourceName, kLineUpdateAnalysis, "Analysis Error, DoAnalysisFile error  Path =%s",
                     unzipped.c_str());
     return false;
   }
@@ -520,36 +520,36 @@ bool QoPatchUser::AnalysisFileUpdate(const PatchFileInfo& fileInfo) {
     const std::string installed = Join(gameFolder_, name);
     std::string md5;
     if (!MakeMd5(installed, md5)) {
-      WriteFailureLog(kSourceName, kLineSourceMd5Make, "Analysis Error, CCT_MD5 error  Path =%s", installed.c_str());
+      WriteSourceLineLog(kSourceName, kLineSourceMd5Make, "Analysis Error, CCT_MD5 error  Path =%s", installed.c_str());
       return false;
     }
     if (md5 != fileInfo.sourceMd5) {
-      WriteFailureLog(kSourceName, kLineSourceMd5, "Analysis Error, mate md5 error file=%s", name.c_str());
+      WriteSourceLineLog(kSourceName, kLineSourceMd5, "Analysis Error, mate md5 error file=%s", name.c_str());
       return false;
     }
     if (QoPatcher_xdelta::GetInstance().ApplyDelta(installed, payload, unzipped) != 0) {
-      WriteFailureLog(kSourceName, kLineDelta, "CPT_XDELTA Error, mate md5 error SrcDir =%s,DifDir =%s,DstDir =%s",
+      WriteSourceLineLog(kSourceName, kLineDelta, "CPT_XDELTA Error, mate md5 error SrcDir =%s,DifDir =%s,DstDir =%s",
                       installed.c_str(), payload.c_str(), unzipped.c_str());
       return false;
     }
   } else {
     if (!DeleteFile(unzipped)) {
-      WriteFailureLog(kSourceName, kLineReplaceDelete, "Analysis Error, DeleteFile error  Path =%s", unzipped.c_str());
+      WriteSourceLineLog(kSourceName, kLineReplaceDelete, "Analysis Error, DeleteFile error  Path =%s", unzipped.c_str());
       return false;
     }
     if (!LinkOrCopyFile(payload, unzipped)) {
-      WriteFailureLog(kSourceName, kLineReplaceCopy, "Analysis Error, MoveFile error  Path =%s", payload.c_str());
+      WriteSourceLineLog(kSourceName, kLineReplaceCopy, "Analysis Error, MoveFile error  Path =%s", payload.c_str());
       return false;
     }
   }
 
   std::string md5;
   if (!MakeMd5(unzipped, md5)) {
-    WriteFailureLog(kSourceName, kLineUpdateMd5Make, "Analysis Error, CCT_MD5 error  Path =%s", unzipped.c_str());
+    WriteSourceLineLog(kSourceName, kLineUpdateMd5Make, "Analysis Error, CCT_MD5 error  Path =%s", unzipped.c_str());
     return false;
   }
   if (md5 != fileInfo.m_md5Check) {
-    WriteFailureLog(kSourceName, kLineUpdateMd5,
+    WriteSourceLineLog(kSourceName, kLineUpdateMd5,
                     "Analysis Error, mate md5 errorPath =%s strmD5 =%s,itPatchFileInfoVec->m_md5Check =%s",
                     name.c_str(), md5.c_str(), fileInfo.m_md5Check.c_str());
     return false;

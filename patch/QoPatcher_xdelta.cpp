@@ -113,12 +113,12 @@ bool RunLogged(const std::vector<std::string>& arguments, int failLine) {
   int status = RunXdelta3(arguments, &startError, &output);
   if (status == 0) return true;
   if (status < 0) {
-    WriteFailureLogSpaced(kSourceName, kStartErrorLine, "xdelta3 cannot be started ErrorCode = %d", startError);
+    WriteSourceLineLogSpaced(kSourceName, kStartErrorLine, "xdelta3 cannot be started ErrorCode = %d", startError);
     return false;
   }
-  WriteFailureLogSpaced(kSourceName, failLine, "xdelta Fail ErrorCode = %d", status);
+  WriteSourceLineLogSpaced(kSourceName, failLine, "xdelta Fail ErrorCode = %d", status);
   std::string message = LastLine(std::move(output));
-  if (!message.empty()) WriteFailureLogSpaced(kSourceName, kMessageLine, "xdelta3: %s", message.c_str());
+  if (!message.empty()) WriteSourceLineLogSpaced(kSourceName, kMessageLine, "xdelta3: %s", message.c_str());
   return false;
 }
 
@@ -146,7 +146,7 @@ int QoPatcher_xdelta::MakeDelta(const std::string& source, const std::string& ne
   bool ok = RunLogged({"-v", "-e", "-s", ToSystemPath(source), ToSystemPath(newFile), ToSystemPath(part)},
                       kMakeErrorLine);
   if (ok && !WriteMarkedDelta(part, delta)) {
-    WriteFailureLogSpaced(kSourceName, kMakeWriteErrorLine, "xdelta write error Path =%s", delta.c_str());
+    WriteSourceLineLogSpaced(kSourceName, kMakeWriteErrorLine, "xdelta write error Path =%s", delta.c_str());
     ok = false;
   }
   RemoveFile(part);

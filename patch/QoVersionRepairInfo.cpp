@@ -119,7 +119,7 @@ bool QoVersionRepairInfo::InputVerRepairFileList(const std::string& path) {
     doc.GetValue("FileList", "File" + std::to_string(i), value);
     if (SplitByComma(fields, value) != 5) continue;
     if (!IsSafeRelativeName(fields[0])) {
-      WriteFailureLog(kSourceName, kUnsafeNameLine, "InputVerRepairFileList unsafe file name =%s", fields[0].c_str());
+      WriteSourceLineLog(kSourceName, kUnsafeNameLine, "InputVerRepairFileList unsafe file name =%s", fields[0].c_str());
       return false;
     }
     int percent = static_cast<int>(int64_t{i} * 100 / count);

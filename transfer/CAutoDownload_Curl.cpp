@@ -187,7 +187,7 @@ void CAutoDownload_Curl::PlaceFile(const std::string& temporaryPath, const std::
   }
   std::remove(source.c_str());
   if (!placed) {
-    WriteFailureLogSpaced(kSourceName, kMoveErrorLine, "DownFile Error MoveFile Error ErrorCode =%d", error);
+    WriteSourceLineLogSpaced(kSourceName, kMoveErrorLine, "DownFile Error MoveFile Error ErrorCode =%d", error);
     SetState(DL_MOVE_FAILED);
     return;
   }

@@ -55,7 +55,7 @@ int WriteLaunchLog(const char* format, ...) {
   return AppendLine(message);
 }
 
-int WriteFailureLog(const char* sourceName, int line, const char* format, ...) {
+int WriteSourceLineLog(const char* sourceName, int line, const char* format, ...) {
   MessageBuffer message = {};
   const int used = std::snprintf(message, sizeof message, "FILE=%s,LINE=%d ,", sourceName, line);
   va_list args;
@@ -65,7 +65,7 @@ int WriteFailureLog(const char* sourceName, int line, const char* format, ...) {
   return AppendLine(message);
 }
 
-int WriteFailureLogSpaced(const char* sourceName, int line, const char* format, ...) {
+int WriteSourceLineLogSpaced(const char* sourceName, int line, const char* format, ...) {
   MessageBuffer message = {};
   const int used = std::snprintf(message, sizeof message, "FILE =%s, Line =%d,", sourceName, line);
   va_list args;

@@ -79,19 +79,19 @@ TEST(LaunchLog, FailureLinesBeginWithSourceAndLineAndAreCutAsAWhole) {
     std::string message;
     std::string expected;
   } cases[] = {
-      {"common form", WriteFailureLog, "Procedure\\ProcedureGamePatch.cpp", 42, "100%d %s",
+      {"common form", WriteSourceLineLog, "Procedure\\ProcedureGamePatch.cpp", 42, "100%d %s",
        "FILE=Procedure\\ProcedureGamePatch.cpp,LINE=42 ,100%d %s"},
-      {"spaced form", WriteFailureLogSpaced, "transfer\\CAutoDownload_Curl.cpp", 210, "DownFile Error ErrorCode =5",
+      {"spaced form", WriteSourceLineLogSpaced, "transfer\\CAutoDownload_Curl.cpp", 210, "DownFile Error ErrorCode =5",
        "FILE =transfer\\CAutoDownload_Curl.cpp, Line =210,DownFile Error ErrorCode =5"},
-      {"empty message", WriteFailureLog, "a.cpp", 0, "", "FILE=a.cpp,LINE=0 ,"},
-      {"common line of 1023 bytes is whole", WriteFailureLog, "s.cpp", 7, std::string(1023 - common.size(), 'x'),
+      {"empty message", WriteSourceLineLog, "a.cpp", 0, "", "FILE=a.cpp,LINE=0 ,"},
+      {"common line of 1023 bytes is whole", WriteSourceLineLog, "s.cpp", 7, std::string(1023 - common.size(), 'x'),
        common + std::string(1023 - common.size(), 'x')},
-      {"common line of 1024 bytes loses its last", WriteFailureLog, "s.cpp", 7, std::string(1024 - common.size(), 'x'),
+      {"common line of 1024 bytes loses its last", WriteSourceLineLog, "s.cpp", 7, std::string(1024 - common.size(), 'x'),
        common + std::string(1023 - common.size(), 'x')},
-      {"spaced line of 5000 bytes", WriteFailureLogSpaced, "s.cpp", 7, std::string(5000, 'x'),
+      {"spaced line of 5000 bytes", WriteSourceLineLogSpaced, "s.cpp", 7, std::string(5000, 'x'),
        spaced + std::string(1023 - spaced.size(), 'x')},
-      {"common cut inside the source name", WriteFailureLog, longName, 7, "tail", "FILE=" + longName.substr(0, 1018)},
-      {"spaced cut inside the line number part", WriteFailureLogSpaced, longName.substr(0, 1013), 123, "tail",
+      {"common cut inside the source name", WriteSourceLineLog, longName, 7, "tail", "FILE=" + longName.substr(0, 1018)},
+      {"spaced cut inside the line number part", WriteSourceLineLogSpaced, longName.substr(0, 1013), 123, "tail",
        "FILE =" + longName.substr(0, 1013) + ", Li"},
   };
   for (const auto& c : cases) {
