@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # toolchain
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   # libraries
   libcurl4-openssl-dev libzzip-dev zlib1g-dev lzma-dev liblzma-dev
   libcrypto++-dev libdeflate-dev libzip-dev
