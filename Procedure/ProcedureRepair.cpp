@@ -1,7 +1,5 @@
 #include "Procedure/ProcedureRepair.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
@@ -15,7 +13,6 @@
 #include "app/LaunchLog.h"
 #include "app/LauncherMessages.h"
 #include "patch/QoChecksum.h"
-#include "platform/SystemPath.h"
 #include "util/FileUtil.h"
 
 namespace {
@@ -40,8 +37,6 @@ constexpr WParam kStepFinished = 3;  // finished without copy, or copy about to 
 constexpr WParam kStepCopied = 4;
 
 WParam TextArg(const std::string& text) { return reinterpret_cast<WParam>(text.c_str()); }
-
-void DeleteFile(const std::string& path) { unlink(ToSystemPath(path).c_str()); }
 
 // The last component of a list name ("data\a.dat" gives "a.dat").
 std::string FileNameOf(const std::string& name) {
@@ -216,7 +211,8 @@ int32_t ProcedureRepair::Run() {
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, count);
 
   const std::string installedList = std::string(paths_.targetFolder) + kListName;
-  DeleteFile(installedList);
+  // A missing list is no error: the copy below makes it.
+  DeleteFile(installedList, ReadOnlyFile::kDelete);
   if (!CopyFileOverwrite(downloadedList, installedList)) {
     WriteLaunchLog("FILE=%s,LINE=%d ,CopyFile Error szTempLauncherFile =%s , localFile", kSourceName, kListCopyLine,
                    downloadedList.c_str());
@@ -254,7 +250,8 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
   const double half = 2.0 * static_cast<double>(obsolete.size());
   for (size_t j = 1; j <= obsolete.size(); ++j) {
     SendMessageTo(MainWindow(), UM_REPAIR_COMPARE_PERCENT, static_cast<WParam>(static_cast<double>(j) * 100.0 / half));
-    DeleteFile(std::string(paths_.targetFolder) + obsolete[j - 1]->fileName);
+    // A file that cannot be deleted does not stop the repair.
+    DeleteFile(std::string(paths_.targetFolder) + obsolete[j - 1]->fileName, ReadOnlyFile::kDelete);
   }
 
   fileList_ = std::move(freshFiles);
@@ -293,11 +290,11 @@ int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
   if (!copied) {
     WriteLaunchLog("FILE=%s,LINE=%d ,CopyFile Error szTempLauncherFile =%s , localFile", kSourceName, kFileCopyLine,
                    tempFile.c_str());
-    DeleteFile(tempFile);
+    DeleteFile(tempFile, ReadOnlyFile::kDelete);
     return REPAIR_FILE_COPY_FAILED;
   }
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, index);
-  DeleteFile(tempFile);
+  DeleteFile(tempFile, ReadOnlyFile::kDelete);
   ++replacedCount_;
   return kEntryDone;
 }

@@ -11,35 +11,21 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/AsciiText.h"
+
 namespace {
 
 constexpr const char* kStoreFolder = "TovaLauncher";
 constexpr const char* kStoreFile = "registry.txt";
 constexpr const char* kNewFileComment = "; TovaLauncher: the current user's registry values";
 constexpr const char kHexDigits[] = "0123456789abcdef";
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
-    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
-    if (x != y) return false;
-  }
-  return true;
-}
+constexpr std::string_view kBlanks = " \t";  // around the parts of a line
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
 }
 
 std::string Quote(std::string_view text) {
@@ -117,10 +103,10 @@ std::string HexList(std::string_view bytes) {
 
 std::optional<std::string> ParseHexList(std::string_view text) {
   std::string out;
-  text = TrimBlanks(text);
+  text = Trim(text, kBlanks);
   while (!text.empty()) {
     size_t comma = text.find(',');
-    std::string_view item = TrimBlanks(text.substr(0, comma));
+    std::string_view item = Trim(text.substr(0, comma), kBlanks);
     if (item.empty() || item.size() > 2) return std::nullopt;
     int value = 0;
     for (char c : item) {
@@ -131,27 +117,27 @@ std::optional<std::string> ParseHexList(std::string_view text) {
     out += static_cast<char>(value);
     if (comma == std::string_view::npos) break;
     text = text.substr(comma + 1);
-    if (TrimBlanks(text).empty()) return std::nullopt;  // a trailing comma
+    if (Trim(text, kBlanks).empty()) return std::nullopt;  // a trailing comma
   }
   return out;
 }
 
 // "[key]": the key's name.
 std::optional<std::string_view> KeyOfLine(std::string_view line) {
-  line = TrimBlanks(line);
+  line = Trim(line, kBlanks);
   if (line.size() < 2 || line.front() != '[' || line.back() != ']') return std::nullopt;
   return line.substr(1, line.size() - 2);
 }
 
 // '"name"=...': the value's name, and the text after "=" in `rest`.
 std::optional<std::string> ValueNameOfLine(std::string_view line, std::string_view& rest) {
-  line = TrimBlanks(line);
+  line = Trim(line, kBlanks);
   size_t pos = 0;
   std::optional<std::string> name = Unquote(line, pos);
   if (!name) return std::nullopt;
-  rest = TrimBlanks(line.substr(pos));
+  rest = Trim(line.substr(pos), kBlanks);
   if (rest.empty() || rest.front() != '=') return std::nullopt;
-  rest = TrimBlanks(rest.substr(1));
+  rest = Trim(rest.substr(1), kBlanks);
   return name;
 }
 
@@ -159,7 +145,7 @@ std::optional<RegistryValue> ParseValue(std::string_view text) {
   if (!text.empty() && text.front() == '"') {
     size_t pos = 0;
     std::optional<std::string> data = Unquote(text, pos);
-    if (!data || !TrimBlanks(text.substr(pos)).empty()) return std::nullopt;
+    if (!data || !Trim(text.substr(pos), kBlanks).empty()) return std::nullopt;
     return RegistryValue{RegistryType::Text, std::move(*data)};
   }
   if (text.substr(0, 4) == "hex:") {
@@ -369,13 +355,13 @@ std::optional<RegistryValue> RegistryStore::Query(std::string_view key,
   bool inKey = false;
   for (const std::string& line : ReadLines(path_)) {
     if (auto lineKey = KeyOfLine(line)) {
-      inKey = EqualsNoCase(*lineKey, key);
+      inKey = EqualsIgnoreCase(*lineKey, key);
       continue;
     }
     if (!inKey) continue;
     std::string_view rest;
     std::optional<std::string> lineName = ValueNameOfLine(line, rest);
-    if (lineName && EqualsNoCase(*lineName, name)) return ParseValue(rest);
+    if (lineName && EqualsIgnoreCase(*lineName, name)) return ParseValue(rest);
   }
   return std::nullopt;
 }
@@ -425,7 +411,7 @@ bool RegistryStore::Write(std::string_view key, std::string_view name, const Reg
   bool replaced = false;
   for (size_t i = 0; i < lines.size() && !replaced; ++i) {
     if (auto lineKey = KeyOfLine(lines[i])) {
-      inKey = EqualsNoCase(*lineKey, key);
+      inKey = EqualsIgnoreCase(*lineKey, key);
       if (inKey) {
         keyFound = true;
         insertAt = i + 1;
@@ -435,10 +421,10 @@ bool RegistryStore::Write(std::string_view key, std::string_view name, const Reg
     if (!inKey) continue;
     std::string_view rest;
     std::optional<std::string> lineName = ValueNameOfLine(lines[i], rest);
-    if (lineName && EqualsNoCase(*lineName, name)) {
+    if (lineName && EqualsIgnoreCase(*lineName, name)) {
       lines[i] = newLine;
       replaced = true;
-    } else if (!TrimBlanks(lines[i]).empty()) {
+    } else if (!Trim(lines[i], kBlanks).empty()) {
       insertAt = i + 1;  // new values go after the key's last line
     }
   }
@@ -482,7 +468,7 @@ std::vector<UninstallEntry> ListUninstallEntries(std::string_view uninstallKey,
       if (!name) continue;
       std::string key = HiveTextToUtf8(*name);
       if (key.size() > keyLength + 1 && key[keyLength] == '\\' &&
-          EqualsNoCase(std::string_view(key).substr(0, keyLength), uninstallKey) &&
+          EqualsIgnoreCase(std::string_view(key).substr(0, keyLength), uninstallKey) &&
           key.find('\\', keyLength + 1) == std::string::npos)
         subkey = key.substr(keyLength + 1);
       continue;
@@ -490,7 +476,7 @@ std::vector<UninstallEntry> ListUninstallEntries(std::string_view uninstallKey,
     if (!subkey || named || line.front() != '"') continue;
     size_t pos = 1;
     std::optional<std::u16string> name = UnescapeHive(line, pos, '"');
-    if (!name || !EqualsNoCase(HiveTextToUtf8(*name), "DisplayName") || pos >= line.size() ||
+    if (!name || !EqualsIgnoreCase(HiveTextToUtf8(*name), "DisplayName") || pos >= line.size() ||
         line[pos] != '=')
       continue;
     if (std::optional<std::string> text = HiveStringData(std::string_view(line).substr(pos + 1))) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "patch/ProtectedFile.h"
+#include "platform/AsciiText.h"
 #include "tests/patch/PatchMaterial.h"
 
 using patchtest::FileEntry;
@@ -42,11 +43,6 @@ Files InstalledGame() {
       {"old/remove.dat", "remove me"},
       {"client/game.sh", kClientOld},
   };
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // Adds, updates whole (plain and LZMA-chunked), deletes, carries the new
@@ -238,7 +234,7 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
        "LINE=945 ,Analysis Error, mate md5 error file=data/delta.bin", nullptr,
        [](QoPatchUserTest& t) { WriteFile(t.fx_->game() / "data/delta.bin", SampleBytes(256 * 1024, 99)); }},
       {"new file with its MD5 in lower case", CP_USER_ANALYSIS_ERROR, "LINE=870 ,Analysis Error, mate md5 error \n",
-       [](Patch& p) { p.packages[0].files[1].md5 = Lower(Md5Of("brand new")); }, nullptr},
+       [](Patch& p) { p.packages[0].files[1].md5 = ToLowerAscii(Md5Of("brand new")); }, nullptr},
       {"updated file with a wrong MD5", CP_USER_ANALYSIS_ERROR,
        "LINE=1000 ,Analysis Error, mate md5 errorPath =data/whole.txt strmD5 =",
        [](Patch& p) { p.packages[0].files[0].md5 = Md5Of("something else"); }, nullptr},
