@@ -10,11 +10,12 @@
 
 #include "app/LauncherMessages.h"
 #include "patch/ProtectedFile.h"
-#include "patch/QoChecksum.h"
 #include "patch/publish/LzmaChunkWriter.h"
+#include "tests/support/TestBytes.h"
 
 namespace patchtest {
 
+using testsupport::Md5Of;
 using testsupport::ReadFile;
 using testsupport::RunShell;
 using testsupport::WriteFile;
@@ -35,13 +36,6 @@ fs::path MadeFolder(const fs::path& path) {
 }
 
 }  // namespace
-
-std::string Md5Of(const std::string& bytes) {
-  if (bytes.empty()) return "D41D8CD98F00B204E9800998ECF8427E";
-  std::string hex;
-  GetMd5Checksum().MakeBufferHex(bytes.data(), bytes.size(), hex);
-  return hex;
-}
 
 std::string SampleBytes(size_t size, uint32_t seed) {
   std::mt19937 random(seed);

@@ -20,9 +20,6 @@ namespace patchtest {
 
 namespace fs = std::filesystem;
 
-// Upper-case MD5 text of the bytes (also of no bytes).
-std::string Md5Of(const std::string& bytes);
-
 // `size` bytes that compress somewhat and differ with `seed`.
 std::string SampleBytes(size_t size, uint32_t seed);
 

@@ -12,17 +12,18 @@
 #include "patch/ProtectedFile.h"
 #include "platform/AsciiText.h"
 #include "tests/patch/PatchMaterial.h"
+#include "tests/support/TestBytes.h"
 
 using patchtest::FileEntry;
 using patchtest::Form;
 using patchtest::GameFixture;
 using patchtest::GameInfoText;
-using patchtest::Md5Of;
 using patchtest::Package;
 using patchtest::Patch;
 using patchtest::SampleBytes;
 using patchtest::Trace;
 using patchtest::XdeltaRecorder;
+using testsupport::Md5Of;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 namespace fs = std::filesystem;
