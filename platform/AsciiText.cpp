@@ -25,3 +25,10 @@ std::string ToLowerAscii(std::string_view text) {
   for (char& c : lower) c = LowerAscii(c);
   return lower;
 }
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}

@@ -22,3 +22,7 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // A copy with the ASCII letters A to Z in lower case.
 std::string ToLowerAscii(std::string_view text);
+
+// The value of a hexadecimal digit ("0" to "9", "a" to "f" in either case);
+// -1 for any other byte.
+int HexDigitValue(char c);

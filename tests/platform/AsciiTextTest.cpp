@@ -57,3 +57,12 @@ TEST(AsciiText, ToLowerAsciiChangesOnlyTheLettersAToZ) {
   EXPECT_EQ(ToLowerAscii("@[`{\xC4\xD6"), "@[`{\xC4\xD6");
   EXPECT_EQ(ToLowerAscii(""), "");
 }
+
+TEST(AsciiText, HexDigitValueOfEitherCaseElseMinusOne) {
+  const struct {
+    char c;
+    int value;
+  } cases[] = {{'0', 0}, {'9', 9}, {'a', 10}, {'F', 15}, {'f', 15}, {'g', -1}, {'G', -1}, {'/', -1}, {':', -1},
+               {'@', -1}, {'`', -1}, {'\0', -1}, {'\xB0', -1}};
+  for (const auto& c : cases) EXPECT_EQ(HexDigitValue(c.c), c.value) << static_cast<int>(c.c);
+}
