@@ -11,6 +11,7 @@
 #include "app/LauncherMessages.h"
 #include "patch/ProtectedFile.h"
 #include "patch/publish/LzmaChunkWriter.h"
+#include "tests/support/MessageNames.h"
 #include "tests/support/TestBytes.h"
 
 namespace patchtest {
@@ -106,9 +107,7 @@ GameFixture::GameFixture()
       launcher_(MadeFolder(game_ / "launcher")),
       cwd_(launcher_),
       window_([this](const Message& message) {
-        char id[16];
-        std::snprintf(id, sizeof id, "%x", message.id);
-        std::string text = id;
+        std::string text = testsupport::MessageName(message.id);
         if (message.wParam != 0) text += " w" + std::to_string(message.wParam);
         if (message.id == UM_UPDATE_FILE_NAME || message.id == UM_PAGE_NAME) {
           text += " " + std::string(reinterpret_cast<const char*>(message.lParam));
