@@ -1,7 +1,5 @@
 #include "Procedure/ProcedureRepair.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
@@ -40,8 +38,6 @@ constexpr WParam kStepFinished = 3;  // finished without copy, or copy about to 
 constexpr WParam kStepCopied = 4;
 
 WParam TextArg(const std::string& text) { return reinterpret_cast<WParam>(text.c_str()); }
-
-void DeleteFile(const std::string& path) { unlink(ToSystemPath(path).c_str()); }
 
 // The last component of a list name ("data\a.dat" gives "a.dat").
 std::string FileNameOf(const std::string& name) {
@@ -216,7 +212,8 @@ int32_t ProcedureRepair::Run() {
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, count);
 
   const std::string installedList = std::string(paths_.targetFolder) + kListName;
-  DeleteFile(installedList);
+  // A missing list is no error: the copy below makes it.
+  DeleteFile(installedList, ReadOnlyFile::kDelete);
   if (!CopyFileOverwrite(downloadedList, installedList)) {
     WriteSourceLineLog(kSourceName, kListCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile",
                     downloadedList.c_str());
@@ -253,7 +250,8 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
   const double half = 2.0 * static_cast<double>(obsolete.size());
   for (size_t j = 1; j <= obsolete.size(); ++j) {
     SendMessageTo(MainWindow(), UM_REPAIR_COMPARE_PERCENT, static_cast<WParam>(static_cast<double>(j) * 100.0 / half));
-    DeleteFile(std::string(paths_.targetFolder) + obsolete[j - 1]->fileName);
+    // A file that cannot be deleted does not stop the repair.
+    DeleteFile(std::string(paths_.targetFolder) + obsolete[j - 1]->fileName, ReadOnlyFile::kDelete);
   }
 
   fileList_ = std::move(freshFiles);
@@ -291,11 +289,11 @@ int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
   ahead.FileChanged();
   if (!copied) {
     WriteSourceLineLog(kSourceName, kFileCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile", tempFile.c_str());
-    DeleteFile(tempFile);
+    DeleteFile(tempFile, ReadOnlyFile::kDelete);
     return REPAIR_FILE_COPY_FAILED;
   }
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, index);
-  DeleteFile(tempFile);
+  DeleteFile(tempFile, ReadOnlyFile::kDelete);
   ++replacedCount_;
   return kEntryDone;
 }

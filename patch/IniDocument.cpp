@@ -2,34 +2,24 @@
 
 #include <sys/stat.h>
 
-#include <cctype>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <utility>
 
+#include "platform/AsciiText.h"
 #include "platform/SystemPath.h"
 
 namespace {
-
-bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
-
-std::string Trim(std::string_view text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  return std::string(text.substr(begin, end - begin));
-}
 
 // Splits at the first occurrence of `separator`: both sides trimmed; without
 // the separator the left side is the whole text and the right side is empty.
 // The right side starts after the separator's first character.
 std::pair<std::string, std::string> Split(std::string_view text, std::string_view separator) {
   size_t at = text.find(separator);
-  if (at == std::string_view::npos) return {Trim(text), std::string()};
-  return {Trim(text.substr(0, at)), Trim(text.substr(at + 1))};
+  if (at == std::string_view::npos) return {std::string(Trim(text)), std::string()};
+  return {std::string(Trim(text.substr(0, at))), std::string(Trim(text.substr(at + 1)))};
 }
 
 struct FileCloser {
@@ -84,7 +74,7 @@ int IniDocument::Load(const std::string& path) {
   std::string pendingComment;
   std::string line;
   while (ReadLine(file.get(), line)) {
-    std::string trimmed = Trim(line);
+    std::string trimmed(Trim(line));
     if (trimmed.empty()) {
       pendingComment += "\n";
       continue;
@@ -99,7 +89,7 @@ int IniDocument::Load(const std::string& path) {
       size_t close = content.find(']');
       if (close == std::string::npos) return Fail(INI_NO_CLOSING_BRACKET, "no matched ] found");
       if (close == 1) return Fail(INI_EMPTY_SECTION_NAME, "section name is empty");
-      std::string name = Trim(std::string_view(content).substr(1, close - 1));
+      std::string name(Trim(std::string_view(content).substr(1, close - 1)));
       for (const IniSection& section : sections_) {
         if (section.name == name)
           return Fail(INI_DUPLICATE_SECTION, "section " + name + "already exist");
@@ -144,8 +134,8 @@ int IniDocument::GetIntValue(std::string_view section, std::string_view key, int
 }
 
 int IniToInt(std::string_view text) {
+  text = Trim(text);
   size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   int64_t magnitude = 0;

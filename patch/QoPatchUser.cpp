@@ -79,16 +79,6 @@ constexpr size_t kLzmaProbe = kLzmaRecordLengthOffset + 4;
 
 std::string Join(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
 
-// Deletes a file as the Windows call does: a missing file, a folder and a
-// read-only file are failures.
-bool DeleteFile(const std::string& path) {
-  std::string systemPath = ToSystemPath(path);
-  struct stat info {};
-  if (lstat(systemPath.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
-  if (S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) return false;
-  return unlink(systemPath.c_str()) == 0;
-}
-
 bool MakeMd5(const std::string& path, std::string& md5) {
   md5.clear();
   return GetMd5Checksum().MakeFileHex(path, md5);
@@ -191,7 +181,7 @@ int QoPatchUser::CheckPatchFile() {
   if (!copy.empty()) {
     // A failed copy must not leave an older file of that name to be read.
     if (CopyFileOverwrite(description, copy)) read = info.InputPatchInfoFile(copy);
-    unlink(ToSystemPath(copy).c_str());
+    DeleteFile(copy, ReadOnlyFile::kDelete);
   }
   if (read != 0) {
     WriteSourceLineLog(kSourceName, kLinePatchInfoError, "InputPatchInfoFile error ,patchFile=%s", description.c_str());

@@ -13,6 +13,7 @@
 #include "util/LaunchLog.h"
 #include "util/FileTransfer.h"
 #include "platform/SystemPath.h"
+#include "util/FileUtil.h"
 
 extern char** environ;
 
@@ -122,8 +123,6 @@ bool RunLogged(const std::vector<std::string>& arguments, int failLine) {
   return false;
 }
 
-bool RemoveFile(const std::string& path) { return unlink(ToSystemPath(path).c_str()) == 0 || errno == ENOENT; }
-
 // Writes the delta marker followed by the bytes of `part` to `delta`.
 bool WriteMarkedDelta(const std::string& part, const std::string& delta) {
   UniqueFd in = OpenForReading(part);
@@ -142,19 +141,19 @@ QoPatcher_xdelta& QoPatcher_xdelta::GetInstance() {
 int QoPatcher_xdelta::MakeDelta(const std::string& source, const std::string& newFile, const std::string& delta) {
   // xdelta3 refuses to overwrite its output, so the work file goes first.
   std::string part = delta + ".part";
-  RemoveFile(part);
+  DeleteFile(part, ReadOnlyFile::kDelete);
   bool ok = RunLogged({"-v", "-e", "-s", ToSystemPath(source), ToSystemPath(newFile), ToSystemPath(part)},
                       kMakeErrorLine);
   if (ok && !WriteMarkedDelta(part, delta)) {
     WriteSourceLineLogSpaced(kSourceName, kMakeWriteErrorLine, "xdelta write error Path =%s", delta.c_str());
     ok = false;
   }
-  RemoveFile(part);
+  DeleteFile(part, ReadOnlyFile::kDelete);
   return ok ? 0 : kFailed;
 }
 
 int QoPatcher_xdelta::ApplyDelta(const std::string& source, const std::string& delta, const std::string& target) {
-  RemoveFile(target);
+  DeleteFile(target, ReadOnlyFile::kDelete);
   bool ok = RunLogged({"-v", "-d", "-s", ToSystemPath(source), ToSystemPath(delta), ToSystemPath(target)},
                       kApplyErrorLine);
   return ok ? 0 : kFailed;

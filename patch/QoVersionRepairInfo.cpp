@@ -1,7 +1,5 @@
 #include "patch/QoVersionRepairInfo.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <utility>
@@ -13,7 +11,6 @@
 #include "patch/SafeName.h"
 #include "platform/MessageWindow.h"
 #include "platform/PrivateProfile.h"
-#include "platform/SystemPath.h"
 #include "platform/TempFolder.h"
 #include "util/FileUtil.h"
 #include "util/TextUtil.h"
@@ -29,7 +26,7 @@ class DecipheredCopy {
  public:
   DecipheredCopy() = default;
   ~DecipheredCopy() {
-    if (!path_.empty()) unlink(ToSystemPath(path_).c_str());
+    if (!path_.empty()) DeleteFile(path_, ReadOnlyFile::kDelete);
   }
   DecipheredCopy(const DecipheredCopy&) = delete;
   DecipheredCopy& operator=(const DecipheredCopy&) = delete;

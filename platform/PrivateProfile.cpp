@@ -5,37 +5,15 @@
 #include <fstream>
 #include <optional>
 
+#include "platform/AsciiText.h"
 #include "platform/SystemPath.h"
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  return true;
-}
 
 std::string_view StripQuotes(std::string_view value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
     return value.substr(1, value.size() - 2);
   return value;
-}
-
-std::string LowerName(std::string_view name) {
-  std::string lower(name);
-  for (char& c : lower) c = LowerAscii(c);
-  return lower;
 }
 
 // Reads the file line by line, calling `onSection(name)` for each section
@@ -75,11 +53,11 @@ std::optional<std::string> FindValue(std::string_view section, std::string_view 
       [&](std::string_view name) {
         // Only the first section of the name is searched.
         if (inSection) return true;
-        inSection = SameName(name, section);
+        inSection = EqualsIgnoreCase(name, section);
         return false;
       },
       [&](std::string_view name, std::string_view value) {
-        if (!inSection || !SameName(name, key)) return false;
+        if (!inSection || !EqualsIgnoreCase(name, key)) return false;
         found = std::string(value);
         return true;
       });
@@ -132,23 +110,23 @@ PrivateProfileSnapshot::PrivateProfileSnapshot(std::string_view path) {
       path,
       [&](std::string_view name) {
         // A later section of a name already seen is never searched.
-        auto [it, added] = sections_.try_emplace(LowerName(name));
+        auto [it, added] = sections_.try_emplace(ToLowerAscii(name));
         current = added ? &it->second : nullptr;
         if (added) sectionOrder_.push_back(it->first);
         return false;
       },
       [&](std::string_view name, std::string_view value) {
         if (current == nullptr) return false;
-        std::string lower = LowerName(name);
+        std::string lower = ToLowerAscii(name);
         if (current->values.try_emplace(lower, value).second) current->keys.push_back(std::move(lower));
         return false;
       });
 }
 
 const std::string* PrivateProfileSnapshot::Find(std::string_view section, std::string_view key) const {
-  auto found = sections_.find(LowerName(section));
+  auto found = sections_.find(ToLowerAscii(section));
   if (found == sections_.end()) return nullptr;
-  auto value = found->second.values.find(LowerName(key));
+  auto value = found->second.values.find(ToLowerAscii(key));
   return value == found->second.values.end() ? nullptr : &value->second;
 }
 
@@ -164,7 +142,7 @@ int PrivateProfileSnapshot::GetInt(std::string_view section, std::string_view ke
 }
 
 std::vector<std::string> PrivateProfileSnapshot::Keys(std::string_view section) const {
-  auto found = sections_.find(LowerName(section));
+  auto found = sections_.find(ToLowerAscii(section));
   return found == sections_.end() ? std::vector<std::string>() : found->second.keys;
 }
 

@@ -1,15 +1,16 @@
 #include "platform/RegistryStore.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <vector>
+
+#include "platform/AsciiText.h"
+#include "platform/RegistryFiles.h"
 
 namespace {
 
@@ -17,30 +18,7 @@ constexpr const char* kStoreFolder = "TovaLauncher";
 constexpr const char* kStoreFile = "registry.txt";
 constexpr const char* kNewFileComment = "; TovaLauncher: the current user's registry values";
 constexpr const char kHexDigits[] = "0123456789abcdef";
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
-    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
-    if (x != y) return false;
-  }
-  return true;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
+constexpr std::string_view kBlanks = " \t";  // around the parts of a line
 
 std::string Quote(std::string_view text) {
   std::string out = "\"";
@@ -90,8 +68,8 @@ std::optional<std::string> Unquote(std::string_view line, size_t& pos) {
         out += '\t';
         break;
       case 'x': {
-        int high = i + 1 < line.size() ? HexValue(line[i + 1]) : -1;
-        int low = i + 2 < line.size() ? HexValue(line[i + 2]) : -1;
+        int high = i + 1 < line.size() ? HexDigitValue(line[i + 1]) : -1;
+        int low = i + 2 < line.size() ? HexDigitValue(line[i + 2]) : -1;
         if (high < 0 || low < 0) return std::nullopt;
         out += static_cast<char>(high * 16 + low);
         i += 2;
@@ -117,41 +95,41 @@ std::string HexList(std::string_view bytes) {
 
 std::optional<std::string> ParseHexList(std::string_view text) {
   std::string out;
-  text = TrimBlanks(text);
+  text = Trim(text, kBlanks);
   while (!text.empty()) {
     size_t comma = text.find(',');
-    std::string_view item = TrimBlanks(text.substr(0, comma));
+    std::string_view item = Trim(text.substr(0, comma), kBlanks);
     if (item.empty() || item.size() > 2) return std::nullopt;
     int value = 0;
     for (char c : item) {
-      int digit = HexValue(c);
+      int digit = HexDigitValue(c);
       if (digit < 0) return std::nullopt;
       value = value * 16 + digit;
     }
     out += static_cast<char>(value);
     if (comma == std::string_view::npos) break;
     text = text.substr(comma + 1);
-    if (TrimBlanks(text).empty()) return std::nullopt;  // a trailing comma
+    if (Trim(text, kBlanks).empty()) return std::nullopt;  // a trailing comma
   }
   return out;
 }
 
 // "[key]": the key's name.
 std::optional<std::string_view> KeyOfLine(std::string_view line) {
-  line = TrimBlanks(line);
+  line = Trim(line, kBlanks);
   if (line.size() < 2 || line.front() != '[' || line.back() != ']') return std::nullopt;
   return line.substr(1, line.size() - 2);
 }
 
 // '"name"=...': the value's name, and the text after "=" in `rest`.
 std::optional<std::string> ValueNameOfLine(std::string_view line, std::string_view& rest) {
-  line = TrimBlanks(line);
+  line = Trim(line, kBlanks);
   size_t pos = 0;
   std::optional<std::string> name = Unquote(line, pos);
   if (!name) return std::nullopt;
-  rest = TrimBlanks(line.substr(pos));
+  rest = Trim(line.substr(pos), kBlanks);
   if (rest.empty() || rest.front() != '=') return std::nullopt;
-  rest = TrimBlanks(rest.substr(1));
+  rest = Trim(rest.substr(1), kBlanks);
   return name;
 }
 
@@ -159,7 +137,7 @@ std::optional<RegistryValue> ParseValue(std::string_view text) {
   if (!text.empty() && text.front() == '"') {
     size_t pos = 0;
     std::optional<std::string> data = Unquote(text, pos);
-    if (!data || !TrimBlanks(text.substr(pos)).empty()) return std::nullopt;
+    if (!data || !Trim(text.substr(pos), kBlanks).empty()) return std::nullopt;
     return RegistryValue{RegistryType::Text, std::move(*data)};
   }
   if (text.substr(0, 4) == "hex:") {
@@ -173,17 +151,6 @@ std::optional<RegistryValue> ParseValue(std::string_view text) {
 std::string FormatValueLine(std::string_view name, const RegistryValue& value) {
   return Quote(name) + "=" +
          (value.type == RegistryType::Text ? Quote(value.data) : HexList(value.data));
-}
-
-std::vector<std::string> ReadLines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-  }
-  return lines;
 }
 
 bool WriteAll(int fd, const std::string& data) {
@@ -246,106 +213,6 @@ class WriteLock {
   int fd_;
 };
 
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return home;
-  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
-  passwd entry{};
-  passwd* result = nullptr;
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 &&
-      result != nullptr && result->pw_dir != nullptr)
-    return result->pw_dir;
-  return {};
-}
-
-// Wine hive text (keys up to "]", values up to '"'), starting just after the
-// opening character: "\a" "\b" "\e" "\f" "\n" "\r" "\t" "\v", "\x" with up to
-// four hexadecimal digits and up to three octal digits give UTF-16 units; any
-// other escaped character stands for itself; an unescaped byte is one unit.
-// On success `pos` is just past the closing character.
-std::optional<std::u16string> UnescapeHive(std::string_view text, size_t& pos, char close) {
-  std::u16string out;
-  size_t i = pos;
-  auto isOctal = [&](size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '7'; };
-  auto hexAt = [&](size_t at) { return at < text.size() ? HexValue(text[at]) : -1; };
-  while (i < text.size() && text[i] != close) {
-    if (text[i] != '\\') {
-      out += static_cast<char16_t>(static_cast<unsigned char>(text[i++]));
-      continue;
-    }
-    if (++i == text.size()) break;
-    char c = text[i++];
-    static constexpr std::string_view kLetters = "abefnrtv";
-    static constexpr std::string_view kControls = "\a\b\x1b\f\n\r\t\v";
-    if (size_t letter = kLetters.find(c); letter != std::string_view::npos) {
-      out += static_cast<char16_t>(kControls[letter]);
-    } else if (c == 'x' && hexAt(i) >= 0) {
-      unsigned value = 0;
-      for (int n = 0; n < 4 && hexAt(i) >= 0; ++n)
-        value = value * 16 + static_cast<unsigned>(hexAt(i++));
-      out += static_cast<char16_t>(value);
-    } else if (c >= '0' && c <= '7') {
-      unsigned value = static_cast<unsigned>(c - '0');
-      for (int n = 0; n < 2 && isOctal(i); ++n)
-        value = value * 8 + static_cast<unsigned>(text[i++] - '0');
-      out += static_cast<char16_t>(value);
-    } else {
-      out += static_cast<char16_t>(static_cast<unsigned char>(c));
-    }
-  }
-  if (i >= text.size()) return std::nullopt;
-  pos = i + 1;
-  return out;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// UTF-16 units as UTF-8; a surrogate without its partner becomes U+FFFD.
-std::string HiveTextToUtf8(const std::u16string& units) {
-  std::string out;
-  for (size_t i = 0; i < units.size(); ++i) {
-    char32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    AppendUtf8(out, c);
-  }
-  return out;
-}
-
-// The text of a string value line's data ('"..."', 'str:"..."' or
-// 'str(2):"..."'); nothing for data of other types.
-std::optional<std::string> HiveStringData(std::string_view data) {
-  for (std::string_view prefix : {"str:", "str(2):"}) {
-    if (data.substr(0, prefix.size()) == prefix) data.remove_prefix(prefix.size());
-  }
-  if (data.empty() || data.front() != '"') return std::nullopt;
-  size_t pos = 1;
-  std::optional<std::u16string> text = UnescapeHive(data, pos, '"');
-  if (!text) return std::nullopt;
-  return HiveTextToUtf8(*text);
-}
-
 }  // namespace
 
 std::string RegistryStore::DefaultPath() {
@@ -367,15 +234,15 @@ std::optional<RegistryValue> RegistryStore::Query(std::string_view key,
                                                   std::string_view name) const {
   if (path_.empty()) return std::nullopt;
   bool inKey = false;
-  for (const std::string& line : ReadLines(path_)) {
+  for (const std::string& line : ReadTextLines(path_)) {
     if (auto lineKey = KeyOfLine(line)) {
-      inKey = EqualsNoCase(*lineKey, key);
+      inKey = EqualsIgnoreCase(*lineKey, key);
       continue;
     }
     if (!inKey) continue;
     std::string_view rest;
     std::optional<std::string> lineName = ValueNameOfLine(line, rest);
-    if (lineName && EqualsNoCase(*lineName, name)) return ParseValue(rest);
+    if (lineName && EqualsIgnoreCase(*lineName, name)) return ParseValue(rest);
   }
   return std::nullopt;
 }
@@ -416,7 +283,7 @@ bool RegistryStore::Write(std::string_view key, std::string_view name, const Reg
   WriteLock lock(path_);
   if (!lock.held()) return false;
 
-  std::vector<std::string> lines = ReadLines(path_);
+  std::vector<std::string> lines = ReadTextLines(path_);
   if (lines.empty()) lines.push_back(kNewFileComment);
   std::string newLine = FormatValueLine(name, value);
   bool inKey = false;
@@ -425,7 +292,7 @@ bool RegistryStore::Write(std::string_view key, std::string_view name, const Reg
   bool replaced = false;
   for (size_t i = 0; i < lines.size() && !replaced; ++i) {
     if (auto lineKey = KeyOfLine(lines[i])) {
-      inKey = EqualsNoCase(*lineKey, key);
+      inKey = EqualsIgnoreCase(*lineKey, key);
       if (inKey) {
         keyFound = true;
         insertAt = i + 1;
@@ -435,10 +302,10 @@ bool RegistryStore::Write(std::string_view key, std::string_view name, const Reg
     if (!inKey) continue;
     std::string_view rest;
     std::optional<std::string> lineName = ValueNameOfLine(lines[i], rest);
-    if (lineName && EqualsNoCase(*lineName, name)) {
+    if (lineName && EqualsIgnoreCase(*lineName, name)) {
       lines[i] = newLine;
       replaced = true;
-    } else if (!TrimBlanks(lines[i]).empty()) {
+    } else if (!Trim(lines[i], kBlanks).empty()) {
       insertAt = i + 1;  // new values go after the key's last line
     }
   }
@@ -453,50 +320,4 @@ bool RegistryStore::Write(std::string_view key, std::string_view name, const Reg
   std::string content;
   for (const std::string& line : lines) content += line + "\n";
   return ReplaceFile(path_, content);
-}
-
-std::string MachineHivePath() {
-  const char* prefix = std::getenv("WINEPREFIX");
-  if (prefix != nullptr && *prefix != '\0') return std::string(prefix) + "/system.reg";
-  std::string home = HomeFolder();
-  if (home.empty()) return {};
-  return home + "/.wine/system.reg";
-}
-
-std::vector<UninstallEntry> ListUninstallEntries(std::string_view uninstallKey,
-                                                 const std::string& hivePath) {
-  std::vector<UninstallEntry> entries;
-  if (hivePath.empty()) return entries;
-  while (!uninstallKey.empty() && uninstallKey.back() == '\\') uninstallKey.remove_suffix(1);
-  const size_t keyLength = uninstallKey.size();
-
-  std::optional<std::string> subkey;  // set while inside a direct subkey
-  bool named = false;                 // its "DisplayName" has been taken
-  for (const std::string& line : ReadLines(hivePath)) {
-    if (line.empty()) continue;
-    if (line.front() == '[') {
-      subkey.reset();
-      named = false;
-      size_t pos = 1;
-      std::optional<std::u16string> name = UnescapeHive(line, pos, ']');
-      if (!name) continue;
-      std::string key = HiveTextToUtf8(*name);
-      if (key.size() > keyLength + 1 && key[keyLength] == '\\' &&
-          EqualsNoCase(std::string_view(key).substr(0, keyLength), uninstallKey) &&
-          key.find('\\', keyLength + 1) == std::string::npos)
-        subkey = key.substr(keyLength + 1);
-      continue;
-    }
-    if (!subkey || named || line.front() != '"') continue;
-    size_t pos = 1;
-    std::optional<std::u16string> name = UnescapeHive(line, pos, '"');
-    if (!name || !EqualsNoCase(HiveTextToUtf8(*name), "DisplayName") || pos >= line.size() ||
-        line[pos] != '=')
-      continue;
-    if (std::optional<std::string> text = HiveStringData(std::string_view(line).substr(pos + 1))) {
-      entries.push_back({*subkey, std::move(*text)});
-      named = true;
-    }
-  }
-  return entries;
 }

@@ -1,12 +1,10 @@
-// The registry the system reads and writes. The current user's values
-// (HKEY_CURRENT_USER) are kept in a text file below the user's configuration
-// folder; the machine's uninstall entries (HKEY_LOCAL_MACHINE) are read, never
-// written, from the Wine prefix the game client runs in.
-//
-// Current user's values. Keys and value names are matched
-// without regard to ASCII letter case, as the registry does. A value is either
-// text (REG_SZ, kept as UTF-8) or binary (REG_BINARY, any bytes); a typed read
-// of the other kind finds nothing, as a typed registry read would.
+// The current user's registry values (HKEY_CURRENT_USER), kept in a text file
+// below the user's configuration folder (the machine's uninstall entries are
+// read from the Wine prefix instead: platform/MachineHive.h). Keys and value
+// names are matched without regard to ASCII letter case, as the registry does.
+// A value is either text (REG_SZ, kept as UTF-8) or binary (REG_BINARY, any
+// bytes); a typed read of the other kind finds nothing, as a typed registry
+// read would.
 //
 // File form, one value per line below its key:
 //   [SOFTWARE\fernway\meadow_jp]
@@ -68,22 +66,3 @@ class RegistryStore {
 
   std::string path_;
 };
-
-// Machine's uninstall entries.
-
-struct UninstallEntry {
-  std::string subkey;       // the entry's key name below the uninstall key
-  std::string displayName;  // its "DisplayName" text, UTF-8
-};
-
-// The Wine prefix's machine hive: "$WINEPREFIX/system.reg" when WINEPREFIX is
-// set, else "<home>/.wine/system.reg". Empty when no home folder is known.
-std::string MachineHivePath();
-
-// The direct subkeys of `uninstallKey` (a key below HKEY_LOCAL_MACHINE such as
-// "SOFTWARE\WOW6432Node\Microsoft\Windows\CurrentVersion\Uninstall\"; letter
-// case and a final "\" do not matter) that hold a text value "DisplayName", in
-// the hive's order. Empty when there is no hive, no such key or no entry.
-// `hivePath` defaults to MachineHivePath(). Any thread may call it.
-std::vector<UninstallEntry> ListUninstallEntries(std::string_view uninstallKey,
-                                                 const std::string& hivePath = MachineHivePath());

@@ -6,13 +6,13 @@
 #include <sys/socket.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdarg>
 #include <memory>
 #include <string_view>
 #include <utility>
 
+#include "platform/AsciiText.h"
 #include "platform/SystemPath.h"
 #include "transfer/DownAntTrace.h"
 
@@ -34,18 +34,9 @@ struct CurlCleanup {
   void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
 
-std::string_view TrimLine(std::string_view line) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) line.remove_suffix(1);
-  while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
-  return line;
-}
-
-// `prefix` in lower case.
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(),
-                    [](char lower, char ch) { return std::tolower(static_cast<unsigned char>(ch)) == lower; });
-}
+// Blanks and the line end around a header line's text.
+constexpr std::string_view kHeaderBlanks = " \r\n";
+constexpr std::string_view kLocationField = "location:";  // letter case does not matter
 
 std::string AddressText(const curl_sockaddr& address) {
   char text[INET6_ADDRSTRLEN] = {};
@@ -80,9 +71,9 @@ struct CDownAnt::Transfer {
     const std::string_view line(data, length);
     if (line.starts_with("HTTP/")) {
       transfer.location.clear();
-    } else if (StartsWithNoCase(line, "location:")) {
-      transfer.location = TrimLine(line.substr(9));
-    } else if (TrimLine(line).empty()) {
+    } else if (EqualsIgnoreCase(line.substr(0, kLocationField.size()), kLocationField)) {
+      transfer.location = Trim(line.substr(kLocationField.size()), kHeaderBlanks);
+    } else if (Trim(line, kHeaderBlanks).empty()) {
       return transfer.OnHeadersEnd() ? length : 0;
     }
     return length;

@@ -1,7 +1,5 @@
 #include "transfer/CDownManager.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <limits>
@@ -9,7 +7,6 @@
 
 #include "platform/Clock.h"
 #include "platform/MessageWindow.h"
-#include "platform/SystemPath.h"
 #include "transfer/CAutoDownload.h"
 #include "transfer/DownAntTrace.h"
 #include "util/FileUtil.h"
@@ -227,7 +224,7 @@ void CDownManager::OnAntWorkOver(uint8_t index) {
   DownAntTrace(0, 1, "OnAntWorkOver[%d] [%d,%d)", index, static_cast<int>(segment.startBlock),
                static_cast<int>(segment.endBlock));
   const bool placed = CopyFileOverwrite(segment.file, localPath);
-  ::unlink(ToSystemPath(segment.file).c_str());
+  DeleteFile(segment.file, ReadOnlyFile::kDelete);
   ChangeState(placed ? kManagerDone : kManagerPlaceFailed);
   SignalDone();
 }
@@ -243,7 +240,7 @@ void CDownManager::OnAntWorkFailed(uint8_t index) {
   DownAntTrace(0, 1, "OnAntWorkFailed[%d] [%d,%d)", index, static_cast<int>(segment.startBlock),
                static_cast<int>(segment.endBlock));
   // A file from an earlier download at the local path goes; the segment file stays.
-  ::unlink(ToSystemPath(localPath).c_str());
+  DeleteFile(localPath, ReadOnlyFile::kDelete);
   ChangeState(kManagerFailed);
   SignalDone();
 }

@@ -1,10 +1,11 @@
 #include "transfer/DownAntUrl.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <vector>
+
+#include "platform/AsciiText.h"
 
 namespace DOWNANT {
 namespace {
@@ -20,13 +21,11 @@ constexpr SchemeInfo kSchemes[] = {
     {"file", kSchemeFile, 0}, {"news", kSchemeNews, 0},      {"mailto", kSchemeMailto, 0},
 };
 
-bool IsBlankOrControl(unsigned char c) { return c <= 0x20 || c == 0x7F; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlankOrControl(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && IsBlankOrControl(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
-  return text;
-}
+// Trimmed from both ends of a URL: the controls, the blank and DEL.
+constexpr std::string_view kBlanksAndControls(
+    "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f"
+    "\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f\x20\x7f",
+    34);
 
 // Bytes that are never sent as they are: controls, blank and non-ASCII.
 bool NeedsEscape(unsigned char c) { return c <= 0x20 || c >= 0x7F; }
@@ -80,7 +79,7 @@ std::string RemoveDotSegments(std::string_view path) {
 
 const SchemeInfo* FindScheme(std::string_view name) {
   for (const SchemeInfo& scheme : kSchemes) {
-    if (name == scheme.name) return &scheme;
+    if (EqualsIgnoreCase(name, scheme.name)) return &scheme;
   }
   return nullptr;
 }
@@ -112,13 +111,10 @@ bool ParseHostAndPort(std::string_view hostPort, DownAntUrl& parts) {
 }  // namespace
 
 bool ParseDownAntUrl(std::string_view url, DownAntUrl& parts) {
-  url = Trim(url);
+  url = Trim(url, kBlanksAndControls);
   const size_t colon = url.find(':');
   if (colon == std::string_view::npos || colon == 0) return false;
-  std::string scheme(url.substr(0, colon));
-  std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const SchemeInfo* info = FindScheme(scheme);
+  const SchemeInfo* info = FindScheme(url.substr(0, colon));
   if (info == nullptr) return false;
   std::string_view rest = url.substr(colon + 1);
   if (!rest.starts_with("//")) return false;

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "platform/MessageWindow.h"
-#include "platform/RegistryStore.h"
+#include "platform/MachineHive.h"
 
 class EventSink;
 

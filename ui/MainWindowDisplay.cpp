@@ -29,6 +29,26 @@ constexpr const char* kInstallPageUnpacking = "ゲームインストールファ
 
 constexpr int kProgressStep = 0;
 
+// The messages whose whole display reaction is a status text.
+struct StatusText {
+  MessageId id;
+  const char* text;
+};
+constexpr StatusText kStatusTexts[] = {
+    {UM_UPDATE_UNPACK_BEGIN, "アップデートファイル展開..."},
+    {UM_UPDATE_ANALYSE_BEGIN, "アップデートファイル解析中..."},
+    {UM_UPDATE_COPY_BEGIN, "更新中！終了しないでください。"},
+    {UM_UPDATE_CLEANUP_BEGIN, "キャッシュクリア中..."},
+    {UM_PAGES_UNPACK_BEGIN, kInstallPageUnpacking},
+    {UM_GAMEPATCH_START, "アップデート検索中..."},
+    {UM_GAMEPATCH_UPDATING, "更新中..."},
+    {UM_GAMEPATCH_DOWNLOAD_BEGIN, "アップデートをダウンロード中..."},
+    {UM_GAMEPATCH_FAIL_CHECK_GAMEINFO, "アップデートに失敗しました。 "},
+    {UM_GAMEPATCH_NONEED, "アップデート完了しました。"},
+    {UM_GAMEPATCH_DONE, "アップデート完了しました。"},
+    {UM_INSTALL_START, "ゲームイニシエータを実行中..... "},
+};
+
 // A text argument: the sender's 8-bit text in the system code page (UTF-8),
 // copied with invalid sequences replaced.
 std::string TextArgument(uintptr_t address) {
@@ -85,6 +105,13 @@ std::string LastComponent(const std::string& name) {
 }  // namespace
 
 std::optional<double> MainWindowDisplay::Apply(const Message& message) {
+  for (const StatusText& status : kStatusTexts) {
+    if (status.id == message.id) {
+      SetText(IDC_STATUS, status.text);
+      return std::nullopt;
+    }
+  }
+  // The messages that change more than the status text.
   std::optional<double> p;
   switch (message.id) {
     case UM_UPDATE_FILES_BEGIN:
@@ -105,23 +132,11 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
       SetText(IDC_COUNT_LABEL, kFileCountLabel);
       SetText(IDC_COUNT, FormatText("1/%d", updateItemTotal_));
       break;
-    case UM_UPDATE_UNPACK_BEGIN:
-      SetText(IDC_STATUS, "アップデートファイル展開...");
-      break;
     case UM_UPDATE_FILE_INDEX:
       updateItemIndex_ = IntegerArgument(message.lParam);
       p = Percent(updateItemIndex_, updateItemTotal_);
       ShowPercent(*p);
       SetText(IDC_COUNT, FormatText("%d/%d", updateItemIndex_, updateItemTotal_));
-      break;
-    case UM_UPDATE_ANALYSE_BEGIN:
-      SetText(IDC_STATUS, "アップデートファイル解析中...");
-      break;
-    case UM_UPDATE_COPY_BEGIN:
-      SetText(IDC_STATUS, "更新中！終了しないでください。");
-      break;
-    case UM_UPDATE_CLEANUP_BEGIN:
-      SetText(IDC_STATUS, "キャッシュクリア中...");
       break;
     case UM_PAGES_BEGIN:
       timerRunning_ = false;
@@ -130,9 +145,6 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
     case UM_PAGE_TOTAL:
       pageTotal_ = IntegerAtArgument(message.lParam);
       ShowCounter(kUnpackLabel, 1, pageTotal_);
-      break;
-    case UM_PAGES_UNPACK_BEGIN:
-      SetText(IDC_STATUS, kInstallPageUnpacking);
       break;
     case UM_PAGE_INDEX:
       pageIndex_ = IntegerArgument(message.lParam);
@@ -177,15 +189,6 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
       ResetProgressTexts();
       SetText(IDC_STATUS, "バージョン検索中...");
       break;
-    case UM_GAMEPATCH_START:
-      SetText(IDC_STATUS, "アップデート検索中...");
-      break;
-    case UM_GAMEPATCH_UPDATING:
-      SetText(IDC_STATUS, "更新中...");
-      break;
-    case UM_GAMEPATCH_DOWNLOAD_BEGIN:
-      SetText(IDC_STATUS, "アップデートをダウンロード中...");
-      break;
     case UM_GAMEPATCH_TOTAL_SIZE:
       patchTotalBytes_ = SizeArgument(message.lParam);
       p = 0;
@@ -204,18 +207,8 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
       patchIndex_ = IntegerArgument(message.lParam);
       ShowCounter(kDownloadLabel, patchIndex_, patchCount_);
       break;
-    case UM_GAMEPATCH_FAIL_CHECK_GAMEINFO:
-      SetText(IDC_STATUS, "アップデートに失敗しました。 ");
-      break;
-    case UM_GAMEPATCH_NONEED:
-    case UM_GAMEPATCH_DONE:
-      SetText(IDC_STATUS, "アップデート完了しました。");
-      break;
     case UM_REPAIR_START:
       ResetProgressTexts();
-      break;
-    case UM_INSTALL_START:
-      SetText(IDC_STATUS, "ゲームイニシエータを実行中..... ");
       break;
     case UM_INSTALL_TOTAL_SIZE:
       installTotalBytes_ = SizeArgument(message.lParam);

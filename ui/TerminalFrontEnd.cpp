@@ -1,8 +1,10 @@
 #include "ui/TerminalFrontEnd.h"
 
 #include <algorithm>
-#include <cctype>
 #include <iterator>
+#include <string_view>
+
+#include "platform/AsciiText.h"
 
 namespace {
 
@@ -13,14 +15,10 @@ constexpr const char* kClosePrompt = "Enterキーを押すと閉じます。";
 // The label and the value of a control pair, as one text.
 std::string Pair(const MainWindowView& view, int label, int value) { return view.Text(label) + view.Text(value); }
 
-// Blanks removed at both ends, ASCII letters in lower case.
-std::string NormalizedAnswer(const std::string& line) {
-  const size_t first = line.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  const size_t last = line.find_last_not_of(" \t\r\n");
-  std::string answer = line.substr(first, last - first + 1);
-  for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return answer;
+// Consent: "y", "yes" or "1", without regard to letter case or blanks around it.
+bool IsConsent(std::string_view line) {
+  const std::string_view answer = Trim(line, " \t\r\n");
+  return EqualsIgnoreCase(answer, "y") || EqualsIgnoreCase(answer, "yes") || answer == "1";
 }
 
 // The message box's text with its line breaks as plain line feeds.
@@ -86,8 +84,7 @@ int TerminalFrontEnd::Ask(const std::string& text, const std::string& caption) {
   std::fprintf(out_, "【%s】%s\n%s", caption.c_str(), WithoutCarriageReturns(text).c_str(), kAnswerPrompt);
   std::fflush(out_);
   std::string line;
-  const std::string answer = ReadLine(line) ? NormalizedAnswer(line) : std::string();
-  const bool yes = answer == "y" || answer == "yes" || answer == "1";
+  const bool yes = ReadLine(line) && IsConsent(line);
   // Typed answers are echoed by the terminal; others are shown as taken.
   if (!inIsTerminal_) std::fprintf(out_, "%s\n", yes ? "y" : "n");
   std::fflush(out_);

@@ -154,6 +154,23 @@ bool DeleteDirectoryTree(std::string_view folder) {
   return fd >= 0 && EmptyFolder(fd) && rmdir(path.c_str()) == 0;
 }
 
+bool DeleteFile(std::string_view path, ReadOnlyFile readOnly) {
+  const std::string file = ToSystemPath(path);
+  struct stat st {};
+  if (lstat(file.c_str(), &st) != 0) {
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  if (readOnly == ReadOnlyFile::kRefuse && S_ISREG(st.st_mode) && IsReadOnly(st)) {
+    errno = EACCES;
+    return false;
+  }
+  return unlink(file.c_str()) == 0;
+}
+
 bool CopyFileOverwrite(std::string_view source, std::string_view target) {
   const std::string from = ToSystemPath(source);
   const std::string to = ToSystemPath(target);

@@ -38,6 +38,20 @@ bool CreateDirectoryForPath(std::string_view path, bool pathNamesFile);
 // cannot be listed (missing, not a folder).
 bool DeleteDirectoryTree(std::string_view folder);
 
+// What DeleteFile does with a regular file whose owner write permission bit is
+// clear.
+enum class ReadOnlyFile { kRefuse, kDelete };
+
+// Deletes one file as the Windows call does: a symbolic link is deleted
+// itself, never what it points to, and a folder is never deleted. With
+// kRefuse a read-only file is kept and counts as a failure; with kDelete it
+// goes like any other (deleting needs write permission on the folder only).
+// True when the file was deleted. False when nothing was: the path is missing
+// (errno is then ENOENT, for callers to whom an absent file is as good as a
+// deleted one), names a folder (EISDIR) or a refused read-only file (EACCES),
+// or the deletion failed (errno from unlink).
+bool DeleteFile(std::string_view path, ReadOnlyFile readOnly = ReadOnlyFile::kRefuse);
+
 // Copies the source file's bytes, permission bits and times onto the target,
 // replacing it at once when the copy is complete (FileReplacement), so that a
 // copy cut short by a killed process or a full disk leaves the old target. A

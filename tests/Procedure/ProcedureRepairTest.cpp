@@ -12,6 +12,7 @@
 #include "Procedure/ProcedureSelfPatch.h"
 #include "Procedure/ProcedureMessages.h"
 #include "patch/ProtectedFile.h"
+#include "platform/AsciiText.h"
 #include "tests/Procedure/ProcedureRunFixture.h"
 
 using namespace testsupport;
@@ -140,9 +141,8 @@ TEST_F(ProcedureRepairTest, MissingAndChangedFilesAreDownloadedVerifiedAndCopied
 TEST_F(ProcedureRepairTest, TheCrcComparisonIsExact) {
   const std::string bytes = "some content";
   Publish({}, {{"1.0.2", {{"a.dat", bytes}}}});
-  std::string crc = CrcOf(bytes);
-  ASSERT_TRUE(std::any_of(crc.begin(), crc.end(), [](char c) { return c >= 'A' && c <= 'F'; })) << crc;
-  std::transform(crc.begin(), crc.end(), crc.begin(), [](char c) { return std::tolower(c); });
+  const std::string crc = ToLowerAscii(CrcOf(bytes));
+  ASSERT_NE(crc, CrcOf(bytes));
   ServeGameList("1.0.2", "[Version]\nVersion=1.0.2\n[FileList]\nFileCount=1\nFile0=a.dat," + Md5Of(bytes) + "," +
                              crc + ",12,0\n");
   Install(game(), {{"a.dat", bytes}});

@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <map>
-#include <random>
 #include <string_view>
 
 #include "Procedure/ProcedureMessages.h"
 #include "patch/PatchMessages.h"
 #include "patch/ProtectedFile.h"
-#include "patch/checksum/QoChecksum.h"
 #include "platform/Clock.h"
 #include "tests/Procedure/LaunchLogLines.h"
 #include "tools/publisher/ServerTreePublisher.h"
@@ -84,31 +82,10 @@ fs::path MakeFolder(const fs::path& folder) {
 
 }  // namespace
 
-std::string RandomBytes(size_t length, unsigned seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(length, '\0');
-  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xFF);
-  return bytes;
-}
-
 std::string SizeText(double bytes) {
   char text[64];
   std::snprintf(text, sizeof text, "%lf", bytes);
   return text;
-}
-
-std::string Md5Of(const std::string& bytes) {
-  if (bytes.empty()) return "D41D8CD98F00B204E9800998ECF8427E";
-  std::string hex;
-  GetMd5Checksum().MakeBufferHex(bytes.data(), bytes.size(), hex);
-  return hex;
-}
-
-std::string CrcOf(const std::string& bytes) {
-  if (bytes.empty()) return "00000000";
-  std::string hex;
-  GetCrcChecksum().MakeBufferHex(bytes.data(), bytes.size(), hex);
-  return hex;
 }
 
 fs::path ListPath(const std::string& name) {

@@ -23,6 +23,7 @@
 #include "tests/Procedure/MainWindowRecorder.h"
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestBytes.h"
 #include "transfer/CAutoDownload_Curl.h"
 
 namespace testsupport {
@@ -63,11 +64,6 @@ std::string ListEntry(const ListedFile& file);
 std::string VersionListText(const std::string& version, const std::vector<ListedFile>& files);
 // The protected form of `plain`, with the build's key.
 std::string Protected(const std::string& plain);
-// Upper-case MD5 and CRC texts of `bytes`.
-std::string Md5Of(const std::string& bytes);
-std::string CrcOf(const std::string& bytes);
-// `length` pseudo-random bytes, the same for the same seed.
-std::string RandomBytes(size_t length, unsigned seed);
 // A byte count as the procedures format it for their messages ("%lf").
 std::string SizeText(double bytes);
 // A list name ("\" separators) as a relative path of this system.

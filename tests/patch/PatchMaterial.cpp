@@ -10,11 +10,13 @@
 
 #include "patch/PatchMessages.h"
 #include "patch/ProtectedFile.h"
-#include "patch/checksum/QoChecksum.h"
 #include "tools/publisher/LzmaChunkWriter.h"
+#include "tests/support/MessageNames.h"
+#include "tests/support/TestBytes.h"
 
 namespace patchtest {
 
+using testsupport::Md5Of;
 using testsupport::ReadFile;
 using testsupport::RunShell;
 using testsupport::WriteFile;
@@ -35,13 +37,6 @@ fs::path MadeFolder(const fs::path& path) {
 }
 
 }  // namespace
-
-std::string Md5Of(const std::string& bytes) {
-  if (bytes.empty()) return "D41D8CD98F00B204E9800998ECF8427E";
-  std::string hex;
-  GetMd5Checksum().MakeBufferHex(bytes.data(), bytes.size(), hex);
-  return hex;
-}
 
 std::string SampleBytes(size_t size, uint32_t seed) {
   std::mt19937 random(seed);
@@ -112,9 +107,7 @@ GameFixture::GameFixture()
       launcher_(MadeFolder(game_ / "launcher")),
       cwd_(launcher_),
       window_([this](const Message& message) {
-        char id[16];
-        std::snprintf(id, sizeof id, "%x", message.id);
-        std::string text = id;
+        std::string text = testsupport::MessageName(message.id);
         if (message.wParam != 0) text += " w" + std::to_string(message.wParam);
         if (message.id == UM_UPDATE_FILE_NAME || message.id == UM_PAGE_NAME) {
           text += " " + std::string(reinterpret_cast<const char*>(message.lParam));

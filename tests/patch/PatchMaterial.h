@@ -20,9 +20,6 @@ namespace patchtest {
 
 namespace fs = std::filesystem;
 
-// Upper-case MD5 text of the bytes (also of no bytes).
-std::string Md5Of(const std::string& bytes);
-
 // `size` bytes that compress somewhat and differ with `seed`.
 std::string SampleBytes(size_t size, uint32_t seed);
 
@@ -78,9 +75,10 @@ struct Patch {
   std::string descriptionName = "patchinfo_1.0_1.1.ini";
 };
 
-// Recorded messages in a short form: the id in hex, " w<wParam>" when it is
-// not 0, then the name text, the four integers of a block ("12,4,5,1") or a
-// non-zero lParam. Example: "450b 3", "4509 12,4,5,1", "450f w1".
+// Recorded messages in a short form: the message's name, " w<wParam>" when it
+// is not 0, then the name text, the four integers of a block ("12,4,5,1") or a
+// non-zero lParam. Example: "UM_UPDATE_FILE_INDEX 3",
+// "UM_UPDATE_FILE_TOTAL 12,4,5,1", "UM_UPDATE_CLEANUP_BEGIN w1".
 using Trace = std::vector<std::string>;
 
 // Folders, current folder, recorded messages.

@@ -4,14 +4,15 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/support/TempDir.h"
+#include "tests/support/TestBytes.h"
 
 using testsupport::CurrentDirScope;
+using testsupport::RandomBytes;
 using testsupport::ReadFile;
 using testsupport::RunShell;
 using testsupport::TempDir;
@@ -70,13 +71,6 @@ std::string ToolDigest(const std::string& tool, const std::string& path, const T
   EXPECT_EQ(RunShell(tool + " '" + path + "' > '" + outPath + "'"), 0);
   std::string out = ReadFile(outPath);
   return ToUpper(out.substr(0, out.find(' ')));
-}
-
-std::string RandomBytes(size_t size) {
-  std::mt19937 random(1234);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
 }
 
 }  // namespace
@@ -207,7 +201,7 @@ TEST(QoChecksum, LargeFilesMatchIndependentDigests) {
   TempDir dir;
   for (size_t size : {size_t{9} * 1024 * 1024 + 7, size_t{2} * 1024 * 1024 + 1}) {
     SCOPED_TRACE(size);
-    const std::string bytes = RandomBytes(size);
+    const std::string bytes = RandomBytes(size, 1234);
     const std::string path = (dir.path() / "large.bin").string();
     WriteFile(path, bytes);
 
@@ -226,7 +220,7 @@ TEST(QoChecksum, SharedInstancesHashConcurrently) {
   constexpr int kThreads = 4;
   std::vector<std::string> paths, expected(kThreads), got(kThreads);
   for (int t = 0; t < kThreads; ++t) {
-    std::string bytes = RandomBytes(300 * 1024 + t) + std::to_string(t);
+    std::string bytes = RandomBytes(300 * 1024 + t, 1234) + std::to_string(t);
     paths.push_back((dir.path() / ("f" + std::to_string(t))).string());
     WriteFile(paths.back(), bytes);
     ASSERT_TRUE(GetMd5Checksum().MakeBufferHex(bytes.data(), bytes.size(), expected[t]));

@@ -10,18 +10,20 @@
 #include <string>
 
 #include "patch/ProtectedFile.h"
+#include "platform/AsciiText.h"
 #include "tests/patch/PatchMaterial.h"
+#include "tests/support/TestBytes.h"
 
 using patchtest::FileEntry;
 using patchtest::Form;
 using patchtest::GameFixture;
 using patchtest::GameInfoText;
-using patchtest::Md5Of;
 using patchtest::Package;
 using patchtest::Patch;
 using patchtest::SampleBytes;
 using patchtest::Trace;
 using patchtest::XdeltaRecorder;
+using testsupport::Md5Of;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 namespace fs = std::filesystem;
@@ -42,11 +44,6 @@ Files InstalledGame() {
       {"old/remove.dat", "remove me"},
       {"client/game.sh", kClientOld},
   };
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // Adds, updates whole (plain and LZMA-chunked), deletes, carries the new
@@ -137,21 +134,37 @@ TEST_F(QoPatchUserTest, AppliesAPatchAndEndsIdenticalToTheNewVersion) {
                                    "TempUpdata/Unzip/data/delta.bin"}}));
 
   const Trace expected = {
-      "4507", "4509 12,4,5,1", "450a",
+      "UM_UPDATE_FILES_BEGIN", "UM_UPDATE_FILE_TOTAL 12,4,5,1", "UM_UPDATE_UNPACK_BEGIN",
       // extraction
-      "450c p0.zip", "450b 1", "450c p1.zip", "450b 2",
+      "UM_UPDATE_FILE_NAME p0.zip", "UM_UPDATE_FILE_INDEX 1", "UM_UPDATE_FILE_NAME p1.zip", "UM_UPDATE_FILE_INDEX 2",
       // analysis
-      "450d", "450c data/whole.txt", "450b 3", "450c data/added/new.txt", "450b 4", "450c old/remove.dat",
-      "450b 5", "450c data/chunked.bin", "450b 6", "450c data/big_new.bin", "450b 7", "450c data/empty.txt",
-      "450b 8", "450c data/tricky.bin", "450b 9", "450c client/game.sh", "450b 10", "450c GameInfo.ini",
-      "450b 11", "450c data/unknown.bin", "450b 12", "450c data/delta.bin", "450b 13",
+      "UM_UPDATE_ANALYSE_BEGIN",
+      "UM_UPDATE_FILE_NAME data/whole.txt", "UM_UPDATE_FILE_INDEX 3",
+      "UM_UPDATE_FILE_NAME data/added/new.txt", "UM_UPDATE_FILE_INDEX 4",
+      "UM_UPDATE_FILE_NAME old/remove.dat", "UM_UPDATE_FILE_INDEX 5",
+      "UM_UPDATE_FILE_NAME data/chunked.bin", "UM_UPDATE_FILE_INDEX 6",
+      "UM_UPDATE_FILE_NAME data/big_new.bin", "UM_UPDATE_FILE_INDEX 7",
+      "UM_UPDATE_FILE_NAME data/empty.txt", "UM_UPDATE_FILE_INDEX 8",
+      "UM_UPDATE_FILE_NAME data/tricky.bin", "UM_UPDATE_FILE_INDEX 9",
+      "UM_UPDATE_FILE_NAME client/game.sh", "UM_UPDATE_FILE_INDEX 10",
+      "UM_UPDATE_FILE_NAME GameInfo.ini", "UM_UPDATE_FILE_INDEX 11",
+      "UM_UPDATE_FILE_NAME data/unknown.bin", "UM_UPDATE_FILE_INDEX 12",
+      "UM_UPDATE_FILE_NAME data/delta.bin", "UM_UPDATE_FILE_INDEX 13",
       // copy
-      "4509 10,0,0,0", "450e", "450c data/whole.txt", "450b 1", "450c data/added/new.txt", "450b 2",
-      "450c old/remove.dat", "450b 3", "450c data/chunked.bin", "450b 4", "450c data/big_new.bin", "450b 5",
-      "450c data/empty.txt", "450b 6", "450c data/tricky.bin", "450b 7", "450c client/game.sh", "450b 8",
-      "450c GameInfo.ini", "450b 9", "450c data/unknown.bin", "450b 10", "450c data/delta.bin", "450b 11",
+      "UM_UPDATE_FILE_TOTAL 10,0,0,0", "UM_UPDATE_COPY_BEGIN",
+      "UM_UPDATE_FILE_NAME data/whole.txt", "UM_UPDATE_FILE_INDEX 1",
+      "UM_UPDATE_FILE_NAME data/added/new.txt", "UM_UPDATE_FILE_INDEX 2",
+      "UM_UPDATE_FILE_NAME old/remove.dat", "UM_UPDATE_FILE_INDEX 3",
+      "UM_UPDATE_FILE_NAME data/chunked.bin", "UM_UPDATE_FILE_INDEX 4",
+      "UM_UPDATE_FILE_NAME data/big_new.bin", "UM_UPDATE_FILE_INDEX 5",
+      "UM_UPDATE_FILE_NAME data/empty.txt", "UM_UPDATE_FILE_INDEX 6",
+      "UM_UPDATE_FILE_NAME data/tricky.bin", "UM_UPDATE_FILE_INDEX 7",
+      "UM_UPDATE_FILE_NAME client/game.sh", "UM_UPDATE_FILE_INDEX 8",
+      "UM_UPDATE_FILE_NAME GameInfo.ini", "UM_UPDATE_FILE_INDEX 9",
+      "UM_UPDATE_FILE_NAME data/unknown.bin", "UM_UPDATE_FILE_INDEX 10",
+      "UM_UPDATE_FILE_NAME data/delta.bin", "UM_UPDATE_FILE_INDEX 11",
       // clean-up
-      "450f w1", "4510"};
+      "UM_UPDATE_CLEANUP_BEGIN w1", "UM_UPDATE_FILES_DONE"};
   EXPECT_EQ(fx_->messages(), expected);
 
   const std::string log = fx_->Log();
@@ -181,7 +194,9 @@ TEST_F(QoPatchUserTest, AProtectedDescriptionIsReadFromACopy) {
 TEST_F(QoPatchUserTest, AnEmptyPatchRunsEveryPhase) {
   Prepare(Patch{});
   ASSERT_EQ(Update(), CP_USER_SUCCESS) << fx_->Log();
-  EXPECT_EQ(fx_->messages(), (Trace{"4507", "4509 0,0,0,0", "450a", "450d", "4509 0,0,0,0", "450e", "450f w1", "4510"}));
+  EXPECT_EQ(fx_->messages(), (Trace{"UM_UPDATE_FILES_BEGIN", "UM_UPDATE_FILE_TOTAL 0,0,0,0", "UM_UPDATE_UNPACK_BEGIN",
+                                    "UM_UPDATE_ANALYSE_BEGIN", "UM_UPDATE_FILE_TOTAL 0,0,0,0", "UM_UPDATE_COPY_BEGIN",
+                                    "UM_UPDATE_CLEANUP_BEGIN w1", "UM_UPDATE_FILES_DONE"}));
   EXPECT_EQ(fx_->GameFiles(), Expected(installed_, Patch{}));
 }
 
@@ -238,7 +253,7 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
        "LINE=945 ,Analysis Error, mate md5 error file=data/delta.bin", nullptr,
        [](QoPatchUserTest& t) { WriteFile(t.fx_->game() / "data/delta.bin", SampleBytes(256 * 1024, 99)); }},
       {"new file with its MD5 in lower case", CP_USER_ANALYSIS_ERROR, "LINE=870 ,Analysis Error, mate md5 error \n",
-       [](Patch& p) { p.packages[0].files[1].md5 = Lower(Md5Of("brand new")); }, nullptr},
+       [](Patch& p) { p.packages[0].files[1].md5 = ToLowerAscii(Md5Of("brand new")); }, nullptr},
       {"updated file with a wrong MD5", CP_USER_ANALYSIS_ERROR,
        "LINE=1000 ,Analysis Error, mate md5 errorPath =data/whole.txt strmD5 =",
        [](Patch& p) { p.packages[0].files[0].md5 = Md5Of("something else"); }, nullptr},
@@ -262,7 +277,7 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
     EXPECT_EQ(Update(), c.code);
 
     ASSERT_FALSE(fx_->messages().empty());
-    EXPECT_EQ(fx_->messages().back(), "4508 " + std::to_string(c.code));
+    EXPECT_EQ(fx_->messages().back(), "UM_UPDATE_FILES_FAILED " + std::to_string(c.code));
     EXPECT_NE(fx_->Log().find(c.logged), std::string::npos) << fx_->Log();
     EXPECT_EQ(fx_->GameFiles(), before);
     EXPECT_TRUE(fs::exists(fx_->patchFolder()));
@@ -295,7 +310,7 @@ TEST_F(QoPatchUserTest, CopyPhaseFailuresKeepWhatWasDoneSoFar) {
 
     EXPECT_EQ(Update(), CP_USER_FILE_ERROR);
 
-    EXPECT_EQ(fx_->messages().back(), "4508 2");
+    EXPECT_EQ(fx_->messages().back(), "UM_UPDATE_FILES_FAILED 2");
     EXPECT_NE(fx_->Log().find(c.logged), std::string::npos) << fx_->Log();
     const Files game = fx_->GameFiles();
     // The first two entries were placed before the failure; later ones not.
@@ -349,8 +364,9 @@ TEST_F(InstallGamePageTest, ExtractsEveryPageIntoTheGameRoot) {
                                     {"data/a.pak", "a"},
                                     {"data/b.pak", "b"},
                                     {"GameInfo.ini", GameInfoText("1.0")}}));
-  EXPECT_EQ(fx_.messages(), (Trace{"4511", "4512 2,2,0,0", "4513", "4514 page1.zip", "4515 1", "4514 page2.zip",
-                                   "4515 2", "4518"}));
+  EXPECT_EQ(fx_.messages(), (Trace{"UM_PAGES_BEGIN", "UM_PAGE_TOTAL 2,2,0,0", "UM_PAGES_UNPACK_BEGIN",
+                                   "UM_PAGE_NAME page1.zip", "UM_PAGE_INDEX 1", "UM_PAGE_NAME page2.zip",
+                                   "UM_PAGE_INDEX 2", "UM_PAGES_DONE"}));
   EXPECT_FALSE(fs::exists(fx_.launcher() / "pages"));
   EXPECT_NE(fx_.Log().find("FILE=patch\\QoPatchUser.cpp,LINE=557 ,CP_USER_SUCCESS \n"), std::string::npos);
 }
@@ -365,9 +381,11 @@ TEST_F(InstallGamePageTest, FailuresStopAtTheFailingPage) {
     bool firstPageExtracted;
   } cases[] = {
       {"second page missing", [](InstallGamePageTest& t) { fs::remove(t.fx_.launcher() / "pages/page2.zip"); },
-       CP_USER_FILE_ERROR, "4516 2", "LINE=536 ,Unzip Error Packahe not find  Package =pages\\page2.zip", true},
+       CP_USER_FILE_ERROR, "UM_PAGE_MISSING 2",
+       "LINE=536 ,Unzip Error Packahe not find  Package =pages\\page2.zip", true},
       {"second page no zip", [](InstallGamePageTest& t) { WriteFile(t.fx_.launcher() / "pages/page2.zip", "junk"); },
-       CP_USER_UNZIP_ERROR, "4517 8", "LINE=546 ,Unzip Error, UnComPress Error  Path =pages\\page2.zip", true},
+       CP_USER_UNZIP_ERROR, "UM_PAGE_UNZIP_FAILED 8",
+       "LINE=546 ,Unzip Error, UnComPress Error  Path =pages\\page2.zip", true},
       {"description with a bad CRC",
        [](InstallGamePageTest& t) {
          ProtectionKey key;
@@ -377,7 +395,8 @@ TEST_F(InstallGamePageTest, FailuresStopAtTheFailingPage) {
          bytes[120] ^= 1;
          WriteFile(path, bytes);
        },
-       CP_USER_PATCHINFO_ERROR, "4517 4", "InputPackageList error ,installInfo=pages\\intallinfo_1.0.ini", false},
+       CP_USER_PATCHINFO_ERROR, "UM_PAGE_UNZIP_FAILED 4",
+       "InputPackageList error ,installInfo=pages\\intallinfo_1.0.ini", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);

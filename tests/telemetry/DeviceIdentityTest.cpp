@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "tests/support/TempDir.h"
-#include "tests/telemetry/TestUser.h"
+#include "tests/support/TestUser.h"
 #include "util/Encoding.h"
 
+using testsupport::TestUser;
 using testsupport::WriteFile;
 
 namespace {

@@ -16,12 +16,13 @@
 #include "telemetry/DeviceIdentity.h"
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
-#include "tests/telemetry/TestUser.h"
+#include "tests/support/TestUser.h"
 #include "util/Encoding.h"
 
 using testsupport::FaultServer;
 using testsupport::ReadFile;
 using testsupport::TempDir;
+using testsupport::TestUser;
 using testsupport::WriteFile;
 
 namespace {

@@ -1,12 +1,12 @@
 #include "tests/tools/PublisherFixture.h"
 
-#include <random>
-
 #include "patch/QoPatchUser.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestBytes.h"
 #include "tools/publisher/ServerLayout.h"
 
 namespace fs = std::filesystem;
+using testsupport::RandomBytes;
 
 namespace publishtest {
 
@@ -22,13 +22,6 @@ fs::path DownloadCopy(const fs::path& base, const std::string& relative, const f
 }
 
 }  // namespace
-
-std::string RandomBytes(size_t length, unsigned seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(length, '\0');
-  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xFF);
-  return bytes;
-}
 
 std::vector<VersionInput> ThreeGameVersions() {
   std::string table;

@@ -19,9 +19,6 @@ struct VersionInput {
   VersionFiles files;
 };
 
-// `length` pseudo-random bytes, the same for the same seed.
-std::string RandomBytes(size_t length, unsigned seed);
-
 // Three game versions that between them add, change (by delta and whole),
 // delete, move to another folder and empty files, turn a file's name into a
 // folder, carry a large file that travels LZMA-chunked and then by delta,

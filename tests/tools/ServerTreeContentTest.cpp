@@ -18,6 +18,7 @@
 #include "patch/UnzipPackage.h"
 #include "platform/PrivateProfile.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestBytes.h"
 #include "tests/tools/PublisherFixture.h"
 #include "tools/publisher/ServerLayout.h"
 #include "tools/publisher/ServerTreePublisher.h"
@@ -26,25 +27,15 @@
 
 namespace fs = std::filesystem;
 using publishtest::VersionFiles;
+using testsupport::CrcOf;
 using testsupport::CurrentDirScope;
+using testsupport::Md5Of;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 
 namespace {
 
 const std::string kGuard("QOCP\0QORS\0", 10);
-
-std::string Md5Text(const std::string& bytes) {
-  std::string text;
-  if (!GetMd5Checksum().MakeBufferHex(bytes.data(), bytes.size(), text)) return "D41D8CD98F00B204E9800998ECF8427E";
-  return text;
-}
-
-std::string CrcText(const std::string& bytes) {
-  std::string text;
-  if (!GetCrcChecksum().MakeBufferHex(bytes.data(), bytes.size(), text)) return "00000000";
-  return text;
-}
 
 bool IsProtected(const fs::path& path) {
   std::string bytes = ReadFile(path);
@@ -161,8 +152,8 @@ TEST_P(ServerTreeContentTest, ListsReadBackWithExactSizesAndChecksums) {
       const auto& [name, bytes] = *expected++;
       EXPECT_EQ(record.fileName, name);
       EXPECT_EQ(record.size, static_cast<int32_t>(bytes.size())) << name;
-      EXPECT_EQ(record.md5, Md5Text(bytes)) << name;
-      EXPECT_EQ(record.crc, CrcText(bytes)) << name;
+      EXPECT_EQ(record.md5, Md5Of(bytes)) << name;
+      EXPECT_EQ(record.crc, CrcOf(bytes)) << name;
       EXPECT_EQ(record.checkFlag, 1) << name;
       EXPECT_EQ(ReadFile(Base() / folder / name), bytes) << name;
     }
@@ -214,14 +205,14 @@ TEST_P(ServerTreeContentTest, PatchDescriptionListsEveryChangeWithDeletionsFirst
     EXPECT_EQ(file.fileType, expected[i].type);
     EXPECT_EQ(file.extra, 0);
     if (file.fileName == kVersionListName) {
-      EXPECT_EQ(file.m_md5Check, Md5Text(ReadFile(Base() / GameTreeLayout().Folder("1.1") / kVersionListName)));
-      EXPECT_EQ(file.sourceMd5, Md5Text(ReadFile(Base() / GameTreeLayout().Folder("1.0") / kVersionListName)));
+      EXPECT_EQ(file.m_md5Check, Md5Of(ReadFile(Base() / GameTreeLayout().Folder("1.1") / kVersionListName)));
+      EXPECT_EQ(file.sourceMd5, Md5Of(ReadFile(Base() / GameTreeLayout().Folder("1.0") / kVersionListName)));
     } else if (file.fileType == PATCH_FILE_DELETE) {
       EXPECT_EQ(file.m_md5Check, "0");
-      EXPECT_EQ(file.sourceMd5, Md5Text(old.at(file.fileName)));
+      EXPECT_EQ(file.sourceMd5, Md5Of(old.at(file.fileName)));
     } else {
-      EXPECT_EQ(file.m_md5Check, Md5Text(now.at(file.fileName)));
-      EXPECT_EQ(file.sourceMd5, file.fileType == PATCH_FILE_NEW ? "0" : Md5Text(old.at(file.fileName)));
+      EXPECT_EQ(file.m_md5Check, Md5Of(now.at(file.fileName)));
+      EXPECT_EQ(file.sourceMd5, file.fileType == PATCH_FILE_NEW ? "0" : Md5Of(old.at(file.fileName)));
     }
   }
 }

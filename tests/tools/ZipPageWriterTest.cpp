@@ -8,6 +8,7 @@
 #include "patch/checksum/QoChecksum.h"
 #include "patch/UnzipPackage.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestBytes.h"
 #include "tests/tools/PublisherFixture.h"
 #include "tools/publisher/ZipPageWriter.h"
 
@@ -23,7 +24,7 @@ class ZipPageWriterTest : public testing::Test {
   // An entry of `length` random bytes.
   ZipPageEntry Entry(const std::string& name, size_t length, bool store = false) {
     fs::path source = dir_.path() / "sources" / name;
-    WriteFile(source, publishtest::RandomBytes(length, static_cast<unsigned>(entries_.size())));
+    WriteFile(source, testsupport::RandomBytes(length, static_cast<unsigned>(entries_.size())));
     return {name, source.string(), store};
   }
 

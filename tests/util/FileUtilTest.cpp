@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
+#include "platform/SystemPath.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -144,6 +146,48 @@ TEST_F(FileUtilTest, DeleteDirectoryTreeStopsAtAReadOnlyFile) {
   MakeReadOnly("tree/locked");
   EXPECT_FALSE(DeleteDirectoryTree("tree"));
   EXPECT_TRUE(fs::exists("tree/locked"));
+}
+
+TEST_F(FileUtilTest, DeleteFileRemovesOneFileOrLinkNeverAFolder) {
+  fs::create_directories("sub");
+  fs::create_directories("folder");
+  for (const char* name : {"plain", "sub/plain", "locked", "lockedToo", "target"}) WriteFile(name, "x");
+  MakeReadOnly("locked");
+  MakeReadOnly("lockedToo");
+  fs::create_symlink(dir_.path() / "target", "fileLink");
+  fs::create_directory_symlink(dir_.path() / "folder", "folderLink");
+  fs::create_symlink(dir_.path() / "nowhere", "dangling");
+
+  const struct {
+    const char* path;
+    ReadOnlyFile readOnly;
+    bool deleted;
+    int error;  // errno after a failure
+  } cases[] = {
+      {"plain", ReadOnlyFile::kRefuse, true, 0},
+      {"sub\\plain", ReadOnlyFile::kRefuse, true, 0},
+      {"locked", ReadOnlyFile::kRefuse, false, EACCES},
+      {"lockedToo", ReadOnlyFile::kDelete, true, 0},
+      {"fileLink", ReadOnlyFile::kRefuse, true, 0},  // the link goes, "target" stays
+      {"folderLink", ReadOnlyFile::kRefuse, true, 0},
+      {"dangling", ReadOnlyFile::kRefuse, true, 0},
+      {"folder", ReadOnlyFile::kDelete, false, EISDIR},
+      {"missing", ReadOnlyFile::kDelete, false, ENOENT},
+      {"", ReadOnlyFile::kDelete, false, ENOENT},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    errno = 0;
+    EXPECT_EQ(DeleteFile(c.path, c.readOnly), c.deleted);
+    if (!c.deleted) {
+      EXPECT_EQ(errno, c.error);
+    }
+    if (*c.path != '\0' && c.error != ENOENT) {
+      EXPECT_EQ(fs::exists(fs::symlink_status(ToSystemPath(c.path))), !c.deleted);
+    }
+  }
+  EXPECT_EQ(ReadFile("target"), "x");
+  EXPECT_TRUE(fs::is_directory("folder"));
 }
 
 TEST_F(FileUtilTest, CopyFileOverwriteReplacesAReadOnlyTarget) {

@@ -2,14 +2,13 @@
 
 #include <zip.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
 
 #include "patch/checksum/QoChecksum.h"
+#include "platform/AsciiText.h"
 #include "tools/publisher/PublishRules.h"
 
 namespace {
@@ -92,11 +91,6 @@ bool WriteWorkArchive(const std::vector<ZipPageEntry>& entries, const std::strin
   return CloseArchive(std::move(archive), path, error);
 }
 
-std::string CaseFolded(std::string name) {
-  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-  return name;
-}
-
 // Splits the entries into packages by their size in the work archive.
 bool PlanPages(zip_t* work, const std::vector<ZipPageEntry>& entries, uint64_t maxPageSize, std::vector<ZipPage>& pages,
                std::string& error) {
@@ -109,7 +103,7 @@ bool PlanPages(zip_t* work, const std::vector<ZipPageEntry>& entries, uint64_t m
       return false;
     }
     uint64_t footprint = kEntryOverhead + 2 * entries[i].name.size() + stat.comp_size;
-    std::string folded = CaseFolded(entries[i].name);
+    std::string folded = ToLowerAscii(entries[i].name);
     bool full = !pages.empty() && (kEndRecord + pageSize + footprint > maxPageSize || pageNames.count(folded) != 0);
     if (pages.empty() || full) {
       pages.emplace_back();

@@ -1,6 +1,6 @@
 // A user of its own for one test: a fresh temporary folder that is the current
 // folder and holds the user's configuration folder and Wine prefix, so tests
-// never read or write the real user's registry store.
+// never read or write the real user's registry store or Wine prefix.
 #pragma once
 
 #include <filesystem>
@@ -9,6 +9,8 @@
 
 #include "platform/RegistryStore.h"
 #include "tests/support/TempDir.h"
+
+namespace testsupport {
 
 class TestUser {
  public:
@@ -24,8 +26,8 @@ class TestUser {
   RegistryStore store() const { return RegistryStore(); }
 
  private:
-  testsupport::TempDir dir_;
-  testsupport::CurrentDirScope cwd_;
+  TempDir dir_;
+  CurrentDirScope cwd_;
   std::optional<std::string> savedConfig_;
   std::optional<std::string> savedPrefix_;
 };
@@ -33,3 +35,5 @@ class TestUser {
 // Sets (or with nullopt, removes) an environment variable; returns the
 // previous value.
 std::optional<std::string> SwapEnv(const char* name, const std::optional<std::string>& value);
+
+}  // namespace testsupport
