@@ -44,6 +44,16 @@ int AppendLine(const char* message) {
   return std::fclose(file);
 }
 
+// Writes the prefix (a format taking the source name and the line number),
+// then the message after it, as one line.
+__attribute__((format(printf, 4, 0))) int WritePrefixedLine(const char* prefix, const char* sourceName, int line,
+                                                            const char* format, va_list args) {
+  MessageBuffer message = {};
+  const int used = std::snprintf(message, sizeof message, prefix, sourceName, line);
+  AppendFormatted(message, used, format, args);
+  return AppendLine(message);
+}
+
 }  // namespace
 
 int WriteLaunchLog(const char* format, ...) {
@@ -56,21 +66,17 @@ int WriteLaunchLog(const char* format, ...) {
 }
 
 int WriteSourceLineLog(const char* sourceName, int line, const char* format, ...) {
-  MessageBuffer message = {};
-  const int used = std::snprintf(message, sizeof message, "FILE=%s,LINE=%d ,", sourceName, line);
   va_list args;
   va_start(args, format);
-  AppendFormatted(message, used, format, args);
+  const int result = WritePrefixedLine("FILE=%s,LINE=%d ,", sourceName, line, format, args);
   va_end(args);
-  return AppendLine(message);
+  return result;
 }
 
 int WriteSourceLineLogSpaced(const char* sourceName, int line, const char* format, ...) {
-  MessageBuffer message = {};
-  const int used = std::snprintf(message, sizeof message, "FILE =%s, Line =%d,", sourceName, line);
   va_list args;
   va_start(args, format);
-  AppendFormatted(message, used, format, args);
+  const int result = WritePrefixedLine("FILE =%s, Line =%d,", sourceName, line, format, args);
   va_end(args);
-  return AppendLine(message);
+  return result;
 }
