@@ -65,7 +65,7 @@ bool DownloadService::DownloadFile(const std::string& url, const std::string& lo
   const std::string transmitted = UrlEncode(display);
   if (transfer_ == nullptr) {
     WriteLaunchLog("start file download fail: %d %s <-- %s ResponseCode =%d, State = %d", cookie, localPath.c_str(),
-                   transmitted.c_str(), 0, static_cast<int>(DL_IDLE));
+                   transmitted.c_str(), 0, static_cast<int>(DownloadState::DL_IDLE));
     return false;
   }
 

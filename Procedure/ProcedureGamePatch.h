@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,7 @@ class ProcedureGamePatch final : public ProcedureBase {
   explicit ProcedureGamePatch(DownloadFunction download);
   ~ProcedureGamePatch() override;
 
-  int32_t GetProcedureId() const override { return PROC_GAME_PATCH; }
+  ProcedureId GetProcedureId() const override { return ProcedureId::PROC_GAME_PATCH; }
   void Init(MessageWindow* mainWindow, const std::string& configPath, StopEvent* stopEvent) override;
 
   // Returns PATCH_APPLIED (every patch of the chain applied) or
@@ -54,7 +55,7 @@ class ProcedureGamePatch final : public ProcedureBase {
   //    has an empty, short or unsafe Package entry;
   //  2 the stop event was signalled before a package;
   // 15 the applier did not succeed. Patches applied before stay applied.
-  int32_t Run() override;
+  ProcedureResult Run() override;
 
   void SetServerUrl1(std::string baseUrl) override;
   virtual void SetServerUrl2(std::string baseUrl);
@@ -77,9 +78,9 @@ class ProcedureGamePatch final : public ProcedureBase {
   const std::vector<PatchEntry>& chain() const { return chain_; }
 
  private:
-  // Downloads, checks and applies one patch of the chain; 0 when applied,
-  // else the run's failure code.
-  int32_t ApplyPatch(const PatchEntry& patch);
+  // Downloads, checks and applies one patch of the chain; nothing when
+  // applied, else the run's failure result.
+  [[nodiscard]] std::optional<PatchResult> ApplyPatch(const PatchEntry& patch);
 
   ServerAddressSet servers_;
   std::vector<PatchEntry> chain_;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <ostream>
 #include <utility>
 
 #include "app/LaunchLog.h"
@@ -20,6 +21,8 @@
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"
 #include "util/LzmaRecord.h"
+
+using enum CpUserResult;
 
 namespace {
 
@@ -78,6 +81,22 @@ constexpr size_t kLzmaRecordHeader = 17;
 constexpr size_t kLzmaProbe = 12;
 constexpr size_t kLzmaRecordLengthOffset = 8;
 constexpr char kLzmaMagic[] = {'L', 'Z', 'M', 'A'};
+
+const char* CpUserResultName(CpUserResult result) {
+  switch (result) {
+    case CP_USER_SUCCESS: return "CP_USER_SUCCESS";
+    case CP_USER_VERSION_MISMATCH: return "CP_USER_VERSION_MISMATCH";
+    case CP_USER_FILE_ERROR: return "CP_USER_FILE_ERROR";
+    case CP_USER_COPY_ERROR: return "CP_USER_COPY_ERROR";
+    case CP_USER_PATCHINFO_ERROR: return "CP_USER_PATCHINFO_ERROR";
+    case CP_USER_GAMEINFO_MISSING: return "CP_USER_GAMEINFO_MISSING";
+    case CP_USER_MD5_MAKE_ERROR: return "CP_USER_MD5_MAKE_ERROR";
+    case CP_USER_MD5_MISMATCH: return "CP_USER_MD5_MISMATCH";
+    case CP_USER_UNZIP_ERROR: return "CP_USER_UNZIP_ERROR";
+    case CP_USER_ANALYSIS_ERROR: return "CP_USER_ANALYSIS_ERROR";
+  }
+  return "CpUserResult";
+}
 
 std::string Join(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
 
@@ -140,6 +159,10 @@ bool AddExecuteBits(const std::string& path, mode_t bits) {
 
 }  // namespace
 
+void PrintTo(CpUserResult result, std::ostream* out) {
+  *out << CpUserResultName(result) << " (" << static_cast<int32_t>(result) << ")";
+}
+
 QoPatchUser::QoPatchUser(MessageWindow* notifyWindow) : notifyWindow_(notifyWindow) {}
 
 QoPatchUser::~QoPatchUser() = default;
@@ -168,12 +191,12 @@ void QoPatchUser::SendStep(const std::string& name, int index) const {
   Send(UM_UPDATE_FILE_INDEX, 0, index);
 }
 
-int QoPatchUser::Fail(int code) const {
-  Send(UM_UPDATE_FILES_FAILED, 0, code);
+CpUserResult QoPatchUser::Fail(CpUserResult code) const {
+  Send(UM_UPDATE_FILES_FAILED, 0, static_cast<int32_t>(code));
   return code;
 }
 
-int QoPatchUser::CheckPatchFile() {
+CpUserResult QoPatchUser::CheckPatchFile() {
   if (patchFolder_.empty() || patchInfoName_.empty()) {
     WriteLaunchLog("FILE=%s,LINE=%d ,patchFileDir=%s,patchInfoFile =%s not found", kSourceName, kLinePatchNotSet,
                    patchFolder_.c_str(), patchInfoName_.c_str());
@@ -260,7 +283,7 @@ void QoPatchUser::CountFiles() {
   totalFiles_ = newFiles_ + updateFiles_ + deleteFiles_;
 }
 
-int QoPatchUser::ExtractPackages(int& step) {
+CpUserResult QoPatchUser::ExtractPackages(int& step) {
   for (const PackageInfo& package : packages_) {
     SendStep(package.fileName, ++step);
     const std::string path = Join(patchFolder_, package.fileName);
@@ -286,7 +309,7 @@ int QoPatchUser::ExtractPackages(int& step) {
   return CP_USER_SUCCESS;
 }
 
-int QoPatchUser::AnalyseFiles(int& step) {
+CpUserResult QoPatchUser::AnalyseFiles(int& step) {
   for (const PackageInfo& package : packages_) {
     for (const PatchFileInfo& file : package.files) {
       SendStep(file.fileName, ++step);
@@ -299,7 +322,7 @@ int QoPatchUser::AnalyseFiles(int& step) {
   return CP_USER_SUCCESS;
 }
 
-int QoPatchUser::CopyFiles() {
+CpUserResult QoPatchUser::CopyFiles() {
   int step = 0;
   for (const PackageInfo& package : packages_) {
     for (const PatchFileInfo& file : package.files) {
@@ -345,7 +368,7 @@ int QoPatchUser::CopyFiles() {
   return CP_USER_SUCCESS;
 }
 
-int QoPatchUser::UpdatePatchFile() {
+CpUserResult QoPatchUser::UpdatePatchFile() {
   WriteLaunchLog("Start UpdatePatchFile");
   Send(UM_UPDATE_FILES_BEGIN, 0, 0);
 
@@ -362,7 +385,7 @@ int QoPatchUser::UpdatePatchFile() {
     return CP_USER_FILE_ERROR;
   }
 
-  if (int result = CheckPatchFile(); result != CP_USER_SUCCESS) return Fail(result);
+  if (CpUserResult result = CheckPatchFile(); result != CP_USER_SUCCESS) return Fail(result);
   CountFiles();
 
   WriteLaunchLog("Start Unzip");
@@ -370,16 +393,16 @@ int QoPatchUser::UpdatePatchFile() {
             deleteFiles_);
   Send(UM_UPDATE_UNPACK_BEGIN, 0, 0);
   int step = 0;
-  if (int result = ExtractPackages(step); result != CP_USER_SUCCESS) return result;
+  if (CpUserResult result = ExtractPackages(step); result != CP_USER_SUCCESS) return result;
 
   WriteLaunchLog("Start Update");
   Send(UM_UPDATE_ANALYSE_BEGIN, 0, 0);
-  if (int result = AnalyseFiles(step); result != CP_USER_SUCCESS) return result;
+  if (CpUserResult result = AnalyseFiles(step); result != CP_USER_SUCCESS) return result;
 
   WriteLaunchLog("Start CopyFile");
   SendBlock(UM_UPDATE_FILE_TOTAL, totalFiles_, 0, 0, 0);
   Send(UM_UPDATE_COPY_BEGIN, 0, 0);
-  if (int result = CopyFiles(); result != CP_USER_SUCCESS) return result;
+  if (CpUserResult result = CopyFiles(); result != CP_USER_SUCCESS) return result;
 
   Send(UM_UPDATE_CLEANUP_BEGIN, 1, 0);
   // A patch without packages never made the staging folder: nothing to clean.
@@ -395,7 +418,7 @@ int QoPatchUser::UpdatePatchFile() {
   return CP_USER_SUCCESS;
 }
 
-int QoPatchUser::InstallGamePage() {
+CpUserResult QoPatchUser::InstallGamePage() {
   WriteLaunchLog("Start Install Game Page");
   Send(UM_PAGES_BEGIN, 0, 0);
 
@@ -403,7 +426,7 @@ int QoPatchUser::InstallGamePage() {
   // report success.
   QoPatchInfo info;
   if (info.InputPackageList(installInfoPath_) != 0) {
-    Send(UM_PAGE_UNZIP_FAILED, 0, CP_USER_PATCHINFO_ERROR);
+    Send(UM_PAGE_UNZIP_FAILED, 0, static_cast<int32_t>(CP_USER_PATCHINFO_ERROR));
     WriteLaunchLog("FILE=%s,LINE=%d ,InputPackageList error ,installInfo=%s", kSourceName, kLineInstallInfoError,
                    installInfoPath_.c_str());
     return CP_USER_PATCHINFO_ERROR;
@@ -421,13 +444,13 @@ int QoPatchUser::InstallGamePage() {
     Send(UM_PAGE_INDEX, 0, ++index);
     const std::string path = Join(installPageFolder_, page.fileName);
     if (!IsPathExist(path)) {
-      Send(UM_PAGE_MISSING, 0, CP_USER_FILE_ERROR);
+      Send(UM_PAGE_MISSING, 0, static_cast<int32_t>(CP_USER_FILE_ERROR));
       WriteLaunchLog("FILE=%s,LINE=%d ,Unzip Error Packahe not find  Package =%s", kSourceName, kLinePageMissing,
                      path.c_str());
       return CP_USER_FILE_ERROR;
     }
     if (!UnzipPackage(path, kInstallRoot)) {
-      Send(UM_PAGE_UNZIP_FAILED, 0, CP_USER_UNZIP_ERROR);
+      Send(UM_PAGE_UNZIP_FAILED, 0, static_cast<int32_t>(CP_USER_UNZIP_ERROR));
       WriteLaunchLog("FILE=%s,LINE=%d ,Unzip Error, UnComPress Error  Path =%s", kSourceName, kLinePageUnzip,
                      path.c_str());
       return CP_USER_UNZIP_ERROR;

@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <iosfwd>
 #include <string>
 
 #include "transfer/CThreadPool.h"
@@ -27,7 +28,9 @@
 
 namespace DOWNANT {
 
-enum DOWN_STATE : int {
+// The states of a request: a scoped enum with the description's numbers. The
+// manager's reports carry a state as its number (static_cast).
+enum class DOWN_STATE : int32_t {
   DS_NEW = 0,
   DS_URL_PARSED = 1,
   DS_URL_INVALID = 2,
@@ -66,6 +69,9 @@ enum DownPhase : int {
 
 // 0 to 2: not started; 3 to 10: running; 11 and 12: done; 13 and above: failed.
 DownPhase PhaseOfState(DOWN_STATE state);
+
+// Name and number, e.g. "DS_RECEIVING (10)" (test traces).
+void PrintTo(DOWN_STATE state, std::ostream* out);
 
 // The listener's answer to a report.
 enum AntAnswer : int {
@@ -173,7 +179,7 @@ class CDownAnt : public CThreadRequest {
   bool CloseFile();
 
   const uint8_t segmentIndex_;
-  std::atomic<DOWN_STATE> state_ = DS_NEW;
+  std::atomic<DOWN_STATE> state_ = DOWN_STATE::DS_NEW;
   std::atomic<bool> stop_ = false;
   std::atomic<int64_t> fileSize_ = 0;
   std::atomic<int64_t> received_ = 0;

@@ -24,6 +24,7 @@
 
 using namespace testsupport;
 namespace fs = std::filesystem;
+using enum DownloadState;
 
 namespace {
 

@@ -25,6 +25,7 @@ using patchtest::XdeltaRecorder;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 namespace fs = std::filesystem;
+using enum CpUserResult;
 
 namespace {
 
@@ -107,7 +108,7 @@ class QoPatchUserTest : public ::testing::Test {
     fx_->WritePatch(patch);
   }
 
-  int Update() {
+  CpUserResult Update() {
     QoPatchUser user(fx_->window());
     user.SetGameFolder("..\\");
     user.SetPatchFile(patchName_, "patch");
@@ -191,7 +192,7 @@ TEST_F(QoPatchUserTest, AnEmptyPatchRunsEveryPhase) {
 TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
   struct Case {
     const char* label;
-    int code;
+    CpUserResult code;
     const char* logged;
     std::function<void(Patch&)> editPatch;
     std::function<void(QoPatchUserTest&)> afterPrepare;
@@ -262,7 +263,7 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
     EXPECT_EQ(Update(), c.code);
 
     ASSERT_FALSE(fx_->messages().empty());
-    EXPECT_EQ(fx_->messages().back(), "4508 " + std::to_string(c.code));
+    EXPECT_EQ(fx_->messages().back(), "4508 " + std::to_string(static_cast<int32_t>(c.code)));
     EXPECT_NE(fx_->Log().find(c.logged), std::string::npos) << fx_->Log();
     EXPECT_EQ(fx_->GameFiles(), before);
     EXPECT_TRUE(fs::exists(fx_->patchFolder()));
@@ -330,7 +331,7 @@ class InstallGamePageTest : public ::testing::Test {
     WriteFile(fx_.launcher() / "pages" / "intallinfo_1.0.ini", text);
   }
 
-  int Install() {
+  CpUserResult Install() {
     QoPatchUser user(fx_.window());
     user.SetInstallFile("pages\\intallinfo_1.0.ini", "pages");
     return user.InstallGamePage();
@@ -359,7 +360,7 @@ TEST_F(InstallGamePageTest, FailuresStopAtTheFailingPage) {
   struct Case {
     const char* label;
     std::function<void(InstallGamePageTest&)> spoil;
-    int code;
+    CpUserResult code;
     const char* lastMessage;
     const char* logged;
     bool firstPageExtracted;

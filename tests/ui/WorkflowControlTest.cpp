@@ -13,6 +13,7 @@ namespace uitest {
 namespace {
 
 using WorkflowTest = WindowTest;
+using enum WorkflowMode;
 
 TEST_F(WorkflowTest, InitialisationStartsTheSelfUpdateAndShowsItsTexts) {
   Open();
