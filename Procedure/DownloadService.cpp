@@ -54,7 +54,9 @@ bool DownloadService::DownloadFile(const std::string& url, const std::string& lo
   if (url.empty()) return false;
   std::lock_guard lock(downloadMutex_);
 
-  CreateDirectoryForPath(kDownloadScratchFolder, false);
+  // Without it the downloader's temporary file cannot be made, and the
+  // download fails there.
+  static_cast<void>(CreateDirectoryForPath(kDownloadScratchFolder, false));
   uint64_t freeBytes = 0;
   if (QueryFreeSpace(localPath, freeBytes) && freeBytes < kRequiredFreeBytes) {
     ShowMessageBox(kDiskFullText, kMessageCaption, mainWindow_);

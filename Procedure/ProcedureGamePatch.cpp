@@ -214,9 +214,10 @@ std::optional<PatchResult> ProcedureGamePatch::ApplyPatch(const PatchEntry& patc
     return PATCH_DESCRIPTION_FAILED;
   }
   // Also turns a protected description into its plain form, which the
-  // package passes read. A description that cannot be read has no versions.
+  // package passes read. A description that cannot be read has no versions,
+  // which the check below reports.
   QoPatchInfo info;
-  info.InputPatchInfoFile(description);
+  static_cast<void>(info.InputPatchInfoFile(description));
   if (info.versionOld() != from || info.versionNew() != to) {
     WriteLaunchLog("FILE=%s,LINE=%d ,patchInfo version not mate VersionOld=%s VersionNew=%s patch=%s --> %s",
                    kSourceName, kDescriptionVersionLine, info.versionOld().c_str(), info.versionNew().c_str(),
@@ -241,6 +242,7 @@ std::optional<PatchResult> ProcedureGamePatch::ApplyPatch(const PatchEntry& patc
     WriteLaunchLog("FILE=%s,LINE=%d ,ret != CP_USER_SUCCESS", kSourceName, kApplierLine);
     return PATCH_APPLY_FAILED;
   }
-  DeleteDirectoryTree(folder);
+  // The patch is applied; a download folder left behind only takes space.
+  static_cast<void>(DeleteDirectoryTree(folder));
   return std::nullopt;
 }

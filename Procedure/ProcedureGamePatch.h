@@ -63,7 +63,7 @@ class ProcedureGamePatch final : public ProcedureBase {
 
   // Reads the installed version from "..\GameInfo.ini" into m_strLocalVersion.
   // False (logged) when the file is missing, unreadable or names no version.
-  bool ParseVersionNow();
+  [[nodiscard]] bool ParseVersionNow();
   // Reads the downloaded patch list: the current version, the patch table
   // (a later section with the same VersionFrom replaces an earlier one;
   // sections without VersionFrom or VersionTo are skipped) and the chain from
@@ -71,7 +71,7 @@ class ProcedureGamePatch final : public ProcedureBase {
   // walk. False (logged) when PatchNum is not positive, VersionNow is empty,
   // or a version holds "\" or "/". The chain may be empty or end elsewhere
   // than at the current version.
-  bool ParseAllPatchList();
+  [[nodiscard]] bool ParseAllPatchList();
 
   const std::string& localVersion() const { return m_strLocalVersion; }
   const std::string& nowVersion() const { return m_strNowVersion; }

@@ -72,7 +72,8 @@ ProcedureResult ProcedureInstall::Run() {
   WriteLaunchLog("Start Install Game Page!");
   const int32_t cookie = DownloadCookie();
   const std::string versionFile(paths_.firstDownloadCopy);
-  CreateDirectoryForPath(versionFile, true);
+  // A missing folder makes the download fail, which is reported.
+  static_cast<void>(CreateDirectoryForPath(versionFile, true));
   if (!servers_.DownloadFirst(versionFile, cookie)) return INSTALL_VERSION_DOWNLOAD_FAILED;
   std::string version;
   if (!ReadServerVersion(versionFile, version)) return INSTALL_VERSION_UNREADABLE;
@@ -105,6 +106,7 @@ ProcedureResult ProcedureInstall::Run() {
     WriteLaunchLog("FILE=%s,LINE=%d ,ret != CP_USER_SUCCESS", kSourceName, kApplierLine);
     return INSTALL_UNPACK_FAILED;
   }
-  DeleteDirectoryTree(pageFolder);
+  // The game is installed; a page folder left behind only takes space.
+  static_cast<void>(DeleteDirectoryTree(pageFolder));
   return INSTALL_DONE;
 }

@@ -54,17 +54,17 @@ class ProcedureManager {
 
   // Starts the self-update worker. False, changing nothing, while the most
   // recently started worker has not ended.
-  bool StartSelfPatch();
+  [[nodiscard]] bool StartSelfPatch();
   // Replace base 1 of the game patch / game install with `baseUrl` and start
   // its worker without waiting for an earlier one (which may still be
   // returning from its final message). True.
-  bool StartGamePatch(std::string baseUrl);
-  bool StartGameInstall(std::string baseUrl);
+  [[nodiscard]] bool StartGamePatch(std::string baseUrl);
+  [[nodiscard]] bool StartGameInstall(std::string baseUrl);
   // When the game client "meadow_jp.exe" runs, asks whether to end it: false,
   // starting nothing, when the answer is not yes or the client cannot be
   // ended (logged). Otherwise as StartGamePatch for the game repair, and then
   // sends UM_REPAIR_LAUNCHED to the main window; true.
-  bool StartGameRepair(std::string baseUrl);
+  [[nodiscard]] bool StartGameRepair(std::string baseUrl);
 
   // Every Start operation also returns false, starting nothing, when its
   // procedure is not registered, while an earlier run of the same procedure
@@ -72,7 +72,7 @@ class ProcedureManager {
 
   // The download service (Procedure/DownloadService.h): true when the file is
   // complete at `localPath`. Worker threads only.
-  bool DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie);
+  [[nodiscard]] bool DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie);
 
  private:
   // A started worker thread. `procedureDone` is set once the procedure's

@@ -192,7 +192,8 @@ ProcedureResult ProcedureRepair::Run() {
   const int32_t cookie = DownloadCookie();
 
   const std::string versionFile(paths_.firstDownloadCopy);
-  CreateDirectoryForPath(versionFile, true);
+  // A missing folder makes the download fail, which is reported.
+  static_cast<void>(CreateDirectoryForPath(versionFile, true));
   if (!servers_.DownloadFirst(versionFile, cookie)) return REPAIR_VERSION_DOWNLOAD_FAILED;
   std::string serverVersion;
   if (!ReadServerVersion(versionFile, serverVersion)) return REPAIR_VERSION_UNREADABLE;
@@ -238,7 +239,7 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
   }
   // A missing or unreadable own list counts as an empty one.
   QoVersionRepairInfo current;
-  current.InputVerRepairFileList(std::string(paths_.targetFolder) + kListName);
+  static_cast<void>(current.InputVerRepairFileList(std::string(paths_.targetFolder) + kListName));
 
   SendMessageTo(MainWindow(), UM_LATEST_VERSION, TextArg(fresh.version()));
   SendMessageTo(MainWindow(), UM_CURRENT_VERSION, TextArg(current.version()));
@@ -284,7 +285,8 @@ std::optional<RepairResult> ProcedureRepair::RepairEntry(int index, CheckAhead& 
                                  kVerifyLog)) {
     return REPAIR_FILE_DOWNLOAD_FAILED;
   }
-  CreateDirectoryForPath(localFile, true);
+  // A missing folder makes the copy fail, which is reported.
+  static_cast<void>(CreateDirectoryForPath(localFile, true));
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepFinished, index);
   const bool copied = CopyFileOverwrite(tempFile, localFile);
   ahead.FileChanged();

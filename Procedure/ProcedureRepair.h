@@ -73,7 +73,7 @@ class ProcedureRepair : public ProcedureBase {
   // Reads the downloaded list and the folder's own list, reports both
   // versions, deletes the obsolete files and keeps the sorted new list.
   // False (logged) when the downloaded list cannot be read.
-  bool CompareFileLists(const std::string& downloadedList);
+  [[nodiscard]] bool CompareFileLists(const std::string& downloadedList);
   // Examines entry `index` (from 1) and replaces its file when needed; its
   // file may have been checked already by `ahead`.
   // Nothing when the entry needs nothing more, else the run's failure result.

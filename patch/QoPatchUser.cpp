@@ -102,7 +102,7 @@ std::string Join(const std::string& folder, const std::string& name) { return fo
 
 // Deletes a file as the Windows call does: a missing file, a folder and a
 // read-only file are failures.
-bool DeleteFile(const std::string& path) {
+[[nodiscard]] bool DeleteFile(const std::string& path) {
   std::string systemPath = ToSystemPath(path);
   struct stat info {};
   if (lstat(systemPath.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
@@ -110,7 +110,7 @@ bool DeleteFile(const std::string& path) {
   return unlink(systemPath.c_str()) == 0;
 }
 
-bool MakeMd5(const std::string& path, std::string& md5) {
+[[nodiscard]] bool MakeMd5(const std::string& path, std::string& md5) {
   md5.clear();
   return GetMd5Checksum().MakeFileHex(path, md5);
 }
@@ -122,7 +122,7 @@ uint32_t ReadLittleEndian32(const uint8_t* p) {
 
 // Decodes every record of the container `in` (of `total` bytes) and appends
 // the decoded bytes to `out`. Each record is read whole into memory.
-bool DecodeLzmaRecords(int in, int64_t total, int out) {
+[[nodiscard]] bool DecodeLzmaRecords(int in, int64_t total, int out) {
   std::vector<uint8_t> record;
   int64_t position = 0;
   while (position != total) {
@@ -150,7 +150,7 @@ mode_t ExecuteBits(const std::string& path) {
   return info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH);
 }
 
-bool AddExecuteBits(const std::string& path, mode_t bits) {
+[[nodiscard]] bool AddExecuteBits(const std::string& path, mode_t bits) {
   if (bits == 0) return true;
   std::string systemPath = ToSystemPath(path);
   struct stat info {};
@@ -342,7 +342,8 @@ CpUserResult QoPatchUser::CopyFiles() {
       const bool isNew = file.fileType == PATCH_FILE_NEW;
       const std::string source = (isNew ? kStagingFolder : kUnzipFolder) + file.fileName;
       const mode_t executeBits = ExecuteBits(target);
-      if (isNew && IsPathExist(target)) DeleteFile(target);
+      // The copy below replaces whatever is left; its failure is reported.
+      if (isNew && IsPathExist(target)) static_cast<void>(DeleteFile(target));
       if (!CreateDirectoryForPath(target, true)) {
         Fail(CP_USER_FILE_ERROR);
         WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error,CreateFileDir error  Path =%s", kSourceName,
@@ -414,7 +415,8 @@ CpUserResult QoPatchUser::UpdatePatchFile() {
   }
   Send(UM_UPDATE_FILES_DONE, 0, 0);
   WriteLaunchLog("FILE=%s,LINE=%d ,CP_USER_SUCCESS ", kSourceName, kLinePatchSuccess);
-  DeleteDirectoryTree(patchFolder_);
+  // The patch is applied; a download folder left behind only takes space.
+  static_cast<void>(DeleteDirectoryTree(patchFolder_));
   return CP_USER_SUCCESS;
 }
 
@@ -458,7 +460,8 @@ CpUserResult QoPatchUser::InstallGamePage() {
   }
   Send(UM_PAGES_DONE, 0, 0);
   WriteLaunchLog("FILE=%s,LINE=%d ,CP_USER_SUCCESS ", kSourceName, kLineInstallSuccess);
-  DeleteDirectoryTree(installPageFolder_);
+  // The pages are installed; a page folder left behind only takes space.
+  static_cast<void>(DeleteDirectoryTree(installPageFolder_));
   return CP_USER_SUCCESS;
 }
 
@@ -553,7 +556,8 @@ bool QoPatchUser::AnalysisFileUpdate(const PatchFileInfo& fileInfo) {
   const std::string& name = fileInfo.fileName;
   const std::string unzipped = kUnzipFolder + name;
   const std::string payload = kStagingFolder + name;
-  CreateDirectoryForPath(unzipped, true);
+  // A missing folder is reported by the existence check that follows.
+  static_cast<void>(CreateDirectoryForPath(unzipped, true));
   if (!IsPathExist(unzipped)) {
     WriteLaunchLog("FILE=%s,LINE=%d ,Analysis Error, FileExist error  Path =%s", kSourceName, kLineUpdateExist,
                    unzipped.c_str());

@@ -91,7 +91,7 @@ class QoPatchUser {
 
   // True when the file's first four bytes are "LZMA". False (logged) when it
   // cannot be opened or holds fewer than 12 bytes.
-  bool CheckIsLzma(const std::string& path);
+  [[nodiscard]] bool CheckIsLzma(const std::string& path);
 
   // Expands the LZMA chunk container "TempUpdata\Unzip\" + fileName in place,
   // through the work file "TempUpdata\Unzip\Temp\" + fileName (left there).
@@ -100,24 +100,24 @@ class QoPatchUser {
   // runs past the end of the file or cannot be decoded, or the result cannot
   // be written or put in place. Before the decoded file is put in place the
   // source is untouched.
-  bool DoUnLzma(const std::string& fileName);
+  [[nodiscard]] bool DoUnLzma(const std::string& fileName);
 
   // Writes the payload of the analysis file `source` to `target` (markers
   // removed) and sets m_bUserXdel when it is a delta. False when a path is
   // empty, `source` is missing or its size unknown, or `target` cannot be
   // written whole.
-  bool DoAnalysisFile(const std::string& source, const std::string& target);
+  [[nodiscard]] bool DoAnalysisFile(const std::string& source, const std::string& target);
 
   // A new file: prepares "TempUpdata\" + name from the unzipped file (LZMA
   // expanded, markers removed) and checks its MD5 against m_md5Check. False
   // (logged) on any failure.
-  bool AnalysisFileNew(const PatchFileInfo& fileInfo);
+  [[nodiscard]] bool AnalysisFileNew(const PatchFileInfo& fileInfo);
 
   // A changed file: rebuilds "TempUpdata\Unzip\" + name from the unzipped
   // file, whole or as a delta against the installed file (whose MD5 must be
   // sourceMd5), and checks its MD5 against m_md5Check. False (logged) on any
   // failure; the game folder is only read.
-  bool AnalysisFileUpdate(const PatchFileInfo& fileInfo);
+  [[nodiscard]] bool AnalysisFileUpdate(const PatchFileInfo& fileInfo);
 
   const std::string& versionOld() const { return versionOld_; }
   const std::string& versionNew() const { return versionNew_; }

@@ -80,8 +80,8 @@ class CAutoDownload {
   // Sets up one transfer and leaves the state DL_READY. False, changing
   // nothing, while a transfer runs (phase 1); false with DL_PREPARE_FAILED
   // when the transfer cannot be set up.
-  virtual bool Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow,
-                       int cookie) = 0;
+  [[nodiscard]] virtual bool Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow,
+                                     int cookie) = 0;
   // Stops any transfer and returns to DL_IDLE.
   virtual void Reset() = 0;
   // Runs the prepared transfer; does nothing unless the state is DL_READY.
@@ -103,7 +103,7 @@ class CAutoDownload {
   void SetState(DownloadState state);
   // Moves from `expected` to `state` (notified) in one step; false, changing
   // nothing, when the state is another one (e.g. Stop came first).
-  bool ChangeState(DownloadState expected, DownloadState state);
+  [[nodiscard]] bool ChangeState(DownloadState expected, DownloadState state);
   // Sends UM_DOWNLOAD_PROGRESS when a notify window is set.
   void NotifyProgress();
   void SetJob(DownloadJob job);

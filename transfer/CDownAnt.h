@@ -126,7 +126,7 @@ class CDownAnt : public CThreadRequest {
   // empty URL or path gives DS_URL_INVALID with kTextUrlOrPathEmpty, a URL
   // that cannot be parsed DS_URL_INVALID with kTextUrlUnparsable; both are
   // reported and return false. Otherwise DS_URL_PARSED is reported; true.
-  bool Init(const std::string& url, const std::string& segmentFile, Listener* listener);
+  [[nodiscard]] bool Init(const std::string& url, const std::string& segmentFile, Listener* listener);
 
   // The transfer. Ends in DS_ALL_RECEIVED with the whole body in the segment
   // file, DS_STOPPED or DS_FINISHED when stopped or answered so, or one of the

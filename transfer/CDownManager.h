@@ -87,7 +87,7 @@ class CDownManager : public CDownAnt::Listener {
   // URL cannot be parsed (kTextIllegalUrl); the pool is then not started.
   // Otherwise state 1 (reported), the pool's worker runs; true. Refused
   // (false, nothing changed) while a download runs.
-  bool Init(const std::string& url, const std::string& localPath, Listener* listener);
+  [[nodiscard]] bool Init(const std::string& url, const std::string& localPath, Listener* listener);
   // In state 1 only: state 3 (reported), then the whole-file segment's
   // request is queued. A request that cannot be made or queued ends the
   // download as failed.

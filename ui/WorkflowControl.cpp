@@ -213,8 +213,8 @@ void WorkflowControl::OnMessage(const Message& message, std::optional<double> pe
       WriteLaunchLog("%s", kSelfPatchDoneLog);
       if (modeEvents.success != nullptr) events_.ReportAsync(modeEvents.success, "");
       // The folder of the install marker path; no marker is written and
-      // nothing reads it.
-      CreateDirectoryForPath(GetTempFolderPath() + "\\install.tova.flag", true);
+      // nothing reads it, so its failure changes nothing.
+      static_cast<void>(CreateDirectoryForPath(GetTempFolderPath() + "\\install.tova.flag", true));
       BeginGamePatch();
       break;
     case UM_INSTALL_START:
