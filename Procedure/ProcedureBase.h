@@ -11,10 +11,11 @@
 
 class StopEvent;
 
-// The families below are scoped enums with the description's names and
-// numbers; a number that is logged or passed on (a download cookie) is
-// converted there with static_cast<int32_t>. Source files may write
-// `using enum` for the short names.
+// The families below are scoped enums whose numbers are fixed: they are
+// logged, mapped to final messages and compared in tests. A number that is
+// logged or passed on (a download cookie) is converted there with
+// static_cast<int32_t>. Source files may write `using enum` for the short
+// names.
 
 // Keys of the manager's procedure table, walked in ascending order; a
 // procedure's id is also the cookie of its downloads (its number there).
@@ -83,7 +84,7 @@ class ProcedureResult {
   constexpr ProcedureResult(PatchResult result) : family_(Family::kPatch), code_(static_cast<int32_t>(result)) {}
 
   constexpr Family family() const { return family_; }
-  // The number the description gives the result.
+  // The result's number.
   constexpr int32_t code() const { return code_; }
 
   friend constexpr bool operator==(const ProcedureResult&, const ProcedureResult&) = default;

@@ -29,10 +29,10 @@
 class MessageWindow;
 
 // Result codes of UpdatePatchFile, CheckPatchFile and InstallGamePage. Like
-// every family of codes here, a scoped enum with the description's names and
-// numbers; where a number is logged or sent as a message argument it is
-// converted there with static_cast<int32_t>. Source files may write
-// `using enum CpUserResult;` for the short names.
+// every family of codes here, a scoped enum with fixed numbers; where a
+// number is logged or sent as a message argument it is converted there with
+// static_cast<int32_t>. Source files may write `using enum CpUserResult;` for
+// the short names.
 enum class CpUserResult : int32_t {
   CP_USER_SUCCESS = 0,
   CP_USER_VERSION_MISMATCH = 1,  // installed version is not VersionOld (or it is missing)

@@ -24,9 +24,8 @@
 
 // State codes. The upper 16 bits give the phase (DownloadPhase): 0 not
 // running, 1 running, 2 succeeded, 3 failed. Callers test the phase. A scoped
-// enum with the description's names and numbers; receivers of
-// UM_DOWNLOAD_STATE ask GetState, so the state never travels in a message
-// argument.
+// enum with fixed numbers; receivers of UM_DOWNLOAD_STATE ask GetState, so
+// the state never travels in a message argument.
 enum class DownloadState : uint32_t {
   DL_IDLE = 0x0,                 // nothing prepared, or stopped
   DL_READY = 0x1,                // prepared, not started

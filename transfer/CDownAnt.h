@@ -28,8 +28,8 @@
 
 namespace DOWNANT {
 
-// The states of a request: a scoped enum with the description's numbers. The
-// manager's reports carry a state as its number (static_cast).
+// The states of a request: a scoped enum with fixed numbers. The manager's
+// reports carry a state as its number (static_cast).
 enum class DOWN_STATE : int32_t {
   DS_NEW = 0,
   DS_URL_PARSED = 1,

@@ -34,8 +34,8 @@
 
 namespace DOWNANT {
 
-// The manager's states: a scoped enum with the description's numbers.
-// kReportState carries a state as its number (static_cast).
+// The manager's states: a scoped enum with fixed numbers. kReportState
+// carries a state as its number (static_cast).
 enum class DownManagerState : int32_t {
   kManagerNew = 0,
   kManagerPrepared = 1,

@@ -22,7 +22,7 @@ class ProcedureControl;
 enum class ProcedureId : int32_t;  // Procedure/ProcedureBase.h
 
 // The workflow being followed; it selects the event names. A scoped enum
-// with the description's names and numbers.
+// with fixed numbers.
 enum class WorkflowMode : int32_t {
   MODE_SELF_UPDATE = 0,
   MODE_CP_INSTALL = 1,  // install from installation pages
