@@ -55,7 +55,9 @@ bool DownloadService::DownloadFile(const std::string& url, const std::string& lo
   if (url.empty()) return false;
   std::lock_guard lock(downloadMutex_);
 
-  CreateDirectoryForPath(kDownloadScratchFolder, false);
+  // Without it the downloader's temporary file cannot be made, and the
+  // download fails there.
+  static_cast<void>(CreateDirectoryForPath(kDownloadScratchFolder, false));
   uint64_t freeBytes = 0;
   if (QueryFreeSpace(localPath, freeBytes) && freeBytes < kRequiredFreeBytes) {
     ShowMessageBox(kDiskFullText, kMessageCaption, mainWindow_);
@@ -66,7 +68,7 @@ bool DownloadService::DownloadFile(const std::string& url, const std::string& lo
   const std::string transmitted = UrlEncode(display);
   if (transfer_ == nullptr) {
     WriteLaunchLog("start file download fail: %d %s <-- %s ResponseCode =%d, State = %d", cookie, localPath.c_str(),
-                   transmitted.c_str(), 0, static_cast<int>(DL_IDLE));
+                   transmitted.c_str(), 0, static_cast<int>(DownloadState::DL_IDLE));
     return false;
   }
 

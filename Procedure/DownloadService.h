@@ -50,7 +50,7 @@ class DownloadService {
   // free; false after six failed attempts, logged. A failed attempt leaves the
   // local path as the downloader left it. `cookie` is the caller's procedure
   // id. Worker threads only; concurrent calls are served one after the other.
-  bool DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie);
+  [[nodiscard]] bool DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie);
 
   // Any thread: makes the running and every later DownloadFile end with false
   // as soon as possible (used when the manager is destroyed).
@@ -59,7 +59,7 @@ class DownloadService {
  private:
   void OnCommandMessage(const Message& message);
   // One transfer of the transmitted form; true when the file is complete.
-  bool Attempt(const std::string& transmitted, const std::string& localPath, int32_t cookie);
+  [[nodiscard]] bool Attempt(const std::string& transmitted, const std::string& localPath, int32_t cookie);
 
   CAutoDownload* const transfer_;
   const Clock clock_;

@@ -40,7 +40,7 @@ std::string ReadConfigUrl(const ConfigUrlKey& key, const std::string& configPath
 
 // True when [debug] debug is 1: the self-update worker then skips its run.
 // Any other value, or none (default 0), does not skip.
-bool IsSelfPatchSkipped(const std::string& configPath = kLauncherConfigPath);
+[[nodiscard]] bool IsSelfPatchSkipped(const std::string& configPath = kLauncherConfigPath);
 
 // The fixed remote suffixes and local working paths of one kind of procedure.
 // All keep the system's "\" form.

@@ -59,8 +59,8 @@ class PackageFetch {
   // "\" + name, from folder prefix N + `remoteFolder` + "\" + name. A name
   // that is absolute or climbs out with ".." is an unusable entry (logged).
   // The packages fetched so far stay in the local folder whatever the result.
-  PackageFetchResult Run(const std::string& description, const std::string& localFolder,
-                         const std::string& remoteFolder) const;
+  [[nodiscard]] PackageFetchResult Run(const std::string& description, const std::string& localFolder,
+                                       const std::string& remoteFolder) const;
 
  private:
   const PackageFetchProfile& profile_;

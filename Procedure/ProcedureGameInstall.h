@@ -10,5 +10,5 @@ class ProcedureGameInstall final : public ProcedureInstall {
  public:
   explicit ProcedureGameInstall(DownloadFunction download);
 
-  int32_t GetProcedureId() const override { return PROC_GAME_INSTALL; }
+  ProcedureId GetProcedureId() const override { return ProcedureId::PROC_GAME_INSTALL; }
 };

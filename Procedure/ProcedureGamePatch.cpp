@@ -1,5 +1,6 @@
 #include "Procedure/ProcedureGamePatch.h"
 
+#include <optional>
 #include <utility>
 
 #include "Procedure/LauncherConfig.h"
@@ -13,6 +14,8 @@
 #include "patch/QoVersionRepairInfo.h"
 #include "platform/PrivateProfile.h"
 #include "util/FileUtil.h"
+
+using enum PatchResult;
 
 namespace {
 
@@ -52,9 +55,6 @@ constexpr PackageFetchProfile kPackageProfile{
 constexpr size_t kTextBufferSize = 260;
 constexpr size_t kNameLimit = kTextBufferSize - 1;
 
-// The patch run succeeded for one patch.
-constexpr int32_t kPatchApplied = 0;
-
 WParam TextArg(const std::string& text) { return reinterpret_cast<WParam>(text.c_str()); }
 
 std::string ReadListText(const PrivateProfileSnapshot& list, const std::string& section, const char* key) {
@@ -73,7 +73,8 @@ std::string LocalFolderPrefix() {
   return std::string(suffix.substr(suffix.rfind('\\') + 1));
 }
 
-int32_t PatchResult(PackageFetchResult result) {
+// Nothing when every package is present.
+std::optional<PatchResult> ResultOfFetch(PackageFetchResult result) {
   switch (result) {
     case PackageFetchResult::kPresent: break;
     case PackageFetchResult::kCancelled: return PATCH_CANCELLED;
@@ -81,7 +82,7 @@ int32_t PatchResult(PackageFetchResult result) {
     case PackageFetchResult::kEntryFailed: return PATCH_DESCRIPTION_FAILED;
     case PackageFetchResult::kDownloadFailed: return PATCH_DOWNLOAD_FAILED;
   }
-  return kPatchApplied;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -161,15 +162,15 @@ bool ProcedureGamePatch::ParseAllPatchList() {
   return true;
 }
 
-int32_t ProcedureGamePatch::Run() {
+ProcedureResult ProcedureGamePatch::Run() {
   if (!ParseVersionNow()) return PATCH_LOCAL_VERSION_FAILED;
   const std::string list(kGamePatchPaths.firstDownloadCopy);
   if (!CreateDirectoryForPath(list, true)) return PATCH_FOLDER_FAILED;
-  bool listed = servers_.DownloadFirstFrom(1, list, GetProcedureId());
+  const int32_t cookie = DownloadCookie();
+  bool listed = servers_.DownloadFirstFrom(1, list, cookie);
   if (!listed) {
     WriteSourceLineLog(kSourceName, kListDownloadLine, "Analysis Error, DownloadFile error  ");
-    listed = servers_.DownloadFirstFrom(2, list, GetProcedureId()) ||
-             servers_.DownloadFirstFrom(3, list, GetProcedureId());
+    listed = servers_.DownloadFirstFrom(2, list, cookie) || servers_.DownloadFirstFrom(3, list, cookie);
   }
   if (!listed) return PATCH_DOWNLOAD_FAILED;
   if (!ParseAllPatchList()) {
@@ -187,15 +188,14 @@ int32_t ProcedureGamePatch::Run() {
   SendMessageTo(MainWindow(), UM_GAMEPATCH_UPDATING);
 
   for (const PatchEntry& patch : chain_) {
-    const int32_t result = ApplyPatch(patch);
-    if (result != kPatchApplied) return result;
+    if (const std::optional<PatchResult> failure = ApplyPatch(patch)) return *failure;
   }
   SendMessageTo(MainWindow(), UM_LATEST_VERSION, TextArg(m_strNowVersion));
   SendMessageTo(MainWindow(), UM_CURRENT_VERSION, TextArg(m_strNowVersion));
   return PATCH_APPLIED;
 }
 
-int32_t ProcedureGamePatch::ApplyPatch(const PatchEntry& patch) {
+std::optional<PatchResult> ProcedureGamePatch::ApplyPatch(const PatchEntry& patch) {
   const std::string& from = patch.strVerFrom;
   const std::string& to = patch.versionTo;
   const std::string folder = std::string(kGamePatchPaths.tempFolder) + "\\" + LocalFolderPrefix() + PatchName(patch);
@@ -207,14 +207,15 @@ int32_t ProcedureGamePatch::ApplyPatch(const PatchEntry& patch) {
   if (!CreateDirectoryForPath(folder, false)) return PATCH_FOLDER_FAILED;
   WriteLaunchLog("start game autopatch %s --> %s ", from.c_str(), to.c_str());
   SendMessageTo(MainWindow(), UM_GAMEPATCH_DOWNLOAD_BEGIN);
-  if (!servers_.DownloadFromFolders(PatchName(patch) + "\\" + descriptionName, description, GetProcedureId())) {
+  if (!servers_.DownloadFromFolders(PatchName(patch) + "\\" + descriptionName, description, DownloadCookie())) {
     WriteSourceLineLog(kSourceName, kDescriptionDownloadLine, "DownloadFile");
     return PATCH_DESCRIPTION_FAILED;
   }
   // Also turns a protected description into its plain form, which the
-  // package passes read. A description that cannot be read has no versions.
+  // package passes read. A description that cannot be read has no versions,
+  // which the check below reports.
   QoPatchInfo info;
-  info.InputPatchInfoFile(description);
+  static_cast<void>(info.InputPatchInfoFile(description));
   if (info.versionOld() != from || info.versionNew() != to) {
     WriteSourceLineLog(kSourceName, kDescriptionVersionLine,
                     "patchInfo version not mate VersionOld=%s VersionNew=%s patch=%s --> %s", info.versionOld().c_str(),
@@ -222,22 +223,24 @@ int32_t ProcedureGamePatch::ApplyPatch(const PatchEntry& patch) {
     return PATCH_DESCRIPTION_FAILED;
   }
 
-  const PackageFetch packages(kPackageProfile, servers_, GetProcedureId(), MainWindow(),
+  const PackageFetch packages(kPackageProfile, servers_, DownloadCookie(), MainWindow(),
                               [this] { return IsStopRequested(); });
-  const int32_t fetched = PatchResult(packages.Run(description, folder, PatchName(patch)));
-  if (fetched != kPatchApplied) return fetched;
+  if (std::optional<PatchResult> failure = ResultOfFetch(packages.Run(description, folder, PatchName(patch)))) {
+    return failure;
+  }
 
   const std::string gameFolder(kGamePatchPaths.targetFolder);
   WriteLaunchLog("start PatchUser OldVersion:%s patchFileDir:%s ", gameFolder.c_str(), folder.c_str());
   QoPatchUser applier(MainWindow());
   applier.SetPatchFile(descriptionName, folder);
   applier.SetGameFolder(gameFolder);
-  const int applied = applier.UpdatePatchFile();
-  WriteLaunchLog("PatchUser return: %d", applied);
-  if (applied != CP_USER_SUCCESS) {
+  const CpUserResult applied = applier.UpdatePatchFile();
+  WriteLaunchLog("PatchUser return: %d", static_cast<int32_t>(applied));
+  if (applied != CpUserResult::CP_USER_SUCCESS) {
     WriteSourceLineLog(kSourceName, kApplierLine, "ret != CP_USER_SUCCESS");
     return PATCH_APPLY_FAILED;
   }
-  DeleteDirectoryTree(folder);
-  return kPatchApplied;
+  // The patch is applied; a download folder left behind only takes space.
+  static_cast<void>(DeleteDirectoryTree(folder));
+  return std::nullopt;
 }

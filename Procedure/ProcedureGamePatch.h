@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,7 @@ class ProcedureGamePatch final : public ProcedureBase {
   explicit ProcedureGamePatch(DownloadFunction download);
   ~ProcedureGamePatch() override;
 
-  int32_t GetProcedureId() const override { return PROC_GAME_PATCH; }
+  ProcedureId GetProcedureId() const override { return ProcedureId::PROC_GAME_PATCH; }
   void Init(MessageWindow* mainWindow, const std::string& configPath, StopEvent* stopEvent) override;
 
   // Returns PATCH_APPLIED (every patch of the chain applied) or
@@ -54,7 +55,7 @@ class ProcedureGamePatch final : public ProcedureBase {
   //    has an empty, short or unsafe Package entry;
   //  2 the stop event was signalled before a package;
   // 15 the applier did not succeed. Patches applied before stay applied.
-  int32_t Run() override;
+  ProcedureResult Run() override;
 
   void SetServerUrl1(std::string baseUrl) override;
   virtual void SetServerUrl2(std::string baseUrl);
@@ -62,7 +63,7 @@ class ProcedureGamePatch final : public ProcedureBase {
 
   // Reads the installed version from "..\GameInfo.ini" into m_strLocalVersion.
   // False (logged) when the file is missing, unreadable or names no version.
-  bool ParseVersionNow();
+  [[nodiscard]] bool ParseVersionNow();
   // Reads the downloaded patch list: the current version, the patch table
   // (a later section with the same VersionFrom replaces an earlier one;
   // sections without VersionFrom or VersionTo are skipped) and the chain from
@@ -70,16 +71,16 @@ class ProcedureGamePatch final : public ProcedureBase {
   // walk. False (logged) when PatchNum is not positive, VersionNow is empty,
   // or a version holds "\" or "/". The chain may be empty or end elsewhere
   // than at the current version.
-  bool ParseAllPatchList();
+  [[nodiscard]] bool ParseAllPatchList();
 
   const std::string& localVersion() const { return m_strLocalVersion; }
   const std::string& nowVersion() const { return m_strNowVersion; }
   const std::vector<PatchEntry>& chain() const { return chain_; }
 
  private:
-  // Downloads, checks and applies one patch of the chain; 0 when applied,
-  // else the run's failure code.
-  int32_t ApplyPatch(const PatchEntry& patch);
+  // Downloads, checks and applies one patch of the chain; nothing when
+  // applied, else the run's failure result.
+  [[nodiscard]] std::optional<PatchResult> ApplyPatch(const PatchEntry& patch);
 
   ServerAddressSet servers_;
   std::vector<PatchEntry> chain_;

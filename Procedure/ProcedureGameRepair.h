@@ -10,5 +10,5 @@ class ProcedureGameRepair final : public ProcedureRepair {
  public:
   explicit ProcedureGameRepair(DownloadFunction download);
 
-  int32_t GetProcedureId() const override { return PROC_GAME_REPAIR; }
+  ProcedureId GetProcedureId() const override { return ProcedureId::PROC_GAME_REPAIR; }
 };

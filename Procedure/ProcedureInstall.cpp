@@ -9,6 +9,8 @@
 #include "patch/QoPatchUser.h"
 #include "util/FileUtil.h"
 
+using enum InstallResult;
+
 namespace {
 
 constexpr const char* kSourceName = "Procedure\\ProcedureInstall.cpp";
@@ -37,7 +39,7 @@ constexpr PackageFetchProfile kPageProfile{
 // gives "InstallPage_"): the local page folders are named like the remote ones.
 std::string LastComponent(std::string_view suffix) { return std::string(suffix.substr(suffix.rfind('\\') + 1)); }
 
-int32_t InstallResult(PackageFetchResult result) {
+InstallResult ResultOfFetch(PackageFetchResult result) {
   switch (result) {
     case PackageFetchResult::kPresent: break;
     case PackageFetchResult::kCancelled: return INSTALL_CANCELLED;
@@ -66,11 +68,12 @@ void ProcedureInstall::SetServerUrl1(std::string baseUrl) { servers_.SetBase(1, 
 void ProcedureInstall::SetServerUrl2(std::string baseUrl) { servers_.SetBase(2, std::move(baseUrl)); }
 void ProcedureInstall::SetServerUrl3(std::string baseUrl) { servers_.SetBase(3, std::move(baseUrl)); }
 
-int32_t ProcedureInstall::Run() {
+ProcedureResult ProcedureInstall::Run() {
   WriteLaunchLog("Start Install Game Page!");
-  const int32_t cookie = GetProcedureId();
+  const int32_t cookie = DownloadCookie();
   const std::string versionFile(paths_.firstDownloadCopy);
-  CreateDirectoryForPath(versionFile, true);
+  // A missing folder makes the download fail, which is reported.
+  static_cast<void>(CreateDirectoryForPath(versionFile, true));
   if (!servers_.DownloadFirst(versionFile, cookie)) return INSTALL_VERSION_DOWNLOAD_FAILED;
   std::string version;
   if (!ReadServerVersion(versionFile, version)) return INSTALL_VERSION_UNREADABLE;
@@ -92,17 +95,18 @@ int32_t ProcedureInstall::Run() {
   }
 
   const PackageFetch pages(kPageProfile, servers_, cookie, MainWindow(), [this] { return IsStopRequested(); });
-  const int32_t fetched = InstallResult(pages.Run(description, pageFolder, version));
+  const InstallResult fetched = ResultOfFetch(pages.Run(description, pageFolder, version));
   if (fetched != INSTALL_DONE) return fetched;
 
   QoPatchUser applier(MainWindow());
   applier.SetInstallFile(description, pageFolder);
-  const int applied = applier.InstallGamePage();
-  WriteLaunchLog("PatchUser return: %d", applied);
-  if (applied != CP_USER_SUCCESS) {
+  const CpUserResult applied = applier.InstallGamePage();
+  WriteLaunchLog("PatchUser return: %d", static_cast<int32_t>(applied));
+  if (applied != CpUserResult::CP_USER_SUCCESS) {
     WriteSourceLineLog(kSourceName, kApplierLine, "ret != CP_USER_SUCCESS");
     return INSTALL_UNPACK_FAILED;
   }
-  DeleteDirectoryTree(pageFolder);
+  // The game is installed; a page folder left behind only takes space.
+  static_cast<void>(DeleteDirectoryTree(pageFolder));
   return INSTALL_DONE;
 }

@@ -39,7 +39,7 @@ class ProcedureInstall : public ProcedureBase {
   //  7 the fetch pass met one; 8 a page failed three attempts;
   //  0 the stop event was signalled before a page;
   //  9 the applier's installation did not succeed.
-  int32_t Run() override;
+  ProcedureResult Run() override;
 
   void SetServerUrl1(std::string baseUrl) override;
   virtual void SetServerUrl2(std::string baseUrl);

@@ -14,6 +14,11 @@
 #include "transfer/CAutoDownload_Curl.h"
 #include "transfer/CAutoDownload_DownAnt.h"
 
+using enum ProcedureId;
+using enum RepairResult;
+using enum InstallResult;
+using enum PatchResult;
+
 namespace {
 
 constexpr const char* kSourceName = "Procedure\\ProcedureManager.cpp";
@@ -24,8 +29,12 @@ constexpr int kTerminateErrorLine = 813;
 // delivers their messages.
 constexpr std::chrono::milliseconds kShutdownPoll{5};
 
+// The table's keys, in the order the factory is asked.
+constexpr ProcedureId kProcedureIds[] = {PROC_SELF_PATCH, PROC_GAME_REPAIR, PROC_GAME_PATCH, PROC_GAME_REPAIR_FLAGGED,
+                                         PROC_GAME_INSTALL};
+
 struct ResultMessage {
-  int32_t result;
+  ProcedureResult result;
   MessageId message;
 };
 
@@ -84,7 +93,7 @@ constexpr ResultMessage kGameInstallResults[] = {
 // What the worker of one procedure sends: its start message, and the final
 // message for each result its table lists.
 struct WorkerKind {
-  int32_t procedureId;
+  ProcedureId procedureId;
   MessageId startMessage;
   std::span<const ResultMessage> results;
 };
@@ -97,13 +106,13 @@ constexpr WorkerKind kWorkerKinds[] = {
 };
 
 // The worker kind of a startable procedure id.
-const WorkerKind& KindOf(int32_t procedureId) {
+const WorkerKind& KindOf(ProcedureId procedureId) {
   return *std::find_if(std::begin(kWorkerKinds), std::end(kWorkerKinds),
                        [procedureId](const WorkerKind& kind) { return kind.procedureId == procedureId; });
 }
 
 // The final message for `result`, or null when the table does not list it.
-const MessageId* FinalMessage(const WorkerKind& kind, int32_t result) {
+const MessageId* FinalMessage(const WorkerKind& kind, ProcedureResult result) {
   for (const ResultMessage& row : kind.results) {
     if (row.result == result) return &row.message;
   }
@@ -113,7 +122,7 @@ const MessageId* FinalMessage(const WorkerKind& kind, int32_t result) {
 }  // namespace
 
 ProcedureManager::ProcedureManager(const ProcedureFactory& factory) {
-  for (int32_t id = PROC_SELF_PATCH; id <= PROC_GAME_INSTALL; ++id) {
+  for (ProcedureId id : kProcedureIds) {
     if (std::unique_ptr<ProcedureBase> procedure = factory(id, *this)) procedures_.emplace(id, std::move(procedure));
   }
   // Curl downloader 1 transfers every file; segmented downloader 1, curl
@@ -184,12 +193,12 @@ bool ProcedureManager::DownloadFile(const std::string& url, const std::string& l
   return downloads_->DownloadFile(url, localPath, cookie);
 }
 
-ProcedureBase* ProcedureManager::FindProcedure(int32_t id) const {
+ProcedureBase* ProcedureManager::FindProcedure(ProcedureId id) const {
   const auto found = procedures_.find(id);
   return found == procedures_.end() ? nullptr : found->second.get();
 }
 
-bool ProcedureManager::CanStart(int32_t id) const {
+bool ProcedureManager::CanStart(ProcedureId id) const {
   if (destroying_ || FindProcedure(id) == nullptr) return false;
   const auto inRun = [id](const std::unique_ptr<Worker>& worker) {
     return worker->procedureId == id && !worker->procedureDone.load();
@@ -206,7 +215,7 @@ void ProcedureManager::ReleaseWorker() {
   });
 }
 
-void ProcedureManager::StartWorker(int32_t id) {
+void ProcedureManager::StartWorker(ProcedureId id) {
   stopEvent_.Reset();
   ReleaseWorker();
   auto worker = std::make_unique<Worker>();

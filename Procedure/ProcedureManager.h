@@ -31,7 +31,7 @@ class ProcedureManager {
   // Makes the procedure registered under `id` (PROC_SELF_PATCH to
   // PROC_GAME_INSTALL, asked in that order), or null to leave the id empty.
   // Procedures download through `manager.DownloadFile`.
-  using ProcedureFactory = std::function<std::unique_ptr<ProcedureBase>(int32_t id, ProcedureManager& manager)>;
+  using ProcedureFactory = std::function<std::unique_ptr<ProcedureBase>(ProcedureId id, ProcedureManager& manager)>;
 
   // Builds the procedure table from `factory`, then the downloaders. A curl
   // downloader whose libcurl initialisation is refused is left out; without
@@ -54,17 +54,17 @@ class ProcedureManager {
 
   // Starts the self-update worker. False, changing nothing, while the most
   // recently started worker has not ended.
-  bool StartSelfPatch();
+  [[nodiscard]] bool StartSelfPatch();
   // Replace base 1 of the game patch / game install with `baseUrl` and start
   // its worker without waiting for an earlier one (which may still be
   // returning from its final message). True.
-  bool StartGamePatch(std::string baseUrl);
-  bool StartGameInstall(std::string baseUrl);
+  [[nodiscard]] bool StartGamePatch(std::string baseUrl);
+  [[nodiscard]] bool StartGameInstall(std::string baseUrl);
   // When the game client "meadow_jp.exe" runs, asks whether to end it: false,
   // starting nothing, when the answer is not yes or the client cannot be
   // ended (logged). Otherwise as StartGamePatch for the game repair, and then
   // sends UM_REPAIR_LAUNCHED to the main window; true.
-  bool StartGameRepair(std::string baseUrl);
+  [[nodiscard]] bool StartGameRepair(std::string baseUrl);
 
   // Every Start operation also returns false, starting nothing, when its
   // procedure is not registered, while an earlier run of the same procedure
@@ -72,31 +72,31 @@ class ProcedureManager {
 
   // The download service (Procedure/DownloadService.h): true when the file is
   // complete at `localPath`. Worker threads only.
-  bool DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie);
+  [[nodiscard]] bool DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie);
 
  private:
   // A started worker thread. `procedureDone` is set once the procedure's
   // run is over (before the final message), `ended` as the thread's last step.
   struct Worker {
-    int32_t procedureId = 0;
+    ProcedureId procedureId = ProcedureId::PROC_SELF_PATCH;
     std::thread thread;
     std::atomic<bool> procedureDone = false;
     std::atomic<bool> ended = false;
   };
 
-  ProcedureBase* FindProcedure(int32_t id) const;
+  ProcedureBase* FindProcedure(ProcedureId id) const;
   // False while destroying, for an empty id, and while a worker is still
   // inside the procedure's run: two runs of one procedure would share its
   // fields, and SetServerUrl1 would change them under the running one.
-  bool CanStart(int32_t id) const;
+  bool CanStart(ProcedureId id) const;
   // Moves the held worker to the retired ones and joins those that ended.
   void ReleaseWorker();
   // Starts the worker of the procedure `id` in the held slot.
-  void StartWorker(int32_t id);
+  void StartWorker(ProcedureId id);
   // The worker thread's steps: start message, run, final message.
   void RunWorker(ProcedureBase& procedure, Worker& worker);
 
-  std::map<int32_t, std::unique_ptr<ProcedureBase>> procedures_;
+  std::map<ProcedureId, std::unique_ptr<ProcedureBase>> procedures_;
   // Curl downloader 1, segmented downloader 1, curl downloader 2, segmented
   // downloader 2, in creation order (a refused curl downloader is null);
   // destroyed in this order. Only the first one transfers files.

@@ -16,6 +16,8 @@
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"
 
+using enum RepairResult;
+
 namespace {
 
 constexpr const char* kSourceName = "Procedure\\ProcedureRepair.cpp";
@@ -27,9 +29,6 @@ constexpr int kNoVersionLine = 240;
 constexpr VerifiedDownloadLog kVerifyLog{kSourceName, 0, kMd5WarningLine};
 
 constexpr const char* kListName = "GameInfo.ini";
-
-// RepairEntry's result when the entry needs nothing more.
-constexpr int32_t kEntryDone = 0;
 
 // Phases of UM_REPAIR_FILE_STEP.
 constexpr WParam kStepExamining = 1;
@@ -183,13 +182,14 @@ void ProcedureRepair::SetServerUrl2(std::string baseUrl) { servers_.SetBase(2, s
 void ProcedureRepair::SetServerUrl3(std::string baseUrl) { servers_.SetBase(3, std::move(baseUrl)); }
 void ProcedureRepair::SetFlaggedOnly(bool flaggedOnly) { flaggedOnly_ = flaggedOnly; }
 
-int32_t ProcedureRepair::Run() {
+ProcedureResult ProcedureRepair::Run() {
   WriteLaunchLog("start repair!");
   replacedCount_ = 0;
-  const int32_t cookie = GetProcedureId();
+  const int32_t cookie = DownloadCookie();
 
   const std::string versionFile(paths_.firstDownloadCopy);
-  CreateDirectoryForPath(versionFile, true);
+  // A missing folder makes the download fail, which is reported.
+  static_cast<void>(CreateDirectoryForPath(versionFile, true));
   if (!servers_.DownloadFirst(versionFile, cookie)) return REPAIR_VERSION_DOWNLOAD_FAILED;
   std::string serverVersion;
   if (!ReadServerVersion(versionFile, serverVersion)) return REPAIR_VERSION_UNREADABLE;
@@ -206,8 +206,7 @@ int32_t ProcedureRepair::Run() {
   CheckAhead ahead(fileList_, std::string(paths_.targetFolder),
                    [this](const VersionFileRecord& entry) { return IsExamined(entry); });
   for (int index = 1; index <= count; ++index) {
-    const int32_t result = RepairEntry(index, ahead);
-    if (result != kEntryDone) return result;
+    if (const std::optional<RepairResult> failure = RepairEntry(index, ahead)) return *failure;
   }
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, count);
 
@@ -236,7 +235,7 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
   }
   // A missing or unreadable own list counts as an empty one.
   QoVersionRepairInfo current;
-  current.InputVerRepairFileList(std::string(paths_.targetFolder) + kListName);
+  static_cast<void>(current.InputVerRepairFileList(std::string(paths_.targetFolder) + kListName));
 
   SendMessageTo(MainWindow(), UM_LATEST_VERSION, TextArg(fresh.version()));
   SendMessageTo(MainWindow(), UM_CURRENT_VERSION, TextArg(current.version()));
@@ -259,13 +258,13 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
   return true;
 }
 
-int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
+std::optional<RepairResult> ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
   const VersionFileRecord& entry = fileList_[index - 1];
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepExamining, index);
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_NAME, TextArg(entry.fileName));
   if (!IsExamined(entry)) {
     SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepFinished, index);
-    return kEntryDone;
+    return std::nullopt;
   }
   if (IsStopRequested()) {
     SendMessageTo(MainWindow(), UM_REPAIR_ABORTED, 1, 0);
@@ -273,17 +272,18 @@ int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
   }
   if (ahead.IsCurrent(index)) {
     SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepFinished, index);
-    return kEntryDone;
+    return std::nullopt;
   }
 
   const std::string localFile = std::string(paths_.targetFolder) + entry.fileName;
   const std::string tempFile = PathAppend(std::string(paths_.tempFolder), FileNameOf(entry.fileName));
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepDownloading, index);
-  if (!servers_.DownloadVerified(newVersion_ + "\\" + entry.fileName, tempFile, entry.md5, GetProcedureId(),
+  if (!servers_.DownloadVerified(newVersion_ + "\\" + entry.fileName, tempFile, entry.md5, DownloadCookie(),
                                  kVerifyLog)) {
     return REPAIR_FILE_DOWNLOAD_FAILED;
   }
-  CreateDirectoryForPath(localFile, true);
+  // A missing folder makes the copy fail, which is reported.
+  static_cast<void>(CreateDirectoryForPath(localFile, true));
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepFinished, index);
   const bool copied = CopyFileOverwrite(tempFile, localFile);
   ahead.FileChanged();
@@ -295,7 +295,7 @@ int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, index);
   DeleteFile(tempFile, ReadOnlyFile::kDelete);
   ++replacedCount_;
-  return kEntryDone;
+  return std::nullopt;
 }
 
 bool ProcedureRepair::IsExamined(const VersionFileRecord& entry) const {

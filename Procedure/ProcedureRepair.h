@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,7 @@ class ProcedureRepair : public ProcedureBase {
   //  2 the stop event was signalled before an entry (after UM_REPAIR_ABORTED);
   // 14 every entry was already correct, 15 at least one file was replaced
   //    (in both cases the new list is installed).
-  int32_t Run() override;
+  ProcedureResult Run() override;
 
   void SetServerUrl1(std::string baseUrl) override;
   // When on, only entries with a non-zero check flag are examined.
@@ -72,11 +73,11 @@ class ProcedureRepair : public ProcedureBase {
   // Reads the downloaded list and the folder's own list, reports both
   // versions, deletes the obsolete files and keeps the sorted new list.
   // False (logged) when the downloaded list cannot be read.
-  bool CompareFileLists(const std::string& downloadedList);
+  [[nodiscard]] bool CompareFileLists(const std::string& downloadedList);
   // Examines entry `index` (from 1) and replaces its file when needed; its
   // file may have been checked already by `ahead`.
-  // 0 when the entry needs nothing more, else the run's failure code.
-  int32_t RepairEntry(int index, CheckAhead& ahead);
+  // Nothing when the entry needs nothing more, else the run's failure result.
+  [[nodiscard]] std::optional<RepairResult> RepairEntry(int index, CheckAhead& ahead);
   // False for the entries the flagged-only switch leaves out.
   bool IsExamined(const VersionFileRecord& entry) const;
 

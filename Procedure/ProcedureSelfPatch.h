@@ -10,5 +10,5 @@ class ProcedureSelfPatch final : public ProcedureRepair {
  public:
   explicit ProcedureSelfPatch(DownloadFunction download);
 
-  int32_t GetProcedureId() const override { return PROC_SELF_PATCH; }
+  ProcedureId GetProcedureId() const override { return ProcedureId::PROC_SELF_PATCH; }
 };

@@ -11,4 +11,4 @@ inline constexpr const char* kMessageCaption = "メッセージ";
 // owned by `owner`) and it was ended. False when the user declined, or when it
 // could not be ended: then the line "TerminateProcess Error" is logged with
 // the caller's source name and line number. Any thread.
-bool EndRunningClient(MessageWindow* owner, const char* sourceName, int sourceLine);
+[[nodiscard]] bool EndRunningClient(MessageWindow* owner, const char* sourceName, int sourceLine);

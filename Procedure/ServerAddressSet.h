@@ -39,25 +39,26 @@ class ServerAddressSet {
   const ServerAddresses& Addresses(int number) const { return sets_.at(number - 1); }
 
   // The first-download address of base `number` only.
-  bool DownloadFirstFrom(int number, const std::string& localPath, int32_t cookie) const;
+  [[nodiscard]] bool DownloadFirstFrom(int number, const std::string& localPath, int32_t cookie) const;
   // The first-download address of bases 1, 2, 3 until one succeeds.
-  bool DownloadFirst(const std::string& localPath, int32_t cookie) const;
+  [[nodiscard]] bool DownloadFirst(const std::string& localPath, int32_t cookie) const;
   // Folder prefix N + `relative`, for N = 1, 2, 3 until one succeeds.
-  bool DownloadFromFolders(const std::string& relative, const std::string& localPath, int32_t cookie) const;
+  [[nodiscard]] bool DownloadFromFolders(const std::string& relative, const std::string& localPath,
+                                         int32_t cookie) const;
   // At most three attempts, each over the three folder prefixes like
   // DownloadFromFolders; an attempt counts when the MD5 text of the downloaded
   // file equals `md5` exactly. After wrong bytes from base N the next attempt
   // begins with base N + 1 (after 3: base 1) and asks base N last. Each failed
   // attempt is logged as `log` says. False after the third failed attempt,
   // with the last download left at `localPath`.
-  bool DownloadVerified(const std::string& relative, const std::string& localPath, const std::string& md5,
-                        int32_t cookie, const VerifiedDownloadLog& log) const;
+  [[nodiscard]] bool DownloadVerified(const std::string& relative, const std::string& localPath, const std::string& md5,
+                                      int32_t cookie, const VerifiedDownloadLog& log) const;
 
  private:
   // Folder prefix N + `relative` for N = `first`, the next and the one after
   // (3 is followed by 1) until one succeeds; the base that did, or 0.
-  int DownloadFromFoldersFrom(int first, const std::string& relative, const std::string& localPath,
-                              int32_t cookie) const;
+  [[nodiscard]] int DownloadFromFoldersFrom(int first, const std::string& relative, const std::string& localPath,
+                                            int32_t cookie) const;
 
   const ProcedurePaths& paths_;
   DownloadFunction download_;

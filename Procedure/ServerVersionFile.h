@@ -10,9 +10,9 @@
 // the first zero byte with every space, tab, carriage return and line feed
 // removed; it may be empty. False when the file cannot be opened or holds 64
 // bytes or more.
-bool ReadServerVersion(const std::string& path, std::string& version);
+[[nodiscard]] bool ReadServerVersion(const std::string& path, std::string& version);
 
 // True when `version` holds neither "\" nor "/", so that a name made from a
 // fixed prefix and the version stays one component of its folder: the
 // staging folders built from versions are deleted with everything below them.
-bool IsVersionNameSafe(std::string_view version);
+[[nodiscard]] bool IsVersionNameSafe(std::string_view version);

@@ -19,16 +19,17 @@ std::unique_ptr<ProcedureGameRepair> MakeGameRepair(DownloadFunction download, b
 
 }  // namespace
 
-std::unique_ptr<ProcedureBase> MakeStandardProcedure(int32_t id, ProcedureManager& manager) {
+std::unique_ptr<ProcedureBase> MakeStandardProcedure(ProcedureId id, ProcedureManager& manager) {
   DownloadFunction download = [&manager](const std::string& url, const std::string& localPath, int32_t cookie) {
     return manager.DownloadFile(url, localPath, cookie);
   };
+  using enum ProcedureId;
   switch (id) {
     case PROC_SELF_PATCH: return std::make_unique<ProcedureSelfPatch>(std::move(download));
     case PROC_GAME_REPAIR: return MakeGameRepair(std::move(download), false);
     case PROC_GAME_PATCH: return std::make_unique<ProcedureGamePatch>(std::move(download));
     case PROC_GAME_REPAIR_FLAGGED: return MakeGameRepair(std::move(download), true);
     case PROC_GAME_INSTALL: return std::make_unique<ProcedureGameInstall>(std::move(download));
-    default: return nullptr;
   }
+  return nullptr;
 }

@@ -20,4 +20,4 @@ class ProcedureManager;
 
 // The procedure for `id`, or null for an id outside the table. The manager
 // must outlive the procedure (it owns it).
-std::unique_ptr<ProcedureBase> MakeStandardProcedure(int32_t id, ProcedureManager& manager);
+std::unique_ptr<ProcedureBase> MakeStandardProcedure(ProcedureId id, ProcedureManager& manager);

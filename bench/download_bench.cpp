@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   auto downloader = CAutoDownload_Curl::Create();
   if (!downloader) return 1;
 
-  DownloadState end = DL_IDLE;
+  DownloadState end = DownloadState::DL_IDLE;
   const auto start = std::chrono::steady_clock::now();
   if (withWindow) {
     uint32_t lastSpeedTick = 0;

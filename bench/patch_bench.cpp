@@ -218,15 +218,15 @@ int Apply() {
   user.SetGameFolder("..\\");
   user.SetPatchFile("patchinfo_1.0_1.1.ini", "patch");
   auto start = std::chrono::steady_clock::now();
-  int result = user.UpdatePatchFile();
+  const CpUserResult result = user.UpdatePatchFile();
   std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   rusage self{};
   rusage children{};
   getrusage(RUSAGE_SELF, &self);
   getrusage(RUSAGE_CHILDREN, &children);
-  std::printf("result=%d seconds=%.3f peak_rss_kib=%ld children_peak_rss_kib=%ld\n", result, elapsed.count(),
-              self.ru_maxrss, children.ru_maxrss);
-  return result == CP_USER_SUCCESS ? 0 : 1;
+  std::printf("result=%d seconds=%.3f peak_rss_kib=%ld children_peak_rss_kib=%ld\n", static_cast<int>(result),
+              elapsed.count(), self.ru_maxrss, children.ru_maxrss);
+  return result == CpUserResult::CP_USER_SUCCESS ? 0 : 1;
 }
 
 }  // namespace

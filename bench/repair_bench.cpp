@@ -114,7 +114,7 @@ DownloadFunction CopyingDownload(int& count) {
 }
 
 // Runs a game repair from `dir`/game/launcher; returns its result.
-int32_t RunRepair(const fs::path& dir, bool flaggedOnly, int& downloads) {
+ProcedureResult RunRepair(const fs::path& dir, bool flaggedOnly, int& downloads) {
   const fs::path previous = fs::current_path();
   fs::current_path(dir / "game/launcher");
   StopEvent stop;
@@ -125,7 +125,7 @@ int32_t RunRepair(const fs::path& dir, bool flaggedOnly, int& downloads) {
     (repair.*setBase)((dir / "server/KVMETRA").string());
   }
   repair.SetFlaggedOnly(flaggedOnly);
-  const int32_t result = repair.Run();
+  const ProcedureResult result = repair.Run();
   fs::current_path(previous);
   return result;
 }
@@ -167,10 +167,11 @@ int Check(const fs::path& dir) {
   int downloads = 0;
   const double cpuStart = CpuSeconds();
   const auto start = Clock::now();
-  const int32_t result = RunRepair(dir, false, downloads);
+  const ProcedureResult result = RunRepair(dir, false, downloads);
   const double seconds = SecondsSince(start);
-  std::printf("result=%d downloads=%d seconds=%.4f cpu=%.4f\n", result, downloads, seconds, CpuSeconds() - cpuStart);
-  return result == REPAIR_UP_TO_DATE ? 0 : 1;
+  std::printf("result=%d downloads=%d seconds=%.4f cpu=%.4f\n", result.code(), downloads, seconds,
+              CpuSeconds() - cpuStart);
+  return result == RepairResult::REPAIR_UP_TO_DATE ? 0 : 1;
 }
 
 int Read(const fs::path& dir) {
@@ -216,7 +217,7 @@ int Compare(int count) {
 
   int downloads = 0;
   auto start = Clock::now();
-  const int32_t result = RunRepair(dir, true, downloads);
+  const ProcedureResult result = RunRepair(dir, true, downloads);
   const double run = SecondsSince(start);
 
   start = Clock::now();
@@ -227,8 +228,8 @@ int Compare(int count) {
   const double reading = SecondsSince(start);
   fs::remove_all(dir);
   if (!read) return 1;
-  std::printf("entries=%d obsolete=%d result=%d run=%.4f read=%.4f\n", count, count / 2, result, run, reading);
-  return result == REPAIR_UP_TO_DATE ? 0 : 1;
+  std::printf("entries=%d obsolete=%d result=%d run=%.4f read=%.4f\n", count, count / 2, result.code(), run, reading);
+  return result == RepairResult::REPAIR_UP_TO_DATE ? 0 : 1;
 }
 
 }  // namespace

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using Names = std::vector<std::string>;
   fuzzsupport::ClearWorkspace();
   fuzzsupport::WriteInput("package.zip", data, size);
-  UnzipPackage("package.zip", "game\\dest");
+  // Success or failure, only where files land is checked.
+  static_cast<void>(UnzipPackage("package.zip", "game\\dest"));
   const Names top = fuzzsupport::ListFolder(".");
   FUZZ_CHECK(top == (Names{"game", "package.zip"}) || top == Names{"package.zip"});
   if (top.size() == 2) FUZZ_CHECK(fuzzsupport::ListFolder("game") == Names{"dest"});

@@ -29,4 +29,4 @@ AnalysisHeader ParseAnalysisHeader(std::span<const uint8_t> head);
 // announce a delta. False when `source` cannot be opened or its size read,
 // the folders or `target` cannot be created, or the payload cannot be copied
 // whole; a source of 0 bytes gives an empty target.
-bool WriteAnalysisPayload(std::string_view source, std::string_view target, bool* delta);
+[[nodiscard]] bool WriteAnalysisPayload(std::string_view source, std::string_view target, bool* delta);

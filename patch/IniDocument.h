@@ -44,7 +44,7 @@ class IniDocument {
   // INI_OPEN_FAILED leaves no sections at all; otherwise the first section is
   // the unnamed one (""), holding the entries before the first header.
   // A read error after opening ends the parse like the end of the file.
-  int Load(const std::string& path);
+  [[nodiscard]] int Load(const std::string& path);
 
   // On INI_OK sets `value` (and `comment`, if given) from the first entry with
   // this key in the first section with this name. On INI_SECTION_NOT_FOUND or

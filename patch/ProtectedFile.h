@@ -35,8 +35,8 @@ void BuildProtectionKey(ProtectionKey& key, uint32_t seed = LAUNCHER_PROTECTION_
 // and the 0x00 after them). On a match copies the deciphered header to
 // `headerOut` (when given) and returns true; false when `data` holds fewer
 // than 100 bytes or the magic does not match.
-bool ReadProtectedHeader(std::span<const uint8_t> data, const ProtectionKey& key,
-                         ProtectedHeader* headerOut);
+[[nodiscard]] bool ReadProtectedHeader(std::span<const uint8_t> data, const ProtectionKey& key,
+                                       ProtectedHeader* headerOut);
 
 // Turns the protected file at `path` into its plain body, in place, and checks
 // the body against the header's CRC text. Returns true when the file at `path`
@@ -46,7 +46,7 @@ bool ReadProtectedHeader(std::span<const uint8_t> data, const ProtectionKey& key
 // cannot be rewritten, or its CRC cannot be computed; on a CRC mismatch it
 // logs "memcmp Error strCrc = ... cryptHead =..." and returns false with the
 // deciphered body already written.
-bool UnprotectFile(const ProtectionKey& key, const std::string& path);
+[[nodiscard]] bool UnprotectFile(const ProtectionKey& key, const std::string& path);
 
 // The protected form of `plain`: header with the upper-case CRC text (least
 // significant byte first) at offset 24, zeros elsewhere, then the body, all
@@ -56,4 +56,4 @@ std::string ProtectBuffer(const ProtectionKey& key, std::string_view plain);
 // Replaces the file at `path` by its protected form. False when the file
 // cannot be read, would reach PROTECTED_FILE_MAX once protected, or cannot be
 // written.
-bool ProtectFile(const ProtectionKey& key, const std::string& path);
+[[nodiscard]] bool ProtectFile(const ProtectionKey& key, const std::string& path);

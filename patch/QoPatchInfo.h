@@ -50,18 +50,18 @@ class QoPatchInfo {
   // or -1 when `path` is empty, the protected form fails its check (nothing
   // is read), a name is absolute or climbs out with "..", or a Package key
   // below PackageNum is missing (both logged; nothing is changed).
-  int InputPatchInfoFile(const std::string& path);
+  [[nodiscard]] int InputPatchInfoFile(const std::string& path);
 
   // The same without the package sections: every package's `files` stays
   // empty.
-  int InputPackageList(const std::string& path);
+  [[nodiscard]] int InputPackageList(const std::string& path);
 
   const std::string& versionOld() const { return versionOld_; }
   const std::string& versionNew() const { return versionNew_; }
   const std::vector<PackageInfo>& packages() const { return packages_; }
 
  private:
-  int Read(const std::string& path, bool withFiles);
+  [[nodiscard]] int Read(const std::string& path, bool withFiles);
 
   std::string versionOld_;
   std::string versionNew_;

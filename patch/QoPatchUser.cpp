@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <ostream>
 #include <utility>
 
 #include "util/LaunchLog.h"
@@ -20,6 +21,8 @@
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"
 #include "util/LzmaRecord.h"
+
+using enum CpUserResult;
 
 namespace {
 
@@ -77,16 +80,32 @@ constexpr int kLineUpdateMd5 = 1000;
 // Enough of a record's head to see its magic and its length.
 constexpr size_t kLzmaProbe = kLzmaRecordLengthOffset + 4;
 
+const char* CpUserResultName(CpUserResult result) {
+  switch (result) {
+    case CP_USER_SUCCESS: return "CP_USER_SUCCESS";
+    case CP_USER_VERSION_MISMATCH: return "CP_USER_VERSION_MISMATCH";
+    case CP_USER_FILE_ERROR: return "CP_USER_FILE_ERROR";
+    case CP_USER_COPY_ERROR: return "CP_USER_COPY_ERROR";
+    case CP_USER_PATCHINFO_ERROR: return "CP_USER_PATCHINFO_ERROR";
+    case CP_USER_GAMEINFO_MISSING: return "CP_USER_GAMEINFO_MISSING";
+    case CP_USER_MD5_MAKE_ERROR: return "CP_USER_MD5_MAKE_ERROR";
+    case CP_USER_MD5_MISMATCH: return "CP_USER_MD5_MISMATCH";
+    case CP_USER_UNZIP_ERROR: return "CP_USER_UNZIP_ERROR";
+    case CP_USER_ANALYSIS_ERROR: return "CP_USER_ANALYSIS_ERROR";
+  }
+  return "CpUserResult";
+}
+
 std::string Join(const std::string& folder, const std::string& name) { return folder + "\\" + name; }
 
-bool MakeMd5(const std::string& path, std::string& md5) {
+[[nodiscard]] bool MakeMd5(const std::string& path, std::string& md5) {
   md5.clear();
   return GetMd5Checksum().MakeFileHex(path, md5);
 }
 
 // Decodes every record of the container `in` (of `total` bytes) and appends
 // the decoded bytes to `out`. Each record is read whole into memory.
-bool DecodeLzmaRecords(int in, int64_t total, int out) {
+[[nodiscard]] bool DecodeLzmaRecords(int in, int64_t total, int out) {
   std::vector<uint8_t> record;
   int64_t position = 0;
   while (position != total) {
@@ -114,7 +133,7 @@ mode_t ExecuteBits(const std::string& path) {
   return info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH);
 }
 
-bool AddExecuteBits(const std::string& path, mode_t bits) {
+[[nodiscard]] bool AddExecuteBits(const std::string& path, mode_t bits) {
   if (bits == 0) return true;
   std::string systemPath = ToSystemPath(path);
   struct stat info {};
@@ -122,6 +141,10 @@ bool AddExecuteBits(const std::string& path, mode_t bits) {
 }
 
 }  // namespace
+
+void PrintTo(CpUserResult result, std::ostream* out) {
+  *out << CpUserResultName(result) << " (" << static_cast<int32_t>(result) << ")";
+}
 
 QoPatchUser::QoPatchUser(MessageWindow* notifyWindow) : notifyWindow_(notifyWindow) {}
 
@@ -151,12 +174,12 @@ void QoPatchUser::SendStep(const std::string& name, int index) const {
   Send(UM_UPDATE_FILE_INDEX, 0, index);
 }
 
-int QoPatchUser::Fail(int code) const {
-  Send(UM_UPDATE_FILES_FAILED, 0, code);
+CpUserResult QoPatchUser::Fail(CpUserResult code) const {
+  Send(UM_UPDATE_FILES_FAILED, 0, static_cast<int32_t>(code));
   return code;
 }
 
-int QoPatchUser::CheckPatchFile() {
+CpUserResult QoPatchUser::CheckPatchFile() {
   if (patchFolder_.empty() || patchInfoName_.empty()) {
     WriteSourceLineLog(kSourceName, kLinePatchNotSet, "patchFileDir=%s,patchInfoFile =%s not found", patchFolder_.c_str(),
                     patchInfoName_.c_str());
@@ -237,7 +260,7 @@ void QoPatchUser::CountFiles() {
   totalFiles_ = newFiles_ + updateFiles_ + deleteFiles_;
 }
 
-int QoPatchUser::ExtractPackages(int& step) {
+CpUserResult QoPatchUser::ExtractPackages(int& step) {
   for (const PackageInfo& package : packages_) {
     SendStep(package.fileName, ++step);
     const std::string path = Join(patchFolder_, package.fileName);
@@ -260,7 +283,7 @@ int QoPatchUser::ExtractPackages(int& step) {
   return CP_USER_SUCCESS;
 }
 
-int QoPatchUser::AnalyseFiles(int& step) {
+CpUserResult QoPatchUser::AnalyseFiles(int& step) {
   for (const PackageInfo& package : packages_) {
     for (const PatchFileInfo& file : package.files) {
       SendStep(file.fileName, ++step);
@@ -273,7 +296,7 @@ int QoPatchUser::AnalyseFiles(int& step) {
   return CP_USER_SUCCESS;
 }
 
-int QoPatchUser::CopyFiles() {
+CpUserResult QoPatchUser::CopyFiles() {
   int step = 0;
   for (const PackageInfo& package : packages_) {
     for (const PatchFileInfo& file : package.files) {
@@ -292,7 +315,8 @@ int QoPatchUser::CopyFiles() {
       const bool isNew = file.fileType == PATCH_FILE_NEW;
       const std::string source = (isNew ? kStagingFolder : kUnzipFolder) + file.fileName;
       const mode_t executeBits = ExecuteBits(target);
-      if (isNew && IsPathExist(target)) DeleteFile(target);
+      // The copy below replaces whatever is left; its failure is reported.
+      if (isNew && IsPathExist(target)) static_cast<void>(DeleteFile(target));
       if (!CreateDirectoryForPath(target, true)) {
         Fail(CP_USER_FILE_ERROR);
         WriteSourceLineLog(kSourceName, isNew ? kLineNewFolder : kLineUpdateFolder,
@@ -317,7 +341,7 @@ int QoPatchUser::CopyFiles() {
   return CP_USER_SUCCESS;
 }
 
-int QoPatchUser::UpdatePatchFile() {
+CpUserResult QoPatchUser::UpdatePatchFile() {
   WriteLaunchLog("Start UpdatePatchFile");
   Send(UM_UPDATE_FILES_BEGIN, 0, 0);
 
@@ -332,7 +356,7 @@ int QoPatchUser::UpdatePatchFile() {
     return CP_USER_FILE_ERROR;
   }
 
-  if (int result = CheckPatchFile(); result != CP_USER_SUCCESS) return Fail(result);
+  if (CpUserResult result = CheckPatchFile(); result != CP_USER_SUCCESS) return Fail(result);
   CountFiles();
 
   WriteLaunchLog("Start Unzip");
@@ -340,16 +364,16 @@ int QoPatchUser::UpdatePatchFile() {
             deleteFiles_);
   Send(UM_UPDATE_UNPACK_BEGIN, 0, 0);
   int step = 0;
-  if (int result = ExtractPackages(step); result != CP_USER_SUCCESS) return result;
+  if (CpUserResult result = ExtractPackages(step); result != CP_USER_SUCCESS) return result;
 
   WriteLaunchLog("Start Update");
   Send(UM_UPDATE_ANALYSE_BEGIN, 0, 0);
-  if (int result = AnalyseFiles(step); result != CP_USER_SUCCESS) return result;
+  if (CpUserResult result = AnalyseFiles(step); result != CP_USER_SUCCESS) return result;
 
   WriteLaunchLog("Start CopyFile");
   SendBlock(UM_UPDATE_FILE_TOTAL, totalFiles_, 0, 0, 0);
   Send(UM_UPDATE_COPY_BEGIN, 0, 0);
-  if (int result = CopyFiles(); result != CP_USER_SUCCESS) return result;
+  if (CpUserResult result = CopyFiles(); result != CP_USER_SUCCESS) return result;
 
   Send(UM_UPDATE_CLEANUP_BEGIN, 1, 0);
   // A patch without packages never made the staging folder: nothing to clean.
@@ -360,11 +384,12 @@ int QoPatchUser::UpdatePatchFile() {
   }
   Send(UM_UPDATE_FILES_DONE, 0, 0);
   WriteSourceLineLog(kSourceName, kLinePatchSuccess, "CP_USER_SUCCESS ");
-  DeleteDirectoryTree(patchFolder_);
+  // The patch is applied; a download folder left behind only takes space.
+  static_cast<void>(DeleteDirectoryTree(patchFolder_));
   return CP_USER_SUCCESS;
 }
 
-int QoPatchUser::InstallGamePage() {
+CpUserResult QoPatchUser::InstallGamePage() {
   WriteLaunchLog("Start Install Game Page");
   Send(UM_PAGES_BEGIN, 0, 0);
 
@@ -372,9 +397,9 @@ int QoPatchUser::InstallGamePage() {
   // report success.
   QoPatchInfo info;
   if (info.InputPackageList(installInfoPath_) != 0) {
-    Send(UM_PAGE_UNZIP_FAILED, 0, CP_USER_PATCHINFO_ERROR);
+    Send(UM_PAGE_UNZIP_FAILED, 0, static_cast<int32_t>(CP_USER_PATCHINFO_ERROR));
     WriteSourceLineLog(kSourceName, kLineInstallInfoError, "InputPackageList error ,installInfo=%s",
-                    installInfoPath_.c_str());
+                       installInfoPath_.c_str());
     return CP_USER_PATCHINFO_ERROR;
   }
   packages_ = info.packages();
@@ -390,19 +415,20 @@ int QoPatchUser::InstallGamePage() {
     Send(UM_PAGE_INDEX, 0, ++index);
     const std::string path = Join(installPageFolder_, page.fileName);
     if (!IsPathExist(path)) {
-      Send(UM_PAGE_MISSING, 0, CP_USER_FILE_ERROR);
+      Send(UM_PAGE_MISSING, 0, static_cast<int32_t>(CP_USER_FILE_ERROR));
       WriteSourceLineLog(kSourceName, kLinePageMissing, "Unzip Error Packahe not find  Package =%s", path.c_str());
       return CP_USER_FILE_ERROR;
     }
     if (!UnzipPackage(path, kInstallRoot)) {
-      Send(UM_PAGE_UNZIP_FAILED, 0, CP_USER_UNZIP_ERROR);
+      Send(UM_PAGE_UNZIP_FAILED, 0, static_cast<int32_t>(CP_USER_UNZIP_ERROR));
       WriteSourceLineLog(kSourceName, kLinePageUnzip, "Unzip Error, UnComPress Error  Path =%s", path.c_str());
       return CP_USER_UNZIP_ERROR;
     }
   }
   Send(UM_PAGES_DONE, 0, 0);
   WriteSourceLineLog(kSourceName, kLineInstallSuccess, "CP_USER_SUCCESS ");
-  DeleteDirectoryTree(installPageFolder_);
+  // The pages are installed; a page folder left behind only takes space.
+  static_cast<void>(DeleteDirectoryTree(installPageFolder_));
   return CP_USER_SUCCESS;
 }
 
@@ -490,7 +516,8 @@ bool QoPatchUser::AnalysisFileUpdate(const PatchFileInfo& fileInfo) {
   const std::string& name = fileInfo.fileName;
   const std::string unzipped = kUnzipFolder + name;
   const std::string payload = kStagingFolder + name;
-  CreateDirectoryForPath(unzipped, true);
+  // A missing folder is reported by the existence check that follows.
+  static_cast<void>(CreateDirectoryForPath(unzipped, true));
   if (!IsPathExist(unzipped)) {
     WriteSourceLineLog(kSourceName, kLineUpdateExist, "Analysis Error, FileExist error  Path =%s", unzipped.c_str());
     return false;

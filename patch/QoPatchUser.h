@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -27,17 +28,26 @@
 
 class MessageWindow;
 
-// Result codes of UpdatePatchFile, CheckPatchFile and InstallGamePage.
-inline constexpr int CP_USER_SUCCESS = 0;
-inline constexpr int CP_USER_VERSION_MISMATCH = 1;  // installed version is not VersionOld (or it is missing)
-inline constexpr int CP_USER_FILE_ERROR = 2;        // a folder or file is missing or cannot be made or removed
-inline constexpr int CP_USER_COPY_ERROR = 3;        // a finished file cannot be placed in the game folder
-inline constexpr int CP_USER_PATCHINFO_ERROR = 4;   // the description cannot be read or names an unsafe file
-inline constexpr int CP_USER_GAMEINFO_MISSING = 5;  // the game folder has no GameInfo.ini
-inline constexpr int CP_USER_MD5_MAKE_ERROR = 6;    // a package's MD5 cannot be computed
-inline constexpr int CP_USER_MD5_MISMATCH = 7;      // a package's MD5 differs from the description
-inline constexpr int CP_USER_UNZIP_ERROR = 8;       // a package cannot be extracted
-inline constexpr int CP_USER_ANALYSIS_ERROR = 9;    // GameInfo.ini unreadable, or a file fails its analysis
+// Result codes of UpdatePatchFile, CheckPatchFile and InstallGamePage. Like
+// every family of codes here, a scoped enum with fixed numbers; where a
+// number is logged or sent as a message argument it is converted there with
+// static_cast<int32_t>. Source files may write `using enum CpUserResult;` for
+// the short names.
+enum class CpUserResult : int32_t {
+  CP_USER_SUCCESS = 0,
+  CP_USER_VERSION_MISMATCH = 1,  // installed version is not VersionOld (or it is missing)
+  CP_USER_FILE_ERROR = 2,        // a folder or file is missing or cannot be made or removed
+  CP_USER_COPY_ERROR = 3,        // a finished file cannot be placed in the game folder
+  CP_USER_PATCHINFO_ERROR = 4,   // the description cannot be read or names an unsafe file
+  CP_USER_GAMEINFO_MISSING = 5,  // the game folder has no GameInfo.ini
+  CP_USER_MD5_MAKE_ERROR = 6,    // a package's MD5 cannot be computed
+  CP_USER_MD5_MISMATCH = 7,      // a package's MD5 differs from the description
+  CP_USER_UNZIP_ERROR = 8,       // a package cannot be extracted
+  CP_USER_ANALYSIS_ERROR = 9,    // GameInfo.ini unreadable, or a file fails its analysis
+};
+
+// The name and number, e.g. "CP_USER_MD5_MISMATCH (7)" (test traces).
+void PrintTo(CpUserResult result, std::ostream* out);
 
 // The staging folders.
 inline constexpr const char* kStagingFolder = "TempUpdata\\";
@@ -64,24 +74,24 @@ class QoPatchUser {
   // is also sent with UM_UPDATE_FILES_FAILED. Until the copy phase the game
   // folder is untouched; a failure in the copy phase leaves what was copied or
   // deleted so far, and the staging folder, in place.
-  int UpdatePatchFile();
+  [[nodiscard]] CpUserResult UpdatePatchFile();
 
   // Checks the patch before anything is extracted: names and files present,
   // description readable, installed version equal to VersionOld, package
   // MD5s equal (exact, case-sensitive) to the description. Fills versions and
   // packages. The downloaded description is not changed (a copy is read).
-  int CheckPatchFile();
+  [[nodiscard]] CpUserResult CheckPatchFile();
 
   // Extracts every page of the installation description into "..\".
   // CP_USER_SUCCESS; CP_USER_PATCHINFO_ERROR (UM_PAGE_UNZIP_FAILED) when the
   // description cannot be read; CP_USER_FILE_ERROR (UM_PAGE_MISSING) for a
   // missing page; CP_USER_UNZIP_ERROR (UM_PAGE_UNZIP_FAILED) for a page that
   // cannot be extracted, with the pages before it already extracted.
-  int InstallGamePage();
+  [[nodiscard]] CpUserResult InstallGamePage();
 
   // True when the file's first four bytes are "LZMA". False (logged) when it
   // cannot be opened or holds fewer than 12 bytes.
-  bool CheckIsLzma(const std::string& path);
+  [[nodiscard]] bool CheckIsLzma(const std::string& path);
 
   // Expands the LZMA chunk container "TempUpdata\Unzip\" + fileName in place,
   // through the work file "TempUpdata\Unzip\Temp\" + fileName (left there).
@@ -90,24 +100,24 @@ class QoPatchUser {
   // runs past the end of the file or cannot be decoded, or the result cannot
   // be written or put in place. Before the decoded file is put in place the
   // source is untouched.
-  bool DoUnLzma(const std::string& fileName);
+  [[nodiscard]] bool DoUnLzma(const std::string& fileName);
 
   // Writes the payload of the analysis file `source` to `target` (markers
   // removed) and sets m_bUserXdel when it is a delta. False when a path is
   // empty, `source` is missing or its size unknown, or `target` cannot be
   // written whole.
-  bool DoAnalysisFile(const std::string& source, const std::string& target);
+  [[nodiscard]] bool DoAnalysisFile(const std::string& source, const std::string& target);
 
   // A new file: prepares "TempUpdata\" + name from the unzipped file (LZMA
   // expanded, markers removed) and checks its MD5 against m_md5Check. False
   // (logged) on any failure.
-  bool AnalysisFileNew(const PatchFileInfo& fileInfo);
+  [[nodiscard]] bool AnalysisFileNew(const PatchFileInfo& fileInfo);
 
   // A changed file: rebuilds "TempUpdata\Unzip\" + name from the unzipped
   // file, whole or as a delta against the installed file (whose MD5 must be
   // sourceMd5), and checks its MD5 against m_md5Check. False (logged) on any
   // failure; the game folder is only read.
-  bool AnalysisFileUpdate(const PatchFileInfo& fileInfo);
+  [[nodiscard]] bool AnalysisFileUpdate(const PatchFileInfo& fileInfo);
 
   const std::string& versionOld() const { return versionOld_; }
   const std::string& versionNew() const { return versionNew_; }
@@ -118,11 +128,12 @@ class QoPatchUser {
   void Send(uint32_t id, uintptr_t wParam, intptr_t lParam) const;
   void SendBlock(uint32_t id, int32_t first, int32_t second, int32_t third, int32_t fourth) const;
   void SendStep(const std::string& name, int index) const;
-  int Fail(int code) const;
+  // Sends UM_UPDATE_FILES_FAILED with `code`; returns it.
+  CpUserResult Fail(CpUserResult code) const;
   void CountFiles();
-  int ExtractPackages(int& step);
-  int AnalyseFiles(int& step);
-  int CopyFiles();
+  [[nodiscard]] CpUserResult ExtractPackages(int& step);
+  [[nodiscard]] CpUserResult AnalyseFiles(int& step);
+  [[nodiscard]] CpUserResult CopyFiles();
 
   MessageWindow* notifyWindow_;
   std::string gameFolder_;

@@ -12,8 +12,10 @@ class QoPatcher {
   virtual int GetType() const = 0;
 
   // Writes to `delta` the delta that turns `source` into `newFile`. 0 on success.
-  virtual int MakeDelta(const std::string& source, const std::string& newFile, const std::string& delta) = 0;
+  [[nodiscard]] virtual int MakeDelta(const std::string& source, const std::string& newFile,
+                                      const std::string& delta) = 0;
 
   // Writes to `target` the file that `delta` makes from `source`. 0 on success.
-  virtual int ApplyDelta(const std::string& source, const std::string& delta, const std::string& target) = 0;
+  [[nodiscard]] virtual int ApplyDelta(const std::string& source, const std::string& delta,
+                                       const std::string& target) = 0;
 };

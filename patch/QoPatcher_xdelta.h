@@ -17,11 +17,11 @@ class QoPatcher_xdelta final : public QoPatcher {
   // followed by the delta to `delta`, through the work file `delta` + ".part"
   // (removed afterwards). 0 on success; 2 when xdelta3 cannot be started or
   // fails (logged), or the result cannot be written.
-  int MakeDelta(const std::string& source, const std::string& newFile, const std::string& delta) override;
+  [[nodiscard]] int MakeDelta(const std::string& source, const std::string& newFile, const std::string& delta) override;
 
   // Deletes `target`, then runs "xdelta3 -v -d -s source delta target", whose
   // `delta` holds a bare VCDIFF delta. 0 on success; 2 when xdelta3 cannot be
   // started or ends with a non-zero status or a signal. Both failures are
   // logged ("FILE =..., Line =...,") with xdelta3's last message.
-  int ApplyDelta(const std::string& source, const std::string& delta, const std::string& target) override;
+  [[nodiscard]] int ApplyDelta(const std::string& source, const std::string& delta, const std::string& target) override;
 };

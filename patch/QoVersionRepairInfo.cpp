@@ -101,7 +101,7 @@ bool QoVersionRepairInfo::InputVerRepairFileList(const std::string& path) {
   if (!copy.Make(path)) return false;
 
   IniDocument doc("#");
-  doc.Load(copy.path());  // a parse error keeps the lines read before it
+  static_cast<void>(doc.Load(copy.path()));  // a parse error keeps the lines read before it
   std::string version = version_;
   doc.GetValue("Version", "Version", version);
   int count = 0;

@@ -44,11 +44,11 @@ class QoVersionRepairInfo {
   // False, with nothing changed and no message sent, when the file cannot be
   // copied, fails the protected-form check (missing, 30 MiB or larger, bad
   // CRC), or names a file that is absolute or climbs out with ".." (logged).
-  bool InputVerRepairFileList(const std::string& path);
+  [[nodiscard]] bool InputVerRepairFileList(const std::string& path);
 
   // Reads only the version. False when the file cannot be copied or fails the
   // protected-form check; sends nothing.
-  bool InputVerRepairInfoFile(const std::string& path);
+  [[nodiscard]] bool InputVerRepairInfoFile(const std::string& path);
 
   const std::string& version() const { return version_; }
   const std::vector<VersionFileRecord>& files() const { return files_; }

@@ -47,7 +47,8 @@ bool ExtractEntry(ZZIP_DIR* dir, const char* name, std::string_view destFolder, 
   std::string target(destFolder);
   target += '\\';
   target += name;
-  CreateDirectoryForPath(target, true);
+  // A folder that cannot be made fails the entry's file creation below.
+  static_cast<void>(CreateDirectoryForPath(target, true));
   // Replaces what is there, like fopen "wb", but only once the entry is
   // complete (an extraction cut short leaves the old file), keeping the
   // permission bits of a file it replaces. A read-only file (owner write bit

@@ -16,4 +16,4 @@
 // read-only target included). Files extracted before a failure stay in place.
 // Writes nothing to the launch log; the caller reports the failure. Any
 // thread; two calls must not write the same files.
-bool UnzipPackage(std::string_view zipPath, std::string_view destFolder);
+[[nodiscard]] bool UnzipPackage(std::string_view zipPath, std::string_view destFolder);

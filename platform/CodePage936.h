@@ -9,4 +9,4 @@
 // valid character becomes "?" and decoding goes on with the next byte. False
 // (with `out` empty) only when the system has no code page 936 converter.
 // Any thread; converters are kept per thread.
-bool DecodeCodePage936(std::string_view bytes, std::u16string& out);
+[[nodiscard]] bool DecodeCodePage936(std::string_view bytes, std::u16string& out);

@@ -58,11 +58,11 @@ class RegistryStore {
   // key when needed. False for an empty key or one with a line break, and when
   // the folder, the lock, the temporary file or the rename fails; the stored
   // file is then unchanged.
-  bool WriteText(std::string_view key, std::string_view name, std::string_view text);
-  bool WriteBinary(std::string_view key, std::string_view name, std::string_view bytes);
+  [[nodiscard]] bool WriteText(std::string_view key, std::string_view name, std::string_view text);
+  [[nodiscard]] bool WriteBinary(std::string_view key, std::string_view name, std::string_view bytes);
 
  private:
-  bool Write(std::string_view key, std::string_view name, const RegistryValue& value);
+  [[nodiscard]] bool Write(std::string_view key, std::string_view name, const RegistryValue& value);
 
   std::string path_;
 };

@@ -40,7 +40,8 @@ std::u16string GetDeviceId(const DeviceSources& sources, RegistryStore store) {
   std::u16string id = ReadValueText(store, kDeviceIdValueName);
   if (!id.empty()) return id;
   id = MakeDeviceId(sources);
-  store.WriteBinary(kDeviceRegistryKey, kDeviceIdValueName, WideToUtf8(id));
+  // A failed store is not reported: the id serves this call, the next builds another.
+  static_cast<void>(store.WriteBinary(kDeviceRegistryKey, kDeviceIdValueName, WideToUtf8(id)));
   return id;
 }
 

@@ -1,8 +1,33 @@
 #include "transfer/CAutoDownload.h"
 
+#include <ostream>
 #include <utility>
 
 #include "transfer/DownloadMessages.h"
+
+using enum DownloadState;
+
+namespace {
+
+const char* NameOf(DownloadState state) {
+  switch (state) {
+    case DL_IDLE: return "DL_IDLE";
+    case DL_READY: return "DL_READY";
+    case DL_PREPARE_FAILED: return "DL_PREPARE_FAILED";
+    case DL_RUNNING: return "DL_RUNNING";
+    case DL_DONE: return "DL_DONE";
+    case DL_FAILED: return "DL_FAILED";
+    case DL_MOVE_FAILED: return "DL_MOVE_FAILED";
+    case DL_LENGTH_MISMATCH: return "DL_LENGTH_MISMATCH";
+  }
+  return "DownloadState";
+}
+
+}  // namespace
+
+void PrintTo(DownloadState state, std::ostream* out) {
+  *out << NameOf(state) << " (0x" << std::hex << static_cast<uint32_t>(state) << std::dec << ")";
+}
 
 std::string DownloadTemporaryPath(std::string_view localPath) {
   size_t nameStart = localPath.find_last_of("\\/");

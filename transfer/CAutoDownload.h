@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <iosfwd>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -22,23 +23,29 @@
 #include "platform/MessageWindow.h"
 
 // State codes. The upper 16 bits give the phase (DownloadPhase): 0 not
-// running, 1 running, 2 succeeded, 3 failed. Callers test the phase.
-using DownloadState = uint32_t;
-inline constexpr DownloadState DL_IDLE = 0x0;              // nothing prepared, or stopped
-inline constexpr DownloadState DL_READY = 0x1;             // prepared, not started
-inline constexpr DownloadState DL_PREPARE_FAILED = 0x2;    // the last preparation failed
-inline constexpr DownloadState DL_RUNNING = 0x10000;       // transfer under way
-inline constexpr DownloadState DL_DONE = 0x20000;          // file complete at its final path
-inline constexpr DownloadState DL_FAILED = 0x30000;        // transfer failed or was cancelled
-inline constexpr DownloadState DL_MOVE_FAILED = 0x30003;   // cannot be placed at the final path
-inline constexpr DownloadState DL_LENGTH_MISMATCH = 0x30004;  // size differs from the announced length
+// running, 1 running, 2 succeeded, 3 failed. Callers test the phase. A scoped
+// enum with fixed numbers; receivers of UM_DOWNLOAD_STATE ask GetState, so
+// the state never travels in a message argument.
+enum class DownloadState : uint32_t {
+  DL_IDLE = 0x0,                 // nothing prepared, or stopped
+  DL_READY = 0x1,                // prepared, not started
+  DL_PREPARE_FAILED = 0x2,       // the last preparation failed
+  DL_RUNNING = 0x10000,          // transfer under way
+  DL_DONE = 0x20000,             // file complete at its final path
+  DL_FAILED = 0x30000,           // transfer failed or was cancelled
+  DL_MOVE_FAILED = 0x30003,      // cannot be placed at the final path
+  DL_LENGTH_MISMATCH = 0x30004,  // size differs from the announced length
+};
+
+// Name and number, e.g. "DL_MOVE_FAILED (0x30003)" (test traces).
+void PrintTo(DownloadState state, std::ostream* out);
 
 inline constexpr uint32_t kPhaseIdle = 0;
 inline constexpr uint32_t kPhaseRunning = 1;
 inline constexpr uint32_t kPhaseDone = 2;
 inline constexpr uint32_t kPhaseFailed = 3;
 
-constexpr uint32_t DownloadPhase(DownloadState state) { return state >> 16; }
+constexpr uint32_t DownloadPhase(DownloadState state) { return static_cast<uint32_t>(state) >> 16; }
 
 // Where a download for `localPath` is written until it is complete:
 // "temp_d/~Qo.temp." followed by the local path's file name without its
@@ -72,8 +79,8 @@ class CAutoDownload {
   // Sets up one transfer and leaves the state DL_READY. False, changing
   // nothing, while a transfer runs (phase 1); false with DL_PREPARE_FAILED
   // when the transfer cannot be set up.
-  virtual bool Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow,
-                       int cookie) = 0;
+  [[nodiscard]] virtual bool Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow,
+                                     int cookie) = 0;
   // Stops any transfer and returns to DL_IDLE.
   virtual void Reset() = 0;
   // Runs the prepared transfer; does nothing unless the state is DL_READY.
@@ -95,7 +102,7 @@ class CAutoDownload {
   void SetState(DownloadState state);
   // Moves from `expected` to `state` (notified) in one step; false, changing
   // nothing, when the state is another one (e.g. Stop came first).
-  bool ChangeState(DownloadState expected, DownloadState state);
+  [[nodiscard]] bool ChangeState(DownloadState expected, DownloadState state);
   // Sends UM_DOWNLOAD_PROGRESS when a notify window is set.
   void NotifyProgress();
   void SetJob(DownloadJob job);
@@ -105,7 +112,7 @@ class CAutoDownload {
  private:
   void Notify(MessageId id);
 
-  std::atomic<DownloadState> state_ = DL_IDLE;
+  std::atomic<DownloadState> state_ = DownloadState::DL_IDLE;
   std::atomic<int32_t> responseCode_ = 0;
   mutable std::mutex jobMutex_;
   DownloadJob job_;  // guarded by jobMutex_

@@ -17,6 +17,8 @@
 static_assert(std::is_same_v<curl_off_t, int64_t>, "progress callback uses int64_t counts");
 static_assert(std::is_same_v<CURL, void>, "the easy handle is kept as void*");
 
+using enum DownloadState;
+
 namespace {
 
 constexpr const char* kSourceName = "transfer\\CAutoDownload_Curl.cpp";

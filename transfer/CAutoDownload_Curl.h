@@ -63,7 +63,7 @@ class CAutoDownload_Curl : public CAutoDownload {
  private:
   CAutoDownload_Curl(std::chrono::seconds lowSpeedTime, TickSource ticks);
 
-  bool SetOptions();
+  [[nodiscard]] bool SetOptions();
   // Closes the temporary file (false when buffered bytes could not be
   // written) and releases the easy handle.
   bool ReleaseTransfer();

@@ -2,24 +2,25 @@
 
 using DOWNANT::CDownManager;
 using DOWNANT::DownManagerState;
+using enum DownloadState;
 
 namespace {
 
 DownloadState MapManagerState(DownManagerState state) {
   switch (state) {
-    case DOWNANT::kManagerNew:
+    case DownManagerState::kManagerNew:
       return DL_IDLE;
-    case DOWNANT::kManagerPrepared:
+    case DownManagerState::kManagerPrepared:
       return DL_READY;
-    case DOWNANT::kManagerPrepareFailed:
+    case DownManagerState::kManagerPrepareFailed:
       return DL_PREPARE_FAILED;
-    case DOWNANT::kManagerStarted:
-    case DOWNANT::kManagerResolving:
+    case DownManagerState::kManagerStarted:
+    case DownManagerState::kManagerResolving:
       return DL_RUNNING;
-    case DOWNANT::kManagerDone:
+    case DownManagerState::kManagerDone:
       return DL_DONE;
-    case DOWNANT::kManagerPlaceFailed:
-    case DOWNANT::kManagerFailed:
+    case DownManagerState::kManagerPlaceFailed:
+    case DownManagerState::kManagerFailed:
       return DL_MOVE_FAILED;
   }
   return DL_IDLE;

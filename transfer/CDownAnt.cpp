@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <memory>
+#include <ostream>
 #include <string_view>
 #include <utility>
 
@@ -17,6 +18,9 @@
 #include "transfer/DownAntTrace.h"
 
 namespace DOWNANT {
+
+using enum DOWN_STATE;
+
 namespace {
 
 constexpr const char* kAgent = "DOWN_ANT_BY_ORLO";
@@ -48,7 +52,43 @@ std::string AddressText(const curl_sockaddr& address) {
   return text;
 }
 
+const char* NameOf(DOWN_STATE state) {
+  switch (state) {
+    case DS_NEW: return "DS_NEW";
+    case DS_URL_PARSED: return "DS_URL_PARSED";
+    case DS_URL_INVALID: return "DS_URL_INVALID";
+    case DS_REQUEST_OPENED: return "DS_REQUEST_OPENED";
+    case DS_RESOLVING: return "DS_RESOLVING";
+    case DS_RESOLVED: return "DS_RESOLVED";
+    case DS_CONNECTING: return "DS_CONNECTING";
+    case DS_CONNECTED: return "DS_CONNECTED";
+    case DS_REDIRECTED: return "DS_REDIRECTED";
+    case DS_STATUS_OK: return "DS_STATUS_OK";
+    case DS_RECEIVING: return "DS_RECEIVING";
+    case DS_ALL_RECEIVED: return "DS_ALL_RECEIVED";
+    case DS_FINISHED: return "DS_FINISHED";
+    case DS_STOPPED: return "DS_STOPPED";
+    case DS_FILE_CREATE_FAILED: return "DS_FILE_CREATE_FAILED";
+    case DS_OPEN_FAILED: return "DS_OPEN_FAILED";
+    case DS_CALLBACK_FAILED: return "DS_CALLBACK_FAILED";
+    case DS_CONNECT_FAILED: return "DS_CONNECT_FAILED";
+    case DS_OPEN_REQUEST_FAILED: return "DS_OPEN_REQUEST_FAILED";
+    case DS_SEND_FAILED: return "DS_SEND_FAILED";
+    case DS_STATUS_UNREADABLE: return "DS_STATUS_UNREADABLE";
+    case DS_PROXY_AUTH_FAILED: return "DS_PROXY_AUTH_FAILED";
+    case DS_AUTH_FAILED: return "DS_AUTH_FAILED";
+    case DS_BAD_STATUS: return "DS_BAD_STATUS";
+    case DS_READ_FAILED: return "DS_READ_FAILED";
+    case DS_WRITE_FAILED: return "DS_WRITE_FAILED";
+  }
+  return "DOWN_STATE";
+}
+
 }  // namespace
+
+void PrintTo(DOWN_STATE state, std::ostream* out) {
+  *out << NameOf(state) << " (" << static_cast<int32_t>(state) << ")";
+}
 
 DownPhase PhaseOfState(DOWN_STATE state) {
   if (state <= DS_URL_INVALID) return kDownNotStarted;

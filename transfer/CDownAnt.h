@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <iosfwd>
 #include <string>
 
 #include "transfer/CThreadPool.h"
@@ -27,7 +28,9 @@
 
 namespace DOWNANT {
 
-enum DOWN_STATE : int {
+// The states of a request: a scoped enum with fixed numbers. The manager's
+// reports carry a state as its number (static_cast).
+enum class DOWN_STATE : int32_t {
   DS_NEW = 0,
   DS_URL_PARSED = 1,
   DS_URL_INVALID = 2,
@@ -66,6 +69,9 @@ enum DownPhase : int {
 
 // 0 to 2: not started; 3 to 10: running; 11 and 12: done; 13 and above: failed.
 DownPhase PhaseOfState(DOWN_STATE state);
+
+// Name and number, e.g. "DS_RECEIVING (10)" (test traces).
+void PrintTo(DOWN_STATE state, std::ostream* out);
 
 // The listener's answer to a report.
 enum AntAnswer : int {
@@ -120,7 +126,7 @@ class CDownAnt : public CThreadRequest {
   // empty URL or path gives DS_URL_INVALID with kTextUrlOrPathEmpty, a URL
   // that cannot be parsed DS_URL_INVALID with kTextUrlUnparsable; both are
   // reported and return false. Otherwise DS_URL_PARSED is reported; true.
-  bool Init(const std::string& url, const std::string& segmentFile, Listener* listener);
+  [[nodiscard]] bool Init(const std::string& url, const std::string& segmentFile, Listener* listener);
 
   // The transfer. Ends in DS_ALL_RECEIVED with the whole body in the segment
   // file, DS_STOPPED or DS_FINISHED when stopped or answered so, or one of the
@@ -173,7 +179,7 @@ class CDownAnt : public CThreadRequest {
   bool CloseFile();
 
   const uint8_t segmentIndex_;
-  std::atomic<DOWN_STATE> state_ = DS_NEW;
+  std::atomic<DOWN_STATE> state_ = DOWN_STATE::DS_NEW;
   std::atomic<bool> stop_ = false;
   std::atomic<int64_t> fileSize_ = 0;
   std::atomic<int64_t> received_ = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <ostream>
 #include <utility>
 
 #include "platform/Clock.h"
@@ -12,6 +13,10 @@
 #include "util/FileUtil.h"
 
 namespace DOWNANT {
+
+using enum DOWN_STATE;
+using enum DownManagerState;
+
 namespace {
 
 // How often a blocking Wait looks at the done event while it delivers messages.
@@ -25,7 +30,25 @@ int32_t BytesPerSecond(int64_t bytes, uint32_t elapsedMs) {
   return static_cast<int32_t>(std::clamp(speed, 0.0, static_cast<double>(std::numeric_limits<int32_t>::max())));
 }
 
+const char* NameOf(DownManagerState state) {
+  switch (state) {
+    case kManagerNew: return "kManagerNew";
+    case kManagerPrepared: return "kManagerPrepared";
+    case kManagerPrepareFailed: return "kManagerPrepareFailed";
+    case kManagerStarted: return "kManagerStarted";
+    case kManagerResolving: return "kManagerResolving";
+    case kManagerDone: return "kManagerDone";
+    case kManagerPlaceFailed: return "kManagerPlaceFailed";
+    case kManagerFailed: return "kManagerFailed";
+  }
+  return "DownManagerState";
+}
+
 }  // namespace
+
+void PrintTo(DownManagerState state, std::ostream* out) {
+  *out << NameOf(state) << " (" << static_cast<int32_t>(state) << ")";
+}
 
 DownPhase PhaseOfManagerState(DownManagerState state) {
   if (state <= kManagerPrepareFailed) return kDownNotStarted;
@@ -82,7 +105,7 @@ void CDownManager::Start() {
     file = temporaryBase_ + ".0";
     segments_.assign(1, Segment{nullptr, 0, 0, 0, 0, file});
   }
-  Report(kReportState, kDownRunning, kManagerStarted);
+  Report(kReportState, kDownRunning, static_cast<int32_t>(kManagerStarted));
 
   auto request = std::make_unique<CDownAnt>(kWholeFileSegment);
   if (!request->Init(url, file, this)) {
@@ -165,11 +188,11 @@ AntAnswer CDownManager::OnAntNotify(CDownAnt& request) {
       } else if (state == DS_RECEIVING) {
         return OnAntData(request);
       } else {
-        Report(kReportStatus, index, state);
+        Report(kReportStatus, index, static_cast<int32_t>(state));
       }
       break;
     case kDownNotStarted:
-      Report(kReportStatus, index, state);
+      Report(kReportStatus, index, static_cast<int32_t>(state));
       break;
     case kDownDone:
     case kDownFailed: {
@@ -256,7 +279,7 @@ void CDownManager::ChangeState(DownManagerState state) {
     std::lock_guard lock(mutex_);
     state_ = state;
   }
-  Report(kReportState, PhaseOfManagerState(state), state);
+  Report(kReportState, PhaseOfManagerState(state), static_cast<int32_t>(state));
 }
 
 void CDownManager::Report(DownReportKind kind, int64_t first, int64_t second) {

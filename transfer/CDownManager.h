@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,7 +34,9 @@
 
 namespace DOWNANT {
 
-enum DownManagerState : int {
+// The manager's states: a scoped enum with fixed numbers. kReportState
+// carries a state as its number (static_cast).
+enum class DownManagerState : int32_t {
   kManagerNew = 0,
   kManagerPrepared = 1,
   kManagerPrepareFailed = 2,
@@ -45,6 +48,9 @@ enum DownManagerState : int {
 };
 
 DownPhase PhaseOfManagerState(DownManagerState state);
+
+// Name and number, e.g. "kManagerDone (6)" (test traces).
+void PrintTo(DownManagerState state, std::ostream* out);
 
 enum DownReportKind : int {
   kReportState = 0,
@@ -81,7 +87,7 @@ class CDownManager : public CDownAnt::Listener {
   // URL cannot be parsed (kTextIllegalUrl); the pool is then not started.
   // Otherwise state 1 (reported), the pool's worker runs; true. Refused
   // (false, nothing changed) while a download runs.
-  bool Init(const std::string& url, const std::string& localPath, Listener* listener);
+  [[nodiscard]] bool Init(const std::string& url, const std::string& localPath, Listener* listener);
   // In state 1 only: state 3 (reported), then the whole-file segment's
   // request is queued. A request that cannot be made or queued ends the
   // download as failed.
@@ -134,7 +140,7 @@ class CDownManager : public CDownAnt::Listener {
   CThreadPool pool_;
   mutable std::mutex mutex_;
   // Guarded by mutex_:
-  DownManagerState state_ = kManagerNew;
+  DownManagerState state_ = DownManagerState::kManagerNew;
   std::string url_;
   std::string localPath_;
   std::string temporaryBase_;

@@ -49,7 +49,7 @@ class CThreadPool {
   // Queues `request` and takes it (it becomes null). False, leaving it with
   // the caller, for a null request, a pool that is not started, or a queue
   // that already holds kQueueLimit requests.
-  bool AddRequest(std::unique_ptr<CThreadRequest>& request);
+  [[nodiscard]] bool AddRequest(std::unique_ptr<CThreadRequest>& request);
 
   // Queues one suicide pill per worker behind the waiting requests and gives
   // each worker 10 ms to reach it. A worker still busy then is cut off: its

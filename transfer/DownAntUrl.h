@@ -37,7 +37,7 @@ struct DownAntUrl {
 // Parses `url` into `parts`. False, leaving `parts` unspecified, when the URL
 // is empty, its scheme is not one of the seven known ones, it has no
 // "//host" part or an empty host, or its port is not a number from 1 to 65535.
-bool ParseDownAntUrl(std::string_view url, DownAntUrl& parts);
+[[nodiscard]] bool ParseDownAntUrl(std::string_view url, DownAntUrl& parts);
 
 // The URL that reaches the server: scheme, host, port and object path ("/"
 // when empty).

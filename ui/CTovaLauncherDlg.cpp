@@ -54,7 +54,7 @@ void CTovaLauncherDlg::OnInitDialog() {
   events_.ReportAsync("LE_LauncherStart", "");
   display_.SetProgress(0);
   display_.ResetProgressTexts();
-  workflow_.SetMode(MODE_SELF_UPDATE);
+  workflow_.SetMode(WorkflowMode::MODE_SELF_UPDATE);
   procedures_.Init(&window_);
   workflow_.BeginSelfPatch();
   ShowIfChanged();

@@ -68,7 +68,7 @@ class CTovaLauncherDlg : private WorkflowWindow, private GameStartHost {
   void OnTimer();
 
   const MainWindowView& view() const { return display_.view(); }
-  int mode() const { return workflow_.mode(); }
+  WorkflowMode mode() const { return workflow_.mode(); }
   bool ended() const { return ended_; }
   bool chainStopped() const { return chainStopped_; }
   LauncherOutcome outcome() const { return outcome_; }

@@ -15,10 +15,10 @@ class ProcedureControl {
   virtual ~ProcedureControl() = default;
   virtual void Init(MessageWindow* mainWindow) = 0;
   // False when nothing was started (see Procedure/ProcedureManager.h).
-  virtual bool StartSelfPatch() = 0;
-  virtual bool StartGamePatch(std::string baseUrl) = 0;
-  virtual bool StartGameRepair(std::string baseUrl) = 0;
-  virtual bool StartGameInstall(std::string baseUrl) = 0;
+  [[nodiscard]] virtual bool StartSelfPatch() = 0;
+  [[nodiscard]] virtual bool StartGamePatch(std::string baseUrl) = 0;
+  [[nodiscard]] virtual bool StartGameRepair(std::string baseUrl) = 0;
+  [[nodiscard]] virtual bool StartGameInstall(std::string baseUrl) = 0;
 };
 
 // Forwards to a ProcedureManager, which must outlive it.

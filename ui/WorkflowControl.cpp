@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <iterator>
+#include <ostream>
 
 #include "Procedure/LauncherConfig.h"
 #include "Procedure/ProcedureBase.h"
@@ -16,6 +17,9 @@
 #include "ui/TextFormat.h"
 #include "util/FileUtil.h"
 
+using enum ProcedureId;
+using enum WorkflowMode;
+
 namespace {
 
 constexpr const char* kCaption = "メッセージ";
@@ -28,7 +32,7 @@ constexpr int kSlotCpInstall = 2;
 constexpr int kSlotGamePatch = 3;
 constexpr int kSlotGameRepair = 4;
 
-// Events of each mode; null where the mode has none.
+// Events of each mode, indexed by its number; null where the mode has none.
 struct ModeEvents {
   const char* version;
   const char* down;
@@ -97,13 +101,29 @@ const char* RepairFailureText(MessageId message, MessageId first) {
   return kRepairFailureTexts[message - first];
 }
 
+const char* NameOf(WorkflowMode mode) {
+  switch (mode) {
+    case MODE_SELF_UPDATE: return "MODE_SELF_UPDATE";
+    case MODE_CP_INSTALL: return "MODE_CP_INSTALL";
+    case MODE_RP_INSTALL: return "MODE_RP_INSTALL";
+    case MODE_GAME_PATCH: return "MODE_GAME_PATCH";
+    case MODE_GAME_REPAIR: return "MODE_GAME_REPAIR";
+    case MODE_START_GAME: return "MODE_START_GAME";
+  }
+  return "WorkflowMode";
+}
+
 }  // namespace
+
+void PrintTo(WorkflowMode mode, std::ostream* out) {
+  *out << NameOf(mode) << " (" << static_cast<int32_t>(mode) << ")";
+}
 
 WorkflowControl::WorkflowControl(MainWindowDisplay& display, ProcedureControl& procedures, EventSink& events,
                                  WorkflowWindow& window, bool repaireFlag)
     : display_(display), procedures_(procedures), events_(events), window_(window), repaireFlag_(repaireFlag) {}
 
-void WorkflowControl::SetMode(int mode) {
+void WorkflowControl::SetMode(WorkflowMode mode) {
   mode_ = mode;
   reportedPercent_.fill(0);
 }
@@ -111,7 +131,7 @@ void WorkflowControl::SetMode(int mode) {
 void WorkflowControl::BeginSelfPatch() { Follow(PROC_SELF_PATCH, procedures_.StartSelfPatch()); }
 
 void WorkflowControl::OnMessage(const Message& message, std::optional<double> percent) {
-  const ModeEvents& modeEvents = kModeEvents[mode_];
+  const ModeEvents& modeEvents = kModeEvents[static_cast<size_t>(mode_)];
   if (const char* text = RepairFailureText(message.id, UM_SELFPATCH_FAIL_DOWN_VERSION)) {
     events_.Report("LE_UpdateSelfFail", text);
     OnSelfUpdateFailed();
@@ -157,7 +177,7 @@ void WorkflowControl::OnMessage(const Message& message, std::optional<double> pe
     case UM_SELFPATCH_DONE:
       WriteLaunchLog("%s", kSelfPatchDoneLog);
       events_.Report("LE_UpdateSelfSuccess", "");
-      followed_ = 0;
+      followed_.reset();
       window_.RelaunchInstalledLauncher();
       break;
     case UM_GAMEPATCH_START:
@@ -171,7 +191,7 @@ void WorkflowControl::OnMessage(const Message& message, std::optional<double> pe
     case UM_GAMEPATCH_DONE:
       events_.ReportAsync("LE_GamePatchNoNeed", "");
       SetMode(MODE_START_GAME);
-      followed_ = 0;
+      followed_.reset();
       window_.StartGame();
       break;
     case UM_REPAIR_START:
@@ -187,15 +207,15 @@ void WorkflowControl::OnMessage(const Message& message, std::optional<double> pe
     case UM_REPAIR_NONEED:
       if (modeEvents.noneed != nullptr) events_.ReportAsync(modeEvents.noneed, "");
       SetMode(MODE_START_GAME);
-      followed_ = 0;
+      followed_.reset();
       window_.StartGame();
       break;
     case UM_REPAIR_DONE:
       WriteLaunchLog("%s", kSelfPatchDoneLog);
       if (modeEvents.success != nullptr) events_.ReportAsync(modeEvents.success, "");
       // The folder of the install marker path; no marker is written and
-      // nothing reads it.
-      CreateDirectoryForPath(GetTempFolderPath() + "\\install.tova.flag", true);
+      // nothing reads it, so its failure changes nothing.
+      static_cast<void>(CreateDirectoryForPath(GetTempFolderPath() + "\\install.tova.flag", true));
       BeginGamePatch();
       break;
     case UM_INSTALL_START:
@@ -285,14 +305,18 @@ void WorkflowControl::OnRepairFailed() {
   window_.EndWindow();
 }
 
-void WorkflowControl::Follow(int32_t procedureId, bool started) {
-  followed_ = started ? procedureId : 0;
-  if (!started) window_.StopChain();
+void WorkflowControl::Follow(ProcedureId procedureId, bool started) {
+  if (started) {
+    followed_ = procedureId;
+  } else {
+    followed_.reset();
+    window_.StopChain();
+  }
 }
 
-void WorkflowControl::StopIfFollowed(int32_t procedureId) {
+void WorkflowControl::StopIfFollowed(ProcedureId procedureId) {
   if (followed_ != procedureId) return;
-  followed_ = 0;
+  followed_.reset();
   window_.StopChain();
 }
 

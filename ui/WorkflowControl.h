@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 
 #include "platform/MessageWindow.h"
@@ -18,14 +19,21 @@
 class EventSink;
 class MainWindowDisplay;
 class ProcedureControl;
+enum class ProcedureId : int32_t;  // Procedure/ProcedureBase.h
 
-// The workflow being followed; it selects the event names.
-inline constexpr int MODE_SELF_UPDATE = 0;
-inline constexpr int MODE_CP_INSTALL = 1;   // install from installation pages
-inline constexpr int MODE_RP_INSTALL = 2;   // install through the repair procedure
-inline constexpr int MODE_GAME_PATCH = 3;
-inline constexpr int MODE_GAME_REPAIR = 4;
-inline constexpr int MODE_START_GAME = 5;
+// The workflow being followed; it selects the event names. A scoped enum
+// with fixed numbers.
+enum class WorkflowMode : int32_t {
+  MODE_SELF_UPDATE = 0,
+  MODE_CP_INSTALL = 1,  // install from installation pages
+  MODE_RP_INSTALL = 2,  // install through the repair procedure
+  MODE_GAME_PATCH = 3,
+  MODE_GAME_REPAIR = 4,
+  MODE_START_GAME = 5,
+};
+
+// Name and number, e.g. "MODE_GAME_PATCH (3)" (test traces).
+void PrintTo(WorkflowMode mode, std::ostream* out);
 
 // What the workflow asks of the window it runs in.
 class WorkflowWindow {
@@ -50,9 +58,9 @@ class WorkflowControl {
   WorkflowControl(MainWindowDisplay& display, ProcedureControl& procedures, EventSink& events, WorkflowWindow& window,
                   bool repaireFlag);
 
-  int mode() const { return mode_; }
+  WorkflowMode mode() const { return mode_; }
   // Sets the mode and the last reported percentage of every milestone to 0.
-  void SetMode(int mode);
+  void SetMode(WorkflowMode mode);
 
   // Starts the self-update, the first step of the chain.
   void BeginSelfPatch();
@@ -81,10 +89,10 @@ class WorkflowControl {
  private:
   // The chain now waits for the final message of `procedureId`; a procedure
   // that could not be started stops the chain.
-  void Follow(int32_t procedureId, bool started);
+  void Follow(ProcedureId procedureId, bool started);
   // A failure that ends only with its event stops the chain when it comes
   // from the procedure the chain waits for (not from one it has left behind).
-  void StopIfFollowed(int32_t procedureId);
+  void StopIfFollowed(ProcedureId procedureId);
   void Milestone(int slot, const char* event, double percent);
   // Status line, then the question; true when it was answered yes.
   bool AskAfterFailure(const char* status, const char* text);
@@ -95,9 +103,9 @@ class WorkflowControl {
   WorkflowWindow& window_;
   const bool repaireFlag_;
 
-  int mode_ = MODE_SELF_UPDATE;
+  WorkflowMode mode_ = WorkflowMode::MODE_SELF_UPDATE;
   // Last percentage reported as a progress event: self-update, install
   // through repair, page install, game patch, game repair.
   std::array<int, 5> reportedPercent_{};
-  int32_t followed_ = 0;  // 0: no procedure
+  std::optional<ProcedureId> followed_;  // none: no procedure
 };

@@ -29,12 +29,12 @@ class UniqueFd {
 };
 
 // Opens the file for reading. Check valid() on the result.
-UniqueFd OpenForReading(std::string_view path);
+[[nodiscard]] UniqueFd OpenForReading(std::string_view path);
 
 // Creates `path` as a new, empty file for writing: an existing file of that
 // name is removed first, so data it shared with another name stays unchanged.
 // Check valid() on the result.
-UniqueFd CreateFreshFile(std::string_view path);
+[[nodiscard]] UniqueFd CreateFreshFile(std::string_view path);
 
 // A file that takes the place of `path` only once it is complete, so that the
 // name holds either the old bytes or all of the new ones, also when the
@@ -60,7 +60,7 @@ class FileReplacement {
   // Closes the file and puts it in place of the target. False when closing
   // reports a failed write or the file cannot be named; the target then keeps
   // its old bytes (in the fallback, it is removed).
-  bool Commit();
+  [[nodiscard]] bool Commit();
 
  private:
   std::string path_;  // the target, in the system's form
@@ -70,13 +70,13 @@ class FileReplacement {
 };
 
 // Writes all `length` bytes at the current position. False on any failure.
-bool WriteFileBytes(int fd, const void* data, size_t length);
+[[nodiscard]] bool WriteFileBytes(int fd, const void* data, size_t length);
 
 // Copies `length` bytes of `in`, starting at `offset`, to the current position
 // of `out`; a negative `length` copies up to the end of `in`. Falls back to
 // reading and writing where the kernel cannot copy between the two files.
 // False when fewer bytes than asked for could be copied or a call fails.
-bool CopyFileBytes(int in, int64_t offset, int out, int64_t length);
+[[nodiscard]] bool CopyFileBytes(int in, int64_t offset, int out, int64_t length);
 
 // Replaces whatever `target` names by a second name of the file `source`
 // (a hard link), or where that cannot be made (another file system) by a copy
@@ -84,4 +84,4 @@ bool CopyFileBytes(int in, int64_t offset, int out, int64_t length);
 // the same permission bits and times; the callers never write into either
 // file in place (every write goes to a fresh file), so the shared data is not
 // observable. False when neither works.
-bool LinkOrCopyFile(std::string_view source, std::string_view target);
+[[nodiscard]] bool LinkOrCopyFile(std::string_view source, std::string_view target);

@@ -22,21 +22,21 @@ bool IsPathExist(std::string_view path);
 // already exists (even as a file) or every missing level was created. A
 // trailing "\" makes the last level be asked for twice, which reports false
 // although the folder exists; CreateDirectoryForPath strips it.
-bool CreateDirectoryTree(std::string_view path);
+[[nodiscard]] bool CreateDirectoryTree(std::string_view path);
 
 // Makes the folder that `path` names, or with `pathNamesFile` the folder that
 // holds the file (the path cut before its last "\"). "/" counts as "\"; one
 // trailing separator is ignored. A file name without "\" lies in the current
 // folder: true, and nothing is created. False, without touching the disk, for
 // a path shorter than 2 characters.
-bool CreateDirectoryForPath(std::string_view path, bool pathNamesFile);
+[[nodiscard]] bool CreateDirectoryForPath(std::string_view path, bool pathNamesFile);
 
 // Deletes the folder with everything below it. Symbolic links are removed
 // themselves and never followed, not even when `folder` is one. The first
 // entry that cannot be deleted stops the walk with false, and so does a
 // read-only file (it is not made writable first). False when the folder
 // cannot be listed (missing, not a folder).
-bool DeleteDirectoryTree(std::string_view folder);
+[[nodiscard]] bool DeleteDirectoryTree(std::string_view folder);
 
 // What DeleteFile does with a regular file whose owner write permission bit is
 // clear.
@@ -60,10 +60,10 @@ bool DeleteFile(std::string_view path, ReadOnlyFile readOnly = ReadOnlyFile::kRe
 // the target cannot be made writable or written; the target is then left
 // untouched, except where the file system has no unnamed files and a write
 // failed: the partial target is removed.
-bool CopyFileOverwrite(std::string_view source, std::string_view target);
+[[nodiscard]] bool CopyFileOverwrite(std::string_view source, std::string_view target);
 
 // Replaces the contents of an existing file with `length` bytes of `data`.
 // A read-only file is made writable first. False (and nothing created) when
 // the file does not exist; false when it cannot be made writable, opened,
 // written or flushed.
-bool RewriteFile(std::string_view path, const void* data, size_t length);
+[[nodiscard]] bool RewriteFile(std::string_view path, const void* data, size_t length);

@@ -45,4 +45,4 @@ inline bool HasLzmaRecordMagic(const void* bytes, size_t length) {
 // than 17 bytes, the buffer cannot be allocated, the decoder reports an error
 // (including a stream that ends early) or the stream ends before the declared
 // length is produced.
-bool UnLzmaBuffer(const uint8_t* record, size_t recordLength, const uint8_t** data, size_t* length);
+[[nodiscard]] bool UnLzmaBuffer(const uint8_t* record, size_t recordLength, const uint8_t** data, size_t* length);

@@ -16,5 +16,5 @@ inline constexpr int kLzmaErrorInputEof = 6;
 // kLzmaErrorInputEof when the input ends before `*destLen` bytes were produced
 // and the stream has no end mark there; kLzmaErrorUnsupported for bad property
 // bytes; kLzmaErrorData for a corrupt stream. Re-entrant.
-int LzmaUncompress(unsigned char* dest, size_t* destLen, const unsigned char* src, size_t* srcLen,
-                   const unsigned char* props, size_t propsSize);
+[[nodiscard]] int LzmaUncompress(unsigned char* dest, size_t* destLen, const unsigned char* src, size_t* srcLen,
+                                 const unsigned char* props, size_t propsSize);

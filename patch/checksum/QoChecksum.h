@@ -16,22 +16,22 @@ class QoChecksum {
 
   // Raw digest of `length` bytes into `digest` (sized for the class).
   // False when data or digest is null or length is 0.
-  virtual bool MakeBufferDigest(const void* data, size_t length, uint8_t* digest) const = 0;
+  [[nodiscard]] virtual bool MakeBufferDigest(const void* data, size_t length, uint8_t* digest) const = 0;
   // Appends the upper-case hex digest. False when data is null or length is 0.
-  virtual bool MakeBufferHex(const void* data, size_t length, std::string& out) const = 0;
+  [[nodiscard]] virtual bool MakeBufferHex(const void* data, size_t length, std::string& out) const = 0;
   // Raw digest of the text's bytes. False when the text is empty or digest null.
-  virtual bool MakeStringDigest(const std::string& text, uint8_t* digest) const = 0;
+  [[nodiscard]] virtual bool MakeStringDigest(const std::string& text, uint8_t* digest) const = 0;
   // Appends the hex digest of the text's bytes (SHA-1: lower case). False when
   // the text is empty.
-  virtual bool MakeStringHex(const std::string& text, std::string& out) const = 0;
+  [[nodiscard]] virtual bool MakeStringHex(const std::string& text, std::string& out) const = 0;
   // Raw digest of a file's bytes, read streaming. False when the path is
   // empty, digest null, or MakeFileHex would fail.
-  virtual bool MakeFileDigest(const std::string& path, uint8_t* digest) const = 0;
+  [[nodiscard]] virtual bool MakeFileDigest(const std::string& path, uint8_t* digest) const = 0;
   // Appends the upper-case hex digest of the file's bytes, read streaming.
   // The path is in the system's form ("\" separators). False when the path
   // is empty, missing, not a regular file (a folder, a FIFO), or the file
   // cannot be opened or read to its end.
-  virtual bool MakeFileHex(const std::string& path, std::string& out) const = 0;
+  [[nodiscard]] virtual bool MakeFileHex(const std::string& path, std::string& out) const = 0;
 };
 
 // Shared instances, created once on first use (thread-safe) and never destroyed.

@@ -25,6 +25,7 @@
 
 using namespace testsupport;
 namespace fs = std::filesystem;
+using enum DownloadState;
 
 namespace {
 

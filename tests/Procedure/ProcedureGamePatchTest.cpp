@@ -20,6 +20,7 @@
 
 using namespace testsupport;
 namespace fs = std::filesystem;
+using enum PatchResult;
 
 namespace {
 
@@ -149,8 +150,9 @@ TEST_F(ProcedureGamePatchTest, AChainOfTwoPatchesEndsByteIdentical) {
   EXPECT_EQ(downloads_[0].localPath, "temp_patch\\AutoPatch.ini");
   EXPECT_EQ(downloads_[1].url, ServerBase() + "\\AutoPatch\\AutoPatch_1.0.0_1.0.1\\patchinfo_1.0.0_1.0.1.ini");
   EXPECT_EQ(downloads_[1].localPath, "temp_patch\\AutoPatch_1.0.0_1.0.1\\patchinfo_1.0.0_1.0.1.ini");
-  EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(),
-                          [](const DownloadCall& call) { return call.cookie == PROC_GAME_PATCH && call.ok; }));
+  EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(), [](const DownloadCall& call) {
+    return call.cookie == static_cast<int32_t>(ProcedureId::PROC_GAME_PATCH) && call.ok;
+  }));
   const std::vector<std::string> lines = LogLines();
   for (const char* line : {"GameVersion Mate LocalVersion = 1.0.0 ", "start game autopatch 1.0.0 --> 1.0.1 ",
                            "start PatchUser OldVersion:..\\ patchFileDir:temp_patch\\AutoPatch_1.0.0_1.0.1 ",
@@ -164,7 +166,7 @@ TEST_F(ProcedureGamePatchTest, TheInstalledVersionDecidesWhetherThereIsAPath) {
   Publish({}, {{"1.0.1", kGame101}, {"1.0.2", kGame102}});
   const struct {
     const char* installed;  // null: no installed list
-    int32_t result;
+    PatchResult result;
     std::vector<std::string> trace;
     std::string logged;
   } cases[] = {

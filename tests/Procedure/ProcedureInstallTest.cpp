@@ -15,6 +15,7 @@
 
 using namespace testsupport;
 namespace fs = std::filesystem;
+using enum InstallResult;
 
 namespace {
 
@@ -94,8 +95,9 @@ TEST_F(ProcedureInstallTest, InstallsEveryPageAndRemovesThePageFolder) {
   EXPECT_EQ(downloads_[1].localPath, "temp_game_install\\InstallPage_1.0.2\\intallinfo_1.0.2.ini");
   EXPECT_EQ(downloads_[2].url, ServerBase() + "\\InstallVersion\\InstallPage_1.0.2\\page0.zip");
   EXPECT_EQ(downloads_[2].localPath, "temp_game_install\\InstallPage_1.0.2\\page0.zip");
-  EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(),
-                          [](const DownloadCall& call) { return call.cookie == PROC_GAME_INSTALL && call.ok; }));
+  EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(), [](const DownloadCall& call) {
+    return call.cookie == static_cast<int32_t>(ProcedureId::PROC_GAME_INSTALL) && call.ok;
+  }));
   const std::vector<std::string> lines = LogLines();
   EXPECT_EQ(lines.front(), "Start Install Game Page!");
   EXPECT_NE(std::find(lines.begin(), lines.end(), "PatchUser return: 0"), lines.end());

@@ -29,53 +29,60 @@
 using namespace testsupport;
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
+using enum ProcedureId;
+using enum RepairResult;
+using enum InstallResult;
+using enum PatchResult;
 
 namespace {
 
 // What the manager did to its procedures; it outlives the manager.
 struct Journal {
-  std::vector<int32_t> created;
-  std::vector<int32_t> initialised;
+  std::vector<ProcedureId> created;
+  std::vector<ProcedureId> initialised;
   std::vector<std::string> configPaths;
   std::vector<MessageWindow*> windows;
-  std::map<int32_t, std::string> baseUrls;
-  std::array<std::atomic<int>, PROC_GAME_INSTALL + 1> runs{};
+  std::map<ProcedureId, std::string> baseUrls;
+  // Runs by the id's number.
+  std::array<std::atomic<int>, static_cast<size_t>(PROC_GAME_INSTALL) + 1> runs{};
+  std::atomic<int>& RunsOf(ProcedureId id) { return runs[static_cast<size_t>(id)]; }
 };
 
 class ScriptedProcedure;
-using Script = std::function<int32_t(ScriptedProcedure&)>;
+using Script = std::function<ProcedureResult(ScriptedProcedure&)>;
 
 // A procedure whose run the test writes.
 class ScriptedProcedure : public ProcedureBase {
  public:
-  ScriptedProcedure(int32_t id, ProcedureManager& manager, Journal& journal, Script script)
+  ScriptedProcedure(ProcedureId id, ProcedureManager& manager, Journal& journal, Script script)
       : id_(id), manager_(manager), journal_(journal), script_(std::move(script)) {}
 
-  int32_t GetProcedureId() const override { return id_ == PROC_GAME_REPAIR_FLAGGED ? PROC_GAME_REPAIR : id_; }
+  ProcedureId GetProcedureId() const override { return id_ == PROC_GAME_REPAIR_FLAGGED ? PROC_GAME_REPAIR : id_; }
   void Init(MessageWindow* mainWindow, const std::string& configPath, StopEvent* stopEvent) override {
     ProcedureBase::Init(mainWindow, configPath, stopEvent);
     journal_.initialised.push_back(id_);
     journal_.configPaths.push_back(configPath);
     journal_.windows.push_back(mainWindow);
   }
-  int32_t Run() override {
-    ++journal_.runs[id_];
+  ProcedureResult Run() override {
+    ++journal_.RunsOf(id_);
     return script_(*this);
   }
   void SetServerUrl1(std::string baseUrl) override { journal_.baseUrls[id_] = baseUrl; }
 
   ProcedureManager& manager() { return manager_; }
+  using ProcedureBase::DownloadCookie;
   using ProcedureBase::IsStopRequested;
 
  private:
-  const int32_t id_;
+  const ProcedureId id_;
   ProcedureManager& manager_;
   Journal& journal_;
   Script script_;
 };
 
 // A result that no table lists.
-constexpr int32_t kUnlistedResult = 99;
+constexpr ProcedureResult kUnlistedResult = static_cast<RepairResult>(99);
 
 class ProcedureManagerTest : public testing::Test {
  protected:
@@ -85,7 +92,7 @@ class ProcedureManagerTest : public testing::Test {
   // initialised with the recording main window.
   std::unique_ptr<ProcedureManager> MakeManager() {
     auto manager = std::make_unique<ProcedureManager>(
-        [this](int32_t id, ProcedureManager& owner) -> std::unique_ptr<ProcedureBase> {
+        [this](ProcedureId id, ProcedureManager& owner) -> std::unique_ptr<ProcedureBase> {
           journal_.created.push_back(id);
           if (absent_.contains(id)) return nullptr;
           const auto script = scripts_.find(id);
@@ -103,20 +110,20 @@ class ProcedureManagerTest : public testing::Test {
   CurrentDirScope cwd_{work_.path()};
   MainWindowRecorder main_;
   Journal journal_;
-  std::map<int32_t, Script> scripts_;
-  std::set<int32_t> absent_;
+  std::map<ProcedureId, Script> scripts_;
+  std::set<ProcedureId> absent_;
 };
 
 enum class StartOp { kSelfPatch, kGameRepair, kGamePatch, kGameInstall };
 
-int32_t ProcedureOf(StartOp op) {
+ProcedureId ProcedureOf(StartOp op) {
   switch (op) {
     case StartOp::kSelfPatch: return PROC_SELF_PATCH;
     case StartOp::kGameRepair: return PROC_GAME_REPAIR;
     case StartOp::kGamePatch: return PROC_GAME_PATCH;
     case StartOp::kGameInstall: return PROC_GAME_INSTALL;
   }
-  return 0;
+  return ProcedureId{};
 }
 
 bool Start(ProcedureManager& manager, StartOp op, const std::string& baseUrl) {
@@ -133,7 +140,8 @@ bool Start(ProcedureManager& manager, StartOp op, const std::string& baseUrl) {
 
 TEST_F(ProcedureManagerTest, InitialisesEveryProcedureInIdOrderWithTheConfigurationFile) {
   auto manager = MakeManager();
-  const std::vector<int32_t> ids = {1, 2, 3, 4, 5};
+  const std::vector<ProcedureId> ids = {PROC_SELF_PATCH, PROC_GAME_REPAIR, PROC_GAME_PATCH, PROC_GAME_REPAIR_FLAGGED,
+                                        PROC_GAME_INSTALL};
   EXPECT_EQ(journal_.created, ids);
   EXPECT_EQ(journal_.initialised, ids);
   EXPECT_EQ(journal_.configPaths, std::vector<std::string>(5, ".\\launcher.ini"));
@@ -147,7 +155,7 @@ TEST_F(ProcedureManagerTest, EachResultBecomesTheFinalMessageOfItsTable) {
   using enum StartOp;
   const struct {
     StartOp op;
-    int32_t result;
+    ProcedureResult result;
     std::vector<MessageId> expected;
   } cases[] = {
       {kSelfPatch, REPAIR_VERSION_DOWNLOAD_FAILED, {UM_SELFPATCH_START, UM_SELFPATCH_FAIL_DOWN_VERSION}},
@@ -161,23 +169,23 @@ TEST_F(ProcedureManagerTest, EachResultBecomesTheFinalMessageOfItsTable) {
       {kGamePatch, PATCH_LIST_UNREADABLE, {UM_GAMEPATCH_START, UM_GAMEPATCH_FAIL_ANALYSE}},
       {kGamePatch, PATCH_APPLIED, {UM_GAMEPATCH_START, UM_GAMEPATCH_DONE}},
       {kGamePatch, PATCH_CANCELLED, {UM_GAMEPATCH_START}},
-      {kGamePatch, 1, {UM_GAMEPATCH_START}},
+      {kGamePatch, static_cast<PatchResult>(1), {UM_GAMEPATCH_START}},
       {kGameInstall, INSTALL_CANCELLED, {UM_INSTALL_START, UM_INSTALL_FAIL_USER_CANCEL}},
       {kGameInstall, INSTALL_PAGE_DOWNLOAD_FAILED, {UM_INSTALL_START, UM_INSTALL_FAIL_DOWN_PAGE}},
       {kGameInstall, INSTALL_UNPACK_FAILED, {UM_INSTALL_START, UM_INSTALL_FAIL_UNZIP_PAGE}},
-      {kGameInstall, 10, {UM_INSTALL_START}},
+      {kGameInstall, static_cast<InstallResult>(10), {UM_INSTALL_START}},
   };
   EXPECT_EQ(UM_GAMEPATCH_FAIL_PATCH_FILE, 0x4940u);
   EXPECT_EQ(UM_GAMEPATCH_FAIL_ANALYSE, 0x4941u);
   EXPECT_EQ(UM_INSTALL_FAIL_DOWN_PAGE, 0x4958u);
   for (const auto& c : cases) {
-    const int32_t id = ProcedureOf(c.op);
-    SCOPED_TRACE(testing::Message() << "procedure " << id << " result " << c.result);
+    const ProcedureId id = ProcedureOf(c.op);
+    SCOPED_TRACE("procedure " + testing::PrintToString(id) + " result " + testing::PrintToString(c.result));
     main_.messages.clear();
     journal_.baseUrls.clear();
     scripts_[id] = [result = c.result](ScriptedProcedure&) { return result; };
     auto manager = MakeManager();
-    const std::string baseUrl = "http://base/" + std::to_string(c.result);
+    const std::string baseUrl = "http://base/" + std::to_string(c.result.code());
     EXPECT_TRUE(Start(*manager, c.op, baseUrl));
     manager.reset();
     EXPECT_EQ(main_.Ids(), c.expected);
@@ -202,12 +210,12 @@ TEST_F(ProcedureManagerTest, TheDebugSwitchSendsNoNeedWithoutRunningTheSelfUpdat
     WriteFile(work_.path() / "launcher.ini", c.config);
     fs::remove(work_.path() / kLaunchLogName);
     main_.messages.clear();
-    journal_.runs[PROC_SELF_PATCH] = 0;
+    journal_.RunsOf(PROC_SELF_PATCH) = 0;
     auto manager = MakeManager();
     ASSERT_TRUE(manager->StartSelfPatch());
     manager.reset();
     EXPECT_EQ(main_.Ids(), c.expected);
-    EXPECT_EQ(journal_.runs[PROC_SELF_PATCH], c.runs);
+    EXPECT_EQ(journal_.RunsOf(PROC_SELF_PATCH), c.runs);
     EXPECT_EQ(LogLines(), c.runs == 0 ? std::vector<std::string>{"debug"} : std::vector<std::string>{});
   }
 }
@@ -223,7 +231,7 @@ TEST_F(ProcedureManagerTest, StartSelfPatchRefusesWhileTheWorkerRuns) {
   EXPECT_FALSE(manager->StartSelfPatch());
   release.count_down();
   manager.reset();
-  EXPECT_EQ(journal_.runs[PROC_SELF_PATCH], 1);
+  EXPECT_EQ(journal_.RunsOf(PROC_SELF_PATCH), 1);
   EXPECT_EQ(main_.Ids(), (std::vector<MessageId>{UM_SELFPATCH_START, UM_SELFPATCH_NONEED}));
 }
 
@@ -263,8 +271,8 @@ TEST_F(ProcedureManagerTest, AProcedureIsNotStartedTwiceAtOnceAndAnEmptyIdNever)
   release.count_down();
   manager.reset();
   EXPECT_EQ(journal_.baseUrls[PROC_GAME_PATCH], "first");
-  EXPECT_EQ(journal_.runs[PROC_GAME_PATCH], 1);
-  EXPECT_EQ(journal_.runs[PROC_GAME_INSTALL], 1);
+  EXPECT_EQ(journal_.RunsOf(PROC_GAME_PATCH), 1);
+  EXPECT_EQ(journal_.RunsOf(PROC_GAME_INSTALL), 1);
   const std::vector<MessageId> ids = main_.Ids();
   EXPECT_EQ(std::count(ids.begin(), ids.end(), UM_GAMEPATCH_START), 1);
   EXPECT_EQ(std::count(ids.begin(), ids.end(), UM_GAMEPATCH_DONE), 1);
@@ -297,8 +305,8 @@ TEST_F(ProcedureManagerTest, ProceduresDownloadThroughTheManagerWithTheirIdAsCoo
   WriteFile(root.path() / "AutoPatch" / "AutoPatch.ini", "[AutoPatch]\nPatchNum=0\n");
   NginxServer nginx(root.path());
   scripts_[PROC_GAME_PATCH] = [&](ScriptedProcedure& procedure) {
-    const bool done = procedure.manager().DownloadFile(nginx.url() + "\\AutoPatch\\AutoPatch.ini",
-                                                       "AutoPatch.ini", procedure.GetProcedureId());
+    const bool done = procedure.manager().DownloadFile(nginx.url() + "\\AutoPatch\\AutoPatch.ini", "AutoPatch.ini",
+                                                       procedure.DownloadCookie());
     return done ? PATCH_UP_TO_DATE : PATCH_DOWNLOAD_FAILED;
   };
   auto manager = MakeManager();
@@ -355,7 +363,7 @@ TEST_F(ProcedureManagerTest, ARunningClientIsEndedOnlyWithConsent) {
   EXPECT_EQ(client->ExitCode(), 128 + SIGKILL);
   manager.reset();
   EXPECT_EQ(main_.Ids(), (std::vector<MessageId>{UM_REPAIR_LAUNCHED, UM_REPAIR_START}));
-  EXPECT_EQ(journal_.runs[PROC_GAME_REPAIR], 1);
+  EXPECT_EQ(journal_.RunsOf(PROC_GAME_REPAIR), 1);
   EXPECT_EQ(journal_.baseUrls[PROC_GAME_REPAIR], "http://repair");
 
   ASSERT_EQ(asked.size(), 2u);

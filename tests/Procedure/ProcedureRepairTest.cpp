@@ -17,6 +17,7 @@
 
 using namespace testsupport;
 namespace fs = std::filesystem;
+using enum RepairResult;
 
 namespace {
 
@@ -97,8 +98,9 @@ TEST_F(ProcedureRepairTest, AnUpToDateGameDownloadsOnlyTheVersionFileAndTheList)
                          std::vector<std::string>{"step 4 4"});
   EXPECT_EQ(DownloadedUrls(), std::vector<std::string>({ServerBase() + "\\GameVersion\\version",
                                                         ServerBase() + "\\GameVersion\\Game_1.0.2\\GameInfo.ini"}));
-  EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(),
-                          [](const DownloadCall& call) { return call.cookie == PROC_GAME_REPAIR; }));
+  EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(), [](const DownloadCall& call) {
+    return call.cookie == static_cast<int32_t>(ProcedureId::PROC_GAME_REPAIR);
+  }));
   EXPECT_EQ(downloads_[0].localPath, "temp_game\\version");
   EXPECT_EQ(downloads_[1].localPath, "temp_game\\GameInfo.ini");
   EXPECT_EQ(ReadFile(game() / "GameInfo.ini"), ServedGameList("1.0.2"));
@@ -276,7 +278,7 @@ TEST_F(ProcedureRepairTest, AFileDamagedOnBaseOneComesFromBaseTwo) {
 TEST_F(ProcedureRepairTest, AVersionFileOf63BytesIsReadAndOneOf64IsRefused) {
   const struct {
     std::string content;
-    int32_t result;
+    RepairResult result;
   } cases[] = {
       {"1. 0 .2" + std::string(54, ' ') + "\r\n", REPAIR_UP_TO_DATE},
       {"1. 0 .2" + std::string(55, ' ') + "\r\n", REPAIR_VERSION_UNREADABLE},
@@ -410,8 +412,9 @@ TEST_F(ProcedureRepairTest, TheSelfUpdateReplacesTheLauncherFilesFromItsConfigur
   // skin/bg.png comes before TovaLauncher.exe in descending byte order.
   EXPECT_EQ(downloads_[2].localPath, "temp_launcher\\launcher\\bg.png");
   EXPECT_EQ(downloads_[3].localPath, "temp_launcher\\launcher\\TovaLauncher.exe");
-  EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(),
-                          [](const DownloadCall& call) { return call.cookie == PROC_SELF_PATCH; }));
+  EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(), [](const DownloadCall& call) {
+    return call.cookie == static_cast<int32_t>(ProcedureId::PROC_SELF_PATCH);
+  }));
 }
 
 // Without launcher.ini the self-update tries the backup base and then the

@@ -18,6 +18,7 @@
 
 using namespace testsupport;
 namespace fs = std::filesystem;
+using enum ProcedureId;
 
 namespace {
 
@@ -36,11 +37,11 @@ constexpr FinalRange kInstallFinal{UM_INSTALL_FAIL_DOWN_PAGE, UM_INSTALL_FAIL_UN
 }  // namespace
 
 TEST_F(StandardProceduresTest, TheFactoryMakesTheFiveProceduresOfTheTable) {
-  ProcedureManager manager([](int32_t, ProcedureManager&) { return nullptr; });
+  ProcedureManager manager([](ProcedureId, ProcedureManager&) { return nullptr; });
   const struct {
-    int32_t id;
+    ProcedureId id;
     std::function<bool(ProcedureBase*)> isExpectedClass;
-    int32_t procedureId;
+    ProcedureId procedureId;
   } cases[] = {
       {PROC_SELF_PATCH, [](ProcedureBase* p) { return dynamic_cast<ProcedureSelfPatch*>(p) != nullptr; },
        PROC_SELF_PATCH},
@@ -62,14 +63,14 @@ TEST_F(StandardProceduresTest, TheFactoryMakesTheFiveProceduresOfTheTable) {
        PROC_GAME_INSTALL},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.id);
+    SCOPED_TRACE(testing::PrintToString(c.id));
     const std::unique_ptr<ProcedureBase> procedure = MakeStandardProcedure(c.id, manager);
     EXPECT_TRUE(c.isExpectedClass(procedure.get()));
     ASSERT_NE(procedure, nullptr);
     EXPECT_EQ(procedure->GetProcedureId(), c.procedureId);
   }
-  EXPECT_EQ(MakeStandardProcedure(0, manager), nullptr);
-  EXPECT_EQ(MakeStandardProcedure(6, manager), nullptr);
+  EXPECT_EQ(MakeStandardProcedure(ProcedureId{0}, manager), nullptr);
+  EXPECT_EQ(MakeStandardProcedure(ProcedureId{6}, manager), nullptr);
 }
 
 // The launcher's chain through the manager with its standard procedures:

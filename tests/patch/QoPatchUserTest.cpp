@@ -27,6 +27,7 @@ using testsupport::Md5Of;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 namespace fs = std::filesystem;
+using enum CpUserResult;
 
 namespace {
 
@@ -104,7 +105,7 @@ class QoPatchUserTest : public ::testing::Test {
     fx_->WritePatch(patch);
   }
 
-  int Update() {
+  CpUserResult Update() {
     QoPatchUser user(fx_->window());
     user.SetGameFolder("..\\");
     user.SetPatchFile(patchName_, "patch");
@@ -206,7 +207,7 @@ TEST_F(QoPatchUserTest, AnEmptyPatchRunsEveryPhase) {
 TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
   struct Case {
     const char* label;
-    int code;
+    CpUserResult code;
     const char* logged;
     std::function<void(Patch&)> editPatch;
     std::function<void(QoPatchUserTest&)> afterPrepare;
@@ -277,7 +278,7 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
     EXPECT_EQ(Update(), c.code);
 
     ASSERT_FALSE(fx_->messages().empty());
-    EXPECT_EQ(fx_->messages().back(), "UM_UPDATE_FILES_FAILED " + std::to_string(c.code));
+    EXPECT_EQ(fx_->messages().back(), "UM_UPDATE_FILES_FAILED " + std::to_string(static_cast<int32_t>(c.code)));
     EXPECT_NE(fx_->Log().find(c.logged), std::string::npos) << fx_->Log();
     EXPECT_EQ(fx_->GameFiles(), before);
     EXPECT_TRUE(fs::exists(fx_->patchFolder()));
@@ -345,7 +346,7 @@ class InstallGamePageTest : public ::testing::Test {
     WriteFile(fx_.launcher() / "pages" / "intallinfo_1.0.ini", text);
   }
 
-  int Install() {
+  CpUserResult Install() {
     QoPatchUser user(fx_.window());
     user.SetInstallFile("pages\\intallinfo_1.0.ini", "pages");
     return user.InstallGamePage();
@@ -375,7 +376,7 @@ TEST_F(InstallGamePageTest, FailuresStopAtTheFailingPage) {
   struct Case {
     const char* label;
     std::function<void(InstallGamePageTest&)> spoil;
-    int code;
+    CpUserResult code;
     const char* lastMessage;
     const char* logged;
     bool firstPageExtracted;

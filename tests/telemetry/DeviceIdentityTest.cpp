@@ -141,10 +141,12 @@ TEST(DeviceIdentity, GclidFieldCarriesTheStoredReferralCode) {
   for (const Case& c : cases) {
     TestUser user;
     RegistryStore store = user.store();
-    if (c.stored && c.stored->type == RegistryType::Text)
-      store.WriteText(kDeviceRegistryKey, kReferralValueName, c.stored->data);
-    if (c.stored && c.stored->type == RegistryType::Binary)
-      store.WriteBinary(kDeviceRegistryKey, kReferralValueName, c.stored->data);
+    if (c.stored && c.stored->type == RegistryType::Text) {
+      ASSERT_TRUE(store.WriteText(kDeviceRegistryKey, kReferralValueName, c.stored->data));
+    }
+    if (c.stored && c.stored->type == RegistryType::Binary) {
+      ASSERT_TRUE(store.WriteBinary(kDeviceRegistryKey, kReferralValueName, c.stored->data));
+    }
     EXPECT_EQ(Utf8(GetGclidField()), c.expected);
   }
 }

@@ -144,8 +144,10 @@ TEST(EventReport, RecordHasEighteenFieldsWithReferralAndMarker) {
   for (const Case& c : cases) {
     TestUser user;
     RegistryStore store = user.store();
-    store.WriteBinary(kDeviceRegistryKey, kDeviceIdValueName, kStoredId);
-    if (c.referral) store.WriteText(kDeviceRegistryKey, kReferralValueName, *c.referral);
+    ASSERT_TRUE(store.WriteBinary(kDeviceRegistryKey, kDeviceIdValueName, kStoredId));
+    if (c.referral) {
+      ASSERT_TRUE(store.WriteText(kDeviceRegistryKey, kReferralValueName, *c.referral));
+    }
     if (c.marker) WriteFile(user.dir() / "tovabiID", *c.marker);
 
     std::string record = WideToUtf8(BuildEventRecord(u"LE_Test", c.text));
@@ -205,7 +207,7 @@ TEST(EventReport, ReplyWithoutAZeroIsTriedFiveTimes) {
   for (const Case& c : cases) {
     TestUser user;
     RegistryStore store = user.store();
-    store.WriteBinary(kDeviceRegistryKey, kDeviceIdValueName, kStoredId);
+    ASSERT_TRUE(store.WriteBinary(kDeviceRegistryKey, kDeviceIdValueName, kStoredId));
     TempDir root;
     FaultServer server(root.path(), c.reply);
     EXPECT_EQ(UploadEvent(u"LE_GamePatchFail", u"down patchfile", SettingsFor(server.url())),

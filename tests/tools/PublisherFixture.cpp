@@ -90,7 +90,7 @@ PublishSettings SmallLimits(PublishSettings settings) {
   return settings;
 }
 
-int InstallPages(const fs::path& base, const std::string& version, const fs::path& game) {
+CpUserResult InstallPages(const fs::path& base, const std::string& version, const fs::path& game) {
   fs::create_directories(game / "launcher");
   fs::path pages = DownloadCopy(base, InstallTreeLayout().Folder(version), game);
   testsupport::CurrentDirScope cwd(game / "launcher");
@@ -99,7 +99,7 @@ int InstallPages(const fs::path& base, const std::string& version, const fs::pat
   return user.InstallGamePage();
 }
 
-int ApplyPatch(const fs::path& base, const std::string& from, const std::string& to, const fs::path& game) {
+CpUserResult ApplyPatch(const fs::path& base, const std::string& from, const std::string& to, const fs::path& game) {
   fs::create_directories(game / "launcher");
   fs::path patch = DownloadCopy(base, PatchFolder(from, to), game);
   testsupport::CurrentDirScope cwd(game / "launcher");

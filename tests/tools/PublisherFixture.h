@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "patch/QoPatchUser.h"
 #include "tools/publisher/ServerTreePublisher.h"
 
 namespace publishtest {
@@ -42,11 +43,12 @@ PublishSettings SmallLimits(PublishSettings settings);
 // Installs the pages of `version` from the tree at `base` into `game` with
 // the launcher's applier, working from `game`/launcher as the launcher does.
 // Returns the applier's result.
-int InstallPages(const std::filesystem::path& base, const std::string& version, const std::filesystem::path& game);
+CpUserResult InstallPages(const std::filesystem::path& base, const std::string& version,
+                          const std::filesystem::path& game);
 
 // Applies the patch from `from` to `to` of the tree at `base` to `game`, as
 // the patch procedure does. Returns the applier's result.
-int ApplyPatch(const std::filesystem::path& base, const std::string& from, const std::string& to,
-               const std::filesystem::path& game);
+CpUserResult ApplyPatch(const std::filesystem::path& base, const std::string& from, const std::string& to,
+                        const std::filesystem::path& game);
 
 }  // namespace publishtest

@@ -48,11 +48,11 @@ TEST_P(ServerTreeRoundTripTest, InstalledAndPatchedGameEqualsLastVersion) {
   ASSERT_TRUE(PublishServerTree(publishtest::SmallLimits(settings), error)) << error;
 
   const fs::path game = dir_.path() / "game";
-  ASSERT_EQ(publishtest::InstallPages(base, "1.0", game), CP_USER_SUCCESS);
+  ASSERT_EQ(publishtest::InstallPages(base, "1.0", game), CpUserResult::CP_USER_SUCCESS);
   EXPECT_EQ(InstalledVersion(game), "1.0");
-  ASSERT_EQ(publishtest::ApplyPatch(base, "1.0", "1.1", game), CP_USER_SUCCESS);
+  ASSERT_EQ(publishtest::ApplyPatch(base, "1.0", "1.1", game), CpUserResult::CP_USER_SUCCESS);
   EXPECT_EQ(InstalledVersion(game), "1.1");
-  ASSERT_EQ(publishtest::ApplyPatch(base, "1.1", "1.2", game), CP_USER_SUCCESS);
+  ASSERT_EQ(publishtest::ApplyPatch(base, "1.1", "1.2", game), CpUserResult::CP_USER_SUCCESS);
   EXPECT_EQ(InstalledVersion(game), "1.2");
 
   // Every file of the last version, nothing else, and the published list.

@@ -17,6 +17,7 @@
 
 using namespace testsupport;
 namespace fs = std::filesystem;
+using enum DownloadState;
 
 namespace {
 

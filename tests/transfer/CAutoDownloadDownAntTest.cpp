@@ -18,6 +18,7 @@
 using namespace testsupport;
 using downant_test::Bytes;
 namespace fs = std::filesystem;
+using enum DownloadState;
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "tests/transfer/DownAntFixtures.h"
 
 using namespace DOWNANT;
+using enum DOWN_STATE;
 using namespace testsupport;
 using downant_test::Bytes;
 using downant_test::TraceRecorder;
@@ -29,8 +30,8 @@ class Recorder : public CDownAnt::Listener {
   }
 
   // The states without repeats of the one before.
-  std::vector<int> States() const {
-    std::vector<int> states;
+  std::vector<DOWN_STATE> States() const {
+    std::vector<DOWN_STATE> states;
     for (const auto& report : reports) {
       if (states.empty() || states.back() != report.state) states.push_back(report.state);
     }
@@ -72,10 +73,10 @@ class DownAntTest : public testing::Test {
   int64_t received_ = 0;
 };
 
-const std::vector<int> kUpToConnected = {DS_URL_PARSED, DS_REQUEST_OPENED, DS_RESOLVING,
-                                         DS_RESOLVED,   DS_CONNECTING,     DS_CONNECTED};
+const std::vector<DOWN_STATE> kUpToConnected = {DS_URL_PARSED, DS_REQUEST_OPENED, DS_RESOLVING,
+                                                DS_RESOLVED,   DS_CONNECTING,     DS_CONNECTED};
 
-std::vector<int> Then(std::vector<int> states, std::initializer_list<int> more) {
+std::vector<DOWN_STATE> Then(std::vector<DOWN_STATE> states, std::initializer_list<DOWN_STATE> more) {
   states.insert(states.end(), more);
   return states;
 }
@@ -161,7 +162,7 @@ TEST_F(DownAntTest, SegmentFileFailuresCarryTheirCodePage936Texts) {
   NginxServer nginx(root_.path());
   Recorder missing;
   RunRequest(nginx.url() + "/a.bin", missing, "no\\such\\seg.0");
-  EXPECT_EQ(missing.States(), (std::vector<int>{DS_URL_PARSED, DS_FILE_CREATE_FAILED}));
+  EXPECT_EQ(missing.States(), (std::vector<DOWN_STATE>{DS_URL_PARSED, DS_FILE_CREATE_FAILED}));
   EXPECT_EQ(missing.reports.back().text,
             "\xb1\xbe\xb5\xd8\xce\xc4\xbc\xfe\xb4\xb4\xbd\xa8\xca\xa7\xb0\xdc: no\\such\\seg.0, Error:" +
                 std::to_string(ENOENT));
@@ -189,7 +190,7 @@ TEST_F(DownAntTest, InitRefusesEmptyAndUnparsableInputs) {
     Recorder recorder;
     CDownAnt request;
     EXPECT_FALSE(request.Init(c.url, c.segment, &recorder));
-    EXPECT_EQ(recorder.States(), std::vector<int>{DS_URL_INVALID});
+    EXPECT_EQ(recorder.States(), std::vector<DOWN_STATE>{DS_URL_INVALID});
     EXPECT_EQ(request.Text(), c.text);
     EXPECT_EQ(request.Phase(), kDownNotStarted);
   }
@@ -222,6 +223,6 @@ TEST_F(DownAntTest, AnswersAndTheStopFlagEndTheRequest) {
   ASSERT_TRUE(request.Init(nginx.url() + "/a.bin", "seg.0", &early));
   request.Stop();
   request.Run(0);
-  EXPECT_EQ(early.States(), (std::vector<int>{DS_URL_PARSED, DS_STOPPED}));
+  EXPECT_EQ(early.States(), (std::vector<DOWN_STATE>{DS_URL_PARSED, DS_STOPPED}));
   EXPECT_EQ(trace.Lines(), std::vector<std::string>{"0,0:"});
 }

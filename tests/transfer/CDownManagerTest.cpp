@@ -12,6 +12,7 @@
 #include "tests/transfer/DownAntFixtures.h"
 
 using namespace DOWNANT;
+using enum DownManagerState;
 using namespace testsupport;
 using downant_test::Bytes;
 using downant_test::TraceRecorder;
@@ -99,7 +100,7 @@ TEST_F(DownManagerTest, DownloadsEndInTheirStates) {
     EXPECT_TRUE(manager.Wait(true));
 
     EXPECT_EQ(log.Seconds(kReportState), c.states);
-    EXPECT_EQ(manager.State(), c.states.back());
+    EXPECT_EQ(static_cast<int64_t>(manager.State()), c.states.back());
     if (c.localFile != nullptr) {
       EXPECT_EQ(ReadFile(work_.path() / c.localFile), data_);
     } else {
@@ -145,7 +146,7 @@ TEST_F(DownManagerTest, InitRefusesEmptyAndIllegalAddresses) {
     ReportLog log;
     CDownManager manager;
     EXPECT_FALSE(manager.Init(c.url, c.localPath, &log));
-    EXPECT_EQ(log.Seconds(kReportState), std::vector<int64_t>{kManagerPrepareFailed});
+    EXPECT_EQ(log.Seconds(kReportState), std::vector<int64_t>{static_cast<int64_t>(kManagerPrepareFailed)});
     EXPECT_EQ(manager.Text(), c.text);
     manager.Start();  // not prepared: nothing happens
     EXPECT_EQ(manager.State(), kManagerPrepareFailed);

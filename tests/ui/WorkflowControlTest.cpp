@@ -15,6 +15,7 @@ namespace uitest {
 namespace {
 
 using WorkflowTest = WindowTest;
+using enum WorkflowMode;
 
 TEST_F(WorkflowTest, InitialisationStartsTheSelfUpdateAndShowsItsTexts) {
   Open();

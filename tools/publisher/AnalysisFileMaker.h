@@ -28,5 +28,5 @@ struct AnalysisFile {
 // looking at what follows. Without delta, guard or LZMA the file is used in
 // place. False with `error` when a file cannot be read or written, or
 // xdelta3 fails.
-bool MakeAnalysisFile(const SourceFile* previous, const SourceFile& next, const std::string& workBase,
-                      const AnalysisSettings& settings, AnalysisFile& out, std::string& error);
+[[nodiscard]] bool MakeAnalysisFile(const SourceFile* previous, const SourceFile& next, const std::string& workBase,
+                                    const AnalysisSettings& settings, AnalysisFile& out, std::string& error);

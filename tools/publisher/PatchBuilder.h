@@ -32,6 +32,6 @@ struct PatchSettings {
 // `from` into a file (the launcher never removes folders), two files would
 // meet in the applier's staging folder, or a file, delta or package cannot be
 // written.
-bool BuildPatchPackages(const PatchSide& from, const PatchSide& to, const std::string& patchFolder,
-                        const std::string& workFolder, const PatchSettings& settings,
-                        std::vector<PackageInfo>& packages, std::string& error);
+[[nodiscard]] bool BuildPatchPackages(const PatchSide& from, const PatchSide& to, const std::string& patchFolder,
+                                      const std::string& workFolder, const PatchSettings& settings,
+                                      std::vector<PackageInfo>& packages, std::string& error);

@@ -16,4 +16,4 @@ int RunPublisherCommand(const std::vector<std::string>& arguments, std::ostream&
 
 // A byte count: decimal digits with an optional suffix K, M or G (powers of
 // 1024). False for anything else, or a value that does not fit 64 bits.
-bool ParseByteSize(std::string_view text, uint64_t& bytes);
+[[nodiscard]] bool ParseByteSize(std::string_view text, uint64_t& bytes);

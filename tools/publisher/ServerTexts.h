@@ -42,4 +42,4 @@ std::string FormatPatchList(std::string_view versionNow, const std::vector<Patch
 // Writes `text` to `path`, in the protected form when `protect` is set.
 // False with `error` when the file would be too large for the launcher's
 // readers (PROTECTED_FILE_MAX) or cannot be written.
-bool WriteServerText(const std::string& path, std::string_view text, bool protect, std::string& error);
+[[nodiscard]] bool WriteServerText(const std::string& path, std::string_view text, bool protect, std::string& error);

@@ -47,4 +47,4 @@ struct PublishSettings {
 // The installation description is always plain: the launcher's install reads
 // its page list from the file as downloaded, and a protected one would list
 // no pages.
-bool PublishServerTree(const PublishSettings& settings, std::string& error);
+[[nodiscard]] bool PublishServerTree(const PublishSettings& settings, std::string& error);

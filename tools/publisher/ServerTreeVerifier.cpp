@@ -253,16 +253,16 @@ class TreeVerifier {
 
     const fs::path game = work / "game";
     fs::create_directories(game / kLauncherFolder, code);
-    int result = -1;
+    int result = -1;  // the applier's code as printed; -1: the folder could not be entered
     {
       CurrentFolderScope scope(game / kLauncherFolder);
       if (scope.entered()) {
         QoPatchUser user(nullptr);
         user.SetInstallFile((pages / descriptionName).string(), pages.string());
-        result = user.InstallGamePage();
+        result = static_cast<int>(user.InstallGamePage());
       }
     }
-    if (result != CP_USER_SUCCESS) {
+    if (result != static_cast<int>(CpUserResult::CP_USER_SUCCESS)) {
       Problem(relative + ": installing the pages fails with code " + std::to_string(result));
       return;
     }
@@ -353,17 +353,17 @@ class TreeVerifier {
     const fs::path patch = work / "patch";
     if (!CopyFolder(base_ / source, game, relative) || !CopyFolder(base_ / relative, patch, relative)) return;
     fs::create_directories(work / "launcher", code);
-    int result = -1;
+    int result = -1;  // the applier's code as printed; -1: the folder could not be entered
     {
       CurrentFolderScope scope(work / "launcher");
       if (scope.entered()) {
         QoPatchUser user(nullptr);
         user.SetGameFolder(game.string());
         user.SetPatchFile(descriptionName, patch.string());
-        result = user.UpdatePatchFile();
+        result = static_cast<int>(user.UpdatePatchFile());
       }
     }
-    if (result != CP_USER_SUCCESS) {
+    if (result != static_cast<int>(CpUserResult::CP_USER_SUCCESS)) {
       Problem(relative + ": applying the patch to " + source + " fails with code " + std::to_string(result));
       return;
     }

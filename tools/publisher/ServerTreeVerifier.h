@@ -24,5 +24,5 @@
 
 // True when no problem was found. Each problem is one line in `problems`.
 // `progress` (may be empty) receives one line per checked part.
-bool VerifyServerTree(const std::string& base, std::vector<std::string>& problems,
-                      const std::function<void(const std::string&)>& progress = {});
+[[nodiscard]] bool VerifyServerTree(const std::string& base, std::vector<std::string>& problems,
+                                    const std::function<void(const std::string&)>& progress = {});

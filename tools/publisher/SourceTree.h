@@ -17,7 +17,7 @@ struct SourceFile {
 
 // Describes the file at `path` under `name`: size, MD5 and CRC texts. False
 // with `error` when it cannot be read or is larger than kMaxPublishedSize.
-bool DescribeFile(const std::string& name, const std::string& path, SourceFile& file, std::string& error);
+[[nodiscard]] bool DescribeFile(const std::string& name, const std::string& path, SourceFile& file, std::string& error);
 
 // Every file below `folder`, sorted by name (byte-wise), except a version
 // file list "GameInfo.ini" directly in the folder, which the publisher writes
@@ -25,4 +25,4 @@ bool DescribeFile(const std::string& name, const std::string& path, SourceFile& 
 // folder cannot be read, an entry is neither a regular file nor a folder
 // (symbolic links included), a name cannot be published (CheckFileName), or a
 // file cannot be described.
-bool ScanSourceTree(const std::string& folder, std::vector<SourceFile>& files, std::string& error);
+[[nodiscard]] bool ScanSourceTree(const std::string& folder, std::vector<SourceFile>& files, std::string& error);

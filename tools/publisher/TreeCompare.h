@@ -13,11 +13,11 @@
 // separators) -> path. `ignoredTop` (if not empty) names an entry directly
 // below `folder` that is left out, such as the launcher folder inside a game
 // folder. False when the folder cannot be read.
-bool ListFolderFiles(const std::string& folder, std::map<std::string, std::string>& files,
-                     std::string_view ignoredTop = {});
+[[nodiscard]] bool ListFolderFiles(const std::string& folder, std::map<std::string, std::string>& files,
+                                   std::string_view ignoredTop = {});
 
 // True when both files can be read and hold the same bytes.
-bool SameFileBytes(const std::string& first, const std::string& second);
+[[nodiscard]] bool SameFileBytes(const std::string& first, const std::string& second);
 
 // One line per difference between the regular files below `expected` and
 // below `actual`: names missing from `actual` or holding other bytes, then

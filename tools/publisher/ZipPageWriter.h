@@ -31,6 +31,6 @@ struct ZipPage {
 // the packages then copy. No entries give no packages.
 // False with `error` when a file cannot be read, a package cannot be written,
 // or one would be larger than kMaxPublishedSize.
-bool WriteZipPages(const std::vector<ZipPageEntry>& entries, const std::string& folder, const std::string& prefix,
-                   uint64_t maxPageSize, const std::string& workArchive, std::vector<ZipPage>& pages,
-                   std::string& error);
+[[nodiscard]] bool WriteZipPages(const std::vector<ZipPageEntry>& entries, const std::string& folder,
+                                 const std::string& prefix, uint64_t maxPageSize, const std::string& workArchive,
+                                 std::vector<ZipPage>& pages, std::string& error);
