@@ -104,7 +104,8 @@ bool DecodeLzmaRecords(int in, int64_t total, int out) {
     if (pread(in, probe, sizeof probe, position) != static_cast<ssize_t>(sizeof probe)) return false;
     if (!HasLzmaRecordMagic(probe, sizeof probe)) return false;
     uint32_t recordLength = ReadLittleEndian32(probe + kLzmaRecordLengthOffset);
-    if (recordLength < kLzmaRecordHeaderSize || recordLength > total - position) return false;
+    if (recordLength < kLzmaRecordHeaderSize || recordLength > total - position || recordLength > kLzmaRecordMaxLength)
+      return false;
     record.resize(recordLength);
     if (pread(in, record.data(), recordLength, position) != static_cast<ssize_t>(recordLength)) return false;
     const uint8_t* decoded = nullptr;

@@ -87,9 +87,10 @@ class QoPatchUser {
   // through the work file "TempUpdata\Unzip\Temp\" + fileName (left there).
   // False when the name is empty (logged), a file cannot be opened or made, a
   // record does not start with "LZMA", is shorter than its 17-byte header,
-  // runs past the end of the file or cannot be decoded, or the result cannot
-  // be written or put in place. Before the decoded file is put in place the
-  // source is untouched.
+  // runs past the end of the file, is longer than a record of
+  // kLzmaRecordMaxDecodedLength bytes can be, declares more than that many
+  // bytes or cannot be decoded, or the result cannot be written or put in
+  // place. Before the decoded file is put in place the source is untouched.
   bool DoUnLzma(const std::string& fileName);
 
   // Writes the payload of the analysis file `source` to `target` (markers
