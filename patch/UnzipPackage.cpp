@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,20 +27,26 @@ struct EntryCloser {
 };
 bool IsFolderName(std::string_view name) { return name.back() == '/' || name.back() == '\\'; }
 
-// Every file entry must stay inside the destination; one that does not
-// refuses the whole package before anything is written.
-bool AllEntriesSafe(ZZIP_DIR* dir) {
-  bool safe = true;
+// Every file entry must stay inside the destination, and be the only entry
+// of its name: entries are opened by their exact name, so a second entry of
+// one name could not be told from the first. One that fails refuses the whole
+// package before anything is written.
+bool AllEntriesUsable(ZZIP_DIR* dir) {
+  bool usable = true;
+  std::set<std::string> names;
   while (const ZZIP_DIRENT* entry = zzip_readdir(dir)) {
-    std::string_view name = entry->d_name != nullptr ? entry->d_name : "";
-    if (!name.empty() && !IsFolderName(name) && !IsSafeRelativeName(name)) safe = false;
+    std::string name = entry->d_name != nullptr ? entry->d_name : "";
+    if (name.empty() || IsFolderName(name)) continue;
+    if (!IsSafeRelativeName(name) || !names.insert(std::move(name)).second) usable = false;
   }
   zzip_rewinddir(dir);
-  return safe;
+  return usable;
 }
 
 bool ExtractEntry(ZZIP_DIR* dir, const char* name, std::string_view destFolder, std::vector<char>& buffer) {
-  std::unique_ptr<ZZIP_FILE, EntryCloser> entry(zzip_file_open(dir, name, ZZIP_CASELESS));
+  // The exact name: a lookup without regard to case would give "data/a.txt"
+  // the bytes of an earlier "Data/A.txt".
+  std::unique_ptr<ZZIP_FILE, EntryCloser> entry(zzip_file_open(dir, name, 0));
   if (!entry) return false;
   ZZIP_STAT entryStat{};
   if (zzip_file_stat(entry.get(), &entryStat) != 0 || entryStat.st_size < 0) return false;
@@ -79,7 +86,7 @@ bool UnzipPackage(std::string_view zipPath, std::string_view destFolder) {
   zzip_error_t error{};
   std::unique_ptr<ZZIP_DIR, DirCloser> dir(zzip_dir_open(ToSystemPath(zipPath).c_str(), &error));
   if (!dir) return false;
-  if (!AllEntriesSafe(dir.get())) return false;
+  if (!AllEntriesUsable(dir.get())) return false;
 
   std::vector<char> buffer;  // one piece buffer for the whole package
   while (const ZZIP_DIRENT* entry = zzip_readdir(dir.get())) {

@@ -10,10 +10,13 @@
 // "\" are folders and produce nothing; an empty file is created empty. Data is
 // copied in pieces of at most 10 MiB.
 //
+// Each entry is opened by its exact name, so entries whose names differ only
+// in letter case keep their own bytes.
+//
 // False when an argument is empty, the archive cannot be opened, an entry's
-// name is absolute or has a ".." component (checked for every entry before
-// anything is written), or an entry cannot be opened, read or written (a
-// read-only target included). Files extracted before a failure stay in place.
+// name is absolute or has a ".." component or is the name of an earlier entry
+// (checked for every entry before anything is written), or an entry cannot be
+// opened, read or written (a read-only target included). Files extracted before a failure stay in place.
 // Writes nothing to the launch log; the caller reports the failure. Any
 // thread; two calls must not write the same files.
 bool UnzipPackage(std::string_view zipPath, std::string_view destFolder);

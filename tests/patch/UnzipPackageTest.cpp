@@ -64,7 +64,15 @@ TEST_F(UnzipPackageTest, OverwritesExistingFilesButNotReadOnlyOnes) {
   EXPECT_EQ(ReadFile("locked/a.txt"), "kept");
 }
 
-TEST_F(UnzipPackageTest, RefusesEntriesThatLeaveTheDestinationBeforeWritingAnything) {
+TEST_F(UnzipPackageTest, EntriesWhoseNamesDifferInCaseKeepTheirOwnBytes) {
+  Zip({{"Data/A.txt", "upper"}, {"data/a.txt", "lower"}, {"DATA/a.TXT", "mixed"}});
+  ASSERT_TRUE(UnzipPackage("pkg.zip", "dest"));
+  EXPECT_EQ(ReadFile("dest/Data/A.txt"), "upper");
+  EXPECT_EQ(ReadFile("dest/data/a.txt"), "lower");
+  EXPECT_EQ(ReadFile("dest/DATA/a.TXT"), "mixed");
+}
+
+TEST_F(UnzipPackageTest, RefusesUnusableEntriesBeforeWritingAnything) {
   // `zip` will not store such names, so stored names of the same length are
   // rewritten in the archive.
   struct Case {
@@ -75,6 +83,8 @@ TEST_F(UnzipPackageTest, RefusesEntriesThatLeaveTheDestinationBeforeWritingAnyth
       {"a/yy/zz/outside.txt", "a/../../outside.txt"},
       {"xoutside.txt", "/outside.txt"},
       {"xx\\outside.txt", "..\\outside.txt"},
+      // Not outside, but a second entry of one name cannot be opened as itself.
+      {"b_safe.txt", "a_safe.txt"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.hostile);
