@@ -15,6 +15,7 @@
 #include "patch/QoPatcher_xdelta.h"
 #include "patch/QoVersionRepairInfo.h"
 #include "patch/SafeName.h"
+#include "patch/StagingNames.h"
 #include "patch/UnzipPackage.h"
 #include "platform/MessageWindow.h"
 #include "platform/SystemPath.h"
@@ -43,6 +44,7 @@ constexpr int kLineStagingDelete = 169;
 constexpr int kLineUnzipPackageMissing = 253;
 constexpr int kLineUnzipFolder = 263;
 constexpr int kLineUnzipError = 272;
+constexpr int kLineStagingConflict = 280;
 constexpr int kLineNewFolder = 379;
 constexpr int kLineNewCopy = 390;
 constexpr int kLineUpdateFolder = 406;
@@ -115,6 +117,24 @@ bool DecodeLzmaRecords(int in, int64_t total, int out) {
     position += recordLength;
   }
   return true;
+}
+
+// Why files of the patch would meet in the staging folder; empty when none
+// do. Whether a file is expanded through an LZMA work copy is known from its
+// unzipped copy, tested as CheckIsLzma tests it but without logging.
+std::string FindStagingConflict(const std::vector<PackageInfo>& packages) {
+  std::vector<StagedFile> staged;
+  for (const PackageInfo& package : packages) {
+    for (const PatchFileInfo& file : package.files) {
+      if (file.fileType != PATCH_FILE_NEW && file.fileType != PATCH_FILE_UPDATE) continue;
+      UniqueFd unzipped = OpenForReading(kUnzipFolder + file.fileName);
+      uint8_t probe[kLzmaProbe];
+      const bool lzma = unzipped.valid() && pread(unzipped.get(), probe, sizeof probe, 0) == sizeof probe &&
+                        HasLzmaRecordMagic(probe, sizeof probe);
+      staged.push_back({file.fileName, lzma});
+    }
+  }
+  return FindStagingConflict(staged);
 }
 
 // The execute bits of an installed file, carried over to its replacement (a
@@ -352,6 +372,10 @@ int QoPatchUser::UpdatePatchFile() {
   Send(UM_UPDATE_UNPACK_BEGIN, 0, 0);
   int step = 0;
   if (int result = ExtractPackages(step); result != CP_USER_SUCCESS) return result;
+  if (const std::string conflict = FindStagingConflict(packages_); !conflict.empty()) {
+    WriteSourceLineLog(kSourceName, kLineStagingConflict, "Unzip Error, %s", conflict.c_str());
+    return Fail(CP_USER_PATCHINFO_ERROR);
+  }
 
   WriteLaunchLog("Start Update");
   Send(UM_UPDATE_ANALYSE_BEGIN, 0, 0);

@@ -61,9 +61,11 @@ class QoPatchUser {
   void SetGameFolder(std::string gameFolder) { gameFolder_ = std::move(gameFolder); }
 
   // Applies the patch; CP_USER_SUCCESS or the code of the first failure, which
-  // is also sent with UM_UPDATE_FILES_FAILED. Until the copy phase the game
-  // folder is untouched; a failure in the copy phase leaves what was copied or
-  // deleted so far, and the staging folder, in place.
+  // is also sent with UM_UPDATE_FILES_FAILED. Files whose work files would
+  // meet in the staging folder (FindStagingConflict) are refused with
+  // CP_USER_PATCHINFO_ERROR once the packages are extracted. Until the copy
+  // phase the game folder is untouched; a failure in the copy phase leaves
+  // what was copied or deleted so far, and the staging folder, in place.
   int UpdatePatchFile();
 
   // Checks the patch before anything is extracted: names and files present,

@@ -15,3 +15,19 @@ bool IsSafeRelativeName(std::string_view name) {
   }
   return true;
 }
+
+std::string FileSystemName(std::string_view name) {
+  std::string result;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = name.size();
+    std::string_view component = name.substr(start, end - start);
+    if (!component.empty() && component != ".") {
+      if (!result.empty()) result += '/';
+      result += component;
+    }
+    start = end + 1;
+  }
+  return result;
+}

@@ -245,6 +245,21 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
       {"file missing from its package", CP_USER_ANALYSIS_ERROR,
        "LINE=830 ,Analysis Error, FileExist error  Path =TempUpdata\\Unzip\\data/added/new.txt",
        [](Patch& p) { p.packages[0].files[1].form = Form::kNone; }, nullptr},
+      // A whole Temp/x is finished in the place where the LZMA work copy of x
+      // is written afterwards.
+      {"file named like the LZMA work copy of another", CP_USER_PATCHINFO_ERROR,
+       "LINE=280 ,Unzip Error, the files Temp/data/chunked.bin and data/chunked.bin would meet in the applier's "
+       "staging folder",
+       [](Patch& p) {
+         auto& files = p.packages[1].files;
+         files.insert(files.begin(), {"Temp/data/chunked.bin", 2, "temp copy"});
+       },
+       [](QoPatchUserTest& t) { WriteFile(t.fx_->game() / "Temp/data/chunked.bin", "old temp copy"); }},
+      // The payload of a new Unzip/x is written over the rebuilt x.
+      {"file named like the unzipped copy of another", CP_USER_PATCHINFO_ERROR,
+       "LINE=280 ,Unzip Error, the files data/delta.bin and Unzip/data/delta.bin would meet in the applier's "
+       "staging folder",
+       [](Patch& p) { p.packages[1].files.push_back({"Unzip/data/delta.bin", 1, "unzip copy"}); }, nullptr},
       {"package that is no zip", CP_USER_UNZIP_ERROR, "LINE=272 ,Unzip Error, UnComPress Error  Path =patch\\p1.zip",
        [](Patch& p) { p.packages[1].md5 = Md5Of("not a zip"); },
        [](QoPatchUserTest& t) { WriteFile(t.fx_->patchFolder() / "p1.zip", "not a zip"); }},

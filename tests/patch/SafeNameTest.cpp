@@ -18,3 +18,14 @@ TEST(SafeName, RefusesAbsoluteNamesAndParentComponents) {
   };
   for (const auto& c : cases) EXPECT_EQ(IsSafeRelativeName(c.name), c.safe) << c.name;
 }
+
+TEST(SafeName, FileSystemNameGivesOneSpellingPerFile) {
+  struct Case {
+    const char* name;
+    const char* spelled;
+  } cases[] = {
+      {"data/a.txt", "data/a.txt"}, {"data\\a.txt", "data/a.txt"}, {"./data//a.txt", "data/a.txt"},
+      {"data\\.\\a.txt/", "data/a.txt"}, {"Data/A.txt", "Data/A.txt"}, {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FileSystemName(c.name), c.spelled) << c.name;
+}
