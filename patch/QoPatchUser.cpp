@@ -36,6 +36,7 @@ constexpr int kLinePatchInfoMissing = 44;
 constexpr int kLinePatchInfoError = 57;
 constexpr int kLineGameInfoMissing = 69;
 constexpr int kLineVersionMismatch = 89;
+constexpr int kLineLauncherFolderName = 98;
 constexpr int kLinePackageMissing = 107;
 constexpr int kLinePackageMd5Make = 116;
 constexpr int kLinePackageMd5Mismatch = 125;
@@ -236,6 +237,16 @@ int QoPatchUser::CheckPatchFile() {
 
   versionNew_ = info.versionNew();
   packages_ = info.packages();
+  // The launcher's own files belong to the self-update.
+  for (const PackageInfo& package : packages_) {
+    for (const PatchFileInfo& file : package.files) {
+      if (EntersLauncherFolder(gameFolder_, file.fileName)) {
+        WriteSourceLineLog(kSourceName, kLineLauncherFolderName, "PatchFile in the launcher folder,File=%s",
+                           file.fileName.c_str());
+        return CP_USER_PATCHINFO_ERROR;
+      }
+    }
+  }
   for (const PackageInfo& package : packages_) {
     const std::string path = Join(patchFolder_, package.fileName);
     if (!IsPathExist(path)) {

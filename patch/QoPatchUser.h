@@ -69,9 +69,10 @@ class QoPatchUser {
   int UpdatePatchFile();
 
   // Checks the patch before anything is extracted: names and files present,
-  // description readable, installed version equal to VersionOld, package
-  // MD5s equal (exact, case-sensitive) to the description. Fills versions and
-  // packages. The downloaded description is not changed (a copy is read).
+  // description readable, installed version equal to VersionOld, no file in
+  // the launcher's own folder (EntersLauncherFolder), package MD5s equal
+  // (exact, case-sensitive) to the description. Fills versions and packages.
+  // The downloaded description is not changed (a copy is read).
   int CheckPatchFile();
 
   // Extracts every page of the installation description into "..\".

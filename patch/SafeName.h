@@ -17,3 +17,12 @@ bool IsSafeRelativeName(std::string_view name);
 // "a/b"). Letter case is kept: two names that differ only in case are two
 // files. Used to find names that are one file under two spellings.
 std::string FileSystemName(std::string_view name);
+
+// The launcher's own folder is the current folder, and the game folder "..\"
+// holds it. True when `folder` (relative to the current folder, or absolute)
+// lies outside the launcher's folder but `folder` + "\" + `name` is that
+// folder or lies inside it: the launcher's files belong to the self-update, so
+// a game list, page or patch may not name them. Decided from the names alone
+// (the current folder as getcwd gives it, ".." going up); false when the
+// current folder cannot be told.
+bool EntersLauncherFolder(std::string_view folder, std::string_view name);

@@ -27,17 +27,19 @@ struct EntryCloser {
 };
 bool IsFolderName(std::string_view name) { return name.back() == '/' || name.back() == '\\'; }
 
-// Every file entry must stay inside the destination, and be the only entry
-// of its name: entries are opened by their exact name, so a second entry of
-// one name could not be told from the first. One that fails refuses the whole
-// package before anything is written.
-bool AllEntriesUsable(ZZIP_DIR* dir) {
+// Every file entry must stay inside the destination, out of the launcher's
+// own folder (when the destination holds it), and be the only entry of its
+// name: entries are opened by their exact name, so a second entry of one name
+// could not be told from the first. One that fails refuses the whole package
+// before anything is written.
+bool AllEntriesUsable(ZZIP_DIR* dir, std::string_view destFolder) {
   bool usable = true;
   std::set<std::string> names;
   while (const ZZIP_DIRENT* entry = zzip_readdir(dir)) {
     std::string name = entry->d_name != nullptr ? entry->d_name : "";
     if (name.empty() || IsFolderName(name)) continue;
-    if (!IsSafeRelativeName(name) || !names.insert(std::move(name)).second) usable = false;
+    if (!IsSafeRelativeName(name) || EntersLauncherFolder(destFolder, name) || !names.insert(std::move(name)).second)
+      usable = false;
   }
   zzip_rewinddir(dir);
   return usable;
@@ -86,7 +88,7 @@ bool UnzipPackage(std::string_view zipPath, std::string_view destFolder) {
   zzip_error_t error{};
   std::unique_ptr<ZZIP_DIR, DirCloser> dir(zzip_dir_open(ToSystemPath(zipPath).c_str(), &error));
   if (!dir) return false;
-  if (!AllEntriesUsable(dir.get())) return false;
+  if (!AllEntriesUsable(dir.get(), destFolder)) return false;
 
   std::vector<char> buffer;  // one piece buffer for the whole package
   while (const ZZIP_DIRENT* entry = zzip_readdir(dir.get())) {

@@ -14,8 +14,9 @@
 // in letter case keep their own bytes.
 //
 // False when an argument is empty, the archive cannot be opened, an entry's
-// name is absolute or has a ".." component or is the name of an earlier entry
-// (checked for every entry before anything is written), or an entry cannot be
+// name is absolute, has a ".." component, leads into the launcher's own folder
+// (EntersLauncherFolder) or is the name of an earlier entry (checked for every
+// entry before anything is written), or an entry cannot be
 // opened, read or written (a read-only target included). Files extracted before a failure stay in place.
 // Writes nothing to the launch log; the caller reports the failure. Any
 // thread; two calls must not write the same files.

@@ -260,6 +260,15 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
        "LINE=280 ,Unzip Error, the files data/delta.bin and Unzip/data/delta.bin would meet in the applier's "
        "staging folder",
        [](Patch& p) { p.packages[1].files.push_back({"Unzip/data/delta.bin", 1, "unzip copy"}); }, nullptr},
+      // The launcher folder lies in the game folder; its files belong to the
+      // self-update.
+      {"new file in the launcher folder", CP_USER_PATCHINFO_ERROR,
+       "LINE=98 ,PatchFile in the launcher folder,File=launcher/launcher.ini",
+       [](Patch& p) { p.packages[0].files.push_back({"launcher/launcher.ini", 1, "[update]\n"}); }, nullptr},
+      {"deleted launcher", CP_USER_PATCHINFO_ERROR,
+       "LINE=98 ,PatchFile in the launcher folder,File=./launcher\\TovaLauncher.exe",
+       [](Patch& p) { p.packages[0].files.push_back({"./launcher\\TovaLauncher.exe", 3, "", Form::kNone}); },
+       [](QoPatchUserTest& t) { WriteFile(t.fx_->launcher() / "TovaLauncher.exe", "launcher"); }},
       {"package that is no zip", CP_USER_UNZIP_ERROR, "LINE=272 ,Unzip Error, UnComPress Error  Path =patch\\p1.zip",
        [](Patch& p) { p.packages[1].md5 = Md5Of("not a zip"); },
        [](QoPatchUserTest& t) { WriteFile(t.fx_->patchFolder() / "p1.zip", "not a zip"); }},
@@ -368,6 +377,18 @@ TEST_F(InstallGamePageTest, ExtractsEveryPageIntoTheGameRoot) {
                                    "4515 2", "4518"}));
   EXPECT_FALSE(fs::exists(fx_.launcher() / "pages"));
   EXPECT_NE(fx_.Log().find("FILE=patch\\QoPatchUser.cpp,LINE=557 ,CP_USER_SUCCESS \n"), std::string::npos);
+}
+
+// A page entry that leads into the launcher's own folder refuses the page
+// before anything of it is written.
+TEST_F(InstallGamePageTest, PagesNeverWriteIntoTheLauncherFolder) {
+  WriteFile(fx_.launcher() / "launcher.ini", "[update]\nupdateUrl=http://127.0.0.1/\n");
+  WritePages({{"page1.zip", {{"data/a.pak", "a"}, {"launcher/launcher.ini", "[update]\nupdateUrl=http://evil/\n"}}}});
+
+  EXPECT_EQ(Install(), CP_USER_UNZIP_ERROR);
+
+  EXPECT_EQ(ReadFile(fx_.launcher() / "launcher.ini"), "[update]\nupdateUrl=http://127.0.0.1/\n");
+  EXPECT_EQ(fx_.GameFiles(), Files{});
 }
 
 TEST_F(InstallGamePageTest, FailuresStopAtTheFailingPage) {
