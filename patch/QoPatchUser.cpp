@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <set>
 #include <utility>
 
 #include "util/LaunchLog.h"
@@ -136,6 +137,30 @@ std::string FindStagingConflict(const std::vector<PackageInfo>& packages) {
     }
   }
   return FindStagingConflict(staged);
+}
+
+// Empties the staging folder after a failed patch: what the patch staged
+// could fill the disk, and every later download checks the free space first.
+// The folder itself stays, as a failure leaves it.
+void EmptyStagingFolder() {
+  if (IsPathExist(kStagingFolder) && DeleteDirectoryTree(kStagingFolder)) CreateDirectoryForPath(kStagingFolder, false);
+}
+
+// After a failed installation, removes what it extracted into the game root
+// that the installed list does not name; the list itself too when this
+// installation brought it, so that no list claims a version that is not
+// complete.
+void RemoveUnlisted(const std::vector<std::string>& extracted) {
+  QoVersionRepairInfo list(nullptr);
+  std::set<std::string> named;
+  if (list.InputVerRepairFileList(std::string(kInstallRoot) + kGameInfoName)) {
+    for (const VersionFileRecord& file : list.files()) named.insert(FileSystemName(file.fileName));
+  }
+  int removed = 0;
+  for (const std::string& name : extracted) {
+    if (named.count(FileSystemName(name)) == 0 && unlink(ToSystemPath(kInstallRoot + name).c_str()) == 0) ++removed;
+  }
+  if (removed != 0) WriteLaunchLog("Failed installation, extracted files removed: %d", removed);
 }
 
 // The execute bits of an installed file, carried over to its replacement (a
@@ -373,6 +398,11 @@ int QoPatchUser::UpdatePatchFile() {
     WriteSourceLineLog(kSourceName, kLineStagingDelete, "Delete Dir ,Dir=%s open error   ", kStagingFolder);
     return CP_USER_FILE_ERROR;
   }
+  // However the patch ends from here, nothing staged stays behind (after a
+  // success the staging folder is gone already).
+  struct StagingEmptier {
+    ~StagingEmptier() { EmptyStagingFolder(); }
+  } emptier;
 
   if (int result = CheckPatchFile(); result != CP_USER_SUCCESS) return Fail(result);
   CountFiles();
@@ -431,6 +461,7 @@ int QoPatchUser::InstallGamePage() {
   SendBlock(UM_PAGE_TOTAL, totalFiles_, totalFiles_, 0, 0);
   Send(UM_PAGES_UNPACK_BEGIN, 0, 0);
   int index = 0;
+  std::vector<std::string> extracted;
   for (const PackageInfo& page : packages_) {
     Send(UM_PAGE_NAME, 0, reinterpret_cast<intptr_t>(page.fileName.c_str()));
     Send(UM_PAGE_INDEX, 0, ++index);
@@ -438,11 +469,13 @@ int QoPatchUser::InstallGamePage() {
     if (!IsPathExist(path)) {
       Send(UM_PAGE_MISSING, 0, CP_USER_FILE_ERROR);
       WriteSourceLineLog(kSourceName, kLinePageMissing, "Unzip Error Packahe not find  Package =%s", path.c_str());
+      RemoveUnlisted(extracted);
       return CP_USER_FILE_ERROR;
     }
-    if (!UnzipPackage(path, kInstallRoot)) {
+    if (!UnzipPackage(path, kInstallRoot, &extracted)) {
       Send(UM_PAGE_UNZIP_FAILED, 0, CP_USER_UNZIP_ERROR);
       WriteSourceLineLog(kSourceName, kLinePageUnzip, "Unzip Error, UnComPress Error  Path =%s", path.c_str());
+      RemoveUnlisted(extracted);
       return CP_USER_UNZIP_ERROR;
     }
   }

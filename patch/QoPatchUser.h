@@ -65,7 +65,8 @@ class QoPatchUser {
   // meet in the staging folder (FindStagingConflict) are refused with
   // CP_USER_PATCHINFO_ERROR once the packages are extracted. Until the copy
   // phase the game folder is untouched; a failure in the copy phase leaves
-  // what was copied or deleted so far, and the staging folder, in place.
+  // what was copied or deleted so far in place. After a failure the staging
+  // folder is left empty.
   int UpdatePatchFile();
 
   // Checks the patch before anything is extracted: names and files present,
@@ -79,7 +80,10 @@ class QoPatchUser {
   // CP_USER_SUCCESS; CP_USER_PATCHINFO_ERROR (UM_PAGE_UNZIP_FAILED) when the
   // description cannot be read; CP_USER_FILE_ERROR (UM_PAGE_MISSING) for a
   // missing page; CP_USER_UNZIP_ERROR (UM_PAGE_UNZIP_FAILED) for a page that
-  // cannot be extracted, with the pages before it already extracted.
+  // cannot be extracted (UnzipPackage: also one that declares more than the
+  // free space). After a failure, the files the installation extracted that
+  // the installed list "..\GameInfo.ini" does not name are removed again (the
+  // list too, when a page brought it).
   int InstallGamePage();
 
   // True when the file's first four bytes are "LZMA". False (logged) when it

@@ -186,8 +186,8 @@ TEST_F(QoPatchUserTest, AnEmptyPatchRunsEveryPhase) {
 }
 
 // Failures before the copy phase: the code, UM_UPDATE_FILES_FAILED with it as
-// the last message, the log line, the game folder untouched and the patch
-// folder kept.
+// the last message, the log line, the game folder untouched, nothing left in
+// the staging folder and the patch folder kept.
 TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
   struct Case {
     const char* label;
@@ -289,6 +289,8 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
     EXPECT_EQ(fx_->messages().back(), "4508 " + std::to_string(c.code));
     EXPECT_NE(fx_->Log().find(c.logged), std::string::npos) << fx_->Log();
     EXPECT_EQ(fx_->GameFiles(), before);
+    const fs::path staging = fx_->launcher() / "TempUpdata";
+    EXPECT_TRUE(!fs::exists(staging) || fs::is_empty(staging));
     EXPECT_TRUE(fs::exists(fx_->patchFolder()));
     // Only the delta step may run xdelta3, and only after its source checked out.
     EXPECT_TRUE(recorder.Calls().empty());
@@ -296,7 +298,7 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
 }
 
 // Failures in the copy phase: what was copied or deleted before stays, the
-// rest is unchanged, and the staging folder is kept.
+// rest is unchanged, and the staging folder is left empty.
 TEST_F(QoPatchUserTest, CopyPhaseFailuresKeepWhatWasDoneSoFar) {
   struct Case {
     const char* label;
@@ -327,7 +329,7 @@ TEST_F(QoPatchUserTest, CopyPhaseFailuresKeepWhatWasDoneSoFar) {
     EXPECT_EQ(game.at("data/added/new.txt"), "brand new");
     EXPECT_EQ(game.count("data/big_new.bin"), 0u);
     EXPECT_EQ(game.at("GameInfo.ini"), GameInfoText("1.0"));
-    EXPECT_TRUE(fs::exists(fx_->launcher() / "TempUpdata"));
+    EXPECT_TRUE(fs::is_empty(fx_->launcher() / "TempUpdata"));
     EXPECT_TRUE(fs::exists(fx_->patchFolder()));
   }
 }
@@ -391,6 +393,51 @@ TEST_F(InstallGamePageTest, PagesNeverWriteIntoTheLauncherFolder) {
   EXPECT_EQ(fx_.GameFiles(), Files{});
 }
 
+// A list naming `names`, with placeholder sums.
+std::string ListNaming(const std::vector<std::string>& names) {
+  std::string text = "[Version]\nVersion=1.0\n[FileList]\nFileCount=" + std::to_string(names.size()) + "\n";
+  for (size_t i = 0; i < names.size(); ++i) text += "File" + std::to_string(i) + "=" + names[i] + ",0,0,0,0\n";
+  return text;
+}
+
+// After a failed installation, what it extracted that the installed list does
+// not name goes again (a page may hold anything, gigabytes of zeros
+// included); what the list names, and what was there before, stays.
+TEST_F(InstallGamePageTest, AFailedInstallationRemovesWhatTheListDoesNotName) {
+  const std::string list = ListNaming({"data/a.pak"});
+  struct Case {
+    const char* label;
+    bool listInPlace;  // else the first page brings it
+    Files after;
+  } cases[] = {
+      {"list in place", true, {{"GameInfo.ini", list}, {"data/a.pak", "a"}, {"save/user.dat", "mine"}}},
+      // A list that a failed installation brought claims a version that is
+      // not there: it goes too.
+      {"list brought by the first page", false, {{"data/a.pak", "a"}, {"save/user.dat", "mine"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(fx_.game() / "data");
+    fs::remove_all(fx_.game() / "junk");
+    fs::remove_all(fx_.launcher() / "pages");
+    fs::remove(fx_.game() / "GameInfo.ini");
+    WriteFile(fx_.game() / "save/user.dat", "mine");
+    Files first = {{"data/a.pak", "a"}, {"junk/zero.bin", std::string(64 * 1024, '\0')}};
+    if (c.listInPlace) {
+      WriteFile(fx_.game() / "GameInfo.ini", list);
+    } else {
+      first["GameInfo.ini"] = list;
+    }
+    WritePages({{"page1.zip", first}, {"page2.zip", {{"data/b.pak", "b"}}}});
+    WriteFile(fx_.launcher() / "pages/page2.zip", "junk");
+
+    EXPECT_EQ(Install(), CP_USER_UNZIP_ERROR);
+
+    EXPECT_EQ(fx_.GameFiles(), c.after);
+  }
+  EXPECT_NE(fx_.Log().find("Failed installation, extracted files removed: 2"), std::string::npos) << fx_.Log();
+}
+
 TEST_F(InstallGamePageTest, FailuresStopAtTheFailingPage) {
   struct Case {
     const char* label;
@@ -419,6 +466,9 @@ TEST_F(InstallGamePageTest, FailuresStopAtTheFailingPage) {
     SCOPED_TRACE(c.label);
     fs::remove_all(fx_.game() / "data");
     fs::remove_all(fx_.launcher() / "pages");
+    // The installed list names the first page's file, which therefore stays
+    // after the failure.
+    WriteFile(fx_.game() / "GameInfo.ini", ListNaming({"data/a.pak"}));
     WritePages({{"page1.zip", {{"data/a.pak", "a"}}}, {"page2.zip", {{"data/b.pak", "b"}}}});
     c.spoil(*this);
     const size_t before = fx_.messages().size();
