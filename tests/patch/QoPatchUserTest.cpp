@@ -2,15 +2,20 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <string>
 
 #include "patch/ProtectedFile.h"
 #include "tests/patch/PatchMaterial.h"
+#include "tests/support/ScopedMount.h"
 
 using patchtest::FileEntry;
 using patchtest::Form;
@@ -77,15 +82,22 @@ Patch FullPatch(const Files& installed) {
   return patch;
 }
 
-Files Expected(Files game, const Patch& patch) {
-  game["GameInfo.ini"] = GameInfoText("1.0");
+// `game` with the first `steps` file entries of the patch (in the order of
+// the copy phase) carried out.
+Files Placed(Files game, const Patch& patch, size_t steps) {
   for (const Package& package : patch.packages) {
     for (const FileEntry& file : package.files) {
+      if (steps-- == 0) return game;
       if (file.type == 1 || file.type == 2) game[file.name] = file.content;
       if (file.type == 3) game.erase(file.name);
     }
   }
   return game;
+}
+
+Files Expected(Files game, const Patch& patch) {
+  game["GameInfo.ini"] = GameInfoText("1.0");
+  return Placed(std::move(game), patch, SIZE_MAX);
 }
 
 // Members are public: the case tables edit them through lambdas.
@@ -95,6 +107,7 @@ class QoPatchUserTest : public ::testing::Test {
 
   // A new game tree (the old one goes first: it restores the current folder).
   void Fresh() {
+    mount_.reset();
     fx_.reset();
     fx_ = std::make_unique<GameFixture>();
     patchName_ = "patchinfo_1.0_1.1.ini";
@@ -117,6 +130,7 @@ class QoPatchUserTest : public ::testing::Test {
   std::unique_ptr<GameFixture> fx_;
   Files installed_ = InstalledGame();
   std::string patchName_;
+  std::unique_ptr<testsupport::ScopedMount> mount_;  // inside the game tree: goes first
 };
 
 TEST_F(QoPatchUserTest, AppliesAPatchAndEndsIdenticalToTheNewVersion) {
@@ -331,6 +345,126 @@ TEST_F(QoPatchUserTest, CopyPhaseFailuresKeepWhatWasDoneSoFar) {
     EXPECT_EQ(game.at("GameInfo.ini"), GameInfoText("1.0"));
     EXPECT_TRUE(fs::is_empty(fx_->launcher() / "TempUpdata"));
     EXPECT_TRUE(fs::exists(fx_->patchFolder()));
+  }
+}
+
+// Every failure path of the applier, each provoked on the full patch: the
+// code, UM_UPDATE_FILES_FAILED with it as the last message (UM_UPDATE_FILES_DONE
+// on success), the log line, and the game folder with the copy steps done
+// before the failure.
+TEST_F(QoPatchUserTest, FailurePathsEndWithTheirCodeLogLineAndGame) {
+  const std::string otherMd5 = Md5Of("not what the delta gives");
+  const std::string deltaMd5 = Md5Of(FullPatch(installed_).packages[1].files.back().content);
+  const std::string brokenLzma = "LZMA" + std::string(13, 'x');  // its record length runs past the end
+  struct Case {
+    const char* label;
+    std::function<void(Patch&)> editPatch;
+    std::function<void(QoPatchUserTest&)> provoke;  // once the game and the patch are written
+    const char* xdelta;                             // script standing in for xdelta3; null: the real one
+    int code;
+    std::string logged;
+    size_t placed;                // copy steps done before the failure
+    const char* lost = nullptr;   // a game file the failing step deleted
+  } cases[] = {
+      {"staging folder cannot be made", nullptr,
+       [](QoPatchUserTest& t) { fs::create_symlink("nowhere", t.fx_->launcher() / "TempUpdata"); }, nullptr,
+       CP_USER_FILE_ERROR, "LINE=154 ,Create File Dir Error ,FileDir=TempUpdata\\ open error   \n", 0},
+      {"an earlier run's staging cannot be removed", nullptr,
+       [](QoPatchUserTest& t) {
+         WriteFile(t.fx_->launcher() / "TempUpdata/left/over.bin", "read-only");
+         chmod((t.fx_->launcher() / "TempUpdata/left/over.bin").c_str(), 0444);
+       },
+       nullptr, CP_USER_FILE_ERROR, "LINE=169 ,Delete Dir ,Dir=TempUpdata\\ open error   \n", 0},
+      {"LZMA container of a new file that cannot be expanded",
+       [&](Patch& p) { p.packages[1].files[1] = {"data/big_new.bin", 1, brokenLzma}; }, nullptr, nullptr,
+       CP_USER_ANALYSIS_ERROR, "LINE=841 ,Analysis Error, DoUnLzma error  Path =data/big_new.bin", 0},
+      {"LZMA container of a changed file that cannot be expanded",
+       [&](Patch& p) { p.packages[1].files[0] = {"data/chunked.bin", 2, brokenLzma}; }, nullptr, nullptr,
+       CP_USER_ANALYSIS_ERROR, "LINE=913 ,Analysis Error, DoUnLzma error  Path =data/chunked.bin", 0},
+      {"xdelta3 fails", nullptr, nullptr, "exit 1", CP_USER_ANALYSIS_ERROR,
+       "LINE=956 ,CPT_XDELTA Error, mate md5 error SrcDir =..\\\\data/delta.bin,DifDir =TempUpdata\\data/delta.bin,"
+       "DstDir =TempUpdata\\Unzip\\data/delta.bin",
+       0},
+      {"a delta that applies but gives other bytes than described",
+       [&](Patch& p) { p.packages[1].files.back().md5 = otherMd5; }, nullptr, nullptr, CP_USER_ANALYSIS_ERROR,
+       "LINE=1000 ,Analysis Error, mate md5 errorPath =data/delta.bin strmD5 =" + deltaMd5 +
+           ",itPatchFileInfoVec->m_md5Check =" + otherMd5,
+       0},
+      // The stand-in makes the unzipped copy of the file after the delta
+      // read-only.
+      {"the unzipped copy of a changed file cannot be deleted",
+       [](Patch& p) { p.packages[1].files.push_back({"data/keep.txt", 2, "kept anew"}); }, nullptr,
+       "/usr/bin/xdelta3 \"$@\" && chmod 444 TempUpdata/Unzip/data/keep.txt", CP_USER_ANALYSIS_ERROR,
+       "LINE=969 ,Analysis Error, DeleteFile error  Path =TempUpdata\\Unzip\\data/keep.txt", 0},
+      {"a later package's stale copy replaces the earlier package's file",
+       [](Patch& p) { p.packages[1].files.push_back({"data/whole.txt", 4, "stale whole"}); }, nullptr, nullptr,
+       CP_USER_ANALYSIS_ERROR,
+       "LINE=1000 ,Analysis Error, mate md5 errorPath =data/whole.txt strmD5 =" + Md5Of("stale whole"), 0},
+      {"a later package's copy replaces an earlier package's stale one",
+       [](Patch& p) { p.packages[0].files.push_back({"client/game.sh", 4, "stale client"}); }, nullptr, nullptr,
+       CP_USER_SUCCESS, "LINE=471 ,CP_USER_SUCCESS \n", SIZE_MAX},
+      {"the folder of a new file cannot be made", nullptr,
+       [](QoPatchUserTest& t) { fs::create_symlink("nowhere", t.fx_->game() / "data/added"); }, nullptr,
+       CP_USER_FILE_ERROR, "LINE=379 ,Analysis Error,CreateFileDir error  Path =..\\\\data/added/new.txt", 1},
+      {"a new file cannot be placed", nullptr,
+       [](QoPatchUserTest& t) { fs::create_directories(t.fx_->game() / "data/added/new.txt"); }, nullptr,
+       CP_USER_COPY_ERROR, "LINE=390 ,Analysis Error,MoveFile error  Path =TempUpdata\\data/added/new.txt", 1},
+      {"the folder of a changed file cannot be made", nullptr,
+       [](QoPatchUserTest& t) {
+         fs::remove_all(t.fx_->game() / "client");
+         fs::create_symlink("nowhere", t.fx_->game() / "client");
+       },
+       nullptr, CP_USER_FILE_ERROR, "LINE=406 ,Analysis Error,CreateFileDir error  Path =..\\\\client/game.sh", 7},
+      // data/ is a full file system of its own: the changed file, larger than
+      // the one it replaces, can be neither linked nor copied there.
+      {"a changed file cannot be placed",
+       [](Patch& p) { p.packages[0].files[0].content = SampleBytes(64 * 1024, 31); },
+       [](QoPatchUserTest& t) {
+         t.mount_ = std::make_unique<testsupport::ScopedMount>(t.fx_->game() / "data", 1024 * 1024);
+         if (!t.mount_->ok()) return;
+         for (const auto& [name, content] : t.installed_) {
+           if (name.rfind("data/", 0) == 0) WriteFile(t.fx_->game() / name, content);
+         }
+         struct statvfs space {};
+         ASSERT_EQ(statvfs((t.fx_->game() / "data").c_str(), &space), 0);
+         WriteFile(t.fx_->game() / "data/filler.bin", std::string(space.f_bavail * space.f_frsize, '\0'));
+       },
+       nullptr, CP_USER_COPY_ERROR, "LINE=425 ,Analysis Error,MoveFile error  Path =TempUpdata\\Unzip\\data/whole.txt",
+       0, "data/whole.txt"},
+      // The stand-in leaves a read-only file in the staging folder.
+      {"the staging folder cannot be removed", nullptr, nullptr,
+       "/usr/bin/xdelta3 \"$@\" && mkdir -p TempUpdata/stuck && echo x > TempUpdata/stuck/file && "
+       "chmod 444 TempUpdata/stuck/file",
+       CP_USER_FILE_ERROR, "LINE=462 ,Analysis Error,DeleteDir error  Path =TempUpdata\\\n", SIZE_MAX},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Fresh();
+    Patch patch = FullPatch(installed_);
+    if (c.editPatch) c.editPatch(patch);
+    Prepare(patch);
+    if (c.provoke) c.provoke(*this);
+    if (mount_ && !mount_->ok()) {
+      std::cout << "skipped \"" << c.label << "\": " << mount_->problem() << "\n";
+      continue;
+    }
+    const Files before = fx_->GameFiles();
+    std::unique_ptr<patchtest::PathScope> xdelta;
+    if (c.xdelta != nullptr) {
+      const fs::path bin = fx_->launcher() / "fakebin";
+      WriteFile(bin / "xdelta3", std::string("#!/bin/sh\n") + c.xdelta + "\n");
+      fs::permissions(bin / "xdelta3", fs::perms::owner_all);
+      xdelta = std::make_unique<patchtest::PathScope>(bin.string() + ":" + std::getenv("PATH"));
+    }
+
+    EXPECT_EQ(Update(), c.code);
+
+    ASSERT_FALSE(fx_->messages().empty());
+    EXPECT_EQ(fx_->messages().back(), c.code == CP_USER_SUCCESS ? "4510" : "4508 " + std::to_string(c.code));
+    EXPECT_NE(fx_->Log().find(c.logged), std::string::npos) << fx_->Log();
+    Files game = Placed(before, patch, c.placed);
+    if (c.lost != nullptr) game.erase(c.lost);
+    EXPECT_EQ(fx_->GameFiles(), game);
   }
 }
 
