@@ -30,7 +30,8 @@ std::string FindStagingConflict(const std::vector<StagedFile>& files) {
     for (std::string& path : paths) {
       AddParents(path, folders);
       auto [it, added] = owners.emplace(std::move(path), file.name);
-      if (!added) return "the files " + it->second + " and " + file.name + " would meet in the applier's staging folder";
+      if (!added)
+        return "the files " + it->second + " and " + file.name + " would meet in the applier's staging folder";
     }
   }
   for (const auto& [path, owner] : owners) {
