@@ -25,20 +25,6 @@ constexpr int kAttemptsPerRound = 3;
 // Speed messages are spaced by more than this many milliseconds.
 constexpr uint32_t kSpeedInterval = 1000;
 
-// The free space for `localPath`, asked of the path itself or, while it does
-// not exist yet, of the nearest folder above it that does (the current folder
-// for a bare name). False when nothing can be asked.
-bool QueryFreeSpace(const std::string& localPath, uint64_t& bytes) {
-  std::string path = localPath;
-  while (!GetDiskFreeBytes(path, bytes)) {
-    const size_t cut = path.find_last_of("\\/");
-    if (cut == std::string::npos) return GetDiskFreeBytes(".", bytes);
-    if (cut == 0) return GetDiskFreeBytes(path.substr(0, 1), bytes);
-    path.resize(cut);
-  }
-  return true;
-}
-
 }  // namespace
 
 DownloadService::DownloadService(CAutoDownload* transfer, Clock clock)
@@ -59,7 +45,7 @@ bool DownloadService::DownloadFile(const std::string& url, const std::string& lo
   // download fails there.
   static_cast<void>(CreateDirectoryForPath(kDownloadScratchFolder, false));
   uint64_t freeBytes = 0;
-  if (QueryFreeSpace(localPath, freeBytes) && freeBytes < kRequiredFreeBytes) {
+  if (GetDiskFreeBytesFor(localPath, freeBytes) && freeBytes < kRequiredFreeBytes) {
     ShowMessageBox(kDiskFullText, kMessageCaption, mainWindow_);
     return false;
   }

@@ -12,6 +12,7 @@
 #include "Procedure/ServerVersionFile.h"
 #include "util/LaunchLog.h"
 #include "Procedure/ProcedureMessages.h"
+#include "patch/SafeName.h"
 #include "patch/checksum/QoChecksum.h"
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"
@@ -25,6 +26,7 @@ constexpr int kMd5WarningLine = 185;
 constexpr int kFileCopyLine = 201;
 constexpr int kListCopyLine = 224;
 constexpr int kNoVersionLine = 240;
+constexpr int kLauncherFolderLine = 244;
 
 constexpr VerifiedDownloadLog kVerifyLog{kSourceName, 0, kMd5WarningLine};
 
@@ -233,6 +235,15 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
     WriteSourceLineLog(kSourceName, kNoVersionLine, "InputVerRepairFileList no version, list =%s", downloadedList.c_str());
     return false;
   }
+  // The launcher's own files belong to the self-update: a game list may not
+  // name them.
+  for (const VersionFileRecord& entry : fresh.files()) {
+    if (EntersLauncherFolder(paths_.targetFolder, entry.fileName)) {
+      WriteSourceLineLog(kSourceName, kLauncherFolderLine, "InputVerRepairFileList file in the launcher folder =%s",
+                         entry.fileName.c_str());
+      return false;
+    }
+  }
   // A missing or unreadable own list counts as an empty one.
   QoVersionRepairInfo current;
   static_cast<void>(current.InputVerRepairFileList(std::string(paths_.targetFolder) + kListName));
@@ -249,8 +260,10 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
   const double half = 2.0 * static_cast<double>(obsolete.size());
   for (size_t j = 1; j <= obsolete.size(); ++j) {
     SendMessageTo(MainWindow(), UM_REPAIR_COMPARE_PERCENT, static_cast<WParam>(static_cast<double>(j) * 100.0 / half));
-    // A file that cannot be deleted does not stop the repair.
-    DeleteFile(std::string(paths_.targetFolder) + obsolete[j - 1]->fileName, ReadOnlyFile::kDelete);
+    // A file that cannot be deleted does not stop the repair; the launcher's
+    // own folder belongs to the self-update.
+    if (!EntersLauncherFolder(paths_.targetFolder, obsolete[j - 1]->fileName))
+      DeleteFile(std::string(paths_.targetFolder) + obsolete[j - 1]->fileName, ReadOnlyFile::kDelete);
   }
 
   fileList_ = std::move(freshFiles);

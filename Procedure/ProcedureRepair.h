@@ -40,7 +40,8 @@ class ProcedureRepair : public ProcedureBase {
   //  7 it cannot be opened or has 64 bytes or more;
   //  8 the list could not be downloaded from any address;
   //  9 the downloaded list cannot be read (also when it names a file that is
-  //    absolute or climbs out with "..", or declares no version);
+  //    absolute or climbs out with "..", or, in the game folder, one in the
+  //    launcher's own folder, or declares no version);
   // 10 the temporary folder cannot be created;
   // 11 a file failed three download attempts (no address answered, or the MD5
   //    differed); 12 a verified file could not be copied into place;
@@ -71,7 +72,8 @@ class ProcedureRepair : public ProcedureBase {
   class CheckAhead;
 
   // Reads the downloaded list and the folder's own list, reports both
-  // versions, deletes the obsolete files and keeps the sorted new list.
+  // versions, deletes the obsolete files (none in the launcher's own folder
+  // when the target is the game) and keeps the sorted new list.
   // False (logged) when the downloaded list cannot be read.
   [[nodiscard]] bool CompareFileLists(const std::string& downloadedList);
   // Examines entry `index` (from 1) and replaces its file when needed; its

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <ostream>
+#include <set>
 #include <utility>
 
 #include "util/LaunchLog.h"
@@ -16,6 +17,7 @@
 #include "patch/QoPatcher_xdelta.h"
 #include "patch/QoVersionRepairInfo.h"
 #include "patch/SafeName.h"
+#include "patch/StagingNames.h"
 #include "patch/UnzipPackage.h"
 #include "platform/MessageWindow.h"
 #include "platform/SystemPath.h"
@@ -38,6 +40,7 @@ constexpr int kLinePatchInfoMissing = 44;
 constexpr int kLinePatchInfoError = 57;
 constexpr int kLineGameInfoMissing = 69;
 constexpr int kLineVersionMismatch = 89;
+constexpr int kLineLauncherFolderName = 98;
 constexpr int kLinePackageMissing = 107;
 constexpr int kLinePackageMd5Make = 116;
 constexpr int kLinePackageMd5Mismatch = 125;
@@ -46,6 +49,7 @@ constexpr int kLineStagingDelete = 169;
 constexpr int kLineUnzipPackageMissing = 253;
 constexpr int kLineUnzipFolder = 263;
 constexpr int kLineUnzipError = 272;
+constexpr int kLineStagingConflict = 280;
 constexpr int kLineNewFolder = 379;
 constexpr int kLineNewCopy = 390;
 constexpr int kLineUpdateFolder = 406;
@@ -113,7 +117,8 @@ std::string Join(const std::string& folder, const std::string& name) { return fo
     if (pread(in, probe, sizeof probe, position) != static_cast<ssize_t>(sizeof probe)) return false;
     if (!HasLzmaRecordMagic(probe, sizeof probe)) return false;
     uint32_t recordLength = ReadLittleEndian32(probe + kLzmaRecordLengthOffset);
-    if (recordLength < kLzmaRecordHeaderSize || recordLength > total - position) return false;
+    if (recordLength < kLzmaRecordHeaderSize || recordLength > total - position || recordLength > kLzmaRecordMaxLength)
+      return false;
     record.resize(recordLength);
     if (pread(in, record.data(), recordLength, position) != static_cast<ssize_t>(recordLength)) return false;
     const uint8_t* decoded = nullptr;
@@ -123,6 +128,51 @@ std::string Join(const std::string& folder, const std::string& name) { return fo
     position += recordLength;
   }
   return true;
+}
+
+// Why files of the patch would meet in the staging folder; empty when none
+// do. Whether a file is expanded through an LZMA work copy is known from its
+// unzipped copy, tested as CheckIsLzma tests it but without logging.
+std::string FindStagingConflict(const std::vector<PackageInfo>& packages) {
+  std::vector<StagedFile> staged;
+  for (const PackageInfo& package : packages) {
+    for (const PatchFileInfo& file : package.files) {
+      if (file.fileType != PATCH_FILE_NEW && file.fileType != PATCH_FILE_UPDATE) continue;
+      UniqueFd unzipped = OpenForReading(kUnzipFolder + file.fileName);
+      uint8_t probe[kLzmaProbe];
+      const bool lzma = unzipped.valid() && pread(unzipped.get(), probe, sizeof probe, 0) == sizeof probe &&
+                        HasLzmaRecordMagic(probe, sizeof probe);
+      staged.push_back({file.fileName, lzma});
+    }
+  }
+  return FindStagingConflict(staged);
+}
+
+// Empties the staging folder after a failed patch: what the patch staged
+// could fill the disk, and every later download checks the free space first.
+// The folder itself stays, as a failure leaves it.
+void EmptyStagingFolder() {
+  if (IsPathExist(kStagingFolder) && DeleteDirectoryTree(kStagingFolder)) {
+    // A staging folder that cannot be made again is made by the next patch.
+    static_cast<void>(CreateDirectoryForPath(kStagingFolder, false));
+  }
+}
+
+// After a failed installation, removes what it extracted into the game root
+// that the installed list does not name; the list itself too when this
+// installation brought it, so that no list claims a version that is not
+// complete.
+void RemoveUnlisted(const std::vector<std::string>& extracted) {
+  QoVersionRepairInfo list(nullptr);
+  std::set<std::string> named;
+  if (list.InputVerRepairFileList(std::string(kInstallRoot) + kGameInfoName)) {
+    for (const VersionFileRecord& file : list.files()) named.insert(FileSystemName(file.fileName));
+  }
+  int removed = 0;
+  for (const std::string& name : extracted) {
+    if (named.count(FileSystemName(name)) == 0 && unlink(ToSystemPath(kInstallRoot + name).c_str()) == 0) ++removed;
+  }
+  if (removed != 0) WriteLaunchLog("Failed installation, extracted files removed: %d", removed);
 }
 
 // The execute bits of an installed file, carried over to its replacement (a
@@ -228,6 +278,16 @@ CpUserResult QoPatchUser::CheckPatchFile() {
 
   versionNew_ = info.versionNew();
   packages_ = info.packages();
+  // The launcher's own files belong to the self-update.
+  for (const PackageInfo& package : packages_) {
+    for (const PatchFileInfo& file : package.files) {
+      if (EntersLauncherFolder(gameFolder_, file.fileName)) {
+        WriteSourceLineLog(kSourceName, kLineLauncherFolderName, "PatchFile in the launcher folder,File=%s",
+                           file.fileName.c_str());
+        return CP_USER_PATCHINFO_ERROR;
+      }
+    }
+  }
   for (const PackageInfo& package : packages_) {
     const std::string path = Join(patchFolder_, package.fileName);
     if (!IsPathExist(path)) {
@@ -355,6 +415,11 @@ CpUserResult QoPatchUser::UpdatePatchFile() {
     WriteSourceLineLog(kSourceName, kLineStagingDelete, "Delete Dir ,Dir=%s open error   ", kStagingFolder);
     return CP_USER_FILE_ERROR;
   }
+  // However the patch ends from here, nothing staged stays behind (after a
+  // success the staging folder is gone already).
+  struct StagingEmptier {
+    ~StagingEmptier() { EmptyStagingFolder(); }
+  } emptier;
 
   if (CpUserResult result = CheckPatchFile(); result != CP_USER_SUCCESS) return Fail(result);
   CountFiles();
@@ -365,6 +430,10 @@ CpUserResult QoPatchUser::UpdatePatchFile() {
   Send(UM_UPDATE_UNPACK_BEGIN, 0, 0);
   int step = 0;
   if (CpUserResult result = ExtractPackages(step); result != CP_USER_SUCCESS) return result;
+  if (const std::string conflict = FindStagingConflict(packages_); !conflict.empty()) {
+    WriteSourceLineLog(kSourceName, kLineStagingConflict, "Unzip Error, %s", conflict.c_str());
+    return Fail(CP_USER_PATCHINFO_ERROR);
+  }
 
   WriteLaunchLog("Start Update");
   Send(UM_UPDATE_ANALYSE_BEGIN, 0, 0);
@@ -410,6 +479,7 @@ CpUserResult QoPatchUser::InstallGamePage() {
   SendBlock(UM_PAGE_TOTAL, totalFiles_, totalFiles_, 0, 0);
   Send(UM_PAGES_UNPACK_BEGIN, 0, 0);
   int index = 0;
+  std::vector<std::string> extracted;
   for (const PackageInfo& page : packages_) {
     Send(UM_PAGE_NAME, 0, reinterpret_cast<intptr_t>(page.fileName.c_str()));
     Send(UM_PAGE_INDEX, 0, ++index);
@@ -417,11 +487,13 @@ CpUserResult QoPatchUser::InstallGamePage() {
     if (!IsPathExist(path)) {
       Send(UM_PAGE_MISSING, 0, static_cast<int32_t>(CP_USER_FILE_ERROR));
       WriteSourceLineLog(kSourceName, kLinePageMissing, "Unzip Error Packahe not find  Package =%s", path.c_str());
+      RemoveUnlisted(extracted);
       return CP_USER_FILE_ERROR;
     }
-    if (!UnzipPackage(path, kInstallRoot)) {
+    if (!UnzipPackage(path, kInstallRoot, &extracted)) {
       Send(UM_PAGE_UNZIP_FAILED, 0, static_cast<int32_t>(CP_USER_UNZIP_ERROR));
       WriteSourceLineLog(kSourceName, kLinePageUnzip, "Unzip Error, UnComPress Error  Path =%s", path.c_str());
+      RemoveUnlisted(extracted);
       return CP_USER_UNZIP_ERROR;
     }
   }

@@ -71,22 +71,29 @@ class QoPatchUser {
   void SetGameFolder(std::string gameFolder) { gameFolder_ = std::move(gameFolder); }
 
   // Applies the patch; CP_USER_SUCCESS or the code of the first failure, which
-  // is also sent with UM_UPDATE_FILES_FAILED. Until the copy phase the game
-  // folder is untouched; a failure in the copy phase leaves what was copied or
-  // deleted so far, and the staging folder, in place.
+  // is also sent with UM_UPDATE_FILES_FAILED. Files whose work files would
+  // meet in the staging folder (FindStagingConflict) are refused with
+  // CP_USER_PATCHINFO_ERROR once the packages are extracted. Until the copy
+  // phase the game folder is untouched; a failure in the copy phase leaves
+  // what was copied or deleted so far in place. After a failure the staging
+  // folder is left empty.
   [[nodiscard]] CpUserResult UpdatePatchFile();
 
   // Checks the patch before anything is extracted: names and files present,
-  // description readable, installed version equal to VersionOld, package
-  // MD5s equal (exact, case-sensitive) to the description. Fills versions and
-  // packages. The downloaded description is not changed (a copy is read).
+  // description readable, installed version equal to VersionOld, no file in
+  // the launcher's own folder (EntersLauncherFolder), package MD5s equal
+  // (exact, case-sensitive) to the description. Fills versions and packages.
+  // The downloaded description is not changed (a copy is read).
   [[nodiscard]] CpUserResult CheckPatchFile();
 
   // Extracts every page of the installation description into "..\".
   // CP_USER_SUCCESS; CP_USER_PATCHINFO_ERROR (UM_PAGE_UNZIP_FAILED) when the
   // description cannot be read; CP_USER_FILE_ERROR (UM_PAGE_MISSING) for a
   // missing page; CP_USER_UNZIP_ERROR (UM_PAGE_UNZIP_FAILED) for a page that
-  // cannot be extracted, with the pages before it already extracted.
+  // cannot be extracted (UnzipPackage: also one that declares more than the
+  // free space). After a failure, the files the installation extracted that
+  // the installed list "..\GameInfo.ini" does not name are removed again (the
+  // list too, when a page brought it).
   [[nodiscard]] CpUserResult InstallGamePage();
 
   // True when the file's first four bytes are "LZMA". False (logged) when it
@@ -97,9 +104,10 @@ class QoPatchUser {
   // through the work file "TempUpdata\Unzip\Temp\" + fileName (left there).
   // False when the name is empty (logged), a file cannot be opened or made, a
   // record does not start with "LZMA", is shorter than its 17-byte header,
-  // runs past the end of the file or cannot be decoded, or the result cannot
-  // be written or put in place. Before the decoded file is put in place the
-  // source is untouched.
+  // runs past the end of the file, is longer than a record of
+  // kLzmaRecordMaxDecodedLength bytes can be, declares more than that many
+  // bytes or cannot be decoded, or the result cannot be written or put in
+  // place. Before the decoded file is put in place the source is untouched.
   [[nodiscard]] bool DoUnLzma(const std::string& fileName);
 
   // Writes the payload of the analysis file `source` to `target` (markers

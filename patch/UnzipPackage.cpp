@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "util/FileTransfer.h"
 #include "patch/SafeName.h"
+#include "platform/DiskSpace.h"
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"
 
@@ -26,20 +28,31 @@ struct EntryCloser {
 };
 bool IsFolderName(std::string_view name) { return name.back() == '/' || name.back() == '\\'; }
 
-// Every file entry must stay inside the destination; one that does not
-// refuses the whole package before anything is written.
-bool AllEntriesSafe(ZZIP_DIR* dir) {
-  bool safe = true;
+// Every file entry must stay inside the destination, out of the launcher's
+// own folder (when the destination holds it), and be the only entry of its
+// name: entries are opened by their exact name, so a second entry of one name
+// could not be told from the first. One that fails refuses the whole package
+// before anything is written. Adds up the sizes the entries declare.
+bool AllEntriesUsable(ZZIP_DIR* dir, std::string_view destFolder, uint64_t& declaredBytes) {
+  bool usable = true;
+  std::set<std::string> names;
+  declaredBytes = 0;
   while (const ZZIP_DIRENT* entry = zzip_readdir(dir)) {
-    std::string_view name = entry->d_name != nullptr ? entry->d_name : "";
-    if (!name.empty() && !IsFolderName(name) && !IsSafeRelativeName(name)) safe = false;
+    std::string name = entry->d_name != nullptr ? entry->d_name : "";
+    if (name.empty() || IsFolderName(name)) continue;
+    if (!IsSafeRelativeName(name) || EntersLauncherFolder(destFolder, name) || !names.insert(std::move(name)).second)
+      usable = false;
+    if (entry->st_size < 0) usable = false;
+    declaredBytes += static_cast<uint64_t>(std::max(entry->st_size, 0));
   }
   zzip_rewinddir(dir);
-  return safe;
+  return usable;
 }
 
 bool ExtractEntry(ZZIP_DIR* dir, const char* name, std::string_view destFolder, std::vector<char>& buffer) {
-  std::unique_ptr<ZZIP_FILE, EntryCloser> entry(zzip_file_open(dir, name, ZZIP_CASELESS));
+  // The exact name: a lookup without regard to case would give "data/a.txt"
+  // the bytes of an earlier "Data/A.txt".
+  std::unique_ptr<ZZIP_FILE, EntryCloser> entry(zzip_file_open(dir, name, 0));
   if (!entry) return false;
   ZZIP_STAT entryStat{};
   if (zzip_file_stat(entry.get(), &entryStat) != 0 || entryStat.st_size < 0) return false;
@@ -75,12 +88,17 @@ bool ExtractEntry(ZZIP_DIR* dir, const char* name, std::string_view destFolder, 
 
 }  // namespace
 
-bool UnzipPackage(std::string_view zipPath, std::string_view destFolder) {
+bool UnzipPackage(std::string_view zipPath, std::string_view destFolder, std::vector<std::string>* extracted) {
   if (zipPath.empty() || destFolder.empty()) return false;
   zzip_error_t error{};
   std::unique_ptr<ZZIP_DIR, DirCloser> dir(zzip_dir_open(ToSystemPath(zipPath).c_str(), &error));
   if (!dir) return false;
-  if (!AllEntriesSafe(dir.get())) return false;
+  uint64_t declaredBytes = 0;
+  if (!AllEntriesUsable(dir.get(), destFolder, declaredBytes)) return false;
+  // A small archive of zeros may declare gigabytes: what it declares must fit
+  // before anything is written, and each entry stops at its declared size.
+  uint64_t freeBytes = 0;
+  if (GetDiskFreeBytesFor(destFolder, freeBytes) && declaredBytes > freeBytes) return false;
 
   std::vector<char> buffer;  // one piece buffer for the whole package
   while (const ZZIP_DIRENT* entry = zzip_readdir(dir.get())) {
@@ -90,6 +108,7 @@ bool UnzipPackage(std::string_view zipPath, std::string_view destFolder) {
     std::string name = entry->d_name;
     if (name.empty() || IsFolderName(name)) continue;
     if (!ExtractEntry(dir.get(), name.c_str(), destFolder, buffer)) return false;
+    if (extracted != nullptr) extracted->push_back(std::move(name));
   }
   return true;
 }

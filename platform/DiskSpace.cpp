@@ -12,3 +12,13 @@ bool GetDiskFreeBytes(std::string_view path, uint64_t& bytes) {
   bytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
   return true;
 }
+
+bool GetDiskFreeBytesFor(std::string_view path, uint64_t& bytes) {
+  while (!GetDiskFreeBytes(path, bytes)) {
+    const size_t cut = path.find_last_of("\\/");
+    if (cut == std::string_view::npos) return GetDiskFreeBytes(".", bytes);
+    if (cut == 0) return GetDiskFreeBytes(path.substr(0, 1), bytes);
+    path = path.substr(0, cut);
+  }
+  return true;
+}

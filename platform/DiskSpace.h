@@ -8,3 +8,8 @@
 // that holds `path` (an existing file or folder, "\" form) and returns true;
 // false, with `bytes` unchanged, when the path cannot be queried. Any thread.
 [[nodiscard]] bool GetDiskFreeBytes(std::string_view path, uint64_t& bytes);
+
+// The free space for `path` as GetDiskFreeBytes gives it, asked of the path
+// itself or, while it does not exist yet, of the nearest folder above it that
+// does (the current folder for a bare name). False when nothing can be asked.
+[[nodiscard]] bool GetDiskFreeBytesFor(std::string_view path, uint64_t& bytes);

@@ -1,6 +1,7 @@
 #include "ui/CTovaLauncherDlg.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "util/LaunchLog.h"
 #include "ui/TrayMessages.h"
@@ -27,11 +28,12 @@ constexpr std::chrono::milliseconds kPumpInterval{50};
 }  // namespace
 
 CTovaLauncherDlg::CTovaLauncherDlg(ProcedureControl& procedures, EventSink& events, FrontEnd& frontEnd,
-                                   bool repaireFlag)
+                                   bool repaireFlag, TimerClock clock)
     : procedures_(procedures),
       events_(events),
       frontEnd_(frontEnd),
       workflow_(display_, procedures, events, *this, repaireFlag),
+      clock_(std::move(clock)),
       window_([this](const Message& message) { Dispatch(message); }) {
   SetMessageBoxPresenter([this](const std::string& text, const std::string& caption, MessageWindow*) {
     ShowIfChanged();
@@ -70,12 +72,12 @@ LauncherOutcome CTovaLauncherDlg::RunModalLoop() {
     std::chrono::milliseconds wait = kPumpInterval;
     if (nextTick_) {
       const auto untilTick =
-          std::chrono::duration_cast<std::chrono::milliseconds>(*nextTick_ - std::chrono::steady_clock::now());
+          std::chrono::duration_cast<std::chrono::milliseconds>(*nextTick_ - clock_());
       wait = std::clamp(untilTick, std::chrono::milliseconds(0), kPumpInterval);
     }
     MessageLoop::PumpPending(wait);
     frontEnd_.Pump();
-    if (nextTick_ && std::chrono::steady_clock::now() >= *nextTick_) OnTimer();
+    if (nextTick_ && clock_() >= *nextTick_) OnTimer();
     if (chainStopped_ && !ended_) {
       ShowIfChanged();
       frontEnd_.WaitForClose();
@@ -107,7 +109,7 @@ void CTovaLauncherDlg::OnCommand(int controlId) {
 void CTovaLauncherDlg::OnTimer() {
   if (ended_ || !display_.timerRunning()) return;
   display_.OnTimer();
-  nextTick_ = std::chrono::steady_clock::now() + kTimerInterval;
+  nextTick_ = clock_() + kTimerInterval;
   ShowIfChanged();
 }
 
@@ -167,7 +169,7 @@ void CTovaLauncherDlg::SyncTimer() {
   if (!display_.timerRunning()) {
     nextTick_.reset();
   } else if (!nextTick_) {
-    nextTick_ = std::chrono::steady_clock::now() + kTimerInterval;
+    nextTick_ = clock_() + kTimerInterval;
   }
 }
 

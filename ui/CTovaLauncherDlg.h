@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -34,10 +35,14 @@ enum class LauncherOutcome {
 
 class CTovaLauncherDlg : private WorkflowWindow, private GameStartHost {
  public:
+  // The clock that schedules the remaining-time timer.
+  using TimerClock = std::function<std::chrono::steady_clock::time_point()>;
+
   // The window on the calling thread. Installs the front-end's answers as
   // this thread's message box presenter. `repaireFlag`: the command line
   // holds "-repaire". The collaborators must outlive the window.
-  CTovaLauncherDlg(ProcedureControl& procedures, EventSink& events, FrontEnd& frontEnd, bool repaireFlag);
+  CTovaLauncherDlg(ProcedureControl& procedures, EventSink& events, FrontEnd& frontEnd, bool repaireFlag,
+                   TimerClock clock = std::chrono::steady_clock::now);
   // Waits for a game start thread (delivering messages meanwhile) and removes
   // the presenter. Messages that arrive after the window ended change nothing.
   ~CTovaLauncherDlg() override;
@@ -97,6 +102,7 @@ class CTovaLauncherDlg : private WorkflowWindow, private GameStartHost {
   MainWindowDisplay display_;
   WorkflowControl workflow_;
 
+  TimerClock clock_;
   bool ended_ = false;
   bool chainStopped_ = false;
   LauncherOutcome outcome_ = LauncherOutcome::kStopped;

@@ -37,6 +37,9 @@ bool UnLzmaBuffer(const uint8_t* record, size_t recordLength, const uint8_t** da
     return false;
   }
   const size_t declared = ReadLittleEndian32(record + kLzmaRecordDecodedLengthOffset);
+  if (declared > kLzmaRecordMaxDecodedLength) {
+    return false;
+  }
   thread_local OutputBuffer buffer;
   if (!buffer.Reserve(declared + 1)) {
     return false;

@@ -21,6 +21,16 @@ inline constexpr size_t kLzmaRecordLengthOffset = 8;
 inline constexpr size_t kLzmaRecordPropsOffset = 12;
 inline constexpr size_t kLzmaRecordPropsSize = 5;
 inline constexpr size_t kLzmaRecordHeaderSize = kLzmaRecordPropsOffset + kLzmaRecordPropsSize;
+// The most a record may decode to. The publisher writes pieces of 8 MiB; a
+// record declaring more than this is refused before any memory is reserved
+// for it (a small record of zeros may truly decode to gigabytes).
+inline constexpr size_t kLzmaRecordMaxDecodedLength = size_t{256} << 20;
+
+// The room an encoder needs for the stream of `decodedLength` bytes (the LZMA
+// SDK's bound for incompressible input), and so the longest record that a
+// reader need accept.
+inline constexpr size_t LzmaStreamBound(size_t decodedLength) { return decodedLength + decodedLength / 3 + 128; }
+inline constexpr size_t kLzmaRecordMaxLength = kLzmaRecordHeaderSize + LzmaStreamBound(kLzmaRecordMaxDecodedLength);
 
 inline uint32_t ReadLittleEndian32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
@@ -42,7 +52,8 @@ inline bool HasLzmaRecordMagic(const void* bytes, size_t length) {
 // `*length` holds that number, and the bytes stay valid until the same
 // thread's next call (other threads' calls do not touch them).
 // False (outputs unchanged) when an argument is null, the record is shorter
-// than 17 bytes, the buffer cannot be allocated, the decoder reports an error
+// than 17 bytes, it declares more than kLzmaRecordMaxDecodedLength (nothing is
+// reserved for it), the buffer cannot be allocated, the decoder reports an error
 // (including a stream that ends early) or the stream ends before the declared
 // length is produced.
 [[nodiscard]] bool UnLzmaBuffer(const uint8_t* record, size_t recordLength, const uint8_t** data, size_t* length);

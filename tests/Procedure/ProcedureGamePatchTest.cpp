@@ -318,6 +318,30 @@ TEST_F(ProcedureGamePatchTest, APackageWhoseMd5NeverMatchesFailsAfterThreeAttemp
   EXPECT_EQ(ReadFile(launcher() / "temp_patch/AutoPatch_1.0.0_1.0.1/package0.zip"), "not the package");
 }
 
+// A package already in the patch folder counts only with its MD5: the bytes
+// of a failed run, a truncated copy or a valid zip of another patch are
+// fetched again, and the chain ends with the last version's files.
+TEST_F(ProcedureGamePatchTest, APackagePresentWithOtherBytesIsFetchedAgain) {
+  PublishChain();
+  const std::string package0 = ReadFile(Served(PatchFolder("1.0.0", "1.0.1") + "/package0.zip"));
+  const std::string cases[] = {"bytes of a failed run", package0.substr(0, package0.size() / 2),
+                               ReadFile(Served(PatchFolder("1.0.1", "1.0.2") + "/package0.zip"))};
+  for (const std::string& bytes : cases) {
+    SCOPED_TRACE(bytes.size());
+    for (const fs::directory_entry& entry : fs::directory_iterator(game())) {
+      if (entry.path() != launcher()) fs::remove_all(entry.path());
+    }
+    CopyServed("GameVersion/Game_1.0.0", game());
+    WriteFile(launcher() / "temp_patch/AutoPatch_1.0.0_1.0.1/package0.zip", bytes);
+    downloads_.clear();
+
+    EXPECT_EQ(MakePatch()->Run(), PATCH_APPLIED);
+
+    EXPECT_EQ(DownloadsOf("AutoPatch_1.0.0_1.0.1\\package0.zip"), 1);
+    EXPECT_EQ(FolderFiles(game(), {"launcher"}), FolderFiles(Served("GameVersion/Game_1.0.2")));
+  }
+}
+
 // The stop event ends the first run after the first package; the second run
 // counts it without fetching it again and applies the whole chain.
 TEST_F(ProcedureGamePatchTest, AnInterruptedPatchResumesWithoutFetchingVerifiedPackagesAgain) {

@@ -126,6 +126,29 @@ TEST_F(ProcedureInstallTest, AnInterruptedInstallResumesWithoutFetchingVerifiedP
   EXPECT_EQ(FolderFiles(game(), {"launcher"}), FolderFiles(Served("GameVersion/Game_1.0.2")));
 }
 
+// A page already in the page folder counts only with its MD5: the bytes of a
+// failed run, a truncated copy or a valid zip of another page are fetched
+// again, and the installation ends with the version's files.
+TEST_F(ProcedureInstallTest, APagePresentWithOtherBytesIsFetchedAgain) {
+  Publish({}, {{"1.0.2", kGame102}}, true);
+  const std::string page0 = ReadFile(Served(kPageFolder + "/page0.zip"));
+  const std::string cases[] = {"bytes of a failed run", page0.substr(0, page0.size() / 2),
+                               ReadFile(Served(kPageFolder + "/page1.zip"))};
+  for (const std::string& bytes : cases) {
+    SCOPED_TRACE(bytes.size());
+    for (const fs::directory_entry& entry : fs::directory_iterator(game())) {
+      if (entry.path() != launcher()) fs::remove_all(entry.path());
+    }
+    WriteFile(LocalPageFolder() / "page0.zip", bytes);
+    downloads_.clear();
+
+    EXPECT_EQ(MakeInstall()->Run(), INSTALL_DONE);
+
+    EXPECT_EQ(DownloadsOf("\\page0.zip"), 1);
+    EXPECT_EQ(FolderFiles(game(), {"launcher"}), FolderFiles(Served("GameVersion/Game_1.0.2")));
+  }
+}
+
 // Each of the three attempts downloads the page from base 1 and finds the
 // wrong MD5 (the second and third ask the unreachable bases 2 and 3 first);
 // the timer start comes once, and the page folder stays.

@@ -307,16 +307,20 @@ TEST_F(ProcedureRepairTest, VersionFileOrListMissingOnEveryBase) {
   EXPECT_TRUE(Trace().empty());
 }
 
-// A downloaded list that names a file outside the game folder, or declares no
-// version (as an error page served in its place would), is unreadable:
+// A downloaded list that names a file outside the game folder or in the
+// launcher's folder, or declares no version (as an error page served in its
+// place would), is unreadable:
 // nothing is deleted or downloaded and the installed list stays.
 TEST_F(ProcedureRepairTest, AnUnsafeOrVersionlessDownloadedListIsUnreadable) {
+  const std::string config = launcher().filename().string() + "/launcher.ini";
   const struct {
     std::string list;
     std::string logged;
   } cases[] = {
       {VersionListText("1.0.2", {{"a.dat", "a"}, {"..\\outside.txt", "x"}}), "unsafe file name =..\\outside.txt"},
       {"<html>Service unavailable</html>", "no version, list =temp_game\\GameInfo.ini"},
+      // The launcher's files belong to the self-update.
+      {VersionListText("1.0.2", {{"a.dat", "a"}, {config, "x"}}), "file in the launcher folder =" + config},
   };
   Publish({}, {{"1.0.2", {{"a.dat", "a"}}}});
   Install(game(), {{"kept.dat", "k"}});
@@ -352,6 +356,20 @@ TEST_F(ProcedureRepairTest, AnUnsafeInstalledListIsIgnored) {
   EXPECT_EQ(ReadFile(sandbox() / "outside.txt"), "not the game's");
   EXPECT_EQ(ReadFile(game() / "old.dat"), "o");
   EXPECT_EQ(Trace()[1], "current ");
+}
+
+// An installed list naming a file of the launcher's folder never has it
+// deleted; its other obsolete files go.
+TEST_F(ProcedureRepairTest, AnInstalledListNeverDeletesLauncherFiles) {
+  WriteFile(launcher() / "launcher.ini", "[game]\n");
+  Install(game(), {{"old.dat", "o"}});
+  InstallGameList("1.0.1", {{"old.dat", "o"}, {launcher().filename().string() + "\\launcher.ini", "[game]\n"}});
+  Publish({}, {{"1.0.2", {{"a.dat", "a"}}}});
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
+
+  EXPECT_EQ(ReadFile(launcher() / "launcher.ini"), "[game]\n");
+  EXPECT_FALSE(fs::exists(game() / "old.dat"));
 }
 
 TEST_F(ProcedureRepairTest, TheStopEventEndsTheRunBeforeTheFirstEntry) {

@@ -2,14 +2,20 @@
 // launcher: a file-size limit on the launcher process while it downloads an
 // installation page, and a small tmpfs as the game folder while a patch
 // copies its files into it. After space is back, a run answering yes to
-// every question ends with the published game.
+// every question ends with the published game. Zip bombs, a page or a package
+// of a few MiB declaring more than the disk holds, are refused before they
+// fill it, so that the next run is not stopped by the space they took.
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tests/e2e/FaultChainFixture.h"
+#include "tests/support/ScopedMount.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -23,8 +29,60 @@ using testsupport::WriteFile;
 constexpr const char* kPatchQuestion = "アップデートに失敗しました。 ゲームデータの復元を行いますか?";
 constexpr const char* kRepairFailed = "ゲームデータの復元に失敗しました。しばらくしてからもう一度お試しください。";
 
+// Writes the zip `zip` with `count` entries "data/zero<i>.bin" of `bytes`
+// zeros each, deflated: about 4 MiB per GiB.
+void WriteZipBomb(const fs::path& zip, int count, uint64_t bytes) {
+  const fs::path script = zip.parent_path() / "bomb.py";
+  WriteFile(script, R"(import sys, zipfile
+path, count, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+piece = bytes(1 << 24)
+with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as archive:
+    for i in range(count):
+        with archive.open("data/zero%d.bin" % i, "w") as entry:
+            left = size
+            while left:
+                entry.write(piece[:min(left, len(piece))])
+                left -= min(left, len(piece))
+)");
+  ASSERT_EQ(testsupport::RunShell("python3 '" + script.string() + "' '" + zip.string() + "' " + std::to_string(count) +
+                                  " " + std::to_string(bytes)),
+            0);
+  fs::remove(script);
+}
+
 class DiskSpaceTest : public FaultChainTest {
  protected:
+  // The game folder, and with it the launcher folder, on a file system with
+  // room for the game and the 2 GiB that every download asks to be free; the
+  // launcher of the pristine tree installed. False (the test skipped) when no
+  // file system can be mounted.
+  bool MountRoomyGameFolder() {
+    mount_ = std::make_unique<testsupport::ScopedMount>(gameDir(), (2ull << 30) + (256ull << 20));
+    if (!mount_->ok()) return false;
+    fs::create_directories(launcherDir());
+    InstallLauncherVersion("pristine");
+    return true;
+  }
+
+  // Server `name`, a copy of the pristine tree, with the zip `zip` of the
+  // plain description `description` in `folder` (below the base) replaced by
+  // a bomb that declares 2.5 GiB in a few MiB; its base URL.
+  std::string BombServer(const std::string& name, const std::string& folder, const std::string& zip,
+                         const std::string& description) {
+    const std::string base = CopyOfPristine(name);
+    WriteZipBomb(ServerBase(name) / folder / zip, 2, 5ull << 28);
+    e2e::RewritePackageEntry(ServerBase(name) / folder, zip, description);
+    return base;
+  }
+
+  uint64_t FreeBytesOfGameFolder() const {
+    struct statvfs space {};
+    EXPECT_EQ(statvfs(gameDir().c_str(), &space), 0);
+    return static_cast<uint64_t>(space.f_bavail) * space.f_frsize;
+  }
+
+  std::unique_ptr<testsupport::ScopedMount> mount_;
+
   // The run after space is back.
   void ExpectRecovery() {
     RemoveClientRecords();
@@ -71,9 +129,9 @@ TEST_F(DiskSpaceTest, RunningOutDuringADownloadStopsTheInstallation) {
 // fails to copy it as well.
 TEST_F(DiskSpaceTest, RunningOutDuringTheCopyPhaseFailsThePatchAndTheRepair) {
   const std::string base = PublishPristine();
-  e2e::ScopedMount gameMount(gameDir(), 16 * 1024 * 1024);
+  testsupport::ScopedMount gameMount(gameDir(), 16 * 1024 * 1024);
   if (!gameMount.ok()) GTEST_SKIP() << gameMount.problem() << " (the test needs to mount file systems)";
-  e2e::ScopedMount launcherMount(launcherDir(), 4ull << 30);
+  testsupport::ScopedMount launcherMount(launcherDir(), 4ull << 30);
   ASSERT_TRUE(launcherMount.ok()) << launcherMount.problem();
   InstallLauncherVersion("pristine");
   InstallGameVersion("pristine", kVersions.front());
@@ -100,6 +158,55 @@ TEST_F(DiskSpaceTest, RunningOutDuringTheCopyPhaseFailsThePatchAndTheRepair) {
   EXPECT_EQ(EventTextsSince(mark, "LE_GameStartSuccess").size(), 0u);
 
   fs::remove(filler);
+  ExpectRecovery();
+}
+
+// An installation page of a few MiB that holds 2.5 GiB of zeros is refused
+// before anything is written; the installation continues through the repair.
+TEST_F(DiskSpaceTest, AZipBombPageIsRefusedBeforeItFillsTheDisk) {
+  const std::string pristine = PublishPristine();
+  if (!MountRoomyGameFolder()) GTEST_SKIP() << mount_->problem() << " (the test needs to mount file systems)";
+  const std::string bomb = BombServer("bomb", "InstallVersion/InstallPage_1.0", "page0.zip", "intallinfo_1.0.ini");
+  WriteBases({bomb, bomb, bomb, bomb});
+
+  const size_t mark = Events().size();
+  EXPECT_EQ(Run({}, "y\n"), 0) << output << LaunchLog();
+  EXPECT_TRUE(InOrder(EventNamesSince(mark), {"LE_InstallWithMode", "LE_InstallByCPFail", "LE_RPInstallVersion",
+                                               "LE_GamePatchNoNeed"}))
+      << Joined(EventNamesSince(mark));
+  const std::vector<std::string> failures = EventTextsSince(mark, "LE_InstallByCPFail");
+  EXPECT_NE(std::find(failures.begin(), failures.end(), "unzip pageinner"), failures.end()) << Joined(failures);
+  EXPECT_FALSE(fs::exists(gameDir() / "data/zero0.bin"));
+  EXPECT_GT(FreeBytesOfGameFolder(), 2ull << 30);
+  WaitForProcessesInGameTree();
+
+  WriteBases({pristine, pristine, pristine, pristine});
+  ExpectRecovery();
+}
+
+// A patch package of a few MiB that holds 2.5 GiB of zeros is refused before
+// the staging folder fills the disk; the repair that follows brings the game
+// up to date.
+TEST_F(DiskSpaceTest, AZipBombPackageIsRefusedBeforeItFillsTheDisk) {
+  const std::string pristine = PublishPristine({"--plain"});
+  if (!MountRoomyGameFolder()) GTEST_SKIP() << mount_->problem() << " (the test needs to mount file systems)";
+  InstallGameVersion("pristine", kVersions.front());
+  const std::string bomb = BombServer("bomb", "AutoPatch/AutoPatch_1.0_1.1", "package0.zip", "patchinfo_1.0_1.1.ini");
+  WriteBases({bomb, bomb, bomb, bomb});
+
+  const size_t mark = Events().size();
+  EXPECT_EQ(Run({}, "y\n"), 0) << output << LaunchLog();
+  EXPECT_TRUE(InOrder(EventNamesSince(mark), {"LE_StartGamePatch", "LE_GamePatchFail", "LE_GameRepaireVersion",
+                                               "LE_GamePatchNoNeed"}))
+      << Joined(EventNamesSince(mark));
+  EXPECT_NE(output.find(kPatchQuestion), std::string::npos) << output;
+  EXPECT_NE(LaunchLog().find("Unzip Error, UnComPress Error  Path =temp_patch\\AutoPatch_1.0_1.1\\package0.zip"),
+            std::string::npos)
+      << LaunchLog();
+  EXPECT_GT(FreeBytesOfGameFolder(), 2ull << 30);
+  WaitForProcessesInGameTree();
+
+  WriteBases({pristine, pristine, pristine, pristine});
   ExpectRecovery();
 }
 

@@ -3,14 +3,11 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <regex>
 #include <set>
 #include <stdexcept>
@@ -154,16 +151,12 @@ bool FakeClient::Running() {
   return pid_ > 0;
 }
 
-ScopedMount::ScopedMount(const fs::path& at, uint64_t bytes) : at_(at) {
-  fs::create_directories(at);
-  const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
-  if (mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) != 0) {
-    problem_ = "cannot mount a tmpfs at " + at.string() + ": " + std::strerror(errno);
-  }
-}
-
-ScopedMount::~ScopedMount() {
-  if (ok()) umount2(at_.c_str(), MNT_DETACH);
+void RewritePackageEntry(const fs::path& folder, const std::string& zip, const std::string& description) {
+  ASSERT_EQ(testsupport::RunShell("cd '" + folder.string() + "' && md5=$(md5sum '" + zip +
+                                  "' | cut -c1-32 | tr a-f A-F) && size=$(stat -c %s '" + zip +
+                                  "') && sed -i -E \"s/^(Package[0-9]+ *= *" + zip + ",[^,]*,)[^,]*,[^,]*/\\1$size,"
+                                  "$md5/\" '" + description + "'"),
+            0);
 }
 
 void FaultChainTest::SetUp() {

@@ -16,6 +16,7 @@
 
 #include "tests/app/LauncherProgramFixture.h"
 #include "tests/support/LocalServers.h"
+#include "tests/support/ScopedMount.h"
 
 namespace e2e {
 
@@ -53,23 +54,10 @@ class FakeClient {
   pid_t pid_ = -1;
 };
 
-// A file system mounted for the scope of the object; unmounted (lazily) by
-// the destructor.
-class ScopedMount {
- public:
-  // A tmpfs of at most `bytes` at `at`. Check ok() and problem().
-  ScopedMount(const std::filesystem::path& at, uint64_t bytes);
-  ~ScopedMount();
-  ScopedMount(const ScopedMount&) = delete;
-  ScopedMount& operator=(const ScopedMount&) = delete;
-
-  bool ok() const { return problem_.empty(); }
-  const std::string& problem() const { return problem_; }
-
- private:
-  std::filesystem::path at_;
-  std::string problem_;
-};
+// Sets the size and MD5 of the package `zip` in the plain description
+// `description`, both in `folder` of a server tree, to those of the zip as it
+// is now, so that a changed package downloads and verifies.
+void RewritePackageEntry(const std::filesystem::path& folder, const std::string& zip, const std::string& description);
 
 class FaultChainTest : public LauncherProgramTest {
  protected:

@@ -44,11 +44,7 @@ void DamagePageZip(const fs::path& server) {
   std::string bytes = ReadFile(pages / "page0.zip");
   bytes.resize(bytes.size() - 30);
   WriteFile(pages / "page0.zip", bytes);
-  ASSERT_EQ(testsupport::RunShell("cd '" + pages.string() +
-                                  "' && md5=$(md5sum page0.zip | cut -c1-32 | tr a-f A-F) && size=$(stat -c %s "
-                                  "page0.zip) && sed -i -E \"s/^(Package0 *= *page0.zip,[^,]*,)[^,]*,[^,]*/\\1$size,"
-                                  "$md5/\" intallinfo_1.0.ini"),
-            0);
+  e2e::RewritePackageEntry(pages, "page0.zip", "intallinfo_1.0.ini");
 }
 
 class ServerFaultTest : public FaultChainTest {

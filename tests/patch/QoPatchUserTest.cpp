@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,6 +17,7 @@
 #include "platform/AsciiText.h"
 #include "tests/patch/PatchMaterial.h"
 #include "tests/support/TestBytes.h"
+#include "tests/support/ScopedMount.h"
 
 using patchtest::FileEntry;
 using patchtest::Form;
@@ -75,15 +80,22 @@ Patch FullPatch(const Files& installed) {
   return patch;
 }
 
-Files Expected(Files game, const Patch& patch) {
-  game["GameInfo.ini"] = GameInfoText("1.0");
+// `game` with the first `steps` file entries of the patch (in the order of
+// the copy phase) carried out.
+Files Placed(Files game, const Patch& patch, size_t steps) {
   for (const Package& package : patch.packages) {
     for (const FileEntry& file : package.files) {
+      if (steps-- == 0) return game;
       if (file.type == 1 || file.type == 2) game[file.name] = file.content;
       if (file.type == 3) game.erase(file.name);
     }
   }
   return game;
+}
+
+Files Expected(Files game, const Patch& patch) {
+  game["GameInfo.ini"] = GameInfoText("1.0");
+  return Placed(std::move(game), patch, SIZE_MAX);
 }
 
 // Members are public: the case tables edit them through lambdas.
@@ -93,6 +105,7 @@ class QoPatchUserTest : public ::testing::Test {
 
   // A new game tree (the old one goes first: it restores the current folder).
   void Fresh() {
+    mount_.reset();
     fx_.reset();
     fx_ = std::make_unique<GameFixture>();
     patchName_ = "patchinfo_1.0_1.1.ini";
@@ -115,6 +128,7 @@ class QoPatchUserTest : public ::testing::Test {
   std::unique_ptr<GameFixture> fx_;
   Files installed_ = InstalledGame();
   std::string patchName_;
+  std::unique_ptr<testsupport::ScopedMount> mount_;  // inside the game tree: goes first
 };
 
 TEST_F(QoPatchUserTest, AppliesAPatchAndEndsIdenticalToTheNewVersion) {
@@ -202,8 +216,8 @@ TEST_F(QoPatchUserTest, AnEmptyPatchRunsEveryPhase) {
 }
 
 // Failures before the copy phase: the code, UM_UPDATE_FILES_FAILED with it as
-// the last message, the log line, the game folder untouched and the patch
-// folder kept.
+// the last message, the log line, the game folder untouched, nothing left in
+// the staging folder and the patch folder kept.
 TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
   struct Case {
     const char* label;
@@ -261,6 +275,30 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
       {"file missing from its package", CP_USER_ANALYSIS_ERROR,
        "LINE=830 ,Analysis Error, FileExist error  Path =TempUpdata\\Unzip\\data/added/new.txt",
        [](Patch& p) { p.packages[0].files[1].form = Form::kNone; }, nullptr},
+      // A whole Temp/x is finished in the place where the LZMA work copy of x
+      // is written afterwards.
+      {"file named like the LZMA work copy of another", CP_USER_PATCHINFO_ERROR,
+       "LINE=280 ,Unzip Error, the files Temp/data/chunked.bin and data/chunked.bin would meet in the applier's "
+       "staging folder",
+       [](Patch& p) {
+         auto& files = p.packages[1].files;
+         files.insert(files.begin(), {"Temp/data/chunked.bin", 2, "temp copy"});
+       },
+       [](QoPatchUserTest& t) { WriteFile(t.fx_->game() / "Temp/data/chunked.bin", "old temp copy"); }},
+      // The payload of a new Unzip/x is written over the rebuilt x.
+      {"file named like the unzipped copy of another", CP_USER_PATCHINFO_ERROR,
+       "LINE=280 ,Unzip Error, the files data/delta.bin and Unzip/data/delta.bin would meet in the applier's "
+       "staging folder",
+       [](Patch& p) { p.packages[1].files.push_back({"Unzip/data/delta.bin", 1, "unzip copy"}); }, nullptr},
+      // The launcher folder lies in the game folder; its files belong to the
+      // self-update.
+      {"new file in the launcher folder", CP_USER_PATCHINFO_ERROR,
+       "LINE=98 ,PatchFile in the launcher folder,File=launcher/launcher.ini",
+       [](Patch& p) { p.packages[0].files.push_back({"launcher/launcher.ini", 1, "[update]\n"}); }, nullptr},
+      {"deleted launcher", CP_USER_PATCHINFO_ERROR,
+       "LINE=98 ,PatchFile in the launcher folder,File=./launcher\\TovaLauncher.exe",
+       [](Patch& p) { p.packages[0].files.push_back({"./launcher\\TovaLauncher.exe", 3, "", Form::kNone}); },
+       [](QoPatchUserTest& t) { WriteFile(t.fx_->launcher() / "TovaLauncher.exe", "launcher"); }},
       {"package that is no zip", CP_USER_UNZIP_ERROR, "LINE=272 ,Unzip Error, UnComPress Error  Path =patch\\p1.zip",
        [](Patch& p) { p.packages[1].md5 = Md5Of("not a zip"); },
        [](QoPatchUserTest& t) { WriteFile(t.fx_->patchFolder() / "p1.zip", "not a zip"); }},
@@ -281,6 +319,8 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
     EXPECT_EQ(fx_->messages().back(), "UM_UPDATE_FILES_FAILED " + std::to_string(static_cast<int32_t>(c.code)));
     EXPECT_NE(fx_->Log().find(c.logged), std::string::npos) << fx_->Log();
     EXPECT_EQ(fx_->GameFiles(), before);
+    const fs::path staging = fx_->launcher() / "TempUpdata";
+    EXPECT_TRUE(!fs::exists(staging) || fs::is_empty(staging));
     EXPECT_TRUE(fs::exists(fx_->patchFolder()));
     // Only the delta step may run xdelta3, and only after its source checked out.
     EXPECT_TRUE(recorder.Calls().empty());
@@ -288,7 +328,7 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
 }
 
 // Failures in the copy phase: what was copied or deleted before stays, the
-// rest is unchanged, and the staging folder is kept.
+// rest is unchanged, and the staging folder is left empty.
 TEST_F(QoPatchUserTest, CopyPhaseFailuresKeepWhatWasDoneSoFar) {
   struct Case {
     const char* label;
@@ -319,8 +359,129 @@ TEST_F(QoPatchUserTest, CopyPhaseFailuresKeepWhatWasDoneSoFar) {
     EXPECT_EQ(game.at("data/added/new.txt"), "brand new");
     EXPECT_EQ(game.count("data/big_new.bin"), 0u);
     EXPECT_EQ(game.at("GameInfo.ini"), GameInfoText("1.0"));
-    EXPECT_TRUE(fs::exists(fx_->launcher() / "TempUpdata"));
+    EXPECT_TRUE(fs::is_empty(fx_->launcher() / "TempUpdata"));
     EXPECT_TRUE(fs::exists(fx_->patchFolder()));
+  }
+}
+
+// Every failure path of the applier, each provoked on the full patch: the
+// code, UM_UPDATE_FILES_FAILED with it as the last message (UM_UPDATE_FILES_DONE
+// on success), the log line, and the game folder with the copy steps done
+// before the failure.
+TEST_F(QoPatchUserTest, FailurePathsEndWithTheirCodeLogLineAndGame) {
+  const std::string otherMd5 = Md5Of("not what the delta gives");
+  const std::string deltaMd5 = Md5Of(FullPatch(installed_).packages[1].files.back().content);
+  const std::string brokenLzma = "LZMA" + std::string(13, 'x');  // its record length runs past the end
+  struct Case {
+    const char* label;
+    std::function<void(Patch&)> editPatch;
+    std::function<void(QoPatchUserTest&)> provoke;  // once the game and the patch are written
+    const char* xdelta;                             // script standing in for xdelta3; null: the real one
+    CpUserResult code;
+    std::string logged;
+    size_t placed;                // copy steps done before the failure
+    const char* lost = nullptr;   // a game file the failing step deleted
+  } cases[] = {
+      {"staging folder cannot be made", nullptr,
+       [](QoPatchUserTest& t) { fs::create_symlink("nowhere", t.fx_->launcher() / "TempUpdata"); }, nullptr,
+       CP_USER_FILE_ERROR, "LINE=154 ,Create File Dir Error ,FileDir=TempUpdata\\ open error   \n", 0},
+      {"an earlier run's staging cannot be removed", nullptr,
+       [](QoPatchUserTest& t) {
+         WriteFile(t.fx_->launcher() / "TempUpdata/left/over.bin", "read-only");
+         chmod((t.fx_->launcher() / "TempUpdata/left/over.bin").c_str(), 0444);
+       },
+       nullptr, CP_USER_FILE_ERROR, "LINE=169 ,Delete Dir ,Dir=TempUpdata\\ open error   \n", 0},
+      {"LZMA container of a new file that cannot be expanded",
+       [&](Patch& p) { p.packages[1].files[1] = {"data/big_new.bin", 1, brokenLzma}; }, nullptr, nullptr,
+       CP_USER_ANALYSIS_ERROR, "LINE=841 ,Analysis Error, DoUnLzma error  Path =data/big_new.bin", 0},
+      {"LZMA container of a changed file that cannot be expanded",
+       [&](Patch& p) { p.packages[1].files[0] = {"data/chunked.bin", 2, brokenLzma}; }, nullptr, nullptr,
+       CP_USER_ANALYSIS_ERROR, "LINE=913 ,Analysis Error, DoUnLzma error  Path =data/chunked.bin", 0},
+      {"xdelta3 fails", nullptr, nullptr, "exit 1", CP_USER_ANALYSIS_ERROR,
+       "LINE=956 ,CPT_XDELTA Error, mate md5 error SrcDir =..\\\\data/delta.bin,DifDir =TempUpdata\\data/delta.bin,"
+       "DstDir =TempUpdata\\Unzip\\data/delta.bin",
+       0},
+      {"a delta that applies but gives other bytes than described",
+       [&](Patch& p) { p.packages[1].files.back().md5 = otherMd5; }, nullptr, nullptr, CP_USER_ANALYSIS_ERROR,
+       "LINE=1000 ,Analysis Error, mate md5 errorPath =data/delta.bin strmD5 =" + deltaMd5 +
+           ",itPatchFileInfoVec->m_md5Check =" + otherMd5,
+       0},
+      // The stand-in makes the unzipped copy of the file after the delta
+      // read-only.
+      {"the unzipped copy of a changed file cannot be deleted",
+       [](Patch& p) { p.packages[1].files.push_back({"data/keep.txt", 2, "kept anew"}); }, nullptr,
+       "/usr/bin/xdelta3 \"$@\" && chmod 444 TempUpdata/Unzip/data/keep.txt", CP_USER_ANALYSIS_ERROR,
+       "LINE=969 ,Analysis Error, DeleteFile error  Path =TempUpdata\\Unzip\\data/keep.txt", 0},
+      {"a later package's stale copy replaces the earlier package's file",
+       [](Patch& p) { p.packages[1].files.push_back({"data/whole.txt", 4, "stale whole"}); }, nullptr, nullptr,
+       CP_USER_ANALYSIS_ERROR,
+       "LINE=1000 ,Analysis Error, mate md5 errorPath =data/whole.txt strmD5 =" + Md5Of("stale whole"), 0},
+      {"a later package's copy replaces an earlier package's stale one",
+       [](Patch& p) { p.packages[0].files.push_back({"client/game.sh", 4, "stale client"}); }, nullptr, nullptr,
+       CP_USER_SUCCESS, "LINE=471 ,CP_USER_SUCCESS \n", SIZE_MAX},
+      {"the folder of a new file cannot be made", nullptr,
+       [](QoPatchUserTest& t) { fs::create_symlink("nowhere", t.fx_->game() / "data/added"); }, nullptr,
+       CP_USER_FILE_ERROR, "LINE=379 ,Analysis Error,CreateFileDir error  Path =..\\\\data/added/new.txt", 1},
+      {"a new file cannot be placed", nullptr,
+       [](QoPatchUserTest& t) { fs::create_directories(t.fx_->game() / "data/added/new.txt"); }, nullptr,
+       CP_USER_COPY_ERROR, "LINE=390 ,Analysis Error,MoveFile error  Path =TempUpdata\\data/added/new.txt", 1},
+      {"the folder of a changed file cannot be made", nullptr,
+       [](QoPatchUserTest& t) {
+         fs::remove_all(t.fx_->game() / "client");
+         fs::create_symlink("nowhere", t.fx_->game() / "client");
+       },
+       nullptr, CP_USER_FILE_ERROR, "LINE=406 ,Analysis Error,CreateFileDir error  Path =..\\\\client/game.sh", 7},
+      // data/ is a full file system of its own: the changed file, larger than
+      // the one it replaces, can be neither linked nor copied there.
+      {"a changed file cannot be placed",
+       [](Patch& p) { p.packages[0].files[0].content = SampleBytes(64 * 1024, 31); },
+       [](QoPatchUserTest& t) {
+         t.mount_ = std::make_unique<testsupport::ScopedMount>(t.fx_->game() / "data", 1024 * 1024);
+         if (!t.mount_->ok()) return;
+         for (const auto& [name, content] : t.installed_) {
+           if (name.rfind("data/", 0) == 0) WriteFile(t.fx_->game() / name, content);
+         }
+         struct statvfs space {};
+         ASSERT_EQ(statvfs((t.fx_->game() / "data").c_str(), &space), 0);
+         WriteFile(t.fx_->game() / "data/filler.bin", std::string(space.f_bavail * space.f_frsize, '\0'));
+       },
+       nullptr, CP_USER_COPY_ERROR, "LINE=425 ,Analysis Error,MoveFile error  Path =TempUpdata\\Unzip\\data/whole.txt",
+       0, "data/whole.txt"},
+      // The stand-in leaves a read-only file in the staging folder.
+      {"the staging folder cannot be removed", nullptr, nullptr,
+       "/usr/bin/xdelta3 \"$@\" && mkdir -p TempUpdata/stuck && echo x > TempUpdata/stuck/file && "
+       "chmod 444 TempUpdata/stuck/file",
+       CP_USER_FILE_ERROR, "LINE=462 ,Analysis Error,DeleteDir error  Path =TempUpdata\\\n", SIZE_MAX},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Fresh();
+    Patch patch = FullPatch(installed_);
+    if (c.editPatch) c.editPatch(patch);
+    Prepare(patch);
+    if (c.provoke) c.provoke(*this);
+    if (mount_ && !mount_->ok()) {
+      std::cout << "skipped \"" << c.label << "\": " << mount_->problem() << "\n";
+      continue;
+    }
+    const Files before = fx_->GameFiles();
+    std::unique_ptr<patchtest::PathScope> xdelta;
+    if (c.xdelta != nullptr) {
+      const fs::path bin = fx_->launcher() / "fakebin";
+      WriteFile(bin / "xdelta3", std::string("#!/bin/sh\n") + c.xdelta + "\n");
+      fs::permissions(bin / "xdelta3", fs::perms::owner_all);
+      xdelta = std::make_unique<patchtest::PathScope>(bin.string() + ":" + std::getenv("PATH"));
+    }
+
+    EXPECT_EQ(Update(), c.code);
+
+    ASSERT_FALSE(fx_->messages().empty());
+    EXPECT_EQ(fx_->messages().back(), c.code == CP_USER_SUCCESS ? "UM_UPDATE_FILES_DONE"
+                                                             : "UM_UPDATE_FILES_FAILED " + std::to_string(static_cast<int32_t>(c.code)));
+    EXPECT_NE(fx_->Log().find(c.logged), std::string::npos) << fx_->Log();
+    Files game = Placed(before, patch, c.placed);
+    if (c.lost != nullptr) game.erase(c.lost);
+    EXPECT_EQ(fx_->GameFiles(), game);
   }
 }
 
@@ -372,6 +533,63 @@ TEST_F(InstallGamePageTest, ExtractsEveryPageIntoTheGameRoot) {
   EXPECT_NE(fx_.Log().find("FILE=patch\\QoPatchUser.cpp,LINE=557 ,CP_USER_SUCCESS \n"), std::string::npos);
 }
 
+// A page entry that leads into the launcher's own folder refuses the page
+// before anything of it is written.
+TEST_F(InstallGamePageTest, PagesNeverWriteIntoTheLauncherFolder) {
+  WriteFile(fx_.launcher() / "launcher.ini", "[update]\nupdateUrl=http://127.0.0.1/\n");
+  WritePages({{"page1.zip", {{"data/a.pak", "a"}, {"launcher/launcher.ini", "[update]\nupdateUrl=http://evil/\n"}}}});
+
+  EXPECT_EQ(Install(), CP_USER_UNZIP_ERROR);
+
+  EXPECT_EQ(ReadFile(fx_.launcher() / "launcher.ini"), "[update]\nupdateUrl=http://127.0.0.1/\n");
+  EXPECT_EQ(fx_.GameFiles(), Files{});
+}
+
+// A list naming `names`, with placeholder sums.
+std::string ListNaming(const std::vector<std::string>& names) {
+  std::string text = "[Version]\nVersion=1.0\n[FileList]\nFileCount=" + std::to_string(names.size()) + "\n";
+  for (size_t i = 0; i < names.size(); ++i) text += "File" + std::to_string(i) + "=" + names[i] + ",0,0,0,0\n";
+  return text;
+}
+
+// After a failed installation, what it extracted that the installed list does
+// not name goes again (a page may hold anything, gigabytes of zeros
+// included); what the list names, and what was there before, stays.
+TEST_F(InstallGamePageTest, AFailedInstallationRemovesWhatTheListDoesNotName) {
+  const std::string list = ListNaming({"data/a.pak"});
+  struct Case {
+    const char* label;
+    bool listInPlace;  // else the first page brings it
+    Files after;
+  } cases[] = {
+      {"list in place", true, {{"GameInfo.ini", list}, {"data/a.pak", "a"}, {"save/user.dat", "mine"}}},
+      // A list that a failed installation brought claims a version that is
+      // not there: it goes too.
+      {"list brought by the first page", false, {{"data/a.pak", "a"}, {"save/user.dat", "mine"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(fx_.game() / "data");
+    fs::remove_all(fx_.game() / "junk");
+    fs::remove_all(fx_.launcher() / "pages");
+    fs::remove(fx_.game() / "GameInfo.ini");
+    WriteFile(fx_.game() / "save/user.dat", "mine");
+    Files first = {{"data/a.pak", "a"}, {"junk/zero.bin", std::string(64 * 1024, '\0')}};
+    if (c.listInPlace) {
+      WriteFile(fx_.game() / "GameInfo.ini", list);
+    } else {
+      first["GameInfo.ini"] = list;
+    }
+    WritePages({{"page1.zip", first}, {"page2.zip", {{"data/b.pak", "b"}}}});
+    WriteFile(fx_.launcher() / "pages/page2.zip", "junk");
+
+    EXPECT_EQ(Install(), CP_USER_UNZIP_ERROR);
+
+    EXPECT_EQ(fx_.GameFiles(), c.after);
+  }
+  EXPECT_NE(fx_.Log().find("Failed installation, extracted files removed: 2"), std::string::npos) << fx_.Log();
+}
+
 TEST_F(InstallGamePageTest, FailuresStopAtTheFailingPage) {
   struct Case {
     const char* label;
@@ -403,6 +621,9 @@ TEST_F(InstallGamePageTest, FailuresStopAtTheFailingPage) {
     SCOPED_TRACE(c.label);
     fs::remove_all(fx_.game() / "data");
     fs::remove_all(fx_.launcher() / "pages");
+    // The installed list names the first page's file, which therefore stays
+    // after the failure.
+    WriteFile(fx_.game() / "GameInfo.ini", ListNaming({"data/a.pak"}));
     WritePages({{"page1.zip", {{"data/a.pak", "a"}}}, {"page2.zip", {{"data/b.pak", "b"}}}});
     c.spoil(*this);
     const size_t before = fx_.messages().size();

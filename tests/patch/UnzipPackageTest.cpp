@@ -5,8 +5,10 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/patch/PatchMaterial.h"
+#include "tests/support/ScopedMount.h"
 #include "tests/support/TempDir.h"
 
 using patchtest::MakeZip;
@@ -43,8 +45,10 @@ TEST_F(UnzipPackageTest, ExtractsFilesFoldersAndEmptyFilesInPieces) {
   const std::string big = SampleBytes(2 * 0xA00000 + 3, 7);
   Zip({{"data/a.txt", "alpha"}, {"top.bin", big}, {"data/deep/empty.txt", ""}});
 
-  ASSERT_TRUE(UnzipPackage("pkg.zip", "out\\dest"));
+  std::vector<std::string> extracted;
+  ASSERT_TRUE(UnzipPackage("pkg.zip", "out\\dest", &extracted));
 
+  EXPECT_EQ(extracted, (std::vector<std::string>{"data/a.txt", "data/deep/empty.txt", "top.bin"}));
   EXPECT_EQ(ReadFile("out/dest/data/a.txt"), "alpha");
   EXPECT_EQ(ReadFile("out/dest/top.bin"), big);
   ASSERT_TRUE(fs::is_regular_file("out/dest/data/deep/empty.txt"));
@@ -64,7 +68,15 @@ TEST_F(UnzipPackageTest, OverwritesExistingFilesButNotReadOnlyOnes) {
   EXPECT_EQ(ReadFile("locked/a.txt"), "kept");
 }
 
-TEST_F(UnzipPackageTest, RefusesEntriesThatLeaveTheDestinationBeforeWritingAnything) {
+TEST_F(UnzipPackageTest, EntriesWhoseNamesDifferInCaseKeepTheirOwnBytes) {
+  Zip({{"Data/A.txt", "upper"}, {"data/a.txt", "lower"}, {"DATA/a.TXT", "mixed"}});
+  ASSERT_TRUE(UnzipPackage("pkg.zip", "dest"));
+  EXPECT_EQ(ReadFile("dest/Data/A.txt"), "upper");
+  EXPECT_EQ(ReadFile("dest/data/a.txt"), "lower");
+  EXPECT_EQ(ReadFile("dest/DATA/a.TXT"), "mixed");
+}
+
+TEST_F(UnzipPackageTest, RefusesUnusableEntriesBeforeWritingAnything) {
   // `zip` will not store such names, so stored names of the same length are
   // rewritten in the archive.
   struct Case {
@@ -75,6 +87,8 @@ TEST_F(UnzipPackageTest, RefusesEntriesThatLeaveTheDestinationBeforeWritingAnyth
       {"a/yy/zz/outside.txt", "a/../../outside.txt"},
       {"xoutside.txt", "/outside.txt"},
       {"xx\\outside.txt", "..\\outside.txt"},
+      // Not outside, but a second entry of one name cannot be opened as itself.
+      {"b_safe.txt", "a_safe.txt"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.hostile);
@@ -90,6 +104,23 @@ TEST_F(UnzipPackageTest, RefusesEntriesThatLeaveTheDestinationBeforeWritingAnyth
     EXPECT_EQ(ReadFile(dir_.path() / "outside.txt"), "untouched");
     EXPECT_FALSE(fs::exists(dir_.path() / "dest"));
   }
+}
+
+// Three entries of zeros, each declaring what it holds, in an archive of a
+// few KiB: together they declare more than the small file system has free,
+// so nothing is written (entry by entry, the first would fit).
+TEST_F(UnzipPackageTest, AnArchiveDeclaringMoreThanTheFreeSpaceWritesNothing) {
+  testsupport::ScopedMount small(dir_.path() / "small", 1024 * 1024);
+  if (!small.ok()) GTEST_SKIP() << small.problem() << " (the test needs to mount file systems)";
+  const std::string zeros(600 * 1024, '\0');
+  Zip({{"a.txt", "alpha"}, {"zero0.bin", zeros}, {"zero1.bin", zeros}, {"zero2.bin", zeros}});
+  ASSERT_LT(fs::file_size(dir_.path() / "pkg.zip"), 16u * 1024);
+
+  std::vector<std::string> extracted;
+  EXPECT_FALSE(UnzipPackage("pkg.zip", "small\\dest", &extracted));
+
+  EXPECT_TRUE(extracted.empty());
+  EXPECT_TRUE(fs::is_empty(dir_.path() / "small"));
 }
 
 TEST_F(UnzipPackageTest, FailsOnBadArgumentsArchivesAndEntries) {

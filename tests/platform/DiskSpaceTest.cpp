@@ -21,3 +21,17 @@ TEST(DiskSpace, ReportsTheSpaceOfExistingPaths) {
   EXPECT_FALSE(GetDiskFreeBytes(dir.str() + "\\missing", bytes));
   EXPECT_EQ(bytes, 42u);
 }
+
+TEST(DiskSpace, APathNotMadeYetIsAnsweredByTheNearestFolderAboveIt) {
+  TempDir dir;
+  CurrentDirScope cwd(dir.path());
+  std::filesystem::create_directories(dir.path() / "a");
+  for (const char* path : {"a\\b\\c\\file.bin", "a/b", "missing.bin", "a"}) {
+    uint64_t bytes = 0;
+    EXPECT_TRUE(GetDiskFreeBytesFor(path, bytes)) << path;
+    EXPECT_GT(bytes, 0u) << path;
+  }
+  uint64_t bytes = 42;
+  EXPECT_TRUE(GetDiskFreeBytesFor(dir.str() + "/x/y", bytes));
+  EXPECT_NE(bytes, 42u);
+}

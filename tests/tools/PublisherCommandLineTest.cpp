@@ -44,6 +44,7 @@ TEST(PublisherCommandLineTest, UnusableCommandLinesExitWithTwo) {
       {"publish", "--out", "t", "--game", "=x"},
       {"publish", "--out", "t", "--page-size", "12Q"},
       {"publish", "--out", "t", "--lzma-chunk", "4G"},
+      {"publish", "--out", "t", "--lzma-chunk", "257M"},  // more than the launcher decodes in one record
       {"publish", "--out"},
       {"publish", "--out", "t", "--colour", "red"},
       {"verify"},

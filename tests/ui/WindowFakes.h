@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -110,6 +111,9 @@ class ScriptedFrontEnd : public FrontEnd {
     return answer;
   }
   void WaitForClose() override { ++closeWaits; }
+  void Pump() override {
+    if (onPump) onPump();
+  }
 
   void Answer(int answer) {
     std::lock_guard lock(mutex_);
@@ -125,6 +129,7 @@ class ScriptedFrontEnd : public FrontEnd {
   }
 
   int closeWaits = 0;
+  std::function<void()> onPump;  // the front-end's turn in the window's loop
 
  private:
   mutable std::mutex mutex_;

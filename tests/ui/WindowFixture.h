@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 #include <chrono>
+#include <utility>
 
 #include "tests/support/TempDir.h"
 #include "tests/ui/WindowFakes.h"
@@ -39,9 +40,9 @@ class WindowTest : public testing::Test {
   const std::filesystem::path& tree() const { return temp_.path(); }
   std::filesystem::path launcherDir() const { return tree() / "launcher"; }
 
-  void Open(bool repaireFlag = false) {
+  void Open(bool repaireFlag = false, CTovaLauncherDlg::TimerClock clock = std::chrono::steady_clock::now) {
     dlg.reset();  // one window at a time: a window removes the presenter when it goes
-    dlg = std::make_unique<CTovaLauncherDlg>(procedures, sink, frontEnd, repaireFlag);
+    dlg = std::make_unique<CTovaLauncherDlg>(procedures, sink, frontEnd, repaireFlag, std::move(clock));
     dlg->OnInitDialog();
   }
   void Send(MessageId id, WParam wParam = 0, LParam lParam = 0) { SendMessageTo(dlg->window(), id, wParam, lParam); }

@@ -24,13 +24,22 @@ using Bytes = std::vector<uint8_t>;
 
 // A chunk record: "LZMA", the declared length, the record length, the
 // five property bytes and the stream.
-Bytes MakeRecord(const std::string& data, bool endMark = false, std::optional<uint32_t> declared = {}) {
+Bytes MakeRecord(const std::string& data, bool endMark = false, std::optional<uint32_t> declared = {},
+                 bool fastest = false) {
   CLzmaEncProps props;
   LzmaEncProps_Init(&props);
   props.dictSize = 1 << 20;
+  SizeT streamSize = data.size() + data.size() / 2 + 1024;
+  if (fastest) {
+    // Long matches over a short window: quick for a run of one byte, which
+    // encodes to almost nothing.
+    props.level = 0;
+    props.fb = 273;
+    props.dictSize = 1 << 16;
+    streamSize = data.size() / 1000 + 1024;
+  }
   Byte encodedProps[5];
   SizeT propsSize = sizeof(encodedProps);
-  SizeT streamSize = data.size() + data.size() / 2 + 1024;
   Bytes record(17 + streamSize);
   const SRes result = LzmaEncode(record.data() + 17, &streamSize, reinterpret_cast<const Byte*>(data.data()),
                                  data.size(), &props, encodedProps, &propsSize, endMark ? 1 : 0, nullptr, &kAllocator,
@@ -119,6 +128,17 @@ TEST(LzmaRecord, BadRecordsFailCleanly) {
   EXPECT_FALSE(UnLzmaBuffer(nullptr, good.size(), &out, &length));
   EXPECT_FALSE(UnLzmaBuffer(good.data(), good.size(), nullptr, &length));
   EXPECT_FALSE(UnLzmaBuffer(good.data(), good.size(), &out, nullptr));
+}
+
+TEST(LzmaRecord, ADeclaredLengthBeyondTheBoundFailsBeforeDecoding) {
+  // Zeros compress to almost nothing, so a small record can truly decode to
+  // more than the bound; it is refused all the same.
+  const Bytes record = MakeRecord(std::string(kLzmaRecordMaxDecodedLength + 1, '\0'), false, {}, true);
+  ASSERT_LT(record.size(), 1u << 20);
+  const uint8_t* out = nullptr;
+  size_t length = 7;
+  EXPECT_FALSE(UnLzmaBuffer(record.data(), record.size(), &out, &length));
+  EXPECT_EQ(length, 7u);
 }
 
 TEST(LzmaRecord, ShorterDeclaredLengthGivesThatMuch) {

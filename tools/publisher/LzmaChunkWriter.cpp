@@ -29,15 +29,14 @@ LzmaChunkWriter::LzmaChunkWriter(uint32_t chunkSize, int level)
     : chunkSize_(chunkSize == 0 ? 1 : chunkSize), level_(level) {}
 
 bool LzmaChunkWriter::AppendRecord(std::span<const uint8_t> data, std::string& out) const {
-  if (data.size() > UINT32_MAX) return false;
+  if (data.size() > kLzmaRecordMaxDecodedLength) return false;
   CLzmaEncProps props;
   LzmaEncProps_Init(&props);
   props.level = level_;
   props.reduceSize = static_cast<UInt32>(data.size());
   props.numThreads = 1;
 
-  // The LZMA SDK's bound for incompressible input.
-  size_t capacity = data.size() + data.size() / 3 + 128;
+  size_t capacity = LzmaStreamBound(data.size());
   std::vector<uint8_t> record(kLzmaRecordHeaderSize + capacity);
   SizeT streamLength = capacity;
   SizeT propsLength = LZMA_PROPS_SIZE;
@@ -45,7 +44,6 @@ bool LzmaChunkWriter::AppendRecord(std::span<const uint8_t> data, std::string& o
                            record.data() + kLzmaRecordPropsOffset, &propsLength, 0, nullptr, &gAllocator, &gAllocator);
   if (result != SZ_OK || propsLength != LZMA_PROPS_SIZE) return false;
   size_t recordLength = kLzmaRecordHeaderSize + streamLength;
-  if (recordLength > UINT32_MAX) return false;
 
   std::copy(std::begin(kLzmaRecordMagic), std::end(kLzmaRecordMagic), record.begin());
   WriteLittleEndian32(record.data() + kLzmaRecordDecodedLengthOffset, static_cast<uint32_t>(data.size()));

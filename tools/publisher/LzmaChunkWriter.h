@@ -13,13 +13,13 @@ class LzmaChunkWriter {
  public:
   static constexpr uint32_t kDefaultChunkSize = 8u << 20;
 
-  // `chunkSize`: decoded bytes per record (at least 1); `level`: the LZMA
-  // SDK's compression level, 0 to 9.
+  // `chunkSize`: decoded bytes per record (1 to kLzmaRecordMaxDecodedLength);
+  // `level`: the LZMA SDK's compression level, 0 to 9.
   explicit LzmaChunkWriter(uint32_t chunkSize = kDefaultChunkSize, int level = 5);
 
-  // Appends the record holding `data` (at most 0xFFFFFFFF bytes) to `out`.
-  // False, with `out` unchanged, when the encoder fails or the record would
-  // not fit its 32-bit length.
+  // Appends the record holding `data` (at most kLzmaRecordMaxDecodedLength
+  // bytes, the most the launcher decodes in one record) to `out`.
+  // False, with `out` unchanged, when `data` is longer or the encoder fails.
   bool AppendRecord(std::span<const uint8_t> data, std::string& out) const;
 
   // Writes the container of the file `source` to `target` ("\" form),

@@ -4,48 +4,15 @@
 #include <set>
 #include <string_view>
 
+#include "patch/StagingNames.h"
 #include "tools/publisher/ZipPageWriter.h"
 
 namespace {
-
-// The applier's staging folder, relative to "TempUpdata\": packages are
-// extracted to "Unzip/", LZMA containers expanded through "Unzip/Temp/",
-// and each file's payload written to its own name.
-constexpr std::string_view kUnzipFolder = "Unzip/";
-constexpr std::string_view kLzmaWorkFolder = "Unzip/Temp/";
-
-struct StagedFile {
-  std::string name;
-  bool lzma = false;
-};
 
 // Every folder above `path` ("a/b/c" gives "a" and "a/b").
 void AddParents(std::string_view path, std::set<std::string>& folders) {
   for (size_t at = path.find('/'); at != std::string_view::npos; at = path.find('/', at + 1))
     folders.emplace(path.substr(0, at));
-}
-
-// Empty when every file of the patch has staging paths of its own, else the
-// reason: two files would write the same path, or one file's path would be
-// another's folder.
-std::string FindStagingConflict(const std::vector<StagedFile>& files) {
-  std::map<std::string, std::string> owners;  // staging path -> file name
-  std::set<std::string> folders;
-  for (const StagedFile& file : files) {
-    std::vector<std::string> paths = {std::string(kUnzipFolder) + file.name, file.name};
-    if (file.lzma) paths.push_back(std::string(kLzmaWorkFolder) + file.name);
-    for (std::string& path : paths) {
-      AddParents(path, folders);
-      auto [it, added] = owners.emplace(std::move(path), file.name);
-      if (!added && it->second != file.name)
-        return "the files " + it->second + " and " + file.name + " would meet in the applier's staging folder";
-    }
-  }
-  for (const auto& [path, owner] : owners) {
-    if (folders.count(path) != 0)
-      return "the file " + owner + " would take the place of a folder in the applier's staging folder";
-  }
-  return {};
 }
 
 // A name of `from` that `to` turns from a folder into a file: the applier

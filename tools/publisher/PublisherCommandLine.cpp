@@ -5,6 +5,7 @@
 
 #include "tools/publisher/ServerTreePublisher.h"
 #include "tools/publisher/ServerTreeVerifier.h"
+#include "util/LzmaRecord.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ Options of publish:
                              of its own)
   --lzma-threshold BYTES     patch files larger than this travel as LZMA
                              chunk containers (default 1M)
-  --lzma-chunk BYTES         bytes per LZMA chunk (default 8M)
+  --lzma-chunk BYTES         bytes per LZMA chunk (default 8M, at most 256M)
 BYTES is a number with an optional suffix K, M or G (powers of 1024).
 
 verify checks a tree: version files, every list entry against its file,
@@ -88,7 +89,7 @@ int RunPublish(const std::vector<std::string>& arguments, std::ostream& out, std
       if (option == "--page-size") settings.maxPackageSize = bytes;
       if (option == "--lzma-threshold") settings.lzmaThreshold = bytes;
       if (option == "--lzma-chunk") {
-        if (bytes > std::numeric_limits<uint32_t>::max()) return Usage(err, "--lzma-chunk is at most 4G - 1");
+        if (bytes > kLzmaRecordMaxDecodedLength) return Usage(err, "--lzma-chunk is at most 256M");
         settings.lzmaChunkSize = static_cast<uint32_t>(bytes);
       }
     } else {

@@ -25,8 +25,9 @@ struct ZipPage {
 // Writes `entries`, in order, into packages `folder`/prefix0.zip,
 // prefix1.zip, ...: a package takes entries while it stays within
 // `maxPageSize` bytes; an entry too large for any package gets one of its
-// own. Two names that differ only in letter case never share a package,
-// because the launcher looks entries up without regard to case. Every entry is
+// own. Two names that differ only in letter case never share a package: a
+// launcher that looks entries up without regard to case would give both the
+// bytes of one. Every entry is
 // compressed once into a work archive at `workArchive`, whose compressed data
 // the packages then copy. No entries give no packages.
 // False with `error` when a file cannot be read, a package cannot be written,
