@@ -4,14 +4,14 @@
 #include <utility>
 
 #include "Procedure/LauncherConfig.h"
-#include "Procedure/RunningClient.h"
-#include "util/LaunchLog.h"
 #include "Procedure/ProcedureMessages.h"
-#include "transfer/DownloadMessages.h"
+#include "Procedure/RunningClient.h"
 #include "platform/DiskSpace.h"
 #include "platform/MessageBox.h"
 #include "transfer/CAutoDownload.h"
+#include "transfer/DownloadMessages.h"
 #include "util/FileUtil.h"
+#include "util/LaunchLog.h"
 #include "util/TextUtil.h"
 
 namespace {

@@ -53,17 +53,17 @@ struct ProcedurePaths {
   std::string_view targetFolder;         // folder brought up to date; empty: the package applier decides
 };
 
-inline constexpr ProcedurePaths kSelfPatchPaths{
-    "\\LauncherVersion\\version",  "\\LauncherVersion\\Launcher_", "temp_launcher\\version",
-    "temp_launcher\\GameInfo.ini", "temp_launcher\\launcher",      ".\\"};
+inline constexpr ProcedurePaths kSelfPatchPaths{"\\LauncherVersion\\version", "\\LauncherVersion\\Launcher_",
+                                                "temp_launcher\\version",     "temp_launcher\\GameInfo.ini",
+                                                "temp_launcher\\launcher",    ".\\"};
 // Both game repairs.
-inline constexpr ProcedurePaths kGameRepairPaths{
-    "\\GameVersion\\version",  "\\GameVersion\\Game_", "temp_game\\version",
-    "temp_game\\GameInfo.ini", "temp_game\\game",      "..\\"};
+inline constexpr ProcedurePaths kGameRepairPaths{"\\GameVersion\\version", "\\GameVersion\\Game_",
+                                                 "temp_game\\version",     "temp_game\\GameInfo.ini",
+                                                 "temp_game\\game",        "..\\"};
 // The page folders lie below the staging folder.
-inline constexpr ProcedurePaths kGameInstallPaths{
-    "\\InstallVersion\\version", "\\InstallVersion\\InstallPage_", "temp_game_install\\version", "",
-    "temp_game_install",         ""};
+inline constexpr ProcedurePaths kGameInstallPaths{"\\InstallVersion\\version",  "\\InstallVersion\\InstallPage_",
+                                                  "temp_game_install\\version", "",
+                                                  "temp_game_install",          ""};
 // The patch folders lie below the staging folder.
 inline constexpr ProcedurePaths kGamePatchPaths{
     "\\AutoPatch\\AutoPatch.ini", "\\AutoPatch\\AutoPatch_", "temp_patch\\AutoPatch.ini", "", "temp_patch", "..\\"};

@@ -4,12 +4,12 @@
 #include <utility>
 #include <vector>
 
-#include "util/LaunchLog.h"
 #include "patch/IniDocument.h"
-#include "patch/checksum/QoChecksum.h"
 #include "patch/SafeName.h"
+#include "patch/checksum/QoChecksum.h"
 #include "platform/PrivateProfile.h"
 #include "util/FileUtil.h"
+#include "util/LaunchLog.h"
 #include "util/TextUtil.h"
 
 namespace {
@@ -64,7 +64,7 @@ PackageFetchResult PackageFetch::Run(const std::string& description, const std::
       case EntryRead::kShort: WriteSourceLineLog(profile_.sourceName, shortLine, "vTemp.size()"); break;
       case EntryRead::kUnsafe:
         WriteSourceLineLog(profile_.sourceName, profile_.unsafeNameLine, "Package unsafe file name =%s",
-                        entry.fileName.c_str());
+                           entry.fileName.c_str());
         break;
     }
     return true;

@@ -5,15 +5,15 @@
 
 #include "Procedure/LauncherConfig.h"
 #include "Procedure/PackageFetch.h"
+#include "Procedure/ProcedureMessages.h"
 #include "Procedure/RunningClient.h"
 #include "Procedure/ServerVersionFile.h"
-#include "util/LaunchLog.h"
-#include "Procedure/ProcedureMessages.h"
 #include "patch/QoPatchInfo.h"
 #include "patch/QoPatchUser.h"
 #include "patch/QoVersionRepairInfo.h"
 #include "platform/PrivateProfile.h"
 #include "util/FileUtil.h"
+#include "util/LaunchLog.h"
 
 using enum PatchResult;
 
@@ -33,11 +33,7 @@ constexpr int kDescriptionVersionLine = 280;
 constexpr int kApplierLine = 424;
 
 constexpr PackageFetchProfile kPackageProfile{
-    kSourceName,
-    UM_GAMEPATCH_TOTAL_SIZE,
-    UM_GAMEPATCH_COUNT,
-    UM_GAMEPATCH_DONE_SIZE,
-    UM_GAMEPATCH_INDEX,
+    kSourceName, UM_GAMEPATCH_TOTAL_SIZE, UM_GAMEPATCH_COUNT, UM_GAMEPATCH_DONE_SIZE, UM_GAMEPATCH_INDEX,
     0,    // no message before a download
     296,  // sizing pass: entry without characters
     304,  // sizing pass: fewer than four pieces
@@ -48,7 +44,6 @@ constexpr PackageFetchProfile kPackageProfile{
     394,  // wrong MD5
     398,  // third attempt failed
 };
-
 
 // Texts of the patch list are read into 260-byte buffers, and so are the
 // description names formatted.
@@ -62,9 +57,7 @@ std::string ReadListText(const PrivateProfileSnapshot& list, const std::string& 
 }
 
 // "<F>_<T>": the patch's folder below the folder prefixes, "AutoPatch_" included there.
-std::string PatchName(const ProcedureGamePatch::PatchEntry& patch) {
-  return patch.strVerFrom + "_" + patch.versionTo;
-}
+std::string PatchName(const ProcedureGamePatch::PatchEntry& patch) { return patch.strVerFrom + "_" + patch.versionTo; }
 
 // The last component of the folder suffix, "AutoPatch_": local patch
 // folders are named like the remote ones.
@@ -112,13 +105,13 @@ bool ProcedureGamePatch::ParseVersionNow() {
   QoVersionRepairInfo installed(MainWindow());
   if (!installed.InputVerRepairInfoFile(path)) {
     WriteSourceLineLog(kSourceName, kGameInfoUnreadableLine, "ParseVersionNow  InputVerRepairInfoFile filepath =%s",
-                    path.c_str());
+                       path.c_str());
     return false;
   }
   m_strLocalVersion = installed.version();
   if (m_strLocalVersion.empty()) {
-    WriteSourceLineLog(kSourceName, kLocalVersionEmptyLine, "ParseVersionNow  LocalVersion.empty() m_strLocalVersion =%s",
-                    m_strLocalVersion.c_str());
+    WriteSourceLineLog(kSourceName, kLocalVersionEmptyLine,
+                       "ParseVersionNow  LocalVersion.empty() m_strLocalVersion =%s", m_strLocalVersion.c_str());
     return false;
   }
   return true;
@@ -218,8 +211,8 @@ std::optional<PatchResult> ProcedureGamePatch::ApplyPatch(const PatchEntry& patc
   static_cast<void>(info.InputPatchInfoFile(description));
   if (info.versionOld() != from || info.versionNew() != to) {
     WriteSourceLineLog(kSourceName, kDescriptionVersionLine,
-                    "patchInfo version not mate VersionOld=%s VersionNew=%s patch=%s --> %s", info.versionOld().c_str(),
-                    info.versionNew().c_str(), from.c_str(), to.c_str());
+                       "patchInfo version not mate VersionOld=%s VersionNew=%s patch=%s --> %s",
+                       info.versionOld().c_str(), info.versionNew().c_str(), from.c_str(), to.c_str());
     return PATCH_DESCRIPTION_FAILED;
   }
 

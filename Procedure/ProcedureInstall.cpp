@@ -3,11 +3,11 @@
 #include <utility>
 
 #include "Procedure/PackageFetch.h"
-#include "Procedure/ServerVersionFile.h"
-#include "util/LaunchLog.h"
 #include "Procedure/ProcedureMessages.h"
+#include "Procedure/ServerVersionFile.h"
 #include "patch/QoPatchUser.h"
 #include "util/FileUtil.h"
+#include "util/LaunchLog.h"
 
 using enum InstallResult;
 
@@ -84,8 +84,7 @@ ProcedureResult ProcedureInstall::Run() {
   SendMessageTo(MainWindow(), UM_LATEST_VERSION, reinterpret_cast<WParam>(version.c_str()));
   SendMessageTo(MainWindow(), UM_CURRENT_VERSION, reinterpret_cast<WParam>(version.c_str()));
 
-  const std::string pageFolder =
-      std::string(paths_.tempFolder) + "\\" + LastComponent(paths_.folderSuffix) + version;
+  const std::string pageFolder = std::string(paths_.tempFolder) + "\\" + LastComponent(paths_.folderSuffix) + version;
   const std::string descriptionName = "intallinfo_" + version + ".ini";
   const std::string description = pageFolder + "\\" + descriptionName;
   if (!CreateDirectoryForPath(description, true)) return INSTALL_FOLDER_FAILED;

@@ -7,12 +7,12 @@
 
 #include "Procedure/DownloadService.h"
 #include "Procedure/LauncherConfig.h"
-#include "Procedure/RunningClient.h"
-#include "util/LaunchLog.h"
 #include "Procedure/ProcedureMessages.h"
+#include "Procedure/RunningClient.h"
 #include "platform/Clock.h"
 #include "transfer/CAutoDownload_Curl.h"
 #include "transfer/CAutoDownload_DownAnt.h"
+#include "util/LaunchLog.h"
 
 using enum ProcedureId;
 using enum RepairResult;
@@ -23,7 +23,6 @@ namespace {
 
 constexpr const char* kSourceName = "Procedure\\ProcedureManager.cpp";
 constexpr int kTerminateErrorLine = 813;
-
 
 // How often the destructor looks whether the workers have ended while it
 // delivers their messages.

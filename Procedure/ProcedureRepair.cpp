@@ -9,13 +9,13 @@
 #include <thread>
 #include <utility>
 
-#include "Procedure/ServerVersionFile.h"
-#include "util/LaunchLog.h"
 #include "Procedure/ProcedureMessages.h"
+#include "Procedure/ServerVersionFile.h"
 #include "patch/SafeName.h"
 #include "patch/checksum/QoChecksum.h"
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"
+#include "util/LaunchLog.h"
 
 using enum RepairResult;
 
@@ -217,7 +217,7 @@ ProcedureResult ProcedureRepair::Run() {
   DeleteFile(installedList, ReadOnlyFile::kDelete);
   if (!CopyFileOverwrite(downloadedList, installedList)) {
     WriteSourceLineLog(kSourceName, kListCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile",
-                    downloadedList.c_str());
+                       downloadedList.c_str());
     return REPAIR_LIST_COPY_FAILED;
   }
   return replacedCount_ != 0 ? REPAIR_FILES_REPLACED : REPAIR_UP_TO_DATE;
@@ -232,7 +232,8 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
   // Any plain text reads as a list, so an error page served in place of the
   // list would read as an empty one and make every installed file obsolete.
   if (fresh.version().empty()) {
-    WriteSourceLineLog(kSourceName, kNoVersionLine, "InputVerRepairFileList no version, list =%s", downloadedList.c_str());
+    WriteSourceLineLog(kSourceName, kNoVersionLine, "InputVerRepairFileList no version, list =%s",
+                       downloadedList.c_str());
     return false;
   }
   // The launcher's own files belong to the self-update: a game list may not
@@ -301,7 +302,8 @@ std::optional<RepairResult> ProcedureRepair::RepairEntry(int index, CheckAhead& 
   const bool copied = CopyFileOverwrite(tempFile, localFile);
   ahead.FileChanged();
   if (!copied) {
-    WriteSourceLineLog(kSourceName, kFileCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile", tempFile.c_str());
+    WriteSourceLineLog(kSourceName, kFileCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile",
+                       tempFile.c_str());
     DeleteFile(tempFile, ReadOnlyFile::kDelete);
     return REPAIR_FILE_COPY_FAILED;
   }
@@ -311,6 +313,4 @@ std::optional<RepairResult> ProcedureRepair::RepairEntry(int index, CheckAhead& 
   return std::nullopt;
 }
 
-bool ProcedureRepair::IsExamined(const VersionFileRecord& entry) const {
-  return !flaggedOnly_ || entry.checkFlag != 0;
-}
+bool ProcedureRepair::IsExamined(const VersionFileRecord& entry) const { return !flaggedOnly_ || entry.checkFlag != 0; }

@@ -13,8 +13,8 @@
 // Run executes on the manager's worker thread; every message to the main
 // window is a synchronous send, and texts passed by address are valid only
 // during the send. The files of every second entry are checked ahead on a
-// helper thread of the run (reading only), which ends with the run. Init and the setters run on the UI thread while no run is
-// going on.
+// helper thread of the run (reading only), which ends with the run. Init and the setters run on the UI thread while no
+// run is going on.
 #pragma once
 
 #include <cstdint>

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "util/LaunchLog.h"
 #include "platform/MessageBox.h"
+#include "util/LaunchLog.h"
 #include "util/ProcessLookup.h"
 
 namespace {

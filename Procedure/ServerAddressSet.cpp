@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "util/LaunchLog.h"
 #include "patch/checksum/QoChecksum.h"
+#include "util/LaunchLog.h"
 
 namespace {
 
@@ -44,8 +44,7 @@ int ServerAddressSet::DownloadFromFoldersFrom(int first, const std::string& rela
 }
 
 bool ServerAddressSet::DownloadVerified(const std::string& relative, const std::string& localPath,
-                                        const std::string& md5, int32_t cookie,
-                                        const VerifiedDownloadLog& log) const {
+                                        const std::string& md5, int32_t cookie, const VerifiedDownloadLog& log) const {
   // An address that gave wrong bytes is asked last in the next attempt, so a
   // damaged copy on one server does not hide a good copy on the next.
   int first = 1;

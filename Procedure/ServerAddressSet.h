@@ -23,9 +23,9 @@ inline constexpr int kServerBaseCount = 3;
 // How a download checked against an MD5 text logs its failed attempts
 // (WriteSourceLineLog; the "spaced" line WriteSourceLineLogSpaced).
 struct VerifiedDownloadLog {
-  const char* sourceName;   // e.g. "Procedure\\ProcedureRepair.cpp"
-  int downloadFailedLine;   // failure line "DownloadFile" when no address answered; 0: no line
-  int md5WarningLine;       // spaced failure line "DownFile Md5 Warning  " after a wrong MD5
+  const char* sourceName;  // e.g. "Procedure\\ProcedureRepair.cpp"
+  int downloadFailedLine;  // failure line "DownloadFile" when no address answered; 0: no line
+  int md5WarningLine;      // spaced failure line "DownFile Md5 Warning  " after a wrong MD5
 };
 
 class ServerAddressSet {

@@ -16,7 +16,6 @@
 
 #include "Procedure/ProcedureManager.h"
 #include "Procedure/StandardProcedures.h"
-#include "util/LaunchLog.h"
 #include "platform/Clock.h"
 #include "platform/ProcessLauncher.h"
 #include "telemetry/EventReport.h"
@@ -26,6 +25,7 @@
 #include "ui/TerminalFrontEnd.h"
 #include "ui/sdl/SdlFrontEnd.h"
 #include "util/FileUtil.h"
+#include "util/LaunchLog.h"
 
 namespace {
 
@@ -197,12 +197,9 @@ int CTovaLauncherApp::RunMainWindow(DisplayOutput& display) {
   const LauncherOutcome outcome = RunWindow(repaireFlag_, display.file());
   WaitForPendingReports(kPendingReportsWait);
   switch (outcome) {
-    case LauncherOutcome::kGameStarted:
-      return 0;
-    case LauncherOutcome::kRelaunch:
-      return kRelaunchStatus;
-    case LauncherOutcome::kStopped:
-      break;
+    case LauncherOutcome::kGameStarted: return 0;
+    case LauncherOutcome::kRelaunch: return kRelaunchStatus;
+    case LauncherOutcome::kStopped: break;
   }
   return 1;
 }

@@ -15,9 +15,9 @@
 #include <string>
 #include <thread>
 
-#include "transfer/DownloadMessages.h"
 #include "platform/Clock.h"
 #include "transfer/CAutoDownload_Curl.h"
+#include "transfer/DownloadMessages.h"
 
 namespace {
 

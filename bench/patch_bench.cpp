@@ -27,9 +27,9 @@
 #include <string>
 #include <vector>
 
-#include "patch/checksum/QoChecksum.h"
 #include "patch/QoPatchUser.h"
 #include "patch/QoPatcher_xdelta.h"
+#include "patch/checksum/QoChecksum.h"
 #include "tools/publisher/LzmaChunkWriter.h"
 
 namespace fs = std::filesystem;
@@ -41,8 +41,8 @@ constexpr int kLzmaLevel = 1;  // fast to make; decoding speed hardly depends on
 
 // Text-like bytes that compress about 3:1, different for every seed.
 std::string MakeBytes(size_t size, uint32_t seed) {
-  static const char* const kWords[] = {"meadow ", "tova ",  "launcher ", "patch ", "delta ", "chunk\n",
-                                       "0x4509 ", "staging ", "record ",  "game ",  "version ", "client "};
+  static const char* const kWords[] = {"meadow ", "tova ",    "launcher ", "patch ", "delta ",   "chunk\n",
+                                       "0x4509 ", "staging ", "record ",   "game ",  "version ", "client "};
   std::mt19937 random(seed);
   std::string bytes;
   bytes.reserve(size + 16);
@@ -119,8 +119,7 @@ struct Maker {
     std::string old = MakeBytes(size, seed);
     if (!Write(Old(name), old) || !Write(New(name), Edit(old, seed + 1))) return false;
     fs::create_directories(Stage(0, name).parent_path());
-    if (QoPatcher_xdelta::GetInstance().MakeDelta(Old(name).string(), New(name).string(),
-                                                   Stage(0, name).string()) != 0)
+    if (QoPatcher_xdelta::GetInstance().MakeDelta(Old(name).string(), New(name).string(), Stage(0, name).string()) != 0)
       return false;
     packages[0].push_back({name, 2, "delta", Md5(New(name)), Md5(Old(name))});
     return true;
@@ -130,8 +129,7 @@ struct Maker {
     if (update && !Write(Old(name), MakeBytes(size / 2, seed + 7))) return false;
     if (!Write(New(name), MakeBytes(size, seed))) return false;
     fs::create_directories(Stage(1, name).parent_path());
-    if (!LzmaChunkWriter(kChunkSize, kLzmaLevel).WriteFile(New(name).string(), Stage(1, name).string()))
-      return false;
+    if (!LzmaChunkWriter(kChunkSize, kLzmaLevel).WriteFile(New(name).string(), Stage(1, name).string())) return false;
     std::ifstream in(Stage(1, name), std::ios::binary);
     std::string container((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (size_t at = 0; at + 12 <= container.size(); at += LittleEndian32(container, at + 8))
@@ -166,8 +164,7 @@ struct Maker {
     std::ostringstream description;
     std::ostringstream sections;
     std::ostringstream manifest;
-    description << "[PatchVersion]\nVersionOld=1.0\nVersionNew=1.1\n[Packages]\nPackageNum=" << packages.size()
-                << "\n";
+    description << "[PatchVersion]\nVersionOld=1.0\nVersionNew=1.1\n[Packages]\nPackageNum=" << packages.size() << "\n";
     fs::create_directories(dir / "patch");
     for (size_t i = 0; i < packages.size(); ++i) {
       const std::string zipName = "package" + std::to_string(i) + ".zip";
@@ -176,15 +173,14 @@ struct Maker {
       if (std::system(command.c_str()) != 0) return false;
       const fs::path zip = dir / "patch" / zipName;
       const std::string zipMd5 = Md5(zip);
-      description << "Package" << i << "=" << zipName << "," << packages[i].size() << "," << fs::file_size(zip)
-                  << "," << zipMd5 << "\n";
+      description << "Package" << i << "=" << zipName << "," << packages[i].size() << "," << fs::file_size(zip) << ","
+                  << zipMd5 << "\n";
       manifest << "package " << zipName << " " << zipMd5 << "\n";
       sections << "[Package" << i << "]\n";
       for (size_t k = 0; k < packages[i].size(); ++k) {
         const Entry& e = packages[i][k];
         sections << "File" << k << "=" << e.name << "," << e.type << ",0," << e.md5 << "," << e.sourceMd5 << "\n";
-        manifest << "file " << e.type << " " << e.form << " " << e.name << " " << e.md5 << " " << e.sourceMd5
-                 << "\n";
+        manifest << "file " << e.type << " " << e.form << " " << e.name << " " << e.md5 << " " << e.sourceMd5 << "\n";
       }
     }
     manifest << "largest-record " << largestRecord << "\n";

@@ -42,8 +42,8 @@
 #include "Procedure/ProcedureGameRepair.h"
 #include "Procedure/StopEvent.h"
 #include "patch/ProtectedFile.h"
-#include "patch/checksum/QoChecksum.h"
 #include "patch/QoVersionRepairInfo.h"
+#include "patch/checksum/QoChecksum.h"
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"
 
@@ -57,9 +57,7 @@ constexpr const char* kUnusedMd5 = "00000000000000000000000000000000";
 
 using Clock = std::chrono::steady_clock;
 
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // Processor time of the whole process (all threads, user and system).
 double CpuSeconds() {
@@ -87,8 +85,8 @@ struct Entry {
 };
 
 std::string ListText(const std::vector<Entry>& entries, int flag) {
-  std::string text = "[Version]\r\nVersion=" + std::string(kVersion) + "\r\n[FileList]\r\nFileCount=" +
-                     std::to_string(entries.size()) + "\r\n";
+  std::string text = "[Version]\r\nVersion=" + std::string(kVersion) +
+                     "\r\n[FileList]\r\nFileCount=" + std::to_string(entries.size()) + "\r\n";
   for (size_t i = 0; i < entries.size(); ++i) {
     text += "File" + std::to_string(i) + "=" + entries[i].name + "," + kUnusedMd5 + "," + entries[i].crc + "," +
             std::to_string(entries[i].size) + "," + std::to_string(flag) + "\r\n";
@@ -120,8 +118,8 @@ ProcedureResult RunRepair(const fs::path& dir, bool flaggedOnly, int& downloads)
   StopEvent stop;
   ProcedureGameRepair repair(CopyingDownload(downloads));
   repair.Init(nullptr, ".\\launcher.ini", &stop);
-  for (const auto setBase : {&ProcedureRepair::SetServerUrl1, &ProcedureRepair::SetServerUrl2,
-                             &ProcedureRepair::SetServerUrl3}) {
+  for (const auto setBase :
+       {&ProcedureRepair::SetServerUrl1, &ProcedureRepair::SetServerUrl2, &ProcedureRepair::SetServerUrl3}) {
     (repair.*setBase)((dir / "server/KVMETRA").string());
   }
   repair.SetFlaggedOnly(flaggedOnly);
@@ -240,7 +238,6 @@ int main(int argc, char** argv) {
   if (mode == "check" && argc == 3) return Check(argv[2]);
   if (mode == "read" && argc == 3) return Read(argv[2]);
   if (mode == "compare" && argc == 3) return Compare(std::atoi(argv[2]));
-  std::fprintf(stderr,
-               "usage: %s make DIR FILES MIB | check DIR | read DIR | compare N\n", argv[0]);
+  std::fprintf(stderr, "usage: %s make DIR FILES MIB | check DIR | read DIR | compare N\n", argv[0]);
   return 2;
 }

@@ -50,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const std::string protectedForm = ProtectBuffer(Key(), input);
-  fuzzsupport::WriteInput(kRoundTripPath, reinterpret_cast<const uint8_t*>(protectedForm.data()),
-                          protectedForm.size());
+  fuzzsupport::WriteInput(kRoundTripPath, reinterpret_cast<const uint8_t*>(protectedForm.data()), protectedForm.size());
   FUZZ_CHECK(UnprotectFile(Key(), kRoundTripPath));
   FUZZ_CHECK(fuzzsupport::ReadBack(kRoundTripPath) == input);
   return 0;

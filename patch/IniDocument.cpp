@@ -91,33 +91,27 @@ int IniDocument::Load(const std::string& path) {
       if (close == 1) return Fail(INI_EMPTY_SECTION_NAME, "section name is empty");
       std::string name(Trim(std::string_view(content).substr(1, close - 1)));
       for (const IniSection& section : sections_) {
-        if (section.name == name)
-          return Fail(INI_DUPLICATE_SECTION, "section " + name + "already exist");
+        if (section.name == name) return Fail(INI_DUPLICATE_SECTION, "section " + name + "already exist");
       }
-      sections_.push_back(
-          IniSection{std::move(name), std::move(pendingComment), std::move(rightComment), {}});
+      sections_.push_back(IniSection{std::move(name), std::move(pendingComment), std::move(rightComment), {}});
       firstEntry_.emplace_back();
     } else {
-      if (content.find('=') == std::string::npos)
-        return Fail(INI_BAD_LINE, "parse line failed:" + content);
+      if (content.find('=') == std::string::npos) return Fail(INI_BAD_LINE, "parse line failed:" + content);
       auto [key, value] = Split(content, "=");
       auto& entries = sections_.back().entries;
       firstEntry_.back().try_emplace(key, entries.size());
-      entries.push_back(
-          IniEntry{std::move(key), std::move(value), std::move(pendingComment), std::move(rightComment)});
+      entries.push_back(IniEntry{std::move(key), std::move(value), std::move(pendingComment), std::move(rightComment)});
     }
     pendingComment.clear();
   }
   return INI_OK;
 }
 
-int IniDocument::GetValue(std::string_view section, std::string_view key, std::string& value,
-                          std::string* comment) {
+int IniDocument::GetValue(std::string_view section, std::string_view key, std::string& value, std::string* comment) {
   for (size_t s = 0; s < sections_.size(); ++s) {
     if (sections_[s].name != section) continue;
     auto found = firstEntry_[s].find(std::string(key));
-    if (found == firstEntry_[s].end())
-      return Fail(INI_KEY_NOT_FOUND, "not find the key " + std::string(key));
+    if (found == firstEntry_[s].end()) return Fail(INI_KEY_NOT_FOUND, "not find the key " + std::string(key));
     const IniEntry& entry = sections_[s].entries[found->second];
     value = entry.value;
     if (comment != nullptr) *comment = entry.comment;

@@ -49,8 +49,7 @@ class IniDocument {
   // On INI_OK sets `value` (and `comment`, if given) from the first entry with
   // this key in the first section with this name. On INI_SECTION_NOT_FOUND or
   // INI_KEY_NOT_FOUND both outputs are left untouched.
-  int GetValue(std::string_view section, std::string_view key, std::string& value,
-               std::string* comment = nullptr);
+  int GetValue(std::string_view section, std::string_view key, std::string& value, std::string* comment = nullptr);
 
   // Stores IniToInt of the value found: 0 when the lookup fails (its code is
   // returned), 12 for "12abc".

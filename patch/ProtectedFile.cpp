@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "util/LaunchLog.h"
 #include "patch/checksum/QoChecksum.h"
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"
+#include "util/LaunchLog.h"
 
 namespace {
 
@@ -71,8 +71,7 @@ void BuildProtectionKey(ProtectionKey& key, uint32_t seed) {
   }
 }
 
-bool ReadProtectedHeader(std::span<const uint8_t> data, const ProtectionKey& key,
-                         ProtectedHeader* headerOut) {
+bool ReadProtectedHeader(std::span<const uint8_t> data, const ProtectionKey& key, ProtectedHeader* headerOut) {
   if (data.size() < kProtectedHeaderSize) return false;
   ProtectedHeader header;
   std::copy_n(data.begin(), kProtectedHeaderSize, header.begin());
@@ -99,8 +98,7 @@ bool UnprotectFile(const ProtectionKey& key, const std::string& path) {
   if (!GetCrcChecksum().MakeFileHex(path, crc)) return false;
   if (crc.size() < kCrcTextLength ||
       std::memcmp(crc.data(), header.data() + kProtectedCrcOffset, kCrcTextLength) != 0) {
-    WriteLaunchLog("memcmp Error strCrc = %s cryptHead =%s", crc.c_str(),
-                   HeaderCrcText(header).c_str());
+    WriteLaunchLog("memcmp Error strCrc = %s cryptHead =%s", crc.c_str(), HeaderCrcText(header).c_str());
     return false;
   }
   return true;
@@ -108,8 +106,7 @@ bool UnprotectFile(const ProtectionKey& key, const std::string& path) {
 
 std::string ProtectBuffer(const ProtectionKey& key, std::string_view plain) {
   std::string crc;
-  if (!GetCrcChecksum().MakeBufferHex(plain.data(), plain.size(), crc))
-    crc = "00000000";  // the CRC-32 of no bytes
+  if (!GetCrcChecksum().MakeBufferHex(plain.data(), plain.size(), crc)) crc = "00000000";  // the CRC-32 of no bytes
 
   std::string out(kProtectedHeaderSize, '\0');
   std::memcpy(out.data(), kMagic, sizeof kMagic);

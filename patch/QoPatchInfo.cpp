@@ -2,11 +2,11 @@
 
 #include <utility>
 
-#include "util/LaunchLog.h"
 #include "patch/IniDocument.h"
 #include "patch/ProtectedFile.h"
 #include "patch/SafeName.h"
 #include "platform/PrivateProfile.h"
+#include "util/LaunchLog.h"
 #include "util/TextUtil.h"
 
 namespace {
@@ -62,12 +62,12 @@ int QoPatchInfo::Read(const std::string& path, bool withFiles) {
     if (index != static_cast<int>(packages.size())) break;
     auto fields = Fields(file.GetString("Packages", "Package" + std::to_string(index), "", kValueCapacity));
     if (RefuseUnsafeName(fields[0])) return -1;
-    packages.push_back(PackageInfo{std::move(fields[0]), IniToInt(fields[1]), IniToInt(fields[2]),
-                                   std::move(fields[3]), {}});
+    packages.push_back(
+        PackageInfo{std::move(fields[0]), IniToInt(fields[1]), IniToInt(fields[2]), std::move(fields[3]), {}});
   }
   if (count > 0 && packages.size() != static_cast<size_t>(count)) {
     WriteSourceLineLog(kSourceName, kMissingPackageLine, "InputPatchInfoFile Package%d missing, PackageNum=%d",
-                    static_cast<int>(packages.size()), count);
+                       static_cast<int>(packages.size()), count);
     return -1;
   }
 
@@ -78,9 +78,8 @@ int QoPatchInfo::Read(const std::string& path, bool withFiles) {
     for (int index : NumberedIndices(file.Keys(section), "file", packages[i].fileCount)) {
       auto fields = Fields(file.GetString(section, "File" + std::to_string(index), "", kValueCapacity));
       if (RefuseUnsafeName(fields[0])) return -1;
-      packages[i].files.push_back(PatchFileInfo{std::move(fields[0]), IniToInt(fields[1]),
-                                                IniToInt(fields[2]), std::move(fields[3]),
-                                                std::move(fields[4])});
+      packages[i].files.push_back(PatchFileInfo{std::move(fields[0]), IniToInt(fields[1]), IniToInt(fields[2]),
+                                                std::move(fields[3]), std::move(fields[4])});
     }
   }
 

@@ -9,19 +9,19 @@
 #include <set>
 #include <utility>
 
-#include "util/LaunchLog.h"
-#include "patch/PatchMessages.h"
 #include "patch/AnalysisRecord.h"
-#include "util/FileTransfer.h"
-#include "patch/checksum/QoChecksum.h"
+#include "patch/PatchMessages.h"
 #include "patch/QoPatcher_xdelta.h"
 #include "patch/QoVersionRepairInfo.h"
 #include "patch/SafeName.h"
 #include "patch/StagingNames.h"
 #include "patch/UnzipPackage.h"
+#include "patch/checksum/QoChecksum.h"
 #include "platform/MessageWindow.h"
 #include "platform/SystemPath.h"
+#include "util/FileTransfer.h"
 #include "util/FileUtil.h"
+#include "util/LaunchLog.h"
 #include "util/LzmaRecord.h"
 
 using enum CpUserResult;
@@ -231,8 +231,8 @@ CpUserResult QoPatchUser::Fail(CpUserResult code) const {
 
 CpUserResult QoPatchUser::CheckPatchFile() {
   if (patchFolder_.empty() || patchInfoName_.empty()) {
-    WriteSourceLineLog(kSourceName, kLinePatchNotSet, "patchFileDir=%s,patchInfoFile =%s not found", patchFolder_.c_str(),
-                    patchInfoName_.c_str());
+    WriteSourceLineLog(kSourceName, kLinePatchNotSet, "patchFileDir=%s,patchInfoFile =%s not found",
+                       patchFolder_.c_str(), patchInfoName_.c_str());
     return CP_USER_FILE_ERROR;
   }
   // The description's name comes from a downloaded list; it must stay in the
@@ -272,7 +272,7 @@ CpUserResult QoPatchUser::CheckPatchFile() {
   // A description without VersionOld fits no installed version.
   if (versionOld_.empty() || installed.version() != versionOld_) {
     WriteSourceLineLog(kSourceName, kLineVersionMismatch, "GameVersion not mate,GameVersion=%s,updateVersion=%s",
-                    installed.version().c_str(), versionOld_.c_str());
+                       installed.version().c_str(), versionOld_.c_str());
     return CP_USER_VERSION_MISMATCH;
   }
 
@@ -301,7 +301,7 @@ CpUserResult QoPatchUser::CheckPatchFile() {
     }
     if (md5 != package.packageMd5) {
       WriteSourceLineLog(kSourceName, kLinePackageMd5Mismatch, "Package Md5 not mate loaclMD5=%s,updateMd5=%s",
-                      md5.c_str(), package.packageMd5.c_str());
+                         md5.c_str(), package.packageMd5.c_str());
       return CP_USER_MD5_MISMATCH;
     }
   }
@@ -326,7 +326,8 @@ CpUserResult QoPatchUser::ExtractPackages(int& step) {
     const std::string path = Join(patchFolder_, package.fileName);
     if (!IsPathExist(path)) {
       Fail(CP_USER_FILE_ERROR);
-      WriteSourceLineLog(kSourceName, kLineUnzipPackageMissing, "Unzip Error Packahe not find  Package =%s", path.c_str());
+      WriteSourceLineLog(kSourceName, kLineUnzipPackageMissing, "Unzip Error Packahe not find  Package =%s",
+                         path.c_str());
       return CP_USER_FILE_ERROR;
     }
     if (!CreateDirectoryForPath(kUnzipFolder, false)) {
@@ -380,7 +381,7 @@ CpUserResult QoPatchUser::CopyFiles() {
       if (!CreateDirectoryForPath(target, true)) {
         Fail(CP_USER_FILE_ERROR);
         WriteSourceLineLog(kSourceName, isNew ? kLineNewFolder : kLineUpdateFolder,
-                        "Analysis Error,CreateFileDir error  Path =%s", target.c_str());
+                           "Analysis Error,CreateFileDir error  Path =%s", target.c_str());
         return CP_USER_FILE_ERROR;
       }
       if (!isNew && !DeleteFile(target)) {
@@ -392,8 +393,8 @@ CpUserResult QoPatchUser::CopyFiles() {
       // file may take over its data instead of a copy of it.
       if (!LinkOrCopyFile(source, target) || !AddExecuteBits(target, executeBits)) {
         Fail(CP_USER_COPY_ERROR);
-        WriteSourceLineLog(kSourceName, isNew ? kLineNewCopy : kLineUpdateCopy, "Analysis Error,MoveFile error  Path =%s",
-                        source.c_str());
+        WriteSourceLineLog(kSourceName, isNew ? kLineNewCopy : kLineUpdateCopy,
+                           "Analysis Error,MoveFile error  Path =%s", source.c_str());
         return CP_USER_COPY_ERROR;
       }
     }
@@ -407,7 +408,8 @@ CpUserResult QoPatchUser::UpdatePatchFile() {
 
   // Whatever an earlier run left in the staging folder goes first.
   if (!CreateDirectoryForPath(kStagingFolder, false)) {
-    WriteSourceLineLog(kSourceName, kLineStagingCreate, "Create File Dir Error ,FileDir=%s open error   ", kStagingFolder);
+    WriteSourceLineLog(kSourceName, kLineStagingCreate, "Create File Dir Error ,FileDir=%s open error   ",
+                       kStagingFolder);
     return Fail(CP_USER_FILE_ERROR);
   }
   if (!DeleteDirectoryTree(kStagingFolder)) {
@@ -568,7 +570,8 @@ bool QoPatchUser::AnalysisFileNew(const PatchFileInfo& fileInfo) {
   }
   // A new file's payload is the whole file, even after a delta marker.
   if (!DoAnalysisFile(unzipped, payload)) {
-    WriteSourceLineLog(kSourceName, kLineNewAnalysis, "Analysis Error, DoAnalysisFile error  Path =%s", unzipped.c_str());
+    WriteSourceLineLog(kSourceName, kLineNewAnalysis, "Analysis Error, DoAnalysisFile error  Path =%s",
+                       unzipped.c_str());
     return false;
   }
   std::string md5;
@@ -600,7 +603,7 @@ bool QoPatchUser::AnalysisFileUpdate(const PatchFileInfo& fileInfo) {
   }
   if (!DoAnalysisFile(unzipped, payload)) {
     WriteSourceLineLog(kSourceName, kLineUpdateAnalysis, "Analysis Error, DoAnalysisFile error  Path =%s",
-                    unzipped.c_str());
+                       unzipped.c_str());
     return false;
   }
 
@@ -618,12 +621,13 @@ bool QoPatchUser::AnalysisFileUpdate(const PatchFileInfo& fileInfo) {
     }
     if (QoPatcher_xdelta::GetInstance().ApplyDelta(installed, payload, unzipped) != 0) {
       WriteSourceLineLog(kSourceName, kLineDelta, "CPT_XDELTA Error, mate md5 error SrcDir =%s,DifDir =%s,DstDir =%s",
-                      installed.c_str(), payload.c_str(), unzipped.c_str());
+                         installed.c_str(), payload.c_str(), unzipped.c_str());
       return false;
     }
   } else {
     if (!DeleteFile(unzipped)) {
-      WriteSourceLineLog(kSourceName, kLineReplaceDelete, "Analysis Error, DeleteFile error  Path =%s", unzipped.c_str());
+      WriteSourceLineLog(kSourceName, kLineReplaceDelete, "Analysis Error, DeleteFile error  Path =%s",
+                         unzipped.c_str());
       return false;
     }
     if (!LinkOrCopyFile(payload, unzipped)) {
@@ -639,8 +643,8 @@ bool QoPatchUser::AnalysisFileUpdate(const PatchFileInfo& fileInfo) {
   }
   if (md5 != fileInfo.m_md5Check) {
     WriteSourceLineLog(kSourceName, kLineUpdateMd5,
-                    "Analysis Error, mate md5 errorPath =%s strmD5 =%s,itPatchFileInfoVec->m_md5Check =%s",
-                    name.c_str(), md5.c_str(), fileInfo.m_md5Check.c_str());
+                       "Analysis Error, mate md5 errorPath =%s strmD5 =%s,itPatchFileInfoVec->m_md5Check =%s",
+                       name.c_str(), md5.c_str(), fileInfo.m_md5Check.c_str());
     return false;
   }
   return true;

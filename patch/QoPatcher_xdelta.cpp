@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "util/LaunchLog.h"
-#include "util/FileTransfer.h"
 #include "platform/SystemPath.h"
+#include "util/FileTransfer.h"
 #include "util/FileUtil.h"
+#include "util/LaunchLog.h"
 
 extern char** environ;
 
@@ -142,8 +142,8 @@ int QoPatcher_xdelta::MakeDelta(const std::string& source, const std::string& ne
   // xdelta3 refuses to overwrite its output, so the work file goes first.
   std::string part = delta + ".part";
   DeleteFile(part, ReadOnlyFile::kDelete);
-  bool ok = RunLogged({"-v", "-e", "-s", ToSystemPath(source), ToSystemPath(newFile), ToSystemPath(part)},
-                      kMakeErrorLine);
+  bool ok =
+      RunLogged({"-v", "-e", "-s", ToSystemPath(source), ToSystemPath(newFile), ToSystemPath(part)}, kMakeErrorLine);
   if (ok && !WriteMarkedDelta(part, delta)) {
     WriteSourceLineLogSpaced(kSourceName, kMakeWriteErrorLine, "xdelta write error Path =%s", delta.c_str());
     ok = false;
@@ -154,7 +154,7 @@ int QoPatcher_xdelta::MakeDelta(const std::string& source, const std::string& ne
 
 int QoPatcher_xdelta::ApplyDelta(const std::string& source, const std::string& delta, const std::string& target) {
   DeleteFile(target, ReadOnlyFile::kDelete);
-  bool ok = RunLogged({"-v", "-d", "-s", ToSystemPath(source), ToSystemPath(delta), ToSystemPath(target)},
-                      kApplyErrorLine);
+  bool ok =
+      RunLogged({"-v", "-d", "-s", ToSystemPath(source), ToSystemPath(delta), ToSystemPath(target)}, kApplyErrorLine);
   return ok ? 0 : kFailed;
 }

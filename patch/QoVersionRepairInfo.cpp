@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <utility>
 
-#include "util/LaunchLog.h"
 #include "patch/FileListMessages.h"
 #include "patch/IniDocument.h"
 #include "patch/ProtectedFile.h"
@@ -13,6 +12,7 @@
 #include "platform/PrivateProfile.h"
 #include "platform/TempFolder.h"
 #include "util/FileUtil.h"
+#include "util/LaunchLog.h"
 #include "util/TextUtil.h"
 
 namespace {
@@ -53,8 +53,7 @@ class DecipheredCopy {
 // Index n of a key "File<n>" written without padding, or -1 for other keys.
 int64_t FileKeyIndex(const std::string& key) {
   constexpr std::string_view prefix = "File";
-  if (!key.starts_with(prefix) || key.size() == prefix.size() || key.size() > prefix.size() + 10)
-    return -1;
+  if (!key.starts_with(prefix) || key.size() == prefix.size() || key.size() > prefix.size() + 10) return -1;
   std::string_view digits = std::string_view(key).substr(prefix.size());
   if (digits.size() > 1 && digits[0] == '0') return -1;
   int64_t index = 0;
@@ -91,8 +90,7 @@ std::string VersionListTempPath() {
   return folder + "\\" + kVersionListTempName;
 }
 
-QoVersionRepairInfo::QoVersionRepairInfo(MessageWindow* notifyWindow)
-    : notifyWindow_(notifyWindow) {}
+QoVersionRepairInfo::QoVersionRepairInfo(MessageWindow* notifyWindow) : notifyWindow_(notifyWindow) {}
 
 QoVersionRepairInfo::~QoVersionRepairInfo() = default;
 
@@ -116,13 +114,13 @@ bool QoVersionRepairInfo::InputVerRepairFileList(const std::string& path) {
     doc.GetValue("FileList", "File" + std::to_string(i), value);
     if (SplitByComma(fields, value) != 5) continue;
     if (!IsSafeRelativeName(fields[0])) {
-      WriteSourceLineLog(kSourceName, kUnsafeNameLine, "InputVerRepairFileList unsafe file name =%s", fields[0].c_str());
+      WriteSourceLineLog(kSourceName, kUnsafeNameLine, "InputVerRepairFileList unsafe file name =%s",
+                         fields[0].c_str());
       return false;
     }
     int percent = static_cast<int>(int64_t{i} * 100 / count);
-    read.emplace_back(percent, VersionFileRecord{std::move(fields[0]), IniToInt(fields[3]),
-                                                 std::move(fields[1]), std::move(fields[2]),
-                                                 IniToInt(fields[4])});
+    read.emplace_back(percent, VersionFileRecord{std::move(fields[0]), IniToInt(fields[3]), std::move(fields[1]),
+                                                 std::move(fields[2]), IniToInt(fields[4])});
   }
 
   version_ = std::move(version);

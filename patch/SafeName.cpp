@@ -42,8 +42,7 @@ std::vector<std::string> Resolve(std::vector<std::string> base, std::string_view
 
 bool IsSafeRelativeName(std::string_view name) {
   if (name.starts_with('\\') || name.starts_with('/')) return false;
-  if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0])))
-    return false;
+  if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]))) return false;
   const std::vector<std::string_view> components = Components(name);
   return std::find(components.begin(), components.end(), "..") == components.end();
 }

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "util/FileTransfer.h"
 #include "patch/SafeName.h"
 #include "platform/DiskSpace.h"
 #include "platform/SystemPath.h"
+#include "util/FileTransfer.h"
 #include "util/FileUtil.h"
 
 namespace {

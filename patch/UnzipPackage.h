@@ -26,4 +26,4 @@
 // Writes nothing to the launch log; the caller reports the failure. Any
 // thread; two calls must not write the same files.
 [[nodiscard]] bool UnzipPackage(std::string_view zipPath, std::string_view destFolder,
-                  std::vector<std::string>* extracted = nullptr);
+                                std::vector<std::string>* extracted = nullptr);

@@ -31,13 +31,11 @@ std::optional<std::u16string> UnescapeHive(std::string_view text, size_t& pos, c
       out += static_cast<char16_t>(kControls[letter]);
     } else if (c == 'x' && hexAt(i) >= 0) {
       unsigned value = 0;
-      for (int n = 0; n < 4 && hexAt(i) >= 0; ++n)
-        value = value * 16 + static_cast<unsigned>(hexAt(i++));
+      for (int n = 0; n < 4 && hexAt(i) >= 0; ++n) value = value * 16 + static_cast<unsigned>(hexAt(i++));
       out += static_cast<char16_t>(value);
     } else if (c >= '0' && c <= '7') {
       unsigned value = static_cast<unsigned>(c - '0');
-      for (int n = 0; n < 2 && isOctal(i); ++n)
-        value = value * 8 + static_cast<unsigned>(text[i++] - '0');
+      for (int n = 0; n < 2 && isOctal(i); ++n) value = value * 8 + static_cast<unsigned>(text[i++] - '0');
       out += static_cast<char16_t>(value);
     } else {
       out += static_cast<char16_t>(static_cast<unsigned char>(c));
@@ -71,8 +69,7 @@ std::string HiveTextToUtf8(const std::u16string& units) {
   std::string out;
   for (size_t i = 0; i < units.size(); ++i) {
     char32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;
@@ -105,8 +102,7 @@ std::string MachineHivePath() {
   return home + "/.wine/system.reg";
 }
 
-std::vector<UninstallEntry> ListUninstallEntries(std::string_view uninstallKey,
-                                                 const std::string& hivePath) {
+std::vector<UninstallEntry> ListUninstallEntries(std::string_view uninstallKey, const std::string& hivePath) {
   std::vector<UninstallEntry> entries;
   if (hivePath.empty()) return entries;
   while (!uninstallKey.empty() && uninstallKey.back() == '\\') uninstallKey.remove_suffix(1);
@@ -132,8 +128,7 @@ std::vector<UninstallEntry> ListUninstallEntries(std::string_view uninstallKey,
     if (!subkey || named || line.front() != '"') continue;
     size_t pos = 1;
     std::optional<std::u16string> name = UnescapeHive(line, pos, '"');
-    if (!name || !EqualsIgnoreCase(HiveTextToUtf8(*name), "DisplayName") || pos >= line.size() ||
-        line[pos] != '=')
+    if (!name || !EqualsIgnoreCase(HiveTextToUtf8(*name), "DisplayName") || pos >= line.size() || line[pos] != '=')
       continue;
     if (std::optional<std::string> text = HiveStringData(std::string_view(line).substr(pos + 1))) {
       entries.push_back({*subkey, std::move(*text)});

@@ -54,8 +54,7 @@ struct ThreadQueueHolder {
     {
       std::lock_guard lock(queue->mutex);
       queue->closed = true;
-      dropped.assign(std::make_move_iterator(queue->entries.begin()),
-                     std::make_move_iterator(queue->entries.end()));
+      dropped.assign(std::make_move_iterator(queue->entries.begin()), std::make_move_iterator(queue->entries.end()));
       queue->entries.clear();
     }
     CompleteAll(dropped);

@@ -64,8 +64,7 @@ namespace MessageLoop {
 // Delivers messages until `done()` returns true (checked after each delivered
 // message and at least every `poll`). Nested calls are allowed (a modal loop
 // inside a handler keeps delivering sent messages).
-void RunUntil(const std::function<bool()>& done,
-              std::chrono::milliseconds poll = std::chrono::milliseconds(50));
+void RunUntil(const std::function<bool()>& done, std::chrono::milliseconds poll = std::chrono::milliseconds(50));
 
 // Delivers what is queued now, waiting up to `wait` for the first message.
 // Returns the number of messages delivered.

@@ -63,7 +63,7 @@ class PrivateProfileSnapshot {
 
  private:
   struct Section {
-    std::vector<std::string> keys;                         // lower case, first lines' order
+    std::vector<std::string> keys;                        // lower case, first lines' order
     std::unordered_map<std::string, std::string> values;  // lower-case key -> first value
   };
   const std::string* Find(std::string_view section, std::string_view key) const;

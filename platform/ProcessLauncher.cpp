@@ -51,8 +51,10 @@ std::string FindOnPath(const std::string& name, const std::string& here) {
     const size_t colon = path.find(':');
     const std::string folder(path.substr(0, colon));
     path = colon == std::string_view::npos ? std::string_view() : path.substr(colon + 1);
-    const std::string candidate =
-        (folder.empty() ? here : folder.front() == '/' ? folder : here + "/" + folder) + "/" + name;
+    const std::string candidate = (folder.empty()          ? here
+                                   : folder.front() == '/' ? folder
+                                                           : here + "/" + folder) +
+                                  "/" + name;
     if (IsRegularFile(candidate) && access(candidate.c_str(), X_OK) == 0) {
       return candidate;
     }
@@ -107,7 +109,10 @@ ProgramKind KindOf(const std::string& path) {
   const ssize_t got = read(fd, head, sizeof(head));
   close(fd);
   const std::string_view bytes(head, got > 0 ? static_cast<size_t>(got) : 0);
-  if (bytes == "\x7f" "ELF" || bytes.starts_with("#!")) {
+  if (bytes ==
+          "\x7f"
+          "ELF" ||
+      bytes.starts_with("#!")) {
     return ProgramKind::kNative;
   }
   if (bytes.starts_with("MZ")) {
@@ -147,8 +152,7 @@ std::vector<std::string> ExecutableArguments(std::string_view commandLine, int& 
       args.insert(args.begin(), wine);
       break;
     }
-    case ProgramKind::kUnknown:
-      return {};
+    case ProgramKind::kUnknown: return {};
   }
   error = 0;
   return args;
@@ -194,7 +198,7 @@ std::unique_ptr<ProcessHandle> ProcessHandle::Open(pid_t pid, bool child) {
 ProcessHandle::~ProcessHandle() {
   if (child_ && !exitCode_) {
     // Reap an ended child; one still running is left to run on.
-    siginfo_t info {};
+    siginfo_t info{};
     waitid(P_PIDFD, static_cast<id_t>(pidfd_), &info, WEXITED | WNOHANG);
   }
   close(pidfd_);
@@ -223,7 +227,7 @@ bool ProcessHandle::Wait(std::chrono::milliseconds timeout) {
     }
   }
   if (child_) {
-    siginfo_t info {};
+    siginfo_t info{};
     if (waitid(P_PIDFD, static_cast<id_t>(pidfd_), &info, WEXITED) == 0) {
       exitCode_ = info.si_code == CLD_EXITED ? info.si_status : 128 + info.si_status;
     }
@@ -239,8 +243,7 @@ bool ProcessHandle::Terminate(int* error) {
   return true;
 }
 
-std::unique_ptr<ProcessHandle> StartProcess(std::string_view commandLine, std::string_view workingFolder,
-                                            int* error) {
+std::unique_ptr<ProcessHandle> StartProcess(std::string_view commandLine, std::string_view workingFolder, int* error) {
   int failure = 0;
   std::vector<std::string> args = ExecutableArguments(commandLine, failure);
   if (args.empty()) {

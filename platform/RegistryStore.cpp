@@ -58,15 +58,9 @@ std::optional<std::string> Unquote(std::string_view line, size_t& pos) {
     }
     if (++i == line.size()) return std::nullopt;
     switch (line[i]) {
-      case 'n':
-        out += '\n';
-        break;
-      case 'r':
-        out += '\r';
-        break;
-      case 't':
-        out += '\t';
-        break;
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 't': out += '\t'; break;
       case 'x': {
         int high = i + 1 < line.size() ? HexDigitValue(line[i + 1]) : -1;
         int low = i + 2 < line.size() ? HexDigitValue(line[i + 2]) : -1;
@@ -75,8 +69,7 @@ std::optional<std::string> Unquote(std::string_view line, size_t& pos) {
         i += 2;
         break;
       }
-      default:
-        out += line[i];
+      default: out += line[i];
     }
   }
   return std::nullopt;
@@ -149,8 +142,7 @@ std::optional<RegistryValue> ParseValue(std::string_view text) {
 }
 
 std::string FormatValueLine(std::string_view name, const RegistryValue& value) {
-  return Quote(name) + "=" +
-         (value.type == RegistryType::Text ? Quote(value.data) : HexList(value.data));
+  return Quote(name) + "=" + (value.type == RegistryType::Text ? Quote(value.data) : HexList(value.data));
 }
 
 bool WriteAll(int fd, const std::string& data) {
@@ -230,8 +222,7 @@ std::string RegistryStore::DefaultPath() {
 
 RegistryStore::RegistryStore(std::string path) : path_(std::move(path)) {}
 
-std::optional<RegistryValue> RegistryStore::Query(std::string_view key,
-                                                  std::string_view name) const {
+std::optional<RegistryValue> RegistryStore::Query(std::string_view key, std::string_view name) const {
   if (path_.empty()) return std::nullopt;
   bool inKey = false;
   for (const std::string& line : ReadTextLines(path_)) {
@@ -254,8 +245,7 @@ bool RegistryStore::ReadText(std::string_view key, std::string_view name, std::s
   return true;
 }
 
-bool RegistryStore::ReadBinary(std::string_view key, std::string_view name,
-                               std::string& out) const {
+bool RegistryStore::ReadBinary(std::string_view key, std::string_view name, std::string& out) const {
   std::optional<RegistryValue> value = Query(key, name);
   if (!value || value->type != RegistryType::Binary) return false;
   out = std::move(value->data);
@@ -266,15 +256,13 @@ bool RegistryStore::WriteText(std::string_view key, std::string_view name, std::
   return Write(key, name, RegistryValue{RegistryType::Text, std::string(text)});
 }
 
-bool RegistryStore::WriteBinary(std::string_view key, std::string_view name,
-                                std::string_view bytes) {
+bool RegistryStore::WriteBinary(std::string_view key, std::string_view name, std::string_view bytes) {
   return Write(key, name, RegistryValue{RegistryType::Binary, std::string(bytes)});
 }
 
 bool RegistryStore::Write(std::string_view key, std::string_view name, const RegistryValue& value) {
   // A line break in a key would end its "[key]" line early.
-  if (path_.empty() || key.empty() || key.find_first_of("\r\n") != std::string_view::npos)
-    return false;
+  if (path_.empty() || key.empty() || key.find_first_of("\r\n") != std::string_view::npos) return false;
   std::filesystem::path folder = std::filesystem::path(path_).parent_path();
   std::error_code ec;
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);

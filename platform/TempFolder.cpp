@@ -33,8 +33,7 @@ bool IsPrivateFolder(const std::string& folder) {
     return false;
   }
   struct stat st {};
-  const bool ok = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
-                  (st.st_mode & 077) == 0;
+  const bool ok = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
   close(fd);
   return ok;
 }

@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
+echo "== formatting"
+bash scripts/check_format.sh
+
 jobs=$(nproc)
 run_suite() {
   local dir=$1; shift

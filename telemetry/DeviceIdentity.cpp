@@ -54,8 +54,7 @@ std::u16string GetGclidField(const RegistryStore& store) {
 std::u16string MakeDeviceId(const DeviceSources& sources) {
   std::string hash = GetHardwareHash(sources);
   std::string guid = sources.guidText ? sources.guidText() : std::string();
-  return Utf8ToWide(kDeviceIdPrefix + std::string(1, kSeparator) + hash +
-                    std::string(1, kSeparator) + guid);
+  return Utf8ToWide(kDeviceIdPrefix + std::string(1, kSeparator) + hash + std::string(1, kSeparator) + guid);
 }
 
 std::string GetHardwareHash(const DeviceSources& sources) {
@@ -63,7 +62,6 @@ std::string GetHardwareHash(const DeviceSources& sources) {
   std::string serial = sources.diskSerialText ? sources.diskSerialText() : std::string();
   std::string hash;
   // An empty text has no digest: the hash stays empty.
-  GetSha1Checksum().MakeStringHex(
-      address.substr(0, kMaxAddressLength) + serial.substr(0, kMaxSerialLength), hash);
+  GetSha1Checksum().MakeStringHex(address.substr(0, kMaxAddressLength) + serial.substr(0, kMaxSerialLength), hash);
   return hash;
 }

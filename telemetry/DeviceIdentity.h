@@ -27,8 +27,7 @@ inline constexpr const char* kReferralValueName = "gclidshort";
 // MakeDeviceId, stored as binary and returned; it is returned even when it
 // cannot be stored. Calls in one process are serialised, so two first calls
 // return the same id.
-std::u16string GetDeviceId(const DeviceSources& sources = SystemDeviceSources(),
-                           RegistryStore store = RegistryStore());
+std::u16string GetDeviceId(const DeviceSources& sources = SystemDeviceSources(), RegistryStore store = RegistryStore());
 
 // "gclid", 0x02 and the stored referral code; empty when the code reads as
 // empty.

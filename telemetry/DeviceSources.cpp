@@ -23,9 +23,7 @@ constexpr size_t kMaxAttributeBytes = 4096;
 constexpr unsigned char kUnitSerialPage = 0x80;
 constexpr size_t kGuidLength = 36;
 
-fs::path Below(const std::string& root, const char* path) {
-  return fs::path(root.empty() ? "/" : root) / path;
-}
+fs::path Below(const std::string& root, const char* path) { return fs::path(root.empty() ? "/" : root) / path; }
 
 std::optional<std::string> ReadAttribute(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -57,8 +55,7 @@ int ReadIntAttribute(const fs::path& path, int fallback) {
 std::vector<fs::path> SortedEntries(const fs::path& folder) {
   std::vector<fs::path> entries;
   std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-    entries.push_back(it->path());
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
   std::sort(entries.begin(), entries.end());
   return entries;
 }
@@ -87,8 +84,7 @@ std::string FormatHardwareAddress(const std::string& address) {
 // bytes 2 and 3 give the length of the serial that follows.
 std::string UnitSerialFromPage(const std::string& page) {
   if (page.size() < 4 || static_cast<unsigned char>(page[1]) != kUnitSerialPage) return {};
-  size_t length = static_cast<size_t>(static_cast<unsigned char>(page[2])) << 8 |
-                  static_cast<unsigned char>(page[3]);
+  size_t length = static_cast<size_t>(static_cast<unsigned char>(page[2])) << 8 | static_cast<unsigned char>(page[3]);
   return page.substr(4, length);
 }
 
@@ -135,8 +131,7 @@ std::string GetNetworkAddressText(const std::string& root) {
     std::string address = FormatHardwareAddress(ReadTextAttribute(adapter / "address"));
     if (address.empty()) continue;
     std::error_code ec;
-    std::tuple<bool, int> rank{!fs::exists(adapter / "device", ec),
-                               ReadIntAttribute(adapter / "ifindex", INT_MAX)};
+    std::tuple<bool, int> rank{!fs::exists(adapter / "device", ec), ReadIntAttribute(adapter / "ifindex", INT_MAX)};
     if (best.empty() || rank < bestRank) {
       best = address;
       bestRank = rank;

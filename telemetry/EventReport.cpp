@@ -86,8 +86,7 @@ std::u16string BuildEventRecord(std::u16string_view name, std::u16string_view te
   return record;
 }
 
-bool UploadEvent(std::u16string_view name, std::u16string_view text,
-                 const EventUploadSettings& settings) {
+bool UploadEvent(std::u16string_view name, std::u16string_view text, const EventUploadSettings& settings) {
   const std::u16string record = BuildEventRecord(name, text);
   for (int attempt = 0; attempt < kEventUploadAttempts; ++attempt) {
     if (PostEventLog(kEventType, record, settings)) return true;
@@ -95,9 +94,7 @@ bool UploadEvent(std::u16string_view name, std::u16string_view text,
   return false;
 }
 
-bool ReportEvent(std::u16string_view name, std::u16string_view text) {
-  return UploadEvent(name, text);
-}
+bool ReportEvent(std::u16string_view name, std::u16string_view text) { return UploadEvent(name, text); }
 
 bool ReportEventAsync(std::u16string_view name, std::u16string_view text) {
   PendingReports& pending = Pending();
@@ -106,8 +103,7 @@ bool ReportEventAsync(std::u16string_view name, std::u16string_view text) {
     ++pending.running;
   }
   try {
-    std::thread([name = std::u16string(name), text = std::u16string(text),
-                 settings = GetEventUploadSettings()] {
+    std::thread([name = std::u16string(name), text = std::u16string(text), settings = GetEventUploadSettings()] {
       UploadEvent(name, text, settings);
       FinishReport();
     }).detach();

@@ -5,8 +5,8 @@
 
 #include <mutex>
 
-#include "util/LaunchLog.h"
 #include "util/Encoding.h"
+#include "util/LaunchLog.h"
 
 namespace {
 
@@ -39,14 +39,11 @@ bool CurlReady() {
 
 // Only whether a "0" arrived matters, so nothing of the reply is kept.
 // libcurl reads 0 as "no bound"; the bounds here are always at least 1 ms.
-long BoundMs(std::chrono::milliseconds bound) {
-  return bound.count() > 0 ? static_cast<long>(bound.count()) : 1L;
-}
+long BoundMs(std::chrono::milliseconds bound) { return bound.count() > 0 ? static_cast<long>(bound.count()) : 1L; }
 
 size_t NoteReply(char* data, size_t size, size_t count, void* sawZero) {
   size_t length = size * count;
-  if (std::string_view(data, length).find('0') != std::string_view::npos)
-    *static_cast<bool*>(sawZero) = true;
+  if (std::string_view(data, length).find('0') != std::string_view::npos) *static_cast<bool*>(sawZero) = true;
   return length;
 }
 
@@ -64,17 +61,14 @@ EventUploadSettings GetEventUploadSettings() {
   return holder.settings;
 }
 
-bool PostEventLog(std::string_view type, std::u16string_view log,
-                  const EventUploadSettings& settings) {
+bool PostEventLog(std::string_view type, std::u16string_view log, const EventUploadSettings& settings) {
   if (!CurlReady()) return false;
   CURL* curl = curl_easy_init();
   if (curl == nullptr) return false;
 
   const std::string url = settings.baseUrl + kUploadPath;
-  const std::string body =
-      std::string("appkey=") + kAppKey + "&type=" + std::string(type) + "&log=" + WideToUtf8(log);
-  curl_slist* headers =
-      curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+  const std::string body = std::string("appkey=") + kAppKey + "&type=" + std::string(type) + "&log=" + WideToUtf8(log);
+  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
   // No "Expect: 100-continue" on larger bodies: the content type stays the
   // only header added to libcurl's own.
   if (curl_slist* more = headers ? curl_slist_append(headers, "Expect:") : nullptr) headers = more;

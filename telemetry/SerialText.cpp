@@ -21,12 +21,9 @@ unsigned HexDigitAt(std::string_view text, size_t at) {
 }  // namespace
 
 std::string TrimToAlnum(std::string_view text) {
-  if (text.empty() || IsLatin1Alnum(static_cast<unsigned char>(text.front())))
-    return std::string(text);
-  while (!text.empty() && !IsLatin1Alnum(static_cast<unsigned char>(text.back())))
-    text.remove_suffix(1);
-  while (!text.empty() && !IsLatin1Alnum(static_cast<unsigned char>(text.front())))
-    text.remove_prefix(1);
+  if (text.empty() || IsLatin1Alnum(static_cast<unsigned char>(text.front()))) return std::string(text);
+  while (!text.empty() && !IsLatin1Alnum(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && !IsLatin1Alnum(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
   return std::string(text);
 }
 

@@ -9,10 +9,10 @@
 #include <type_traits>
 #include <utility>
 
-#include "util/LaunchLog.h"
 #include "platform/Clock.h"
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"
+#include "util/LaunchLog.h"
 
 static_assert(std::is_same_v<curl_off_t, int64_t>, "progress callback uses int64_t counts");
 static_assert(std::is_same_v<CURL, void>, "the easy handle is kept as void*");
@@ -61,8 +61,8 @@ int32_t CAutoDownload_Curl::GetSpeed() const {
   return sample_.speed;
 }
 
-bool CAutoDownload_Curl::Prepare(const std::string& url, const std::string& localPath,
-                                 MessageWindow* notifyWindow, int cookie) {
+bool CAutoDownload_Curl::Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow,
+                                 int cookie) {
   if (DownloadPhase(GetState()) == kPhaseRunning) return false;
   ReleaseTransfer();  // a transfer prepared earlier and never started
   if (url.empty() || localPath.empty()) {
@@ -157,7 +157,7 @@ void CAutoDownload_Curl::Start() {
     return;
   }
 
-  struct stat info{};
+  struct stat info {};
   if (::stat(ToSystemPath(temporaryPath_).c_str(), &info) != 0) {
     SetState(DL_FAILED);
     return;

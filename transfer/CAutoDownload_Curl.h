@@ -48,8 +48,7 @@ class CAutoDownload_Curl : public CAutoDownload {
   // earlier window and cookie; the job record keeps its values), when no easy
   // handle can be made, when the temporary file cannot be created (the folder
   // "temp_d" must exist), or when libcurl refuses an option.
-  bool Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow,
-               int cookie) override;
+  bool Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow, int cookie) override;
   // Stop, then releases what a Prepare without Start left open.
   void Reset() override;
   // Returns when the transfer has ended, in one of the end states above.

@@ -8,20 +8,14 @@ namespace {
 
 DownloadState MapManagerState(DownManagerState state) {
   switch (state) {
-    case DownManagerState::kManagerNew:
-      return DL_IDLE;
-    case DownManagerState::kManagerPrepared:
-      return DL_READY;
-    case DownManagerState::kManagerPrepareFailed:
-      return DL_PREPARE_FAILED;
+    case DownManagerState::kManagerNew: return DL_IDLE;
+    case DownManagerState::kManagerPrepared: return DL_READY;
+    case DownManagerState::kManagerPrepareFailed: return DL_PREPARE_FAILED;
     case DownManagerState::kManagerStarted:
-    case DownManagerState::kManagerResolving:
-      return DL_RUNNING;
-    case DownManagerState::kManagerDone:
-      return DL_DONE;
+    case DownManagerState::kManagerResolving: return DL_RUNNING;
+    case DownManagerState::kManagerDone: return DL_DONE;
     case DownManagerState::kManagerPlaceFailed:
-    case DownManagerState::kManagerFailed:
-      return DL_MOVE_FAILED;
+    case DownManagerState::kManagerFailed: return DL_MOVE_FAILED;
   }
   return DL_IDLE;
 }

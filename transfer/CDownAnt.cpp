@@ -226,23 +226,12 @@ void CDownAnt::ReportState() {
 void CDownAnt::OnInternetStatus(int status, const std::string& information) {
   DOWN_STATE state = DS_NEW;
   switch (status) {
-    case kStatusResolvingName:
-      state = DS_RESOLVING;
-      break;
-    case kStatusNameResolved:
-      state = DS_RESOLVED;
-      break;
-    case kStatusConnectingToServer:
-      state = DS_CONNECTING;
-      break;
-    case kStatusConnectedToServer:
-      state = DS_CONNECTED;
-      break;
-    case kStatusRedirect:
-      state = DS_REDIRECTED;
-      break;
-    default:
-      return;
+    case kStatusResolvingName: state = DS_RESOLVING; break;
+    case kStatusNameResolved: state = DS_RESOLVED; break;
+    case kStatusConnectingToServer: state = DS_CONNECTING; break;
+    case kStatusConnectedToServer: state = DS_CONNECTED; break;
+    case kStatusRedirect: state = DS_REDIRECTED; break;
+    default: return;
   }
   SetState(state, information);
   ReportState();

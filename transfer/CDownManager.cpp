@@ -191,9 +191,7 @@ AntAnswer CDownManager::OnAntNotify(CDownAnt& request) {
         Report(kReportStatus, index, static_cast<int32_t>(state));
       }
       break;
-    case kDownNotStarted:
-      Report(kReportStatus, index, static_cast<int32_t>(state));
-      break;
+    case kDownNotStarted: Report(kReportStatus, index, static_cast<int32_t>(state)); break;
     case kDownDone:
     case kDownFailed: {
       {

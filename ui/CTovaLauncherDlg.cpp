@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <utility>
 
-#include "util/LaunchLog.h"
-#include "ui/TrayMessages.h"
 #include "platform/MessageBox.h"
 #include "ui/EventSink.h"
 #include "ui/FrontEnd.h"
 #include "ui/ProcedureControl.h"
+#include "ui/TrayMessages.h"
+#include "util/LaunchLog.h"
 
 namespace {
 
@@ -71,8 +71,7 @@ LauncherOutcome CTovaLauncherDlg::RunModalLoop() {
   while (!ended_) {
     std::chrono::milliseconds wait = kPumpInterval;
     if (nextTick_) {
-      const auto untilTick =
-          std::chrono::duration_cast<std::chrono::milliseconds>(*nextTick_ - clock_());
+      const auto untilTick = std::chrono::duration_cast<std::chrono::milliseconds>(*nextTick_ - clock_());
       wait = std::clamp(untilTick, std::chrono::milliseconds(0), kPumpInterval);
     }
     MessageLoop::PumpPending(wait);
@@ -94,14 +93,9 @@ void CTovaLauncherDlg::OnCommand(int controlId) {
     case IDC_START_BUTTON:
       if (view().startButtonEnabled) StartGame();
       break;
-    case IDC_CLOSE_BUTTON:
-      EndDialog(LauncherOutcome::kStopped);
-      break;
-    case IDC_MINIMIZE_BUTTON:
-      display_.SetMinimized(true);
-      break;
-    default:
-      break;
+    case IDC_CLOSE_BUTTON: EndDialog(LauncherOutcome::kStopped); break;
+    case IDC_MINIMIZE_BUTTON: display_.SetMinimized(true); break;
+    default: break;
   }
   ShowIfChanged();
 }
@@ -142,18 +136,12 @@ void CTovaLauncherDlg::EndWindow(bool clientStarted) {
 void CTovaLauncherDlg::Dispatch(const Message& message) {
   if (ended_) return;  // the window is gone
   switch (message.id) {
-    case kEndDialogMessage:
-      EndDialog(static_cast<LauncherOutcome>(message.wParam));
-      return;
-    case kShowStatusMessage:
-      display_.SetText(IDC_STATUS, *reinterpret_cast<const std::string*>(message.wParam));
-      break;
+    case kEndDialogMessage: EndDialog(static_cast<LauncherOutcome>(message.wParam)); return;
+    case kShowStatusMessage: display_.SetText(IDC_STATUS, *reinterpret_cast<const std::string*>(message.wParam)); break;
     case UM_TRAY_NOTIFY:
       if (message.lParam == kTrayLeftButtonDown) display_.SetTopmost(true);
       break;
-    default:
-      workflow_.OnMessage(message, display_.Apply(message));
-      break;
+    default: workflow_.OnMessage(message, display_.Apply(message)); break;
   }
   SyncTimer();
   ShowIfChanged();

@@ -3,12 +3,12 @@
 #include <memory>
 #include <system_error>
 
-#include "util/LaunchLog.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
 #include "ui/EventSink.h"
 #include "ui/TextFormat.h"
 #include "util/Encoding.h"
+#include "util/LaunchLog.h"
 
 namespace {
 
@@ -17,7 +17,9 @@ constexpr const char* kRuntimeName = "Microsoft Visual C++ 2013 Redistributable 
 // "DisplayName" is read into 1024 bytes: 511 UTF-16 units and the terminator.
 constexpr size_t kDisplayNameUnits = 1024 / sizeof(char16_t) - 1;
 // "状态333" in code page 936.
-constexpr const char* kRuntimeMissingLog = "\xD7\xB4\xCC\xAC" "333";
+constexpr const char* kRuntimeMissingLog =
+    "\xD7\xB4\xCC\xAC"
+    "333";
 constexpr const char* kRuntimeMissingText =
     "VC++が見つかなかったため、ゲームを正常に起動する事ができませんでした。Microsoft Visual "
     "C++のインストール後に再度起動する事を推奨致します。";

@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/MessageWindow.h"
 #include "platform/MachineHive.h"
+#include "platform/MessageWindow.h"
 
 class EventSink;
 

@@ -171,9 +171,7 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
       SetText(IDC_CURRENT_VERSION_LABEL, kCurrentVersionLabel);
       SetText(IDC_CURRENT_VERSION, currentVersion_);
       break;
-    case UM_REPAIR_FILE_TOTAL:
-      repairFileCount_ = IntegerArgument(message.wParam);
-      break;
+    case UM_REPAIR_FILE_TOTAL: repairFileCount_ = IntegerArgument(message.wParam); break;
     case UM_REPAIR_FILE_STEP: {
       const int step = IntegerArgument(message.wParam);
       const int index = IntegerArgument(message.lParam);
@@ -207,9 +205,7 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
       patchIndex_ = IntegerArgument(message.lParam);
       ShowCounter(kDownloadLabel, patchIndex_, patchCount_);
       break;
-    case UM_REPAIR_START:
-      ResetProgressTexts();
-      break;
+    case UM_REPAIR_START: ResetProgressTexts(); break;
     case UM_INSTALL_TOTAL_SIZE:
       installTotalBytes_ = SizeArgument(message.lParam);
       SetText(IDC_STATUS, "ゲームインストールファイルをダウンロードしています......");
@@ -232,9 +228,7 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
       if (!remainingKnown) SetText(IDC_COUNT, "");
       break;
     }
-    case UM_INSTALL_PAGE_INDEX:
-      installPageIndex_ = IntegerArgument(message.lParam);
-      break;
+    case UM_INSTALL_PAGE_INDEX: installPageIndex_ = IntegerArgument(message.lParam); break;
     case UM_INSTALL_TIMER_START:
       if (!timerStarted_) timerStarted_ = timerRunning_ = true;
       break;
@@ -242,11 +236,8 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
     case UM_INSTALL_FAIL_CREATE_DIR:
     case UM_INSTALL_FAIL_DOWN_INI:
     case UM_INSTALL_FAIL_FILE_SIZE:
-    case UM_INSTALL_FAIL_ANALYSE:
-      timerRunning_ = false;
-      break;
-    default:
-      break;
+    case UM_INSTALL_FAIL_ANALYSE: timerRunning_ = false; break;
+    default: break;
   }
   if (p) SetProgress(*p);
   return p;

@@ -11,13 +11,13 @@
 // Text controls of the main window (ids as in the dialog).
 inline constexpr int IDC_CURRENT_VERSION_LABEL = 1011;  // "現在のVer: "
 inline constexpr int IDC_CURRENT_VERSION = 1012;
-inline constexpr int IDC_LATEST_VERSION_LABEL = 1013;   // "最新Ver: "
+inline constexpr int IDC_LATEST_VERSION_LABEL = 1013;  // "最新Ver: "
 inline constexpr int IDC_LATEST_VERSION = 1014;
-inline constexpr int IDC_COUNT_LABEL = 1015;            // counter label or "残り時間"
-inline constexpr int IDC_COUNT = 1016;                  // "%d/%d" or the remaining time
-inline constexpr int IDC_SPEED_LABEL = 1017;            // "DL速度: "
-inline constexpr int IDC_SPEED = 1018;                  // "%sB/s"
-inline constexpr int IDC_PROGRESS_LABEL = 1019;         // "進捗状況: "
+inline constexpr int IDC_COUNT_LABEL = 1015;     // counter label or "残り時間"
+inline constexpr int IDC_COUNT = 1016;           // "%d/%d" or the remaining time
+inline constexpr int IDC_SPEED_LABEL = 1017;     // "DL速度: "
+inline constexpr int IDC_SPEED = 1018;           // "%sB/s"
+inline constexpr int IDC_PROGRESS_LABEL = 1019;  // "進捗状況: "
 inline constexpr int IDC_PERCENT = 1020;
 inline constexpr int IDC_STATUS = 1021;
 inline constexpr int kFirstTextControl = IDC_CURRENT_VERSION_LABEL;

@@ -6,7 +6,6 @@
 
 #include "Procedure/LauncherConfig.h"
 #include "Procedure/ProcedureBase.h"
-#include "util/LaunchLog.h"
 #include "Procedure/ProcedureMessages.h"
 #include "patch/PatchMessages.h"
 #include "platform/MessageBox.h"
@@ -16,6 +15,7 @@
 #include "ui/ProcedureControl.h"
 #include "ui/TextFormat.h"
 #include "util/FileUtil.h"
+#include "util/LaunchLog.h"
 
 using enum ProcedureId;
 using enum WorkflowMode;
@@ -56,8 +56,8 @@ constexpr ModeEvents kModeEvents[] = {
 
 // Texts of the version-list repair failures, in message order (the
 // self-update's and the game repair's messages run in the same order).
-constexpr const char* kRepairFailureTexts[] = {"down version",  "read version", "down gameinfo",  "cmp gameinfo",
-                                               "create dir",    "down rpfile",  "replace rpfile", "replace gameinfo"};
+constexpr const char* kRepairFailureTexts[] = {"down version", "read version", "down gameinfo",  "cmp gameinfo",
+                                               "create dir",   "down rpfile",  "replace rpfile", "replace gameinfo"};
 
 struct FailureText {
   MessageId message;
@@ -159,9 +159,7 @@ void WorkflowControl::OnMessage(const Message& message, std::optional<double> pe
   }
 
   switch (message.id) {
-    case UM_SELFPATCH_START:
-      events_.Report("LE_UpdateSelfStart", "");
-      break;
+    case UM_SELFPATCH_START: events_.Report("LE_UpdateSelfStart", ""); break;
     case UM_SELFPATCH_NONEED:
       events_.Report("LE_UpdateSelfNoNeed", "");
       if (!IsPathExist(kGameListPath)) {
@@ -180,9 +178,7 @@ void WorkflowControl::OnMessage(const Message& message, std::optional<double> pe
       followed_.reset();
       window_.RelaunchInstalledLauncher();
       break;
-    case UM_GAMEPATCH_START:
-      events_.Report("LE_GameCheckUpdate", "");
-      break;
+    case UM_GAMEPATCH_START: events_.Report("LE_GameCheckUpdate", ""); break;
     case UM_GAMEPATCH_DOWNLOAD_BEGIN:
       SetMode(MODE_GAME_PATCH);
       events_.Report("LE_StartGamePatch", "");
@@ -218,12 +214,8 @@ void WorkflowControl::OnMessage(const Message& message, std::optional<double> pe
       static_cast<void>(CreateDirectoryForPath(GetTempFolderPath() + "\\install.tova.flag", true));
       BeginGamePatch();
       break;
-    case UM_INSTALL_START:
-      events_.ReportAsync("LE_StartCPInstall", "");
-      break;
-    case UM_PAGE_MISSING:
-      events_.Report("LE_InstallByCPFail", "file notexist");
-      break;
+    case UM_INSTALL_START: events_.ReportAsync("LE_StartCPInstall", ""); break;
+    case UM_PAGE_MISSING: events_.Report("LE_InstallByCPFail", "file notexist"); break;
     case UM_PAGE_UNZIP_FAILED:
       events_.Report("LE_InstallByCPFail", "unzip pageinner");
       OnInstallFailed();
@@ -244,8 +236,7 @@ void WorkflowControl::OnMessage(const Message& message, std::optional<double> pe
     case UM_INSTALL_DONE_SIZE:
       if (percent) Milestone(kSlotCpInstall, "LE_CPDownPage", *percent);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

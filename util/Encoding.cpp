@@ -47,7 +47,7 @@ char32_t DecodeUtf8(std::string_view text, size_t& i) {
   } else if (lead >= 0xE0 && lead <= 0xEF) {
     more = 2;
     code = lead & 0x0F;
-    low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+    low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
     high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
   } else if (lead >= 0xF0 && lead <= 0xF4) {
     more = 3;

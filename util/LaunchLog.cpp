@@ -36,8 +36,8 @@ int AppendLine(const char* message) {
   // One formatted write per line, so concurrent appenders never interleave
   // inside a line.
   char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "[%02d_%02d:%02d:%02d]: ", local.tm_mday, local.tm_hour,
-                local.tm_min, local.tm_sec);
+  std::snprintf(stamp, sizeof stamp, "[%02d_%02d:%02d:%02d]: ", local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec);
   std::string line = std::string(stamp) + message + "\n";
   setvbuf(file, nullptr, _IOFBF, line.size() + 1);
   std::fwrite(line.data(), 1, line.size(), file);

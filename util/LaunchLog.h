@@ -9,10 +9,9 @@
 int WriteLaunchLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Failure lines (and the patch applier's success lines) name the writing
-// module's source and a fixed line number before the message. WriteSourceLineLog writes "FILE=<sourceName>,LINE=<line> ,"
-// and then the message; WriteSourceLineLogSpaced writes the downloader's and the
-// delta patcher's form "FILE =<sourceName>, Line =<line>," and then the
-// message. The whole line is cut to its first 1023 bytes and written like
+// module's source and a fixed line number before the message. WriteSourceLineLog writes "FILE=<sourceName>,LINE=<line>
+// ," and then the message; WriteSourceLineLogSpaced writes the downloader's and the delta patcher's form "FILE
+// =<sourceName>, Line =<line>," and then the message. The whole line is cut to its first 1023 bytes and written like
 // WriteLaunchLog's, with the same result.
 int WriteSourceLineLog(const char* sourceName, int line, const char* format, ...) __attribute__((format(printf, 3, 4)));
 int WriteSourceLineLogSpaced(const char* sourceName, int line, const char* format, ...)

@@ -46,8 +46,8 @@ bool UnLzmaBuffer(const uint8_t* record, size_t recordLength, const uint8_t** da
   }
   size_t produced = declared;
   size_t consumed = recordLength - kLzmaRecordHeaderSize;
-  const int result =
-      LzmaUncompress(buffer.bytes.get(), &produced, record + kLzmaRecordHeaderSize, &consumed, record + kLzmaRecordPropsOffset, kLzmaRecordPropsSize);
+  const int result = LzmaUncompress(buffer.bytes.get(), &produced, record + kLzmaRecordHeaderSize, &consumed,
+                                    record + kLzmaRecordPropsOffset, kLzmaRecordPropsSize);
   // A stream that ends (with its end mark) before the declared length would
   // silently give a short file.
   if (result != kLzmaOk || produced != declared) {

@@ -198,8 +198,7 @@ bool QoChecksumIncremental::MakeFileHex(const std::string& path, std::string& ou
 }
 
 void QoChecksumIncremental::AppendHex(const uint8_t* bytes, size_t length, bool upperCase, std::string& out) {
-  CryptoPP::StringSource(bytes, length, true,
-                         new CryptoPP::HexEncoder(new CryptoPP::StringSink(out), upperCase));
+  CryptoPP::StringSource(bytes, length, true, new CryptoPP::HexEncoder(new CryptoPP::StringSink(out), upperCase));
 }
 
 bool QoChecksumIncremental::DigestFile(const std::string& path, uint8_t* digest) const {

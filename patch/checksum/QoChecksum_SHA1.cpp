@@ -22,4 +22,6 @@ bool QoChecksum_SHA1::MakeStringHex(const std::string& text, std::string& out) c
   return true;
 }
 
-std::unique_ptr<QoChecksumIncremental::State> QoChecksum_SHA1::NewState() const { return std::make_unique<Sha1State>(); }
+std::unique_ptr<QoChecksumIncremental::State> QoChecksum_SHA1::NewState() const {
+  return std::make_unique<Sha1State>();
+}

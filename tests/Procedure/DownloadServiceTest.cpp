@@ -1,5 +1,3 @@
-#include "Procedure/DownloadService.h"
-
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
@@ -12,15 +10,16 @@
 #include <thread>
 #include <vector>
 
-#include "util/LaunchLog.h"
+#include "Procedure/DownloadService.h"
 #include "Procedure/ProcedureMessages.h"
-#include "transfer/DownloadMessages.h"
 #include "platform/MessageBox.h"
 #include "tests/Procedure/LaunchLogLines.h"
 #include "tests/Procedure/MainWindowRecorder.h"
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
 #include "transfer/CAutoDownload_Curl.h"
+#include "transfer/DownloadMessages.h"
+#include "util/LaunchLog.h"
 #include "util/TextUtil.h"
 
 using namespace testsupport;
@@ -108,10 +107,10 @@ TEST_F(DownloadServiceTest, SixFailedAttemptsFlipTheLabelTwiceAndLeaveTheLocalFi
 
   // The state is read after the last attempt's Reset.
   EXPECT_FALSE(service.DownloadFile(url, "out\\file_1.bin", 3));
-  const std::vector<std::string> failed =
-      AttemptLines("Curl", 3, "out\\file_1.bin", display) + AttemptLines("Ant", 3, "out\\file_1.bin", display) +
-      std::vector<std::string>{"start file download fail: 3 out\\file_1.bin <-- " + transmitted +
-                               " ResponseCode =404, State = 0"};
+  const std::vector<std::string> failed = AttemptLines("Curl", 3, "out\\file_1.bin", display) +
+                                          AttemptLines("Ant", 3, "out\\file_1.bin", display) +
+                                          std::vector<std::string>{"start file download fail: 3 out\\file_1.bin <-- " +
+                                                                   transmitted + " ResponseCode =404, State = 0"};
   EXPECT_EQ(LogLines(), failed);
   std::string sixRequests;
   for (int i = 0; i < 6; ++i) sixRequests += "GET /files/file%5F1.bin?rand%3D4242\n";
@@ -121,9 +120,9 @@ TEST_F(DownloadServiceTest, SixFailedAttemptsFlipTheLabelTwiceAndLeaveTheLocalFi
   // Two flips: the next download is labelled "Curl" again.
   WriteFile(root_.path() / "files" / "file_1.bin", "new");
   EXPECT_TRUE(service.DownloadFile(url, "out\\file_1.bin", 3));
-  EXPECT_EQ(LogLines(), failed + AttemptLines("Curl", 1, "out\\file_1.bin", display) +
-                            std::vector<std::string>{"start file download success : 3 out\\file_1.bin <-- " +
-                                                     display + " "});
+  EXPECT_EQ(LogLines(),
+            failed + AttemptLines("Curl", 1, "out\\file_1.bin", display) +
+                std::vector<std::string>{"start file download success : 3 out\\file_1.bin <-- " + display + " "});
   EXPECT_EQ(Local("file_1.bin"), "new");
 }
 
@@ -138,18 +137,16 @@ TEST_F(DownloadServiceTest, SuccessAtTheFourthAttemptLeavesTheLabelFlipped) {
   service.Init(main_.window());
   main_.onMessage = [&](const Message& message) {
     const std::vector<std::string> lines = LogLines();
-    const auto attempts = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
-      return line.starts_with("start file download: ");
-    });
+    const auto attempts = std::count_if(
+        lines.begin(), lines.end(), [](const std::string& line) { return line.starts_with("start file download: "); });
     if (message.id == UM_DOWNLOAD_BYTES && attempts == 3) WriteFile(root_.path() / "late.bin", data);
   };
 
   const std::string display = server.url() + "/late.bin?rand=77";
   EXPECT_TRUE(service.DownloadFile(server.url() + "/late.bin", "out\\late.bin", 5));
-  EXPECT_EQ(LogLines(), AttemptLines("Curl", 3, "out\\late.bin", display) +
-                            AttemptLines("Ant", 1, "out\\late.bin", display) +
-                            std::vector<std::string>{"start file download success : 5 out\\late.bin <-- " + display +
-                                                     " "});
+  EXPECT_EQ(LogLines(),
+            AttemptLines("Curl", 3, "out\\late.bin", display) + AttemptLines("Ant", 1, "out\\late.bin", display) +
+                std::vector<std::string>{"start file download success : 5 out\\late.bin <-- " + display + " "});
   EXPECT_EQ(Local("late.bin"), data);
 
   main_.onMessage = nullptr;

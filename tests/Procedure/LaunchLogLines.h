@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "util/LaunchLog.h"
 #include "tests/support/TempDir.h"
+#include "util/LaunchLog.h"
 
 namespace testsupport {
 

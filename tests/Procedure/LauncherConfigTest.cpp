@@ -1,11 +1,10 @@
-#include "Procedure/LauncherConfig.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <string>
 
 #include "BuildSettings.h"
+#include "Procedure/LauncherConfig.h"
 #include "platform/SystemPath.h"
 #include "platform/TempFolder.h"
 #include "tests/support/TempDir.h"
@@ -18,7 +17,7 @@ using testsupport::WriteFile;
 namespace {
 
 const ConfigUrlKey* const kUrlKeys[] = {&kLauncherUrlKey, &kGameUrlKey, &kInstallUrlKey, &kUpdateUrlKey,
-                                         &kRepaireUrlKey};
+                                        &kRepaireUrlKey};
 
 // Sets an environment variable for the lifetime of the object.
 class EnvScope {
@@ -72,7 +71,8 @@ TEST(LauncherConfig, ValuesThatReadEmptyGetTheDefault) {
   for (const char* value : {"", "   ", "\"\""}) {
     for (const ConfigUrlKey* key : kUrlKeys) {
       WriteFile("launcher.ini", std::string("[") + key->section + "]\n" + key->key + "=" + value + "\n");
-      EXPECT_EQ(ReadConfigUrl(*key), key->defaultsToBackupBase ? BackupServerBase() : "") << key->key << " '" << value << "'";
+      EXPECT_EQ(ReadConfigUrl(*key), key->defaultsToBackupBase ? BackupServerBase() : "")
+          << key->key << " '" << value << "'";
     }
   }
 }

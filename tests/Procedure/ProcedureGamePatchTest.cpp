@@ -1,5 +1,3 @@
-#include "Procedure/ProcedureGamePatch.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,13 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "util/LaunchLog.h"
+#include "Procedure/ProcedureGamePatch.h"
 #include "Procedure/ProcedureMessages.h"
 #include "patch/ProtectedFile.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
 #include "tests/Procedure/ProcedureRunFixture.h"
 #include "tools/publisher/ServerTreePublisher.h"
+#include "util/LaunchLog.h"
 #include "util/ProcessLookup.h"
 
 using namespace testsupport;
@@ -98,7 +97,8 @@ class ProcedureGamePatchTest : public ProcedureRunTest {
     const auto packages = ServedPackages(PatchFolder(from, to), "package");
     double total = 0;
     for (const auto& package : packages) total += static_cast<double>(package.second);
-    std::vector<std::string> lines = {"latest " + to, "current " + last, "patch begin", "patch total " + SizeText(total),
+    std::vector<std::string> lines = {"latest " + to, "current " + last, "patch begin",
+                                      "patch total " + SizeText(total),
                                       "patch count " + std::to_string(packages.size())};
     double present = 0;
     for (size_t j = 0; j < packages.size(); ++j) {
@@ -204,24 +204,36 @@ TEST_F(ProcedureGamePatchTest, ThePatchListGivesTheChain) {
   } cases[] = {
       {"PatchNum=2\nVersionNow=1.0.1\n[Patch_0]\nVersionFrom=1.0.0\nVersionTo=1.0.1\n"
        "[Patch_1]\nVersionFrom=1.0.1\nVersionTo=1.0.0\n",
-       true, {"1.0.0>1.0.1", "1.0.1>1.0.0"}, ""},
+       true,
+       {"1.0.0>1.0.1", "1.0.1>1.0.0"},
+       ""},
       {"PatchNum=3\nVersionNow=1.0.2\n[Patch_0]\nVersionFrom=1.0.0\nVersionTo=1.0.1\n"
        "[Patch_1]\nVersionFrom=1.0.1\n[Patch_2]\nVersionFrom=1.0.1\nVersionTo=1.0.2\n",
-       true, {"1.0.0>1.0.1", "1.0.1>1.0.2"}, ""},
+       true,
+       {"1.0.0>1.0.1", "1.0.1>1.0.2"},
+       ""},
       {"PatchNum=2\nVersionNow=1.0.2\n[Patch_0]\nVersionFrom=1.0.0\nVersionTo=1.0.1\n"
        "[Patch_1]\nVersionFrom=1.0.0\nVersionTo=1.0.2\n",
-       true, {"1.0.0>1.0.2"}, ""},
+       true,
+       {"1.0.0>1.0.2"},
+       ""},
       {"PatchNum=1\nVersionNow=1.0.2\n[Patch_0]\nVersionFrom=0.9\nVersionTo=1.0.2\n", true, {}, ""},
       // A huge count over a few sections reads only those (it used to read
       // the list twice per announced patch); only "Patch_" and an unpadded
       // index below the count name a section of the list.
       {"PatchNum=2147483647\nVersionNow=1.0.2\n[patch_7]\nVersionFrom=1.0.1\nVersionTo=1.0.2\n"
        "[Patch_07]\nVersionFrom=1.0.0\nVersionTo=9\n[PATCH_2147483646]\nVersionFrom=1.0.0\nVersionTo=1.0.1\n",
-       true, {"1.0.0>1.0.1", "1.0.1>1.0.2"}, ""},
+       true,
+       {"1.0.0>1.0.1", "1.0.1>1.0.2"},
+       ""},
       {"PatchNum=0\nVersionNow=1.0.2\n", false, {}, "LINE=95 ,patchCount <= 0 || m_strNowVersion.empty()"},
-      {"PatchNum=1\n[Patch_0]\nVersionFrom=1.0.0\nVersionTo=1.0.1\n", false, {},
+      {"PatchNum=1\n[Patch_0]\nVersionFrom=1.0.0\nVersionTo=1.0.1\n",
+       false,
+       {},
        "LINE=95 ,patchCount <= 0 || m_strNowVersion.empty()"},
-      {"PatchNum=1\nVersionNow=1.0.1\n[Patch_0]\nVersionFrom=1.0.0\nVersionTo=..\\..\\x\n", false, {},
+      {"PatchNum=1\nVersionNow=1.0.1\n[Patch_0]\nVersionFrom=1.0.0\nVersionTo=..\\..\\x\n",
+       false,
+       {},
        "LINE=110 ,ParseAllPatchList unsafe version =..\\..\\x"},
   };
   InstallGameVersion("1.0.0");
@@ -238,8 +250,7 @@ TEST_F(ProcedureGamePatchTest, ThePatchListGivesTheChain) {
     Chain chain;
     for (const auto& entry : patch.chain()) chain.push_back(entry.strVerFrom + ">" + entry.versionTo);
     EXPECT_EQ(chain, c.chain);
-    EXPECT_EQ(LogLinesStartingWith("FILE="),
-              c.logged.empty() ? Chain{} : Chain{"FILE=" + kSource + "," + c.logged});
+    EXPECT_EQ(LogLinesStartingWith("FILE="), c.logged.empty() ? Chain{} : Chain{"FILE=" + kSource + "," + c.logged});
   }
 }
 
@@ -257,8 +268,9 @@ TEST_F(ProcedureGamePatchTest, ACycleInThePatchListIsWalkedOnce) {
   std::string error;
   ASSERT_TRUE(PublishServerTree(settings, error)) << error;
   fs::copy(back.path() / "KVMETRA" / PatchFolder("1.0.1", "1.0.0"), Served(PatchFolder("1.0.1", "1.0.0")));
-  ServePatchList("[PatchHistory]\nPatchNum=2\nVersionNow=1.0.1\n[Patch_0]\nVersionFrom=1.0.0\nVersionTo=1.0.1\n"
-                 "[Patch_1]\nVersionFrom=1.0.1\nVersionTo=1.0.0\n");
+  ServePatchList(
+      "[PatchHistory]\nPatchNum=2\nVersionNow=1.0.1\n[Patch_0]\nVersionFrom=1.0.0\nVersionTo=1.0.1\n"
+      "[Patch_1]\nVersionFrom=1.0.1\nVersionTo=1.0.0\n");
 
   EXPECT_EQ(MakePatch()->Run(), PATCH_APPLIED);
 
@@ -281,8 +293,9 @@ TEST_F(ProcedureGamePatchTest, ADescriptionThatDoesNotFitItsPatchIsRefused) {
     std::string description;
     std::string logged;
   } cases[] = {
-      {replaced("VersionNew", "1.0.9"), "FILE=" + kSource + ",LINE=280 ,patchInfo version not mate VersionOld=1.0.0 "
-                                        "VersionNew=1.0.9 patch=1.0.0 --> 1.0.1"},
+      {replaced("VersionNew", "1.0.9"), "FILE=" + kSource +
+                                            ",LINE=280 ,patchInfo version not mate VersionOld=1.0.0 "
+                                            "VersionNew=1.0.9 patch=1.0.0 --> 1.0.1"},
       {replaced("Package0", "../evil.zip,1,10," + Md5Of("x")), "unsafe file name =../evil.zip"},
       {replaced("Package0", "package0.zip,1,10"), "FILE=" + kSource + ",LINE=304 ,vTemp.size()"},
   };
@@ -312,8 +325,8 @@ TEST_F(ProcedureGamePatchTest, APackageWhoseMd5NeverMatchesFailsAfterThreeAttemp
   EXPECT_EQ(DownloadsOf("\\package0.zip"), 7);
   const std::string warning = "FILE =" + kSource + ", Line =394,DownFile Md5 Warning  ";
   EXPECT_EQ(LogLinesStartingWith("FILE ="),
-            std::vector<std::string>({warning, warning, warning,
-                                      "FILE =" + kSource + ", Line =398,PRO_GAME_PATCH_DOWNLOAD_ERROR  "}));
+            std::vector<std::string>(
+                {warning, warning, warning, "FILE =" + kSource + ", Line =398,PRO_GAME_PATCH_DOWNLOAD_ERROR  "}));
   EXPECT_EQ(FolderFiles(game(), {"launcher"}), FolderFiles(Served("GameVersion/Game_1.0.0")));
   EXPECT_EQ(ReadFile(launcher() / "temp_patch/AutoPatch_1.0.0_1.0.1/package0.zip"), "not the package");
 }

@@ -1,5 +1,3 @@
-#include "Procedure/ProcedureInstall.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,9 +7,10 @@
 #include <vector>
 
 #include "Procedure/ProcedureGameInstall.h"
-#include "util/LaunchLog.h"
+#include "Procedure/ProcedureInstall.h"
 #include "Procedure/ProcedureMessages.h"
 #include "tests/Procedure/ProcedureRunFixture.h"
+#include "util/LaunchLog.h"
 
 using namespace testsupport;
 namespace fs = std::filesystem;
@@ -237,8 +236,10 @@ TEST_F(ProcedureInstallTest, APageThatCannotBeUnpackedFailsTheInstallation) {
   Publish({}, {{"1.0.2", kGame102}}, true);
   const std::string notZip = "verified, but no zip package";
   WriteFile(Served(kPageFolder + "/page0.zip"), notZip);
-  WriteFile(Served(kDescription), "[PatchVersion]\nVersionOld=1.0.2\nVersionNew=1.0.2\n[Packages]\nPackageNum=1\n"
-                                  "Package0=page0.zip,1," + std::to_string(notZip.size()) + "," + Md5Of(notZip) + "\n");
+  WriteFile(Served(kDescription),
+            "[PatchVersion]\nVersionOld=1.0.2\nVersionNew=1.0.2\n[Packages]\nPackageNum=1\n"
+            "Package0=page0.zip,1," +
+                std::to_string(notZip.size()) + "," + Md5Of(notZip) + "\n");
 
   EXPECT_EQ(MakeInstall()->Run(), INSTALL_UNPACK_FAILED);
 

@@ -1,5 +1,3 @@
-#include "Procedure/ProcedureManager.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -16,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "util/LaunchLog.h"
+#include "Procedure/ProcedureManager.h"
 #include "Procedure/ProcedureMessages.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
@@ -24,6 +22,7 @@
 #include "tests/Procedure/MainWindowRecorder.h"
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
+#include "util/LaunchLog.h"
 #include "util/ProcessLookup.h"
 
 using namespace testsupport;
@@ -248,8 +247,8 @@ TEST_F(ProcedureManagerTest, AHandlerOfAFinalMessageStartsTheNextProcedure) {
   ASSERT_TRUE(manager->StartSelfPatch());
   MessageLoop::RunUntil([&] { return main_.Has(UM_GAMEPATCH_NONEED); }, milliseconds(5));
   EXPECT_TRUE(started);
-  EXPECT_EQ(main_.Ids(), (std::vector<MessageId>{UM_SELFPATCH_START, UM_SELFPATCH_NONEED, UM_GAMEPATCH_START,
-                                                 UM_GAMEPATCH_NONEED}));
+  EXPECT_EQ(main_.Ids(),
+            (std::vector<MessageId>{UM_SELFPATCH_START, UM_SELFPATCH_NONEED, UM_GAMEPATCH_START, UM_GAMEPATCH_NONEED}));
   EXPECT_EQ(journal_.baseUrls[PROC_GAME_PATCH], "http://update");
 }
 

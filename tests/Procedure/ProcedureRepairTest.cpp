@@ -1,5 +1,3 @@
-#include "Procedure/ProcedureRepair.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,8 +7,9 @@
 #include <vector>
 
 #include "Procedure/ProcedureGameRepair.h"
-#include "Procedure/ProcedureSelfPatch.h"
 #include "Procedure/ProcedureMessages.h"
+#include "Procedure/ProcedureRepair.h"
+#include "Procedure/ProcedureSelfPatch.h"
 #include "patch/ProtectedFile.h"
 #include "platform/AsciiText.h"
 #include "tests/Procedure/ProcedureRunFixture.h"
@@ -145,8 +144,8 @@ TEST_F(ProcedureRepairTest, TheCrcComparisonIsExact) {
   Publish({}, {{"1.0.2", {{"a.dat", bytes}}}});
   const std::string crc = ToLowerAscii(CrcOf(bytes));
   ASSERT_NE(crc, CrcOf(bytes));
-  ServeGameList("1.0.2", "[Version]\nVersion=1.0.2\n[FileList]\nFileCount=1\nFile0=a.dat," + Md5Of(bytes) + "," +
-                             crc + ",12,0\n");
+  ServeGameList("1.0.2", "[Version]\nVersion=1.0.2\n[FileList]\nFileCount=1\nFile0=a.dat," + Md5Of(bytes) + "," + crc +
+                             ",12,0\n");
   Install(game(), {{"a.dat", bytes}});
 
   EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
@@ -168,8 +167,8 @@ TEST_F(ProcedureRepairTest, ObsoleteFilesAreDeletedInDescendingNameOrder) {
 
   EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_UP_TO_DATE);
 
-  EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current 1.0.1", "percent 25", "percent 50",
-                                               "total 1", "step 1 1", "name y.dat", "step 3 1", "step 4 1"}));
+  EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current 1.0.1", "percent 25", "percent 50", "total 1",
+                                               "step 1 1", "name y.dat", "step 3 1", "step 4 1"}));
   EXPECT_EQ(present, std::vector<std::string>({"x.datz.dat", "x.dat-"}));
   EXPECT_EQ(FolderFiles(game(), {"launcher"}),
             VersionFiles({{"y.dat", "y"}, {"GameInfo.ini", ServedGameList("1.0.2")}}));
@@ -378,8 +377,8 @@ TEST_F(ProcedureRepairTest, TheStopEventEndsTheRunBeforeTheFirstEntry) {
 
   EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_CANCELLED);
 
-  EXPECT_EQ(Trace(), std::vector<std::string>(
-                         {"latest 1.0.2", "current ", "total 2", "step 1 1", "name b.dat", "aborted 1"}));
+  EXPECT_EQ(Trace(),
+            std::vector<std::string>({"latest 1.0.2", "current ", "total 2", "step 1 1", "name b.dat", "aborted 1"}));
   EXPECT_FALSE(fs::exists(game() / "b.dat"));
   EXPECT_FALSE(fs::exists(game() / "GameInfo.ini"));
 }
@@ -458,7 +457,7 @@ TEST_F(ProcedureRepairTest, WithoutConfigurationTheBasesAreTheDefaults) {
     asked.clear();
     c.procedure->Init(nullptr, ".\\launcher.ini", &stop_);
     EXPECT_EQ(c.procedure->Run(), REPAIR_VERSION_DOWNLOAD_FAILED);
-    EXPECT_EQ(asked, std::vector<std::string>({c.first + c.suffix, PrimaryServerBase() + c.suffix,
-                                               PrimaryServerBase() + c.suffix}));
+    EXPECT_EQ(asked, std::vector<std::string>(
+                         {c.first + c.suffix, PrimaryServerBase() + c.suffix, PrimaryServerBase() + c.suffix}));
   }
 }

@@ -97,13 +97,13 @@ fs::path ListPath(const std::string& name) {
 }
 
 std::string ListEntry(const ListedFile& file) {
-  return file.name + "," + Md5Of(file.bytes) + "," + CrcOf(file.bytes) + "," + std::to_string(file.bytes.size()) +
-         "," + std::to_string(file.checkFlag);
+  return file.name + "," + Md5Of(file.bytes) + "," + CrcOf(file.bytes) + "," + std::to_string(file.bytes.size()) + "," +
+         std::to_string(file.checkFlag);
 }
 
 std::string VersionListText(const std::string& version, const std::vector<ListedFile>& files) {
-  std::string text = "[Version]\r\nVersion=" + version + "\r\n[FileList]\r\nFileCount=" +
-                     std::to_string(files.size()) + "\r\n";
+  std::string text =
+      "[Version]\r\nVersion=" + version + "\r\n[FileList]\r\nFileCount=" + std::to_string(files.size()) + "\r\n";
   for (size_t i = 0; i < files.size(); ++i) text += "File" + std::to_string(i) + "=" + ListEntry(files[i]) + "\r\n";
   return text;
 }
@@ -165,7 +165,7 @@ void ProcedureRunTest::Publish(const std::vector<VersionInput>& launcherVersions
 }
 
 std::vector<std::pair<std::string, int64_t>> ProcedureRunTest::ServedPackages(const std::string& relative,
-                                                                             const std::string& prefix) const {
+                                                                              const std::string& prefix) const {
   std::vector<std::pair<std::string, int64_t>> packages;
   for (int i = 0;; ++i) {
     const fs::path package = Served(relative) / (prefix + std::to_string(i) + ".zip");

@@ -1,5 +1,3 @@
-#include "Procedure/StandardProcedures.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,8 +10,9 @@
 #include "Procedure/ProcedureGamePatch.h"
 #include "Procedure/ProcedureGameRepair.h"
 #include "Procedure/ProcedureManager.h"
-#include "Procedure/ProcedureSelfPatch.h"
 #include "Procedure/ProcedureMessages.h"
+#include "Procedure/ProcedureSelfPatch.h"
+#include "Procedure/StandardProcedures.h"
 #include "tests/Procedure/ProcedureRunFixture.h"
 
 using namespace testsupport;

@@ -150,8 +150,8 @@ fs::path LauncherProgramTest::ServerBase(const std::string& name) const {
 
 void LauncherProgramTest::WriteConfig(const std::string& base, const std::string& extra) {
   WriteFile(launcherDir() / "launcher.ini", "[launcher]\nlauncherUrl=" + base + "\n[game]\ngameUrl=" + base +
-                                                "\n[install]\ninstallUrl=" + base + "\n[update]\nupdateUrl=" +
-                                                base + "\n[repaire]\nrepaireUrl=" + base + "\n" + extra);
+                                                "\n[install]\ninstallUrl=" + base + "\n[update]\nupdateUrl=" + base +
+                                                "\n[repaire]\nrepaireUrl=" + base + "\n" + extra);
 }
 
 void LauncherProgramTest::InstallLauncherVersion(const std::string& server) {

@@ -126,8 +126,8 @@ TEST_F(LauncherProgramTest, AlreadyUpToDateStartsTheClient) {
   ExpectClientStarted();
   ExpectGameFilesOf("1.1");
   const std::vector<std::string> names = EventNames();
-  EXPECT_TRUE(InOrder(names, {"LE_UpdateSelfStart", "LE_UpdateSelfVersion", "LE_UpdateSelfNoNeed",
-                              "LE_GameCheckUpdate", "LE_GamePatchNoNeed"}))
+  EXPECT_TRUE(InOrder(names, {"LE_UpdateSelfStart", "LE_UpdateSelfVersion", "LE_UpdateSelfNoNeed", "LE_GameCheckUpdate",
+                              "LE_GamePatchNoNeed"}))
       << Joined(names);
   EXPECT_EQ(EventTexts("LE_UpdateSelfVersion"), std::vector<std::string>{"1.0.0"});
   EXPECT_EQ(EventTexts("LE_GameStartSuccess"), std::vector<std::string>{""});
@@ -177,8 +177,8 @@ TEST_F(LauncherProgramTest, SelfUpdateRelaunchesAndGoesOn) {
   EXPECT_NE(backup.find("NM_LAUNCHER_SELF_PATCH_DONE"), std::string::npos);
   EXPECT_NE(backup.find("runbin: 0", backup.find("NM_LAUNCHER_SELF_PATCH_DONE")), std::string::npos);
   const std::vector<std::string> names = EventNames();
-  EXPECT_TRUE(InOrder(names, {"LE_UpdateSelfStart", "LE_UpdateSelfSuccess", "LE_UpdateSelfStart",
-                              "LE_UpdateSelfNoNeed", "LE_GamePatchNoNeed"}))
+  EXPECT_TRUE(InOrder(names, {"LE_UpdateSelfStart", "LE_UpdateSelfSuccess", "LE_UpdateSelfStart", "LE_UpdateSelfNoNeed",
+                              "LE_GamePatchNoNeed"}))
       << Joined(names);
   EXPECT_EQ(EventTexts("LE_LauncherStart").size(), 2u);  // one per running copy
   EXPECT_EQ(EventTexts("LE_GameStartSuccess").size(), 1u);
@@ -200,8 +200,8 @@ TEST_F(LauncherProgramTest, RepaireAnsweredNoEndsAndYesRepairs) {
   ExpectGameFilesOf("1.1");
   ExpectClientStarted();
   const std::vector<std::string> names = EventNames();
-  EXPECT_TRUE(InOrder(names, {"LE_UpdateSelfNoNeed", "LE_GameRepaireVersion", "LE_GameCheckUpdate",
-                              "LE_GamePatchNoNeed"}))
+  EXPECT_TRUE(
+      InOrder(names, {"LE_UpdateSelfNoNeed", "LE_GameRepaireVersion", "LE_GameCheckUpdate", "LE_GamePatchNoNeed"}))
       << Joined(names);
   EXPECT_EQ(EventTexts("LE_StartRepire").size(), 1u);
   EXPECT_EQ(EventTexts("LE_GameRepaireSuccess").size(), 1u);
@@ -221,11 +221,12 @@ TEST_F(LauncherProgramTest, PageUnzipFailureAnsweredYesInstallsThroughRepair) {
   std::string bytes = ReadFile(page);
   bytes.resize(bytes.size() - 30);
   WriteFile(page, bytes);
-  ASSERT_EQ(testsupport::RunShell("cd '" + pages.string() +
-                                  "' && md5=$(md5sum page0.zip | cut -c1-32 | tr a-f A-F) && size=$(stat -c %s "
-                                  "page0.zip) && sed -i -E \"s/^(Package0 *= *page0.zip,[^,]*,)[^,]*,[^,]*/\\1$size,$md5/\" "
-                                  "intallinfo_1.0.ini"),
-            0);
+  ASSERT_EQ(
+      testsupport::RunShell("cd '" + pages.string() +
+                            "' && md5=$(md5sum page0.zip | cut -c1-32 | tr a-f A-F) && size=$(stat -c %s "
+                            "page0.zip) && sed -i -E \"s/^(Package0 *= *page0.zip,[^,]*,)[^,]*,[^,]*/\\1$size,$md5/\" "
+                            "intallinfo_1.0.ini"),
+      0);
 
   EXPECT_EQ(Run({}, "y\n"), 0) << output;
   ExpectGameFilesOf("1.0");
@@ -233,8 +234,8 @@ TEST_F(LauncherProgramTest, PageUnzipFailureAnsweredYesInstallsThroughRepair) {
   EXPECT_NE(output.find("ゲームのインストールに失敗しました。他の方法でインストールしますか？"), std::string::npos)
       << output;
   const std::vector<std::string> names = EventNames();
-  EXPECT_TRUE(InOrder(names, {"LE_InstallWithMode", "LE_InstallByCPFail", "LE_RPInstallVersion",
-                              "LE_GameCheckUpdate", "LE_GamePatchNoNeed"}))
+  EXPECT_TRUE(InOrder(names, {"LE_InstallWithMode", "LE_InstallByCPFail", "LE_RPInstallVersion", "LE_GameCheckUpdate",
+                              "LE_GamePatchNoNeed"}))
       << Joined(names);
   const std::vector<std::string> failures = EventTexts("LE_InstallByCPFail");
   EXPECT_NE(std::find(failures.begin(), failures.end(), "unzip pageinner"), failures.end());

@@ -171,8 +171,8 @@ TEST_F(DiskSpaceTest, AZipBombPageIsRefusedBeforeItFillsTheDisk) {
 
   const size_t mark = Events().size();
   EXPECT_EQ(Run({}, "y\n"), 0) << output << LaunchLog();
-  EXPECT_TRUE(InOrder(EventNamesSince(mark), {"LE_InstallWithMode", "LE_InstallByCPFail", "LE_RPInstallVersion",
-                                               "LE_GamePatchNoNeed"}))
+  EXPECT_TRUE(InOrder(EventNamesSince(mark),
+                      {"LE_InstallWithMode", "LE_InstallByCPFail", "LE_RPInstallVersion", "LE_GamePatchNoNeed"}))
       << Joined(EventNamesSince(mark));
   const std::vector<std::string> failures = EventTextsSince(mark, "LE_InstallByCPFail");
   EXPECT_NE(std::find(failures.begin(), failures.end(), "unzip pageinner"), failures.end()) << Joined(failures);
@@ -196,8 +196,8 @@ TEST_F(DiskSpaceTest, AZipBombPackageIsRefusedBeforeItFillsTheDisk) {
 
   const size_t mark = Events().size();
   EXPECT_EQ(Run({}, "y\n"), 0) << output << LaunchLog();
-  EXPECT_TRUE(InOrder(EventNamesSince(mark), {"LE_StartGamePatch", "LE_GamePatchFail", "LE_GameRepaireVersion",
-                                               "LE_GamePatchNoNeed"}))
+  EXPECT_TRUE(InOrder(EventNamesSince(mark),
+                      {"LE_StartGamePatch", "LE_GamePatchFail", "LE_GameRepaireVersion", "LE_GamePatchNoNeed"}))
       << Joined(EventNamesSince(mark));
   EXPECT_NE(output.find(kPatchQuestion), std::string::npos) << output;
   EXPECT_NE(LaunchLog().find("Unzip Error, UnComPress Error  Path =temp_patch\\AutoPatch_1.0_1.1\\package0.zip"),

@@ -154,8 +154,10 @@ bool FakeClient::Running() {
 void RewritePackageEntry(const fs::path& folder, const std::string& zip, const std::string& description) {
   ASSERT_EQ(testsupport::RunShell("cd '" + folder.string() + "' && md5=$(md5sum '" + zip +
                                   "' | cut -c1-32 | tr a-f A-F) && size=$(stat -c %s '" + zip +
-                                  "') && sed -i -E \"s/^(Package[0-9]+ *= *" + zip + ",[^,]*,)[^,]*,[^,]*/\\1$size,"
-                                  "$md5/\" '" + description + "'"),
+                                  "') && sed -i -E \"s/^(Package[0-9]+ *= *" + zip +
+                                  ",[^,]*,)[^,]*,[^,]*/\\1$size,"
+                                  "$md5/\" '" +
+                                  description + "'"),
             0);
 }
 
@@ -216,7 +218,8 @@ void FaultChainTest::PartialMirror(const std::string& from, const std::string& m
                                    const std::vector<std::string>& suffixes) {
   for (const std::string& relative : FilesBelow(ServerBase(from))) {
     for (const std::string& suffix : suffixes) {
-      if (relative.size() < suffix.size() || relative.compare(relative.size() - suffix.size(), suffix.size(), suffix) != 0)
+      if (relative.size() < suffix.size() ||
+          relative.compare(relative.size() - suffix.size(), suffix.size(), suffix) != 0)
         continue;
       fs::create_directories((ServerBase(mirror) / relative).parent_path());
       fs::copy_file(ServerBase(from) / relative, ServerBase(mirror) / relative);
@@ -242,10 +245,10 @@ void FaultChainTest::ServePrimary(const std::string& name) {
 }
 
 void FaultChainTest::WriteBases(const Bases& bases) {
-  WriteFile(launcherDir() / "launcher.ini", "[launcher]\nlauncherUrl=" + bases.launcher + "\n[game]\ngameUrl=" +
-                                                bases.repaire + "\n[install]\ninstallUrl=" + bases.install +
-                                                "\n[update]\nupdateUrl=" + bases.update +
-                                                "\n[repaire]\nrepaireUrl=" + bases.repaire + "\n");
+  WriteFile(launcherDir() / "launcher.ini",
+            "[launcher]\nlauncherUrl=" + bases.launcher + "\n[game]\ngameUrl=" + bases.repaire +
+                "\n[install]\ninstallUrl=" + bases.install + "\n[update]\nupdateUrl=" + bases.update +
+                "\n[repaire]\nrepaireUrl=" + bases.repaire + "\n");
 }
 
 void FaultChainTest::ResetGameTree(const std::string& server) {

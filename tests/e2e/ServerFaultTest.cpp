@@ -22,7 +22,8 @@ using e2e::Joined;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
-constexpr const char* kSelfUpdateFailed = "バージョンアップデートに失敗しました。しばらくしてからもう一度お試しください。";
+constexpr const char* kSelfUpdateFailed =
+    "バージョンアップデートに失敗しました。しばらくしてからもう一度お試しください。";
 constexpr const char* kInstallQuestion = "ゲームのインストールに失敗しました。他の方法でインストールしますか？";
 constexpr const char* kPatchQuestion = "アップデートに失敗しました。 ゲームデータの復元を行いますか?";
 constexpr const char* kRunningQuestion = "ゲームを起動中!\n終了しますか?";
@@ -62,8 +63,8 @@ class ServerFaultTest : public FaultChainTest {
     // for the upload may overtake later ones, so they are only ever last.
     std::vector<std::string> events;
     std::vector<std::pair<std::string, std::string>> texts;  // such an event with that text came
-    std::vector<std::string> shown;                    // texts the front-end showed
-    std::vector<std::string> logged;                   // texts of the launch log
+    std::vector<std::string> shown;                          // texts the front-end showed
+    std::vector<std::string> logged;                         // texts of the launch log
   };
 
   void RunCase(const Case& c, const std::string& name, const std::string& pristineBase) {

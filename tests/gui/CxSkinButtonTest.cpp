@@ -52,18 +52,10 @@ TEST_F(CxSkinButtonTest, LooksAndClicksFollowThePointer) {
     bool click = false;
     for (const auto& [step, x, y] : c.steps) {
       switch (step) {
-        case kMove:
-          button.OnMouseMove(x, y);
-          break;
-        case kDown:
-          button.OnButtonDown(x, y);
-          break;
-        case kUp:
-          click = button.OnButtonUp(x, y);
-          break;
-        case kLeave:
-          button.OnMouseLeave();
-          break;
+        case kMove: button.OnMouseMove(x, y); break;
+        case kDown: button.OnButtonDown(x, y); break;
+        case kUp: click = button.OnButtonUp(x, y); break;
+        case kLeave: button.OnMouseLeave(); break;
       }
     }
     EXPECT_EQ(button.look(), c.look) << c.name;

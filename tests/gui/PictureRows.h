@@ -15,23 +15,12 @@ inline Picture PictureFromRows(const std::vector<std::string>& rows) {
   for (int y = 0; y < picture.height; ++y) {
     for (int x = 0; x < picture.width; ++x) {
       switch (rows[static_cast<size_t>(y)][static_cast<size_t>(x)]) {
-        case '#':
-          picture.Set(x, y, {0, 0, 0});
-          break;
-        case 'n':
-          picture.Set(x, y, {254, 255, 255});
-          break;
-        case 'r':
-          picture.Set(x, y, {255, 0, 0});
-          break;
-        case 'g':
-          picture.Set(x, y, {0, 255, 0});
-          break;
-        case 'b':
-          picture.Set(x, y, {0, 0, 255});
-          break;
-        default:
-          break;  // white
+        case '#': picture.Set(x, y, {0, 0, 0}); break;
+        case 'n': picture.Set(x, y, {254, 255, 255}); break;
+        case 'r': picture.Set(x, y, {255, 0, 0}); break;
+        case 'g': picture.Set(x, y, {0, 255, 0}); break;
+        case 'b': picture.Set(x, y, {0, 0, 255}); break;
+        default: break;  // white
       }
     }
   }

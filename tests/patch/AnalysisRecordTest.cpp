@@ -1,10 +1,9 @@
-#include "patch/AnalysisRecord.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
+#include "patch/AnalysisRecord.h"
 #include "patch/QoPatchUser.h"
 #include "tests/patch/PatchMaterial.h"
 #include "tests/support/TempDir.h"
@@ -46,8 +45,7 @@ TEST(AnalysisRecord, MarkersAreRemovedOnlyInTheirOrder) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    AnalysisHeader header =
-        ParseAnalysisHeader({reinterpret_cast<const uint8_t*>(c.file.data()), c.file.size()});
+    AnalysisHeader header = ParseAnalysisHeader({reinterpret_cast<const uint8_t*>(c.file.data()), c.file.size()});
     EXPECT_EQ(c.file.substr(header.length), c.payload);
     EXPECT_EQ(header.delta, c.delta);
   }

@@ -1,9 +1,8 @@
-#include "patch/IniDocument.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "patch/IniDocument.h"
 #include "tests/support/TempDir.h"
 
 using testsupport::TempDir;
@@ -145,9 +144,12 @@ TEST_F(IniDocumentTest, IntValuesFollowAtoi) {
     const char* key;
     int code;
     int number;
-  } cases[] = {{"a", INI_OK, 12},           {"b", INI_OK, -7},
-               {"c", INI_OK, 0},            {"d", INI_OK, 3},
-               {"e", INI_OK, 2147483647},   {"f", INI_OK, -2147483647 - 1},
+  } cases[] = {{"a", INI_OK, 12},
+               {"b", INI_OK, -7},
+               {"c", INI_OK, 0},
+               {"d", INI_OK, 3},
+               {"e", INI_OK, 2147483647},
+               {"f", INI_OK, -2147483647 - 1},
                {"missing", INI_KEY_NOT_FOUND, 0}};
   for (const auto& c : cases) {
     int number = 55;

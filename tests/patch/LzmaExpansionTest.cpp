@@ -6,9 +6,9 @@
 #include <string>
 
 #include "patch/QoPatchUser.h"
-#include "tools/publisher/LzmaChunkWriter.h"
 #include "tests/patch/PatchMaterial.h"
 #include "tests/support/TempDir.h"
+#include "tools/publisher/LzmaChunkWriter.h"
 
 using patchtest::MakeLzmaContainer;
 using patchtest::SampleBytes;
@@ -97,17 +97,20 @@ TEST_F(LzmaExpansionTest, BadContainersFailAndLeaveTheSourceUntouched) {
       {"second record without magic", two.substr(0, second) + "XZMA" + two.substr(second + 4)},
       {"container cut short", two.substr(0, two.size() - 1)},
       {"trailing bytes shorter than a header", two + "LZMA"},
-      {"record length below the header", [&] {
+      {"record length below the header",
+       [&] {
          std::string bytes = two;
          PutLittleEndian32(bytes, 8, 16);
          return bytes;
        }()},
-      {"record length past the end", [&] {
+      {"record length past the end",
+       [&] {
          std::string bytes = two;
          PutLittleEndian32(bytes, second + 8, 0xFFFFFFF0u);
          return bytes;
        }()},
-      {"declared length the stream cannot give", [&] {
+      {"declared length the stream cannot give",
+       [&] {
          std::string bytes = two;
          PutLittleEndian32(bytes, 4, 1 << 20);
          return bytes;

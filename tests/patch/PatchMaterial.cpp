@@ -10,9 +10,9 @@
 
 #include "patch/PatchMessages.h"
 #include "patch/ProtectedFile.h"
-#include "tools/publisher/LzmaChunkWriter.h"
 #include "tests/support/MessageNames.h"
 #include "tests/support/TestBytes.h"
+#include "tools/publisher/LzmaChunkWriter.h"
 
 namespace patchtest {
 
@@ -113,8 +113,8 @@ GameFixture::GameFixture()
           text += " " + std::string(reinterpret_cast<const char*>(message.lParam));
         } else if (message.id == UM_UPDATE_FILE_TOTAL || message.id == UM_PAGE_TOTAL) {
           const auto* block = reinterpret_cast<const int32_t*>(message.lParam);
-          text += " " + std::to_string(block[0]) + "," + std::to_string(block[1]) + "," +
-                  std::to_string(block[2]) + "," + std::to_string(block[3]);
+          text += " " + std::to_string(block[0]) + "," + std::to_string(block[1]) + "," + std::to_string(block[2]) +
+                  "," + std::to_string(block[3]);
         } else if (message.lParam != 0) {
           text += " " + std::to_string(message.lParam);
         }
@@ -152,8 +152,8 @@ void GameFixture::WritePatch(const Patch& patch) {
         entries.push_back(file.name);
       }
       sections << "File" << k << "=" << file.name << "," << file.type << ",0,"
-               << (file.md5.empty() ? Md5Of(file.content) : file.md5) << ","
-               << (sourceMd5.empty() ? "0" : sourceMd5) << "\n";
+               << (file.md5.empty() ? Md5Of(file.content) : file.md5) << "," << (sourceMd5.empty() ? "0" : sourceMd5)
+               << "\n";
     }
     fs::path zip = folder / package.name;
     if (!entries.empty()) {
@@ -164,8 +164,8 @@ void GameFixture::WritePatch(const Patch& patch) {
       MakeZip(zip, stage.path(), {"empty"});
     }
     std::string zipMd5 = package.md5.empty() ? FileMd5(zip) : package.md5;
-    packages << "Package" << i << "=" << package.name << "," << package.files.size() << ","
-             << fs::file_size(zip) << "," << zipMd5 << "\n";
+    packages << "Package" << i << "=" << package.name << "," << package.files.size() << "," << fs::file_size(zip) << ","
+             << zipMd5 << "\n";
   }
   std::string text = "[PatchVersion]\nVersionOld=" + patch.versionOld + "\nVersionNew=" + patch.versionNew +
                      "\n[Packages]\nPackageNum=" + std::to_string(patch.packages.size()) + "\n" + packages.str() +

@@ -1,5 +1,3 @@
-#include "patch/ProtectedFile.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "patch/ProtectedFile.h"
 #include "tests/support/TempDir.h"
 
 using testsupport::CurrentDirScope;
@@ -36,9 +35,8 @@ TEST(ProtectionKey, FollowsTheMicrosoftRuntimeGenerator) {
     size_t index;
     int byte;
   } cases[] = {
-      {1, 0, 41},          {1, 1, 18467 % 255},  {1, 2, 6334 % 255},   {1, 3, 26500 % 255},
-      {19880731, 0, 62},   {19880731, 1, 207},   {19880731, 2, 3},     {19880731, 3, 35},
-      {19880731, 100, 36}, {19880731, 127, 189},
+      {1, 0, 41},         {1, 1, 18467 % 255}, {1, 2, 6334 % 255}, {1, 3, 26500 % 255}, {19880731, 0, 62},
+      {19880731, 1, 207}, {19880731, 2, 3},    {19880731, 3, 35},  {19880731, 100, 36}, {19880731, 127, 189},
   };
   for (const auto& c : cases) {
     ProtectionKey key;
@@ -138,8 +136,8 @@ TEST_F(UnprotectFileTest, HeaderContentDecidesTheResult) {
        true, body, ""},
       {"lower-case CRC", [](std::string& h) { h.replace(24, 8, "2639f4cb"); }, false, body,
        "memcmp Error strCrc = 2639F4CB cryptHead =2639f4cb"},
-      {"wrong CRC with text after it", [](std::string& h) { h.replace(24, 10, "00000000zz"); },
-       false, body, "memcmp Error strCrc = 2639F4CB cryptHead =00000000zz"},
+      {"wrong CRC with text after it", [](std::string& h) { h.replace(24, 10, "00000000zz"); }, false, body,
+       "memcmp Error strCrc = 2639F4CB cryptHead =00000000zz"},
       {"no magic", [](std::string& h) { h[15] = ' '; }, true, "", ""},
   };
   for (const auto& c : cases) {
@@ -185,8 +183,7 @@ TEST_F(UnprotectFileTest, ThirtyMebibytesAndMoreAreRefused) {
   struct Case {
     size_t size;
     bool result;
-  } cases[] = {{PROTECTED_FILE_MAX - 1, true}, {PROTECTED_FILE_MAX, false},
-               {PROTECTED_FILE_MAX + 4096, false}};
+  } cases[] = {{PROTECTED_FILE_MAX - 1, true}, {PROTECTED_FILE_MAX, false}, {PROTECTED_FILE_MAX + 4096, false}};
   for (const auto& c : cases) {
     std::string protectedForm = ProtectBuffer(key_, std::string(c.size - 100, 'z'));
     WriteFile("big.ini", protectedForm);

@@ -1,5 +1,3 @@
-#include "patch/checksum/QoChecksum.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "patch/checksum/QoChecksum.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestBytes.h"
 

@@ -1,11 +1,10 @@
-#include "patch/QoPatchInfo.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
 #include "patch/ProtectedFile.h"
+#include "patch/QoPatchInfo.h"
 #include "tests/support/TempDir.h"
 
 using testsupport::CurrentDirScope;
@@ -134,8 +133,7 @@ TEST_F(QoPatchInfoTest, FieldShapes) {
 TEST_F(QoPatchInfoTest, ValuesAreCutAt519Characters) {
   std::string longName(600, 'n');
   WriteFile("d.ini", "[PatchVersion]\nVersionOld=" + longName + "\n[Packages]\nPackageNum=1\n" +
-                         "Package0=" + longName + ",1\n[Package0]\nFile0=" +
-                         std::string(515, 'f') + ",1,2,MD5\n");
+                         "Package0=" + longName + ",1\n[Package0]\nFile0=" + std::string(515, 'f') + ",1,2,MD5\n");
   QoPatchInfo info;
   ASSERT_EQ(info.InputPatchInfoFile("d.ini"), 0);
   EXPECT_EQ(info.versionOld(), std::string(519, 'n'));
@@ -144,8 +142,8 @@ TEST_F(QoPatchInfoTest, ValuesAreCutAt519Characters) {
   EXPECT_EQ(info.packages()[0].fileName, std::string(519, 'n'));
   EXPECT_EQ(info.packages()[0].fileCount, 0);
 
-  WriteFile("e.ini", "[Packages]\nPackageNum=1\nPackage0=p,1\n[Package0]\nFile0=" +
-                         std::string(515, 'f') + ",1,2,MD5\n");
+  WriteFile("e.ini",
+            "[Packages]\nPackageNum=1\nPackage0=p,1\n[Package0]\nFile0=" + std::string(515, 'f') + ",1,2,MD5\n");
   QoPatchInfo cut;
   ASSERT_EQ(cut.InputPatchInfoFile("e.ini"), 0);
   const PatchFileInfo& file = cut.packages()[0].files.at(0);

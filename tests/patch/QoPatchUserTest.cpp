@@ -1,5 +1,3 @@
-#include "patch/QoPatchUser.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -14,10 +12,11 @@
 #include <string>
 
 #include "patch/ProtectedFile.h"
+#include "patch/QoPatchUser.h"
 #include "platform/AsciiText.h"
 #include "tests/patch/PatchMaterial.h"
-#include "tests/support/TestBytes.h"
 #include "tests/support/ScopedMount.h"
+#include "tests/support/TestBytes.h"
 
 using patchtest::FileEntry;
 using patchtest::Form;
@@ -43,12 +42,9 @@ const std::string kClientNew = "#!/bin/sh\necho new\n";
 
 Files InstalledGame() {
   return {
-      {"data/keep.txt", "keep"},
-      {"data/delta.bin", SampleBytes(256 * 1024, 21)},
-      {"data/whole.txt", "old whole"},
-      {"data/chunked.bin", SampleBytes(100 * 1024, 22)},
-      {"old/remove.dat", "remove me"},
-      {"client/game.sh", kClientOld},
+      {"data/keep.txt", "keep"},       {"data/delta.bin", SampleBytes(256 * 1024, 21)},
+      {"data/whole.txt", "old whole"}, {"data/chunked.bin", SampleBytes(100 * 1024, 22)},
+      {"old/remove.dat", "remove me"}, {"client/game.sh", kClientOld},
   };
 }
 
@@ -73,8 +69,9 @@ Patch FullPatch(const Files& installed) {
            {"client/game.sh", 2, kClientNew},
            {"GameInfo.ini", 2, GameInfoText("1.1")},
            {"data/unknown.bin", 4, "", Form::kNone},
-           {"data/delta.bin", 2, installed.at("data/delta.bin").substr(0, 128 * 1024) + "changed" +
-                                     SampleBytes(128 * 1024, 23), Form::kDelta},
+           {"data/delta.bin", 2,
+            installed.at("data/delta.bin").substr(0, 128 * 1024) + "changed" + SampleBytes(128 * 1024, 23),
+            Form::kDelta},
        }},
   };
   return patch;
@@ -144,47 +141,40 @@ TEST_F(QoPatchUserTest, AppliesAPatchAndEndsIdenticalToTheNewVersion) {
   EXPECT_NE(fs::status(fx_->game() / "client/game.sh").permissions() & fs::perms::owner_exec, fs::perms::none);
   EXPECT_FALSE(fs::exists(fx_->launcher() / "TempUpdata"));
   EXPECT_FALSE(fs::exists(fx_->patchFolder()));
-  EXPECT_EQ(recorder.Calls(), (std::vector<std::vector<std::string>>{
-                                  {"-v", "-d", "-s", "..//data/delta.bin", "TempUpdata/data/delta.bin",
-                                   "TempUpdata/Unzip/data/delta.bin"}}));
+  EXPECT_EQ(recorder.Calls(),
+            (std::vector<std::vector<std::string>>{{"-v", "-d", "-s", "..//data/delta.bin", "TempUpdata/data/delta.bin",
+                                                    "TempUpdata/Unzip/data/delta.bin"}}));
 
   const Trace expected = {
       "UM_UPDATE_FILES_BEGIN", "UM_UPDATE_FILE_TOTAL 12,4,5,1", "UM_UPDATE_UNPACK_BEGIN",
       // extraction
       "UM_UPDATE_FILE_NAME p0.zip", "UM_UPDATE_FILE_INDEX 1", "UM_UPDATE_FILE_NAME p1.zip", "UM_UPDATE_FILE_INDEX 2",
       // analysis
-      "UM_UPDATE_ANALYSE_BEGIN",
-      "UM_UPDATE_FILE_NAME data/whole.txt", "UM_UPDATE_FILE_INDEX 3",
-      "UM_UPDATE_FILE_NAME data/added/new.txt", "UM_UPDATE_FILE_INDEX 4",
-      "UM_UPDATE_FILE_NAME old/remove.dat", "UM_UPDATE_FILE_INDEX 5",
-      "UM_UPDATE_FILE_NAME data/chunked.bin", "UM_UPDATE_FILE_INDEX 6",
-      "UM_UPDATE_FILE_NAME data/big_new.bin", "UM_UPDATE_FILE_INDEX 7",
-      "UM_UPDATE_FILE_NAME data/empty.txt", "UM_UPDATE_FILE_INDEX 8",
-      "UM_UPDATE_FILE_NAME data/tricky.bin", "UM_UPDATE_FILE_INDEX 9",
-      "UM_UPDATE_FILE_NAME client/game.sh", "UM_UPDATE_FILE_INDEX 10",
-      "UM_UPDATE_FILE_NAME GameInfo.ini", "UM_UPDATE_FILE_INDEX 11",
-      "UM_UPDATE_FILE_NAME data/unknown.bin", "UM_UPDATE_FILE_INDEX 12",
+      "UM_UPDATE_ANALYSE_BEGIN", "UM_UPDATE_FILE_NAME data/whole.txt", "UM_UPDATE_FILE_INDEX 3",
+      "UM_UPDATE_FILE_NAME data/added/new.txt", "UM_UPDATE_FILE_INDEX 4", "UM_UPDATE_FILE_NAME old/remove.dat",
+      "UM_UPDATE_FILE_INDEX 5", "UM_UPDATE_FILE_NAME data/chunked.bin", "UM_UPDATE_FILE_INDEX 6",
+      "UM_UPDATE_FILE_NAME data/big_new.bin", "UM_UPDATE_FILE_INDEX 7", "UM_UPDATE_FILE_NAME data/empty.txt",
+      "UM_UPDATE_FILE_INDEX 8", "UM_UPDATE_FILE_NAME data/tricky.bin", "UM_UPDATE_FILE_INDEX 9",
+      "UM_UPDATE_FILE_NAME client/game.sh", "UM_UPDATE_FILE_INDEX 10", "UM_UPDATE_FILE_NAME GameInfo.ini",
+      "UM_UPDATE_FILE_INDEX 11", "UM_UPDATE_FILE_NAME data/unknown.bin", "UM_UPDATE_FILE_INDEX 12",
       "UM_UPDATE_FILE_NAME data/delta.bin", "UM_UPDATE_FILE_INDEX 13",
       // copy
-      "UM_UPDATE_FILE_TOTAL 10,0,0,0", "UM_UPDATE_COPY_BEGIN",
-      "UM_UPDATE_FILE_NAME data/whole.txt", "UM_UPDATE_FILE_INDEX 1",
-      "UM_UPDATE_FILE_NAME data/added/new.txt", "UM_UPDATE_FILE_INDEX 2",
-      "UM_UPDATE_FILE_NAME old/remove.dat", "UM_UPDATE_FILE_INDEX 3",
-      "UM_UPDATE_FILE_NAME data/chunked.bin", "UM_UPDATE_FILE_INDEX 4",
-      "UM_UPDATE_FILE_NAME data/big_new.bin", "UM_UPDATE_FILE_INDEX 5",
-      "UM_UPDATE_FILE_NAME data/empty.txt", "UM_UPDATE_FILE_INDEX 6",
-      "UM_UPDATE_FILE_NAME data/tricky.bin", "UM_UPDATE_FILE_INDEX 7",
-      "UM_UPDATE_FILE_NAME client/game.sh", "UM_UPDATE_FILE_INDEX 8",
-      "UM_UPDATE_FILE_NAME GameInfo.ini", "UM_UPDATE_FILE_INDEX 9",
-      "UM_UPDATE_FILE_NAME data/unknown.bin", "UM_UPDATE_FILE_INDEX 10",
-      "UM_UPDATE_FILE_NAME data/delta.bin", "UM_UPDATE_FILE_INDEX 11",
+      "UM_UPDATE_FILE_TOTAL 10,0,0,0", "UM_UPDATE_COPY_BEGIN", "UM_UPDATE_FILE_NAME data/whole.txt",
+      "UM_UPDATE_FILE_INDEX 1", "UM_UPDATE_FILE_NAME data/added/new.txt", "UM_UPDATE_FILE_INDEX 2",
+      "UM_UPDATE_FILE_NAME old/remove.dat", "UM_UPDATE_FILE_INDEX 3", "UM_UPDATE_FILE_NAME data/chunked.bin",
+      "UM_UPDATE_FILE_INDEX 4", "UM_UPDATE_FILE_NAME data/big_new.bin", "UM_UPDATE_FILE_INDEX 5",
+      "UM_UPDATE_FILE_NAME data/empty.txt", "UM_UPDATE_FILE_INDEX 6", "UM_UPDATE_FILE_NAME data/tricky.bin",
+      "UM_UPDATE_FILE_INDEX 7", "UM_UPDATE_FILE_NAME client/game.sh", "UM_UPDATE_FILE_INDEX 8",
+      "UM_UPDATE_FILE_NAME GameInfo.ini", "UM_UPDATE_FILE_INDEX 9", "UM_UPDATE_FILE_NAME data/unknown.bin",
+      "UM_UPDATE_FILE_INDEX 10", "UM_UPDATE_FILE_NAME data/delta.bin", "UM_UPDATE_FILE_INDEX 11",
       // clean-up
       "UM_UPDATE_CLEANUP_BEGIN w1", "UM_UPDATE_FILES_DONE"};
   EXPECT_EQ(fx_->messages(), expected);
 
   const std::string log = fx_->Log();
-  for (const char* line : {"Start UpdatePatchFile", "Start Unzip", "Start Update", "start m_bUserXdel",
-                           "Start DoUnLzma", "Start CopyFile", "FILE=patch\\QoPatchUser.cpp,LINE=471 ,CP_USER_SUCCESS \n"})
+  for (const char* line :
+       {"Start UpdatePatchFile", "Start Unzip", "Start Update", "start m_bUserXdel", "Start DoUnLzma", "Start CopyFile",
+        "FILE=patch\\QoPatchUser.cpp,LINE=471 ,CP_USER_SUCCESS \n"})
     EXPECT_NE(log.find(line), std::string::npos) << line;
 }
 
@@ -235,7 +225,9 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
        [](Patch& p) { p.packages[0].md5 = "0123456789abcdef0123456789abcdef"; }, nullptr},
       {"zip entries that climb out of the staging folder", CP_USER_UNZIP_ERROR,
        "LINE=272 ,Unzip Error, UnComPress Error  Path =patch\\p0.zip",
-       [](Patch& p) { p.packages[0].files.push_back({"aa/bb/cc/victim.txt", 4, "evil"}); },
+       [](Patch& p) {
+         p.packages[0].files.push_back({"aa/bb/cc/victim.txt", 4, "evil"});
+       },
        [](QoPatchUserTest& t) {
          const fs::path zip = t.fx_->patchFolder() / "p0.zip";
          const std::string oldMd5 = Md5Of(ReadFile(zip));
@@ -246,8 +238,8 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
        nullptr, [](QoPatchUserTest& t) { fs::remove(t.fx_->game() / "GameInfo.ini"); }},
       {"package missing", CP_USER_FILE_ERROR, "LINE=107 ,UpdatePackge cant find,Package=patch\\p1.zip", nullptr,
        [](QoPatchUserTest& t) { fs::remove(t.fx_->patchFolder() / "p1.zip"); }},
-      {"description missing", CP_USER_FILE_ERROR, "LINE=44 ,patchFile=patch\\patchinfo_1.0_1.1.ini not found",
-       nullptr, [](QoPatchUserTest& t) { fs::remove(t.fx_->patchFolder() / t.patchName_); }},
+      {"description missing", CP_USER_FILE_ERROR, "LINE=44 ,patchFile=patch\\patchinfo_1.0_1.1.ini not found", nullptr,
+       [](QoPatchUserTest& t) { fs::remove(t.fx_->patchFolder() / t.patchName_); }},
       {"no description name", CP_USER_FILE_ERROR, "LINE=29 ,patchFileDir=patch,patchInfoFile = not found", nullptr,
        [](QoPatchUserTest& t) { t.patchName_ = ""; }},
       {"description name outside the folder", CP_USER_PATCHINFO_ERROR, "patchInfoFile =../patchinfo.ini unsafe name",
@@ -289,15 +281,23 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
       {"file named like the unzipped copy of another", CP_USER_PATCHINFO_ERROR,
        "LINE=280 ,Unzip Error, the files data/delta.bin and Unzip/data/delta.bin would meet in the applier's "
        "staging folder",
-       [](Patch& p) { p.packages[1].files.push_back({"Unzip/data/delta.bin", 1, "unzip copy"}); }, nullptr},
+       [](Patch& p) {
+         p.packages[1].files.push_back({"Unzip/data/delta.bin", 1, "unzip copy"});
+       },
+       nullptr},
       // The launcher folder lies in the game folder; its files belong to the
       // self-update.
       {"new file in the launcher folder", CP_USER_PATCHINFO_ERROR,
        "LINE=98 ,PatchFile in the launcher folder,File=launcher/launcher.ini",
-       [](Patch& p) { p.packages[0].files.push_back({"launcher/launcher.ini", 1, "[update]\n"}); }, nullptr},
+       [](Patch& p) {
+         p.packages[0].files.push_back({"launcher/launcher.ini", 1, "[update]\n"});
+       },
+       nullptr},
       {"deleted launcher", CP_USER_PATCHINFO_ERROR,
        "LINE=98 ,PatchFile in the launcher folder,File=./launcher\\TovaLauncher.exe",
-       [](Patch& p) { p.packages[0].files.push_back({"./launcher\\TovaLauncher.exe", 3, "", Form::kNone}); },
+       [](Patch& p) {
+         p.packages[0].files.push_back({"./launcher\\TovaLauncher.exe", 3, "", Form::kNone});
+       },
        [](QoPatchUserTest& t) { WriteFile(t.fx_->launcher() / "TovaLauncher.exe", "launcher"); }},
       {"package that is no zip", CP_USER_UNZIP_ERROR, "LINE=272 ,Unzip Error, UnComPress Error  Path =patch\\p1.zip",
        [](Patch& p) { p.packages[1].md5 = Md5Of("not a zip"); },
@@ -379,8 +379,8 @@ TEST_F(QoPatchUserTest, FailurePathsEndWithTheirCodeLogLineAndGame) {
     const char* xdelta;                             // script standing in for xdelta3; null: the real one
     CpUserResult code;
     std::string logged;
-    size_t placed;                // copy steps done before the failure
-    const char* lost = nullptr;   // a game file the failing step deleted
+    size_t placed;               // copy steps done before the failure
+    const char* lost = nullptr;  // a game file the failing step deleted
   } cases[] = {
       {"staging folder cannot be made", nullptr,
        [](QoPatchUserTest& t) { fs::create_symlink("nowhere", t.fx_->launcher() / "TempUpdata"); }, nullptr,
@@ -392,11 +392,15 @@ TEST_F(QoPatchUserTest, FailurePathsEndWithTheirCodeLogLineAndGame) {
        },
        nullptr, CP_USER_FILE_ERROR, "LINE=169 ,Delete Dir ,Dir=TempUpdata\\ open error   \n", 0},
       {"LZMA container of a new file that cannot be expanded",
-       [&](Patch& p) { p.packages[1].files[1] = {"data/big_new.bin", 1, brokenLzma}; }, nullptr, nullptr,
-       CP_USER_ANALYSIS_ERROR, "LINE=841 ,Analysis Error, DoUnLzma error  Path =data/big_new.bin", 0},
+       [&](Patch& p) {
+         p.packages[1].files[1] = {"data/big_new.bin", 1, brokenLzma};
+       },
+       nullptr, nullptr, CP_USER_ANALYSIS_ERROR, "LINE=841 ,Analysis Error, DoUnLzma error  Path =data/big_new.bin", 0},
       {"LZMA container of a changed file that cannot be expanded",
-       [&](Patch& p) { p.packages[1].files[0] = {"data/chunked.bin", 2, brokenLzma}; }, nullptr, nullptr,
-       CP_USER_ANALYSIS_ERROR, "LINE=913 ,Analysis Error, DoUnLzma error  Path =data/chunked.bin", 0},
+       [&](Patch& p) {
+         p.packages[1].files[0] = {"data/chunked.bin", 2, brokenLzma};
+       },
+       nullptr, nullptr, CP_USER_ANALYSIS_ERROR, "LINE=913 ,Analysis Error, DoUnLzma error  Path =data/chunked.bin", 0},
       {"xdelta3 fails", nullptr, nullptr, "exit 1", CP_USER_ANALYSIS_ERROR,
        "LINE=956 ,CPT_XDELTA Error, mate md5 error SrcDir =..\\\\data/delta.bin,DifDir =TempUpdata\\data/delta.bin,"
        "DstDir =TempUpdata\\Unzip\\data/delta.bin",
@@ -409,16 +413,22 @@ TEST_F(QoPatchUserTest, FailurePathsEndWithTheirCodeLogLineAndGame) {
       // The stand-in makes the unzipped copy of the file after the delta
       // read-only.
       {"the unzipped copy of a changed file cannot be deleted",
-       [](Patch& p) { p.packages[1].files.push_back({"data/keep.txt", 2, "kept anew"}); }, nullptr,
-       "/usr/bin/xdelta3 \"$@\" && chmod 444 TempUpdata/Unzip/data/keep.txt", CP_USER_ANALYSIS_ERROR,
+       [](Patch& p) {
+         p.packages[1].files.push_back({"data/keep.txt", 2, "kept anew"});
+       },
+       nullptr, "/usr/bin/xdelta3 \"$@\" && chmod 444 TempUpdata/Unzip/data/keep.txt", CP_USER_ANALYSIS_ERROR,
        "LINE=969 ,Analysis Error, DeleteFile error  Path =TempUpdata\\Unzip\\data/keep.txt", 0},
       {"a later package's stale copy replaces the earlier package's file",
-       [](Patch& p) { p.packages[1].files.push_back({"data/whole.txt", 4, "stale whole"}); }, nullptr, nullptr,
-       CP_USER_ANALYSIS_ERROR,
+       [](Patch& p) {
+         p.packages[1].files.push_back({"data/whole.txt", 4, "stale whole"});
+       },
+       nullptr, nullptr, CP_USER_ANALYSIS_ERROR,
        "LINE=1000 ,Analysis Error, mate md5 errorPath =data/whole.txt strmD5 =" + Md5Of("stale whole"), 0},
       {"a later package's copy replaces an earlier package's stale one",
-       [](Patch& p) { p.packages[0].files.push_back({"client/game.sh", 4, "stale client"}); }, nullptr, nullptr,
-       CP_USER_SUCCESS, "LINE=471 ,CP_USER_SUCCESS \n", SIZE_MAX},
+       [](Patch& p) {
+         p.packages[0].files.push_back({"client/game.sh", 4, "stale client"});
+       },
+       nullptr, nullptr, CP_USER_SUCCESS, "LINE=471 ,CP_USER_SUCCESS \n", SIZE_MAX},
       {"the folder of a new file cannot be made", nullptr,
        [](QoPatchUserTest& t) { fs::create_symlink("nowhere", t.fx_->game() / "data/added"); }, nullptr,
        CP_USER_FILE_ERROR, "LINE=379 ,Analysis Error,CreateFileDir error  Path =..\\\\data/added/new.txt", 1},
@@ -433,8 +443,7 @@ TEST_F(QoPatchUserTest, FailurePathsEndWithTheirCodeLogLineAndGame) {
        nullptr, CP_USER_FILE_ERROR, "LINE=406 ,Analysis Error,CreateFileDir error  Path =..\\\\client/game.sh", 7},
       // data/ is a full file system of its own: the changed file, larger than
       // the one it replaces, can be neither linked nor copied there.
-      {"a changed file cannot be placed",
-       [](Patch& p) { p.packages[0].files[0].content = SampleBytes(64 * 1024, 31); },
+      {"a changed file cannot be placed", [](Patch& p) { p.packages[0].files[0].content = SampleBytes(64 * 1024, 31); },
        [](QoPatchUserTest& t) {
          t.mount_ = std::make_unique<testsupport::ScopedMount>(t.fx_->game() / "data", 1024 * 1024);
          if (!t.mount_->ok()) return;
@@ -476,8 +485,9 @@ TEST_F(QoPatchUserTest, FailurePathsEndWithTheirCodeLogLineAndGame) {
     EXPECT_EQ(Update(), c.code);
 
     ASSERT_FALSE(fx_->messages().empty());
-    EXPECT_EQ(fx_->messages().back(), c.code == CP_USER_SUCCESS ? "UM_UPDATE_FILES_DONE"
-                                                             : "UM_UPDATE_FILES_FAILED " + std::to_string(static_cast<int32_t>(c.code)));
+    EXPECT_EQ(fx_->messages().back(), c.code == CP_USER_SUCCESS
+                                          ? "UM_UPDATE_FILES_DONE"
+                                          : "UM_UPDATE_FILES_FAILED " + std::to_string(static_cast<int32_t>(c.code)));
     EXPECT_NE(fx_->Log().find(c.logged), std::string::npos) << fx_->Log();
     Files game = Placed(before, patch, c.placed);
     if (c.lost != nullptr) game.erase(c.lost);
@@ -489,8 +499,8 @@ class InstallGamePageTest : public ::testing::Test {
  public:
   // Writes the pages (name -> files) into "pages" and their description.
   void WritePages(const std::vector<std::pair<std::string, Files>>& pages) {
-    std::string text = "[PatchVersion]\nVersionOld=1.0\nVersionNew=1.0\n[Packages]\nPackageNum=" +
-                       std::to_string(pages.size()) + "\n";
+    std::string text =
+        "[PatchVersion]\nVersionOld=1.0\nVersionNew=1.0\n[Packages]\nPackageNum=" + std::to_string(pages.size()) + "\n";
     for (size_t i = 0; i < pages.size(); ++i) {
       testsupport::TempDir stage;
       std::vector<std::string> names;
@@ -501,8 +511,8 @@ class InstallGamePageTest : public ::testing::Test {
       const fs::path zip = fx_.launcher() / "pages" / pages[i].first;
       fs::create_directories(zip.parent_path());
       patchtest::MakeZip(zip, stage.path(), names);
-      text += "Package" + std::to_string(i) + "=" + pages[i].first + ",0," + std::to_string(fs::file_size(zip)) +
-              "," + Md5Of(ReadFile(zip)) + "\n";
+      text += "Package" + std::to_string(i) + "=" + pages[i].first + ",0," + std::to_string(fs::file_size(zip)) + "," +
+              Md5Of(ReadFile(zip)) + "\n";
     }
     WriteFile(fx_.launcher() / "pages" / "intallinfo_1.0.ini", text);
   }
@@ -526,9 +536,9 @@ TEST_F(InstallGamePageTest, ExtractsEveryPageIntoTheGameRoot) {
                                     {"data/a.pak", "a"},
                                     {"data/b.pak", "b"},
                                     {"GameInfo.ini", GameInfoText("1.0")}}));
-  EXPECT_EQ(fx_.messages(), (Trace{"UM_PAGES_BEGIN", "UM_PAGE_TOTAL 2,2,0,0", "UM_PAGES_UNPACK_BEGIN",
-                                   "UM_PAGE_NAME page1.zip", "UM_PAGE_INDEX 1", "UM_PAGE_NAME page2.zip",
-                                   "UM_PAGE_INDEX 2", "UM_PAGES_DONE"}));
+  EXPECT_EQ(fx_.messages(),
+            (Trace{"UM_PAGES_BEGIN", "UM_PAGE_TOTAL 2,2,0,0", "UM_PAGES_UNPACK_BEGIN", "UM_PAGE_NAME page1.zip",
+                   "UM_PAGE_INDEX 1", "UM_PAGE_NAME page2.zip", "UM_PAGE_INDEX 2", "UM_PAGES_DONE"}));
   EXPECT_FALSE(fs::exists(fx_.launcher() / "pages"));
   EXPECT_NE(fx_.Log().find("FILE=patch\\QoPatchUser.cpp,LINE=557 ,CP_USER_SUCCESS \n"), std::string::npos);
 }
@@ -600,11 +610,11 @@ TEST_F(InstallGamePageTest, FailuresStopAtTheFailingPage) {
     bool firstPageExtracted;
   } cases[] = {
       {"second page missing", [](InstallGamePageTest& t) { fs::remove(t.fx_.launcher() / "pages/page2.zip"); },
-       CP_USER_FILE_ERROR, "UM_PAGE_MISSING 2",
-       "LINE=536 ,Unzip Error Packahe not find  Package =pages\\page2.zip", true},
+       CP_USER_FILE_ERROR, "UM_PAGE_MISSING 2", "LINE=536 ,Unzip Error Packahe not find  Package =pages\\page2.zip",
+       true},
       {"second page no zip", [](InstallGamePageTest& t) { WriteFile(t.fx_.launcher() / "pages/page2.zip", "junk"); },
-       CP_USER_UNZIP_ERROR, "UM_PAGE_UNZIP_FAILED 8",
-       "LINE=546 ,Unzip Error, UnComPress Error  Path =pages\\page2.zip", true},
+       CP_USER_UNZIP_ERROR, "UM_PAGE_UNZIP_FAILED 8", "LINE=546 ,Unzip Error, UnComPress Error  Path =pages\\page2.zip",
+       true},
       {"description with a bad CRC",
        [](InstallGamePageTest& t) {
          ProtectionKey key;

@@ -1,10 +1,9 @@
-#include "patch/QoPatcher_xdelta.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
+#include "patch/QoPatcher_xdelta.h"
 #include "tests/patch/PatchMaterial.h"
 #include "tests/support/TempDir.h"
 
@@ -86,9 +85,9 @@ TEST_F(QoPatcherTest, MakeDeltaWritesAMarkedDeltaThatXdelta3Decodes) {
   WriteFile("bare.vcd", made.substr(5));
   ASSERT_EQ(RunShell("xdelta3 -d -s src/old.bin bare.vcd rebuilt.bin"), 0);
   EXPECT_EQ(ReadFile("rebuilt.bin"), newBytes_);
-  EXPECT_EQ(recorder.Calls(), (std::vector<std::vector<std::string>>{
-                                  {"-v", "-e", "-s", "src/old.bin", "new.bin", "made.vcd.part"},
-                                  {"-d", "-s", "src/old.bin", "bare.vcd", "rebuilt.bin"}}));
+  EXPECT_EQ(recorder.Calls(),
+            (std::vector<std::vector<std::string>>{{"-v", "-e", "-s", "src/old.bin", "new.bin", "made.vcd.part"},
+                                                   {"-d", "-s", "src/old.bin", "bare.vcd", "rebuilt.bin"}}));
 
   EXPECT_EQ(patcher().MakeDelta("src\\missing.bin", "new.bin", "made.vcd"), 2);
 }

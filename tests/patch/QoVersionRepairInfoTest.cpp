@@ -1,5 +1,3 @@
-#include "patch/QoVersionRepairInfo.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +7,7 @@
 
 #include "patch/FileListMessages.h"
 #include "patch/ProtectedFile.h"
+#include "patch/QoVersionRepairInfo.h"
 #include "platform/MessageWindow.h"
 #include "tests/support/TempDir.h"
 
@@ -70,8 +69,7 @@ class QoVersionRepairInfoTest : public testing::Test {
   }
 
   std::filesystem::path TempCopy() const {
-    return dir_.path() / "tmp" / ("tovalauncher-" + std::to_string(geteuid())) /
-           "GameInfo.ini.UnCypt";
+    return dir_.path() / "tmp" / ("tovalauncher-" + std::to_string(geteuid())) / "GameInfo.ini.UnCypt";
   }
 
   TempDir dir_;
@@ -82,8 +80,8 @@ class QoVersionRepairInfoTest : public testing::Test {
 };
 
 TEST_F(QoVersionRepairInfoTest, ReadsProtectedAndPlainListsAlikeAndLeavesThemUnchanged) {
-  const std::string plain = std::string("[Version]\nVersion=1.0.3\n[FileList]\nFileCount=2\n") +
-                            "File0=data/x.bin," + kEmptyMd5 + ",00000000,0,1\n" +
+  const std::string plain = std::string("[Version]\nVersion=1.0.3\n[FileList]\nFileCount=2\n") + "File0=data/x.bin," +
+                            kEmptyMd5 + ",00000000,0,1\n" +
                             "File1=client\\meadow_jp.exe,0CC175B9C0F1B6A831C399E269772661,"
                             "E8B7BE43,1,0\n";
   for (const std::string& stored : {plain, Protected(plain)}) {
@@ -103,8 +101,7 @@ TEST_F(QoVersionRepairInfoTest, ReadsProtectedAndPlainListsAlikeAndLeavesThemUnc
 
     EXPECT_EQ(ReadFile("GameInfo.ini"), stored);
     EXPECT_FALSE(std::filesystem::exists(TempCopy()));
-    EXPECT_EQ(std::filesystem::status(TempCopy().parent_path()).permissions() &
-                  std::filesystem::perms::all,
+    EXPECT_EQ(std::filesystem::status(TempCopy().parent_path()).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_all);
   }
 }
@@ -243,13 +240,11 @@ TEST_F(QoVersionRepairInfoTest, AnEarlierCopyIsNeverReadForAMissingFile) {
 }
 
 TEST_F(QoVersionRepairInfoTest, VersionOnlyRead) {
-  const std::string plain =
-      "[version]\nversion=2.5\n[FileList]\nFileCount=1\nFile0=a,M,C,1,0\n";
+  const std::string plain = "[version]\nversion=2.5\n[FileList]\nFileCount=1\nFile0=a,M,C,1,0\n";
   for (const std::string& stored : {plain, Protected(plain)}) {
     WriteFile("GameInfo.ini", stored);
     QoVersionRepairInfo info(window_.get());
-    ASSERT_TRUE(info.InputVerRepairInfoFile("..\\" + dir_.path().filename().string() +
-                                            "\\GameInfo.ini"));
+    ASSERT_TRUE(info.InputVerRepairInfoFile("..\\" + dir_.path().filename().string() + "\\GameInfo.ini"));
     EXPECT_EQ(info.version(), "2.5");  // private-profile names ignore case
     EXPECT_TRUE(info.files().empty());
     EXPECT_EQ(ReadFile("GameInfo.ini"), stored);

@@ -1,6 +1,6 @@
-#include "patch/StagingNames.h"
-
 #include <gtest/gtest.h>
+
+#include "patch/StagingNames.h"
 
 TEST(StagingNames, FilesWhoseWorkFilesMeetAreFound) {
   struct Case {
@@ -12,7 +12,8 @@ TEST(StagingNames, FilesWhoseWorkFilesMeetAreFound) {
       {"payload on an unzipped copy", {{"a.txt"}, {"Unzip/a.txt"}}, "the files a.txt and Unzip/a.txt would meet"},
       {"unzipped copy on an LZMA work copy", {{"x", true}, {"Temp/x"}}, "the files x and Temp/x would meet"},
       {"Temp/x beside an x that is not LZMA", {{"x"}, {"Temp/x"}}, ""},
-      {"one file under two spellings", {{"data/a.txt"}, {"data\\./a.txt"}},
+      {"one file under two spellings",
+       {{"data/a.txt"}, {"data\\./a.txt"}},
        "the files data/a.txt and data\\./a.txt would meet"},
       {"one file listed twice", {{"a.txt"}, {"a.txt"}}, "the files a.txt and a.txt would meet"},
       {"names that differ in case", {{"Data/A.txt"}, {"data/a.txt"}}, ""},

@@ -1,5 +1,3 @@
-#include "patch/UnzipPackage.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -7,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "patch/UnzipPackage.h"
 #include "tests/patch/PatchMaterial.h"
 #include "tests/support/ScopedMount.h"
 #include "tests/support/TempDir.h"

@@ -1,10 +1,10 @@
 // Blanks trimmed and letter case ignored, ASCII only.
-#include "platform/AsciiText.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
+
+#include "platform/AsciiText.h"
 
 TEST(AsciiText, TrimRemovesTheGivenBlanksAtBothEndsOnly) {
   using namespace std::literals;
@@ -62,7 +62,7 @@ TEST(AsciiText, HexDigitValueOfEitherCaseElseMinusOne) {
   const struct {
     char c;
     int value;
-  } cases[] = {{'0', 0}, {'9', 9}, {'a', 10}, {'F', 15}, {'f', 15}, {'g', -1}, {'G', -1}, {'/', -1}, {':', -1},
-               {'@', -1}, {'`', -1}, {'\0', -1}, {'\xB0', -1}};
+  } cases[] = {{'0', 0},  {'9', 9},  {'a', 10}, {'F', 15}, {'f', 15},  {'g', -1},   {'G', -1},
+               {'/', -1}, {':', -1}, {'@', -1}, {'`', -1}, {'\0', -1}, {'\xB0', -1}};
   for (const auto& c : cases) EXPECT_EQ(HexDigitValue(c.c), c.value) << static_cast<int>(c.c);
 }

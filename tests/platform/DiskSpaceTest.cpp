@@ -1,10 +1,9 @@
 // Free space of the file system holding a path.
-#include "platform/DiskSpace.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "platform/DiskSpace.h"
 #include "tests/support/TempDir.h"
 
 using namespace testsupport;

@@ -1,8 +1,7 @@
 // The test servers themselves: other tests rely on their answers.
-#include "tests/support/LocalServers.h"
-
 #include <gtest/gtest.h>
 
+#include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
 
 using namespace testsupport;

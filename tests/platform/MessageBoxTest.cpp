@@ -1,10 +1,10 @@
-#include "platform/MessageBox.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
 #include <thread>
+
+#include "platform/MessageBox.h"
 
 namespace {
 
@@ -72,9 +72,8 @@ TEST_F(MessageBoxTest, AWorkerWaitsForTheAnswerFromThePresenterThread) {
 }
 
 TEST_F(MessageBoxTest, AskingAfterThePresenterThreadEndedAnswersNo) {
-  std::thread ui([] {
-    SetMessageBoxPresenter([](const std::string&, const std::string&, MessageWindow*) { return 1; });
-  });
+  std::thread ui(
+      [] { SetMessageBoxPresenter([](const std::string&, const std::string&, MessageWindow*) { return 1; }); });
   ui.join();
   EXPECT_EQ(ShowMessageBox("q", "c", nullptr), kMessageBoxNo);
 }

@@ -1,5 +1,3 @@
-#include "platform/MessageWindow.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +7,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/MessageWindow.h"
 
 namespace {
 
@@ -123,8 +123,7 @@ TEST(MessageWindow, HandlerRunsANestedLoopForWorkItStarted) {
   MessageLoop::RunUntil([&] { return firstHandled; });
   first.join();
   second.join();
-  EXPECT_EQ(trace.events(),
-            (std::vector<std::string>{"begin 1", "begin 2", "end 2", "end 1", "first returned"}));
+  EXPECT_EQ(trace.events(), (std::vector<std::string>{"begin 1", "begin 2", "end 2", "end 1", "first returned"}));
 }
 
 // The owner's handler sends back to a window of the blocked sender: the sender

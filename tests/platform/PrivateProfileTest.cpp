@@ -1,10 +1,9 @@
-#include "platform/PrivateProfile.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "platform/PrivateProfile.h"
 #include "tests/support/TempDir.h"
 
 using testsupport::CurrentDirScope;
@@ -80,19 +79,12 @@ TEST(PrivateProfile, ReadsIntegersLikeWindows) {
     std::string value;  // the line after "[debug]"; "" = no key line at all
     int expected;
   } cases[] = {
-      {"debug=1", 1},
-      {"debug=2", 2},
-      {"debug= 42 ", 42},
-      {"debug=12abc", 12},
-      {"debug=-7", -7},
-      {"debug=+7", 7},
-      {"debug=abc", 0},
-      {"debug=0x10", 0},
-      {"debug=\"5\"", 5},
-      {"debug=4294967297", 1},  // wraps at 32 bits
-      {"debug=", -99},          // empty value: default
-      {"debug", -99},           // no "=": empty value
-      {"", -99},                // missing key
+      {"debug=1", 1},     {"debug=2", 2},          {"debug= 42 ", 42}, {"debug=12abc", 12},
+      {"debug=-7", -7},   {"debug=+7", 7},         {"debug=abc", 0},   {"debug=0x10", 0},
+      {"debug=\"5\"", 5}, {"debug=4294967297", 1},  // wraps at 32 bits
+      {"debug=", -99},                              // empty value: default
+      {"debug", -99},                               // no "=": empty value
+      {"", -99},                                    // missing key
       {"DEBUG=3", 3},
   };
   TempDir dir;
@@ -137,8 +129,9 @@ TEST(PrivateProfile, SnapshotListsTheKeysOfTheSearchedSection) {
 }
 
 TEST(PrivateProfile, NumberedIndicesNameOnlyWhatTheFileHolds) {
-  const std::vector<std::string> names = {"file7",  "file0", "file07", "file",        "file-1", "file+2",
-                                          "file2a", "xfile3", "file9",  "file99999999999", "file2147483646"};
+  const std::vector<std::string> names = {"file7",  "file0",           "file07",        "file",
+                                          "file-1", "file+2",          "file2a",        "xfile3",
+                                          "file9",  "file99999999999", "file2147483646"};
   EXPECT_EQ(NumberedIndices(names, "file", 2147483647), (std::vector<int>{0, 7, 9, 2147483646}));
   EXPECT_EQ(NumberedIndices(names, "file", 9), (std::vector<int>{0, 7}));
   EXPECT_TRUE(NumberedIndices(names, "file", 0).empty());

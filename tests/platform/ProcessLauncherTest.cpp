@@ -1,6 +1,4 @@
 // Starting real programs and scripts, waiting for them and ending them.
-#include "platform/ProcessLauncher.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/ProcessLauncher.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -155,10 +154,11 @@ TEST_F(ProcessLauncherTest, ChildGetsNoDescriptorsAndDefaultSignals) {
   sigaddset(&blocked, SIGUSR2);
   pthread_sigmask(SIG_BLOCK, &blocked, &previousMask);
 
-  WriteScript("probe", "[ -e /proc/$$/fd/57 ] && echo open > out || echo closed > out\n"
-                       // Builtins only: while waiting for a command, the shell blocks signals itself.
-                       "while read -r line; do case $line in Sig*) echo \"$line\" >> out;; esac; done"
-                       " < /proc/$$/status\n");
+  WriteScript("probe",
+              "[ -e /proc/$$/fd/57 ] && echo open > out || echo closed > out\n"
+              // Builtins only: while waiting for a command, the shell blocks signals itself.
+              "while read -r line; do case $line in Sig*) echo \"$line\" >> out;; esac; done"
+              " < /proc/$$/status\n");
   const std::optional<int> code = RunToEnd("probe");
 
   pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);

@@ -1,5 +1,3 @@
-#include "platform/RegistryStore.h"
-
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/RegistryStore.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestUser.h"
 
@@ -134,8 +133,8 @@ TEST(RegistryStore, ReadsWhatAnotherProgramWroteAndKeepsItsLines) {
   ASSERT_TRUE(store.WriteBinary(kKey, "deviceid_h1602965840", "ZA"));
   ASSERT_TRUE(store.WriteText("SOFTWARE\\new", "v", "1"));
   std::string rewritten = ReadFile(store.path());
-  for (const char* kept : {"; written by the installer", "\"gclidshort\"=\"wrong key\"",
-                           "\"count\"=dword:00000001", "\"broken\"=hex:5Z", "\"open\"=\"no end"})
+  for (const char* kept : {"; written by the installer", "\"gclidshort\"=\"wrong key\"", "\"count\"=dword:00000001",
+                           "\"broken\"=hex:5Z", "\"open\"=\"no end"})
     EXPECT_NE(rewritten.find(kept), std::string::npos) << kept;
   EXPECT_EQ(Text(store, "gclidshort"), "xyz");
   EXPECT_EQ(Binary(store, "deviceid_h1602965840"), "ZA");

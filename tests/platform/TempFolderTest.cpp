@@ -1,6 +1,4 @@
 // The private temporary folder below $TMPDIR.
-#include "platform/TempFolder.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/TempFolder.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;

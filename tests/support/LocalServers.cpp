@@ -53,8 +53,7 @@ void WaitUntilListening(pid_t pid, int port, const char* what) {
   for (int i = 0; i < 500; ++i) {
     if (CanConnect(port)) return;
     int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid)
-      throw std::runtime_error(std::string(what) + " exited before listening");
+    if (waitpid(pid, &status, WNOHANG) == pid) throw std::runtime_error(std::string(what) + " exited before listening");
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   throw std::runtime_error(std::string(what) + " did not start listening");
@@ -126,9 +125,9 @@ std::string NginxServer::url() const { return "http://127.0.0.1:" + std::to_stri
 FaultServer::FaultServer(const std::filesystem::path& root, const std::string& postReply)
     : work_(MakeWorkDir("launcher-fault")) {
   port_ = FreeLocalPort();
-  pid_ = Spawn({"python3", std::string(TEST_SUPPORT_DIR) + "/fault_server.py", "--port",
-                std::to_string(port_), "--root", std::filesystem::absolute(root).string(),
-                "--log-dir", work_.string(), "--post-reply", postReply});
+  pid_ =
+      Spawn({"python3", std::string(TEST_SUPPORT_DIR) + "/fault_server.py", "--port", std::to_string(port_), "--root",
+             std::filesystem::absolute(root).string(), "--log-dir", work_.string(), "--post-reply", postReply});
   WaitUntilListening(pid_, port_, "fault server");
 }
 

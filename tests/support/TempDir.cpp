@@ -23,14 +23,13 @@ TempDir::~TempDir() {
            path_, std::filesystem::directory_options::skip_permission_denied, ec);
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
     if (!it->is_symlink())
-      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ec);
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                   ec);
   }
   std::filesystem::remove_all(path_, ec);
 }
 
-CurrentDirScope::CurrentDirScope(const std::filesystem::path& dir)
-    : previous_(std::filesystem::current_path()) {
+CurrentDirScope::CurrentDirScope(const std::filesystem::path& dir) : previous_(std::filesystem::current_path()) {
   std::filesystem::current_path(dir);
 }
 

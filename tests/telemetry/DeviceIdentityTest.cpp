@@ -1,5 +1,3 @@
-#include "telemetry/DeviceIdentity.h"
-
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "telemetry/DeviceIdentity.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestUser.h"
 #include "util/Encoding.h"
@@ -32,14 +31,11 @@ struct FixedSources {
   std::atomic<int> asked{0};
 
   DeviceSources get() {
-    return {[this] { return ++asked, address; }, [this] { return ++asked, serial; },
-            [this] { return ++asked, guid; }};
+    return {[this] { return ++asked, address; }, [this] { return ++asked, serial; }, [this] { return ++asked, guid; }};
   }
 };
 
-std::string Id(const std::string& hash, const std::string& guid) {
-  return "ZARIRER\x02" + hash + "\x02" + guid;
-}
+std::string Id(const std::string& hash, const std::string& guid) { return "ZARIRER\x02" + hash + "\x02" + guid; }
 
 std::string Utf8(const std::u16string& text) { return WideToUtf8(text); }
 
@@ -56,9 +52,8 @@ TEST(DeviceIdentity, MakeDeviceIdHashesAddressAndSerialAndAddsTheGuid) {
       {"", "", "", Id("", "")},
       {"00-1A-2B-3C-4D-5EXYZ", "DWW", kGuid, Id(kHashBoth, kGuid)},  // address cut to 17
       {"00-1A-2B-3C-4D-5E", "DWW" + std::string(1100, 'x'), kGuid,
-       Id(GetHardwareHash(DeviceSources{[] { return std::string("00-1A-2B-3C-4D-5E"); },
-                                        [] { return "DWW" + std::string(1020, 'x'); },
-                                        {}}),
+       Id(GetHardwareHash(DeviceSources{
+              [] { return std::string("00-1A-2B-3C-4D-5E"); }, [] { return "DWW" + std::string(1020, 'x'); }, {}}),
           kGuid)},  // serial cut to 1023
   };
   for (const Case& c : cases) {

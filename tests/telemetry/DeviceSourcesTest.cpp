@@ -1,10 +1,9 @@
-#include "telemetry/DeviceSources.h"
-
 #include <gtest/gtest.h>
 
 #include <utility>
 #include <vector>
 
+#include "telemetry/DeviceSources.h"
 #include "tests/support/TempDir.h"
 
 using testsupport::TempDir;
@@ -24,8 +23,7 @@ void Lay(const TempDir& root, const Files& files) {
 }
 
 // The files of one network adapter below sys/class/net.
-Files Adapter(const std::string& name, int type, int ifindex, const std::string& address,
-              bool backedByDevice) {
+Files Adapter(const std::string& name, int type, int ifindex, const std::string& address, bool backedByDevice) {
   std::string dir = "sys/class/net/" + name + "/";
   Files files = {{dir + "type", std::to_string(type) + "\n"},
                  {dir + "ifindex", std::to_string(ifindex) + "\n"},
@@ -51,26 +49,22 @@ TEST(DeviceSources, NetworkAddressIsTheFirstRealAdaptersHardwareAddress) {
   } cases[] = {
       {"nothing", {}, ""},
       {"loopback only", loopback, ""},
-      {"one adapter, upper case with dashes",
-       Join({loopback, Adapter("eth0", 1, 2, "02:fc:0a:0b:00:01", true)}), "02-FC-0A-0B-00-01"},
+      {"one adapter, upper case with dashes", Join({loopback, Adapter("eth0", 1, 2, "02:fc:0a:0b:00:01", true)}),
+       "02-FC-0A-0B-00-01"},
       {"a device-backed adapter before a virtual one made earlier",
        Join({loopback, Adapter("ifb0", 1, 2, "de:7a:e5:f7:22:c3", false),
              Adapter("eth0", 1, 4, "02:fc:00:00:00:01", true)}),
        "02-FC-00-00-00-01"},
       {"interface index order, not name order",
-       Join({Adapter("veth1", 1, 5, "aa:00:00:00:00:05", false),
-             Adapter("docker0", 1, 3, "aa:00:00:00:00:03", false)}),
+       Join({Adapter("veth1", 1, 5, "aa:00:00:00:00:05", false), Adapter("docker0", 1, 3, "aa:00:00:00:00:03", false)}),
        "AA-00-00-00-00-03"},
       {"loopback type under another name",
-       Join({Adapter("a", 772, 1, "00:00:00:00:00:01", false),
-             Adapter("b", 1, 2, "00:00:00:00:00:02", false)}),
+       Join({Adapter("a", 772, 1, "00:00:00:00:00:01", false), Adapter("b", 1, 2, "00:00:00:00:00:02", false)}),
        "00-00-00-00-00-02"},
       {"zero and malformed addresses are skipped",
-       Join({Adapter("eth0", 1, 2, "00:00:00:00:00:00", true),
-             Adapter("eth1", 1, 3, "02:fc:00:00:00", true),
-             Adapter("eth2", 1, 4, "zz:fc:00:00:00:01", true),
-             Adapter("eth3", 1, 5, "02-fc-00-00-00-01", true), Adapter("tun0", 65534, 6, "", false),
-             Adapter("wlan0", 1, 7, "f0:de:f1:00:00:07", false)}),
+       Join({Adapter("eth0", 1, 2, "00:00:00:00:00:00", true), Adapter("eth1", 1, 3, "02:fc:00:00:00", true),
+             Adapter("eth2", 1, 4, "zz:fc:00:00:00:01", true), Adapter("eth3", 1, 5, "02-fc-00-00-00-01", true),
+             Adapter("tun0", 65534, 6, "", false), Adapter("wlan0", 1, 7, "f0:de:f1:00:00:07", false)}),
        "F0-DE-F1-00-00-07"},
   };
   for (const Case& c : cases) {
@@ -106,13 +100,10 @@ TEST(DeviceSources, DiskSerialIsTheFirstFixedDisksCleanedSerial) {
       {"udev data when sysfs has only blanks",
        {{"sys/block/sda/device/serial", "   \n"},
         {"sys/block/sda/dev", "8:0\n"},
-        {"run/udev/data/b8:0",
-         "S:disk/by-id/x\nE:ID_SERIAL=Maker_Model_ S123 \nE:ID_SERIAL_SHORT= S123 \n"}},
+        {"run/udev/data/b8:0", "S:disk/by-id/x\nE:ID_SERIAL=Maker_Model_ S123 \nE:ID_SERIAL_SHORT= S123 \n"}},
        "S123"},
       {"a disk without a serial is passed over",
-       {{"sys/block/sda/device/", ""},
-        {"sys/block/sda/dev", "8:0\n"},
-        {"sys/block/sdb/device/serial", "SECOND\n"}},
+       {{"sys/block/sda/device/", ""}, {"sys/block/sda/dev", "8:0\n"}, {"sys/block/sdb/device/serial", "SECOND\n"}},
        "SECOND"},
       {"a short or foreign VPD page is not read",
        {{"sys/block/sda/device/vpd_pg80", std::string("\0\x83\0\x04", 4) + "ABCD"},

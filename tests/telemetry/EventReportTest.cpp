@@ -1,5 +1,3 @@
-#include "telemetry/EventReport.h"
-
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -14,6 +12,7 @@
 
 #include "platform/RegistryStore.h"
 #include "telemetry/DeviceIdentity.h"
+#include "telemetry/EventReport.h"
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestUser.h"
@@ -62,8 +61,7 @@ std::vector<Post> Posts(const FaultServer& server) {
     if (line.empty()) continue;
     std::string hex = JsonField(line, "body_hex", '"');
     std::string body;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-      body += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) body += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
     posts.push_back({JsonField(line, "path", '"'), JsonField(line, "headers", '}'), body});
   }
   return posts;
@@ -136,10 +134,10 @@ TEST(EventReport, RecordHasEighteenFieldsWithReferralAndMarker) {
     std::string field7, field16, field18;
   } cases[] = {
       {"no referral, no marker, empty text", std::nullopt, std::nullopt, u"", "pc", "", ""},
-      {"referral, marker with line breaks", "xyz", "tova-42\r\nsecond line\n", u"a&b=c",
-       "gclid\x02xyz", "tova-42\r\nsecond line\n", "a&b=c"},
-      {"marker ends at a zero byte; invalid UTF-8 is replaced", std::nullopt,
-       std::string("ab\xff\0cd", 6), u"1.50", "pc", "ab\xEF\xBF\xBD", "1.50"},
+      {"referral, marker with line breaks", "xyz", "tova-42\r\nsecond line\n", u"a&b=c", "gclid\x02xyz",
+       "tova-42\r\nsecond line\n", "a&b=c"},
+      {"marker ends at a zero byte; invalid UTF-8 is replaced", std::nullopt, std::string("ab\xff\0cd", 6), u"1.50",
+       "pc", "ab\xEF\xBF\xBD", "1.50"},
   };
   for (const Case& c : cases) {
     TestUser user;
@@ -153,11 +151,10 @@ TEST(EventReport, RecordHasEighteenFieldsWithReferralAndMarker) {
     std::string record = WideToUtf8(BuildEventRecord(u"LE_Test", c.text));
     std::vector<std::string> fields = Split(record, '\x01');
     ASSERT_EQ(fields.size(), 18u) << c.what;
-    EXPECT_TRUE(std::regex_match(fields[0], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")))
-        << fields[0];
-    const std::vector<std::string> expected = {
-        fields[0], kStoredId, "1000000002", "0", "0", "pc", c.field7,  "0x0",     "network",
-        "0",       "1000",    "v1.8",       "",  "",  "",   c.field16, "LE_Test", c.field18};
+    EXPECT_TRUE(std::regex_match(fields[0], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)"))) << fields[0];
+    const std::vector<std::string> expected = {fields[0], kStoredId, "1000000002", "0",       "0",       "pc",
+                                               c.field7,  "0x0",     "network",    "0",       "1000",    "v1.8",
+                                               "",        "",        "",           c.field16, "LE_Test", c.field18};
     EXPECT_EQ(fields, expected) << c.what;
   }
   // An empty event text still ends the record with a separator after the name.
@@ -187,8 +184,7 @@ TEST(EventReport, UploadIsOnePostWithTheBodyAsFormatted) {
   ASSERT_EQ(posts.size(), 1u);
   EXPECT_EQ(posts[0].path, kUploadPath);
   EXPECT_EQ(posts[0].body, kBodyStart + WideToUtf8(log));
-  EXPECT_NE(posts[0].headers.find("\"Content-Type\": \"application/x-www-form-urlencoded\""),
-            std::string::npos);
+  EXPECT_NE(posts[0].headers.find("\"Content-Type\": \"application/x-www-form-urlencoded\""), std::string::npos);
   EXPECT_EQ(posts[0].headers.find("Expect"), std::string::npos);
   EXPECT_EQ(BodyLinesInLog(), 1);
 }
@@ -210,9 +206,7 @@ TEST(EventReport, ReplyWithoutAZeroIsTriedFiveTimes) {
     ASSERT_TRUE(store.WriteBinary(kDeviceRegistryKey, kDeviceIdValueName, kStoredId));
     TempDir root;
     FaultServer server(root.path(), c.reply);
-    EXPECT_EQ(UploadEvent(u"LE_GamePatchFail", u"down patchfile", SettingsFor(server.url())),
-              c.accepted)
-        << c.reply;
+    EXPECT_EQ(UploadEvent(u"LE_GamePatchFail", u"down patchfile", SettingsFor(server.url())), c.accepted) << c.reply;
     std::vector<Post> posts = Posts(server);
     ASSERT_EQ(posts.size(), c.attempts) << c.reply;
     // The record is built once: every attempt sends the same body.
@@ -249,8 +243,8 @@ TEST(EventReport, ReportsGoToTheConfiguredServiceOnTheCallerOrTheirOwnThread) {
   FaultServer server(root.path());
   SettingsScope scope(SettingsFor(server.url()));
   EXPECT_TRUE(ReportEvent(u"LE_LauncherStart", u""));
-  const std::u16string asyncNames[] = {u"LE_StartRPInstall", u"LE_GamePatchNoNeed",
-                                       u"LE_GameStartSuccess", u"LE_GameStartError"};
+  const std::u16string asyncNames[] = {u"LE_StartRPInstall", u"LE_GamePatchNoNeed", u"LE_GameStartSuccess",
+                                       u"LE_GameStartError"};
   for (const auto& name : asyncNames) EXPECT_TRUE(ReportEventAsync(name, u"2"));
   ASSERT_TRUE(WaitForPendingReports(kGenerousWait));
 
@@ -261,9 +255,8 @@ TEST(EventReport, ReportsGoToTheConfiguredServiceOnTheCallerOrTheirOwnThread) {
     names.push_back(fields[16]);
   }
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"LE_GamePatchNoNeed", "LE_GameStartError",
-                                             "LE_GameStartSuccess", "LE_LauncherStart",
-                                             "LE_StartRPInstall"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"LE_GamePatchNoNeed", "LE_GameStartError", "LE_GameStartSuccess",
+                                             "LE_LauncherStart", "LE_StartRPInstall"}));
   // All threads share one device id, made once.
   std::string stored;
   ASSERT_TRUE(user.store().ReadBinary(kDeviceRegistryKey, kDeviceIdValueName, stored));

@@ -1,6 +1,6 @@
-#include "telemetry/SerialText.h"
-
 #include <gtest/gtest.h>
+
+#include "telemetry/SerialText.h"
 
 TEST(SerialText, TrimToAlnumCleansOnlyTextsThatDoNotBeginWithALetterOrDigit) {
   struct Case {

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "patch/ProtectedFile.h"
-#include "patch/checksum/QoChecksum.h"
 #include "patch/QoPatchInfo.h"
 #include "patch/QoVersionRepairInfo.h"
 #include "patch/UnzipPackage.h"
+#include "patch/checksum/QoChecksum.h"
 #include "platform/PrivateProfile.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestBytes.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "patch/checksum/QoChecksum.h"
 #include "patch/UnzipPackage.h"
+#include "patch/checksum/QoChecksum.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestBytes.h"
 #include "tests/tools/PublisherFixture.h"

@@ -1,5 +1,3 @@
-#include "transfer/CAutoDownload_Curl.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,10 +8,11 @@
 #include <thread>
 #include <vector>
 
-#include "util/LaunchLog.h"
-#include "transfer/DownloadMessages.h"
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
+#include "transfer/CAutoDownload_Curl.h"
+#include "transfer/DownloadMessages.h"
+#include "util/LaunchLog.h"
 
 using namespace testsupport;
 namespace fs = std::filesystem;

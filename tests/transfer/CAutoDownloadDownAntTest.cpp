@@ -1,5 +1,3 @@
-#include "transfer/CAutoDownload_DownAnt.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,10 +8,11 @@
 #include <thread>
 #include <vector>
 
-#include "transfer/DownloadMessages.h"
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
 #include "tests/transfer/DownAntFixtures.h"
+#include "transfer/CAutoDownload_DownAnt.h"
+#include "transfer/DownloadMessages.h"
 
 using namespace testsupport;
 using downant_test::Bytes;

@@ -1,5 +1,3 @@
-#include "transfer/CDownAnt.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -11,6 +9,7 @@
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
 #include "tests/transfer/DownAntFixtures.h"
+#include "transfer/CDownAnt.h"
 
 using namespace DOWNANT;
 using enum DOWN_STATE;

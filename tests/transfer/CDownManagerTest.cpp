@@ -1,5 +1,3 @@
-#include "transfer/CDownManager.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,6 +8,7 @@
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
 #include "tests/transfer/DownAntFixtures.h"
+#include "transfer/CDownManager.h"
 
 using namespace DOWNANT;
 using enum DownManagerState;

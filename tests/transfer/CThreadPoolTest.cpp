@@ -1,5 +1,3 @@
-#include "transfer/CThreadPool.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +6,8 @@
 #include <mutex>
 #include <semaphore>
 #include <vector>
+
+#include "transfer/CThreadPool.h"
 
 using namespace DOWNANT;
 

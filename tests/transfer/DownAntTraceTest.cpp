@@ -1,10 +1,9 @@
-#include "transfer/DownAntTrace.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "tests/transfer/DownAntFixtures.h"
+#include "transfer/DownAntTrace.h"
 
 using namespace DOWNANT;
 using downant_test::TraceRecorder;

@@ -1,6 +1,6 @@
-#include "transfer/DownAntUrl.h"
-
 #include <gtest/gtest.h>
+
+#include "transfer/DownAntUrl.h"
 
 using namespace DOWNANT;
 

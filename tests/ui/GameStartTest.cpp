@@ -1,5 +1,3 @@
-#include "ui/GameStart.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "tests/ui/WindowFixture.h"
+#include "ui/GameStart.h"
 
 namespace uitest {
 namespace {
@@ -98,7 +97,9 @@ TEST_F(GameStartTest, MissingClientReportsTheErrorAndEndsAfterTheNotice) {
     EXPECT_EQ(sink.named("LE_GameStartError"), (std::vector<Event>{{"LE_GameStartError", "2", true}}));
     // The code page 936 line "状态333", then the start all the same.
     const std::string log = LaunchLog();
-    const size_t missing = log.find("]: \xD7\xB4\xCC\xAC" "333\n");
+    const size_t missing = log.find(
+        "]: \xD7\xB4\xCC\xAC"
+        "333\n");
     ASSERT_NE(missing, std::string::npos);
     EXPECT_NE(log.find("start patch kelvo=", missing), std::string::npos);
   }

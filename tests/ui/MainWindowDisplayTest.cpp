@@ -1,5 +1,3 @@
-#include "ui/MainWindowDisplay.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +6,7 @@
 
 #include "Procedure/ProcedureMessages.h"
 #include "patch/PatchMessages.h"
+#include "ui/MainWindowDisplay.h"
 #include "util/TextUtil.h"
 
 namespace {
@@ -30,8 +29,17 @@ TEST_F(MainWindowDisplayTest, SetProgressTruncatesAndClampsToTheRange) {
   const struct {
     double p;
     int position;
-  } cases[] = {{-5, 1},   {0, 1},     {0.99, 1},   {1, 1},   {1.99, 1}, {55.9, 55}, {99.99, 99},
-               {100, 100}, {250, 100}, {1e300, 100}, {std::numeric_limits<double>::quiet_NaN(), 1},
+  } cases[] = {{-5, 1},
+               {0, 1},
+               {0.99, 1},
+               {1, 1},
+               {1.99, 1},
+               {55.9, 55},
+               {99.99, 99},
+               {100, 100},
+               {250, 100},
+               {1e300, 100},
+               {std::numeric_limits<double>::quiet_NaN(), 1},
                {-std::numeric_limits<double>::infinity(), 1}};
   for (const auto& c : cases) {
     display.SetProgress(c.p);
@@ -66,7 +74,7 @@ TEST_F(MainWindowDisplayTest, RepairFileStepsGiveQuarterSteps) {
     const char* percent;
     int position;
   } cases[] = {
-      {10, 1, 1, "2.50%", 2},    {10, 4, 1, "10.00%", 10}, {10, 2, 5, "45.00%", 45},
+      {10, 1, 1, "2.50%", 2},      {10, 4, 1, "10.00%", 10}, {10, 2, 5, "45.00%", 45},
       {10, 4, 10, "100.00%", 100}, {3, 1, 2, "41.67%", 41},  {0, 4, 1, "0.00%", 1},
   };
   for (const auto& c : cases) {
@@ -220,9 +228,11 @@ TEST_F(MainWindowDisplayTest, InstallFailuresAboutDownloadsStopTheTimer) {
     MessageId id;
     bool stops;
   } cases[] = {
-      {UM_INSTALL_FAIL_DOWN_PAGE, true},    {UM_INSTALL_FAIL_CREATE_DIR, true},   {UM_INSTALL_FAIL_DOWN_INI, true},
-      {UM_INSTALL_FAIL_FILE_SIZE, true},    {UM_INSTALL_FAIL_ANALYSE, true},      {UM_INSTALL_FAIL_USER_CANCEL, false},
-      {UM_INSTALL_FAIL_DOWN_VERSION, false}, {UM_INSTALL_FAIL_READ_VERSION, false}, {UM_INSTALL_FAIL_UNZIP_PAGE, false},
+      {UM_INSTALL_FAIL_DOWN_PAGE, true},     {UM_INSTALL_FAIL_CREATE_DIR, true},
+      {UM_INSTALL_FAIL_DOWN_INI, true},      {UM_INSTALL_FAIL_FILE_SIZE, true},
+      {UM_INSTALL_FAIL_ANALYSE, true},       {UM_INSTALL_FAIL_USER_CANCEL, false},
+      {UM_INSTALL_FAIL_DOWN_VERSION, false}, {UM_INSTALL_FAIL_READ_VERSION, false},
+      {UM_INSTALL_FAIL_UNZIP_PAGE, false},
   };
   for (const auto& c : cases) {
     MainWindowDisplay fresh;

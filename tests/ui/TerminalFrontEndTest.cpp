@@ -1,10 +1,10 @@
-#include "ui/TerminalFrontEnd.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "ui/TerminalFrontEnd.h"
 
 namespace {
 
@@ -74,11 +74,11 @@ TEST(TerminalFrontEnd, PlainLinesOnlyWhenWhatIsShownChanges) {
   view.Text(IDC_STATUS) = "";
   view.Text(IDC_SPEED_LABEL) = view.Text(IDC_SPEED) = "";
   frontEnd.Show(view);
-  EXPECT_EQ(io.Written(),
-            "更新中... | 現在のVer: 1.0 | 最新Ver: 1.1 | ダウンロード: 2/3 | DL速度: 1.5KB/s | " +
-                TerminalFrontEnd::ProgressBar(50) + " 進捗状況: 50.00%\n"
-                "現在のVer: 1.0 | 最新Ver: 1.1 | ダウンロード: 2/3 | " + TerminalFrontEnd::ProgressBar(50) +
-                " 進捗状況: 50.00%\n");
+  EXPECT_EQ(io.Written(), "更新中... | 現在のVer: 1.0 | 最新Ver: 1.1 | ダウンロード: 2/3 | DL速度: 1.5KB/s | " +
+                              TerminalFrontEnd::ProgressBar(50) +
+                              " 進捗状況: 50.00%\n"
+                              "現在のVer: 1.0 | 最新Ver: 1.1 | ダウンロード: 2/3 | " +
+                              TerminalFrontEnd::ProgressBar(50) + " 進捗状況: 50.00%\n");
 }
 
 TEST(TerminalFrontEnd, OnATerminalTheBlockIsRedrawnInPlace) {
@@ -86,10 +86,13 @@ TEST(TerminalFrontEnd, OnATerminalTheBlockIsRedrawnInPlace) {
   TerminalFrontEnd frontEnd(io.Input(""), io.Output(), true, true);
   frontEnd.Show(SampleView());
   const std::string first = io.Written();
-  EXPECT_EQ(first, "\x1b[2K現在のVer: 1.0  最新Ver: 1.1\n"
-                   "\x1b[2Kダウンロード: 2/3  DL速度: 1.5KB/s\n"
-                   "\x1b[2K" + TerminalFrontEnd::ProgressBar(50) + " 進捗状況: 50.00%\n"
-                   "\x1b[2K更新中...\n");
+  EXPECT_EQ(first,
+            "\x1b[2K現在のVer: 1.0  最新Ver: 1.1\n"
+            "\x1b[2Kダウンロード: 2/3  DL速度: 1.5KB/s\n"
+            "\x1b[2K" +
+                TerminalFrontEnd::ProgressBar(50) +
+                " 進捗状況: 50.00%\n"
+                "\x1b[2K更新中...\n");
   frontEnd.Show(SampleView());
   EXPECT_EQ(io.Written().substr(first.size(), 4), "\x1b[4F");
   // After a question the next block starts below it.
@@ -104,8 +107,8 @@ TEST(TerminalFrontEnd, AnswersFromInputLines) {
     const char* input;
     int answer;
   } cases[] = {
-      {"y\n", 1}, {"yes\n", 1}, {"1\n", 1},  {" YES \r\n", 1}, {"Y", 1},   {"n\n", 2},
-      {"no\n", 2}, {"\n", 2},   {"", 2},     {"yess\n", 2},    {"2\n", 2}, {"y es\n", 2},
+      {"y\n", 1},  {"yes\n", 1}, {"1\n", 1}, {" YES \r\n", 1}, {"Y", 1},   {"n\n", 2},
+      {"no\n", 2}, {"\n", 2},    {"", 2},    {"yess\n", 2},    {"2\n", 2}, {"y es\n", 2},
   };
   for (const auto& c : cases) {
     TerminalIo io;
@@ -122,7 +125,8 @@ TEST(TerminalFrontEnd, QuestionsTakeOneLineEachAndShowLineBreaksPlainly) {
   EXPECT_EQ(frontEnd.Ask("second", "メッセージ"), 2);
   EXPECT_EQ(frontEnd.Ask("third", "メッセージ"), 2);  // end of input
   // Typed answers are not repeated.
-  EXPECT_EQ(io.Written().find("【メッセージ】ゲームを起動中!\n終了しますか?\nはい(y) / いいえ(n): 【メッセージ】second"), 0u);
+  EXPECT_EQ(
+      io.Written().find("【メッセージ】ゲームを起動中!\n終了しますか?\nはい(y) / いいえ(n): 【メッセージ】second"), 0u);
 }
 
 TEST(TerminalFrontEnd, ClosingTakesALineOrTheEndOfInput) {

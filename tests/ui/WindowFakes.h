@@ -29,7 +29,9 @@ struct Event {
 
 class RecordingSink : public EventSink {
  public:
-  void Report(std::string_view name, std::string_view text) override { Add({std::string(name), std::string(text), false}); }
+  void Report(std::string_view name, std::string_view text) override {
+    Add({std::string(name), std::string(text), false});
+  }
   void ReportAsync(std::string_view name, std::string_view text) override {
     Add({std::string(name), std::string(text), true});
   }

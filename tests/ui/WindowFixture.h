@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
-#include <chrono>
 #include <utility>
 
 #include "tests/support/TempDir.h"

@@ -1,5 +1,3 @@
-#include "ui/WorkflowControl.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,8 +6,9 @@
 #include "Procedure/LauncherConfig.h"
 #include "Procedure/ProcedureMessages.h"
 #include "patch/PatchMessages.h"
-#include "ui/TrayMessages.h"
 #include "tests/ui/WindowFixture.h"
+#include "ui/TrayMessages.h"
+#include "ui/WorkflowControl.h"
 
 namespace uitest {
 namespace {
@@ -38,8 +37,7 @@ TEST_F(WorkflowTest, UpToDateWithoutAGameListInstallsTheGame) {
   WriteConfig("[install]\ninstallUrl=http://install.example/base\n");
   Open();
   Send(UM_SELFPATCH_NONEED);
-  EXPECT_EQ(sink.chain(),
-            (std::vector<Event>{{"LE_UpdateSelfNoNeed", ""}, {"LE_InstallWithMode", "compression"}}));
+  EXPECT_EQ(sink.chain(), (std::vector<Event>{{"LE_UpdateSelfNoNeed", ""}, {"LE_InstallWithMode", "compression"}}));
   EXPECT_EQ(dlg->mode(), MODE_CP_INSTALL);
   EXPECT_EQ(procedures.starts.back(), (StartCall{"install", "http://install.example/base"}));
 
@@ -280,12 +278,12 @@ TEST_F(WorkflowTest, UnzipFailureRefusedEndsTheWindow) {
 }
 
 TEST_F(WorkflowTest, RepairFailuresReportByModeThenEndAfterTheirDialog) {
-  const MessageId failures[] = {UM_REPAIR_FAIL_DOWN_VERSION, UM_REPAIR_FAIL_READ_VERSION,
+  const MessageId failures[] = {UM_REPAIR_FAIL_DOWN_VERSION,  UM_REPAIR_FAIL_READ_VERSION,
                                 UM_REPAIR_FAIL_DOWN_GAMEINFO, UM_REPAIR_FAIL_CMP_GAMEINFO,
-                                UM_REPAIR_FAIL_CREATE_DIR,   UM_REPAIR_FAIL_DOWN_FILE,
-                                UM_REPAIR_FAIL_REPLACE_FILE, UM_REPAIR_FAIL_REPLACE_GAMEINFO};
-  const char* texts[] = {"down version", "read version",   "down gameinfo",   "cmp gameinfo",
-                         "create dir",   "down rpfile",    "replace rpfile",  "replace gameinfo"};
+                                UM_REPAIR_FAIL_CREATE_DIR,    UM_REPAIR_FAIL_DOWN_FILE,
+                                UM_REPAIR_FAIL_REPLACE_FILE,  UM_REPAIR_FAIL_REPLACE_GAMEINFO};
+  const char* texts[] = {"down version", "read version", "down gameinfo",  "cmp gameinfo",
+                         "create dir",   "down rpfile",  "replace rpfile", "replace gameinfo"};
   WriteGameList();
   for (size_t i = 0; i < std::size(failures); ++i) {
     // Game repair (mode 4) through the -repaire question.
@@ -359,9 +357,9 @@ TEST_F(WorkflowTest, MilestonesRiseInStepsOfTenPercent) {
   SendSize(UM_GAMEPATCH_TOTAL_SIZE, "100.000000");
   sink.clear();
   for (const char* done : {"5", "9.9", "10", "15", "19.99", "20.5", "55"}) SendSize(UM_GAMEPATCH_DONE_SIZE, done);
-  EXPECT_EQ(sink.chain(), (std::vector<Event>{{"LE_GamePatchDown", "10.00"},
-                                              {"LE_GamePatchDown", "20.50"},
-                                              {"LE_GamePatchDown", "55.00"}}));
+  EXPECT_EQ(sink.chain(),
+            (std::vector<Event>{
+                {"LE_GamePatchDown", "10.00"}, {"LE_GamePatchDown", "20.50"}, {"LE_GamePatchDown", "55.00"}}));
   // The next patch of the chain sets the mode again, which clears the milestones.
   sink.clear();
   Send(UM_GAMEPATCH_DOWNLOAD_BEGIN);

@@ -1,11 +1,11 @@
 // UTF-8 / UTF-16 conversions and code page 936 decoding with its limits.
-#include "util/Encoding.h"
-
 #include <gtest/gtest.h>
 
 #include <latch>
 #include <string>
 #include <thread>
+
+#include "util/Encoding.h"
 
 TEST(Encoding, Utf8AndUtf16RoundTrip) {
   const std::string utf8 = "A\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80";  // A é 中 😀
@@ -21,12 +21,12 @@ TEST(Encoding, InvalidSequencesBecomeReplacementCharacters) {
     std::string in;
     std::u16string out;
   } cases[] = {
-      {"a\xC3", u"a\uFFFD"},                          // cut off
-      {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},        // overlong
-      {"\xED\xA0\x80x", u"\uFFFD\uFFFD\uFFFDx"},      // encoded surrogate
-      {"\xE4\xB8x", u"\uFFFDx"},                      // valid start, then interrupted
-      {"\xF5\x80", u"\uFFFD\uFFFD"},                  // beyond U+10FFFF
-      {std::string("ab\0cd", 5), u"ab"},              // the text ends at NUL
+      {"a\xC3", u"a\uFFFD"},                      // cut off
+      {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},    // overlong
+      {"\xED\xA0\x80x", u"\uFFFD\uFFFD\uFFFDx"},  // encoded surrogate
+      {"\xE4\xB8x", u"\uFFFDx"},                  // valid start, then interrupted
+      {"\xF5\x80", u"\uFFFD\uFFFD"},              // beyond U+10FFFF
+      {std::string("ab\0cd", 5), u"ab"},          // the text ends at NUL
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Utf8ToWide(c.in), c.out);
@@ -40,12 +40,17 @@ TEST(Encoding, AnsiToUtf8DecodesCodePage936) {
     std::string in;
     std::string out;
   } cases[] = {
-      {"\xD7\xB4\xCC\xAC" "333", "\xE7\x8A\xB6\xE6\x80\x81" "333"},  // 状态333
+      {"\xD7\xB4\xCC\xAC"
+       "333",
+       "\xE7\x8A\xB6\xE6\x80\x81"
+       "333"},                                                                                   // 状态333
       {"\xBC\xF2\xCC\xE5\xD6\xD0\xCE\xC4", "\xE7\xAE\x80\xE4\xBD\x93\xE4\xB8\xAD\xE6\x96\x87"},  // 简体中文
       {"plain ascii", "plain ascii"},
-      {"\x80", "\xE2\x82\xAC"},                // the euro sign of the Windows code page
-      {"a\x81", "a?"},                         // a lead byte without its second byte
-      {"\xFF" "b", "?b"},
+      {"\x80", "\xE2\x82\xAC"},  // the euro sign of the Windows code page
+      {"a\x81", "a?"},           // a lead byte without its second byte
+      {"\xFF"
+       "b",
+       "?b"},
       {std::string("ab\0\xD6\xD0", 5), "ab"},  // the text ends at NUL
       {"", ""},
   };
@@ -63,7 +68,9 @@ TEST(Encoding, AnsiToUtf8OutputLimit) {
   EXPECT_EQ(AnsiToUtf8("\x80\x80\x80\x80"), euro + euro + euro);  // room for 9 of 12
   // Room for 12: the fourth euro does not fit, and the "b" after it, which
   // would, is not written either.
-  EXPECT_EQ(AnsiToUtf8("a\x80\x80\x80\x80" "b"), "a" + euro + euro + euro);
+  EXPECT_EQ(AnsiToUtf8("a\x80\x80\x80\x80"
+                       "b"),
+            "a" + euro + euro + euro);
 }
 
 TEST(Encoding, AnsiToUtf8RefusesLongTexts) {
@@ -71,10 +78,9 @@ TEST(Encoding, AnsiToUtf8RefusesLongTexts) {
     size_t length;
     bool refused;
   } cases[] = {
-      {349523, false},  // (n/2)*3+4 = 524287, just below 0x80000
-      {349524, true},   // (n/2)*3+4 reaches 0x80000
-      {0x7FFFE, true},
-      {0x7FFFF, true},  // n + 1 reaches 0x80000
+      {349523, false},                    // (n/2)*3+4 = 524287, just below 0x80000
+      {349524, true},                     // (n/2)*3+4 reaches 0x80000
+      {0x7FFFE, true},  {0x7FFFF, true},  // n + 1 reaches 0x80000
       {0x100000, true},
   };
   for (const auto& c : cases) {

@@ -1,6 +1,4 @@
 // File and folder helpers on real files in a temporary current folder.
-#include "util/FileUtil.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,6 +8,7 @@
 
 #include "platform/SystemPath.h"
 #include "tests/support/TempDir.h"
+#include "util/FileUtil.h"
 
 namespace fs = std::filesystem;
 using namespace testsupport;
@@ -69,8 +68,8 @@ TEST_F(FileUtilTest, CreateDirectoryForPathCases) {
     const char* path;
     bool namesFile;
     bool result;
-    const char* made;      // folder that exists afterwards, or null
-    const char* notMade;   // path that must not exist afterwards, or null
+    const char* made;     // folder that exists afterwards, or null
+    const char* notMade;  // path that must not exist afterwards, or null
   };
   const Case cases[] = {
       {"a/b/c/", false, true, "a/b/c", nullptr},
@@ -80,7 +79,7 @@ TEST_F(FileUtilTest, CreateDirectoryForPathCases) {
       {"m\\n", false, true, "m/n", nullptr},
       {"..\\up\\deep\\f.txt", true, true, "../up/deep", "../up/deep/f.txt"},
       {"GameInfo.ini", true, true, nullptr, "GameInfo.ini"},  // a file of the current folder
-      {"a/b/c", false, true, "a/b/c", nullptr},                // already there
+      {"a/b/c", false, true, "a/b/c", nullptr},               // already there
   };
   fs::create_directories("sub");
   CurrentDirScope inSub("sub");
@@ -164,15 +163,11 @@ TEST_F(FileUtilTest, DeleteFileRemovesOneFileOrLinkNeverAFolder) {
     bool deleted;
     int error;  // errno after a failure
   } cases[] = {
-      {"plain", ReadOnlyFile::kRefuse, true, 0},
-      {"sub\\plain", ReadOnlyFile::kRefuse, true, 0},
-      {"locked", ReadOnlyFile::kRefuse, false, EACCES},
-      {"lockedToo", ReadOnlyFile::kDelete, true, 0},
+      {"plain", ReadOnlyFile::kRefuse, true, 0},        {"sub\\plain", ReadOnlyFile::kRefuse, true, 0},
+      {"locked", ReadOnlyFile::kRefuse, false, EACCES}, {"lockedToo", ReadOnlyFile::kDelete, true, 0},
       {"fileLink", ReadOnlyFile::kRefuse, true, 0},  // the link goes, "target" stays
-      {"folderLink", ReadOnlyFile::kRefuse, true, 0},
-      {"dangling", ReadOnlyFile::kRefuse, true, 0},
-      {"folder", ReadOnlyFile::kDelete, false, EISDIR},
-      {"missing", ReadOnlyFile::kDelete, false, ENOENT},
+      {"folderLink", ReadOnlyFile::kRefuse, true, 0},   {"dangling", ReadOnlyFile::kRefuse, true, 0},
+      {"folder", ReadOnlyFile::kDelete, false, EISDIR}, {"missing", ReadOnlyFile::kDelete, false, ENOENT},
       {"", ReadOnlyFile::kDelete, false, ENOENT},
   };
   for (const auto& c : cases) {

@@ -1,5 +1,3 @@
-#include "util/LaunchLog.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/TempDir.h"
+#include "util/LaunchLog.h"
 
 using testsupport::CurrentDirScope;
 using testsupport::ReadFile;
@@ -39,8 +38,7 @@ TEST(LaunchLog, AppendsStampedLinesAndCreatesTheFile) {
   CurrentDirScope cwd(dir.path());
   EXPECT_EQ(WriteLaunchLog("first %d", 1), 0);
   EXPECT_EQ(WriteLaunchLog("PatchUser return: %d", 7), 0);
-  EXPECT_EQ(Messages(ReadFile("Launch.log")),
-            (std::vector<std::string>{"first 1", "PatchUser return: 7"}));
+  EXPECT_EQ(Messages(ReadFile("Launch.log")), (std::vector<std::string>{"first 1", "PatchUser return: 7"}));
 }
 
 TEST(LaunchLog, CutsMessagesAt1023Bytes) {
@@ -62,8 +60,7 @@ TEST(LaunchLog, PercentInsideAnArgumentIsWrittenUnchanged) {
   TempDir dir;
   CurrentDirScope cwd(dir.path());
   WriteLaunchLog("FILE=%s,LINE=%d ,%s", "Procedure\\ProcedureGamePatch.cpp", 42, "100%d %s");
-  EXPECT_EQ(Messages(ReadFile("Launch.log"))[0],
-            "FILE=Procedure\\ProcedureGamePatch.cpp,LINE=42 ,100%d %s");
+  EXPECT_EQ(Messages(ReadFile("Launch.log"))[0], "FILE=Procedure\\ProcedureGamePatch.cpp,LINE=42 ,100%d %s");
 }
 
 TEST(LaunchLog, FailureLinesBeginWithSourceAndLineAndAreCutAsAWhole) {
@@ -86,11 +83,12 @@ TEST(LaunchLog, FailureLinesBeginWithSourceAndLineAndAreCutAsAWhole) {
       {"empty message", WriteSourceLineLog, "a.cpp", 0, "", "FILE=a.cpp,LINE=0 ,"},
       {"common line of 1023 bytes is whole", WriteSourceLineLog, "s.cpp", 7, std::string(1023 - common.size(), 'x'),
        common + std::string(1023 - common.size(), 'x')},
-      {"common line of 1024 bytes loses its last", WriteSourceLineLog, "s.cpp", 7, std::string(1024 - common.size(), 'x'),
-       common + std::string(1023 - common.size(), 'x')},
+      {"common line of 1024 bytes loses its last", WriteSourceLineLog, "s.cpp", 7,
+       std::string(1024 - common.size(), 'x'), common + std::string(1023 - common.size(), 'x')},
       {"spaced line of 5000 bytes", WriteSourceLineLogSpaced, "s.cpp", 7, std::string(5000, 'x'),
        spaced + std::string(1023 - spaced.size(), 'x')},
-      {"common cut inside the source name", WriteSourceLineLog, longName, 7, "tail", "FILE=" + longName.substr(0, 1018)},
+      {"common cut inside the source name", WriteSourceLineLog, longName, 7, "tail",
+       "FILE=" + longName.substr(0, 1018)},
       {"spaced cut inside the line number part", WriteSourceLineLogSpaced, longName.substr(0, 1013), 123, "tail",
        "FILE =" + longName.substr(0, 1013) + ", Li"},
   };

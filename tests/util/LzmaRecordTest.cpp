@@ -1,6 +1,4 @@
 // LZMA chunk records made with the LZMA SDK encoder, decoded by UnLzmaBuffer.
-#include "util/LzmaRecord.h"
-
 #include <gtest/gtest.h>
 
 #include <barrier>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "LzmaEnc.h"
+#include "util/LzmaRecord.h"
 
 namespace {
 
@@ -41,9 +40,9 @@ Bytes MakeRecord(const std::string& data, bool endMark = false, std::optional<ui
   Byte encodedProps[5];
   SizeT propsSize = sizeof(encodedProps);
   Bytes record(17 + streamSize);
-  const SRes result = LzmaEncode(record.data() + 17, &streamSize, reinterpret_cast<const Byte*>(data.data()),
-                                 data.size(), &props, encodedProps, &propsSize, endMark ? 1 : 0, nullptr, &kAllocator,
-                                 &kAllocator);
+  const SRes result =
+      LzmaEncode(record.data() + 17, &streamSize, reinterpret_cast<const Byte*>(data.data()), data.size(), &props,
+                 encodedProps, &propsSize, endMark ? 1 : 0, nullptr, &kAllocator, &kAllocator);
   EXPECT_EQ(result, SZ_OK);
   record.resize(17 + streamSize);
   const uint32_t length = declared.value_or(static_cast<uint32_t>(data.size()));
@@ -67,7 +66,9 @@ std::string SampleData(size_t size, char salt) {
   return data;
 }
 
-std::string Decoded(const uint8_t* data, size_t length) { return std::string(reinterpret_cast<const char*>(data), length); }
+std::string Decoded(const uint8_t* data, size_t length) {
+  return std::string(reinterpret_cast<const char*>(data), length);
+}
 
 }  // namespace
 

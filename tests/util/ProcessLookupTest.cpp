@@ -1,6 +1,4 @@
 // Finding processes by name in /proc and ending them.
-#include "util/ProcessLookup.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +9,7 @@
 #include <string>
 
 #include "tests/support/TempDir.h"
+#include "util/ProcessLookup.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -66,6 +65,4 @@ TEST(ProcessLookup, FindsAScriptByItsFileName) {
   ExpectFoundAndEnded(name, *child);
 }
 
-TEST(ProcessLookup, NoMatchGivesNoHandle) {
-  EXPECT_EQ(OpenProcessByName(UniqueName("qo_no_such_process_")), nullptr);
-}
+TEST(ProcessLookup, NoMatchGivesNoHandle) { EXPECT_EQ(OpenProcessByName(UniqueName("qo_no_such_process_")), nullptr); }

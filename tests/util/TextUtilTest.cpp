@@ -1,18 +1,21 @@
 // Text rules: blanks, comma lists, separators, URL encoding, size texts.
-#include "util/TextUtil.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "util/TextUtil.h"
+
 TEST(TextUtil, RemoveBlanksEverywhere) {
   const struct {
     std::string in;
     std::string out;
   } cases[] = {
-      {"a b\tc\r\n", "abc"}, {"  lead and trail  ", "leadandtrail"}, {" \t\r\n", ""}, {"", ""},
+      {"a b\tc\r\n", "abc"},
+      {"  lead and trail  ", "leadandtrail"},
+      {" \t\r\n", ""},
+      {"", ""},
       {"keep\vform\ffeed", "keep\vform\ffeed"},  // only the four blanks go
   };
   for (const auto& c : cases) {
@@ -48,11 +51,11 @@ TEST(TextUtil, BackslashToSlashSkipsDoubleByteCharacters) {
   } cases[] = {
       {"..\\client\\a.exe", "../client/a.exe"},
       {"", ""},
-      {"\x95\x5C\\x", "\x95\x5C/x"},          // second byte 0x5C is not a separator
-      {"\x81\\\\", "\x81\\/"},                // lead byte takes the next byte, whatever it is
+      {"\x95\x5C\\x", "\x95\x5C/x"},  // second byte 0x5C is not a separator
+      {"\x81\\\\", "\x81\\/"},        // lead byte takes the next byte, whatever it is
       {"\xFE\x5C\\", "\xFE\x5C/"},
-      {"\x80\\\xFF\\", "\x80/\xFF/"},         // 0x80 and 0xFF are single bytes
-      {"end\x81", "end\x81"},                 // lead byte at the very end
+      {"\x80\\\xFF\\", "\x80/\xFF/"},  // 0x80 and 0xFF are single bytes
+      {"end\x81", "end\x81"},          // lead byte at the very end
   };
   for (const auto& c : cases) {
     EXPECT_EQ(BackslashToSlash(c.in), c.out);
@@ -68,8 +71,8 @@ TEST(TextUtil, UrlEncodeKeepsHostAndEncodesTheRest) {
       {"http://my_host:80/KVMETRA/x-y~z+w%", "http://my_host:80/KVMETRA/x%2Dy%7Ez%2Bw%25"},
       {"http://h/#&./:?@\\Az09", "http://h/#&./:?@\\Az09"},
       {"http://h/\xD6\xD0\xCE\xC4.txt", "http://h/%E4%B8%AD%E6%96%87.txt"},  // code page 936 to UTF-8
-      {"http://a-b", "http://a%2Db"},   // no slash after the host: everything is encoded
-      {"ab/c_d", "ab/c%5Fd"},           // a slash before index 8 does not end a host
+      {"http://a-b", "http://a%2Db"},  // no slash after the host: everything is encoded
+      {"ab/c_d", "ab/c%5Fd"},          // a slash before index 8 does not end a host
       {"", ""},
   };
   for (const auto& c : cases) {

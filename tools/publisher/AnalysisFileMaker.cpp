@@ -25,8 +25,7 @@ bool NeedsGuard(const std::string& path, bool& needed, std::string& error) {
     return false;
   }
   auto length = static_cast<size_t>(in.gcount());
-  needed = ParseAnalysisHeader({head.data(), length}).length > 0 ||
-           HasLzmaRecordMagic(head.data(), length);
+  needed = ParseAnalysisHeader({head.data(), length}).length > 0 || HasLzmaRecordMagic(head.data(), length);
   return true;
 }
 

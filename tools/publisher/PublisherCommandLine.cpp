@@ -127,17 +127,10 @@ bool ParseByteSize(std::string_view text, uint64_t& bytes) {
   uint64_t unit = 1;
   if (!text.empty()) {
     switch (text.back()) {
-      case 'K':
-        unit = 1ull << 10;
-        break;
-      case 'M':
-        unit = 1ull << 20;
-        break;
-      case 'G':
-        unit = 1ull << 30;
-        break;
-      default:
-        break;
+      case 'K': unit = 1ull << 10; break;
+      case 'M': unit = 1ull << 20; break;
+      case 'G': unit = 1ull << 30; break;
+      default: break;
     }
     if (unit != 1) text.remove_suffix(1);
   }

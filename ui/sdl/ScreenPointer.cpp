@@ -20,8 +20,7 @@ void ScreenPointer::Observe(const SDL_Event& event) {
       at_ = {x11.xmotion.x_root, x11.xmotion.y_root};
       known_ = true;
       break;
-    default:
-      break;
+    default: break;
   }
 #else
   (void)event;

@@ -175,8 +175,7 @@ void SdlFrontEnd::HandleMainWindowEvent(const SDL_Event& event) {
         closeRequested_ = true;
       }
       return;
-    default:
-      return;
+    default: return;
   }
 }
 

@@ -54,19 +54,14 @@ void TovaMsgBox::HandleEvent(const SDL_Event& event, SDL_Point pointer) {
   if (event.type == SDL_WINDOWEVENT) {
     if (event.window.windowID != windowId()) return;
     switch (event.window.event) {
-      case SDL_WINDOWEVENT_EXPOSED:
-        window_->Refresh();
-        break;
+      case SDL_WINDOWEVENT_EXPOSED: window_->Refresh(); break;
       case SDL_WINDOWEVENT_LEAVE:
         yes_.OnMouseLeave();
         no_.OnMouseLeave();
         Paint();
         break;
-      case SDL_WINDOWEVENT_CLOSE:
-        answer_ = kNo;
-        break;
-      default:
-        break;
+      case SDL_WINDOWEVENT_CLOSE: answer_ = kNo; break;
+      default: break;
     }
     return;
   }
@@ -96,8 +91,7 @@ void TovaMsgBox::HandleMouse(const SDL_Event& event, SDL_Point pointer) {
       if (yes_.OnButtonUp(event.button.x, event.button.y)) answer_ = kYes;
       if (no_.OnButtonUp(event.button.x, event.button.y)) answer_ = kNo;
       break;
-    default:
-      return;
+    default: return;
   }
   if (yes_.look() != before[0] || no_.look() != before[1]) Paint();
 }
