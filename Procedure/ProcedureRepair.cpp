@@ -238,8 +238,9 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
   }
   // The launcher's own files belong to the self-update: a game list may not
   // name them.
+  const LauncherFolderGuard launcherFolder(paths_.targetFolder);
   for (const VersionFileRecord& entry : fresh.files()) {
-    if (EntersLauncherFolder(paths_.targetFolder, entry.fileName)) {
+    if (launcherFolder.Enters(entry.fileName)) {
       WriteSourceLineLog(kSourceName, kLauncherFolderLine, "InputVerRepairFileList file in the launcher folder =%s",
                          entry.fileName.c_str());
       return false;
@@ -263,7 +264,7 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
     SendMessageTo(MainWindow(), UM_REPAIR_COMPARE_PERCENT, static_cast<WParam>(static_cast<double>(j) * 100.0 / half));
     // A file that cannot be deleted does not stop the repair; the launcher's
     // own folder belongs to the self-update.
-    if (!EntersLauncherFolder(paths_.targetFolder, obsolete[j - 1]->fileName))
+    if (!launcherFolder.Enters(obsolete[j - 1]->fileName))
       DeleteFile(std::string(paths_.targetFolder) + obsolete[j - 1]->fileName, ReadOnlyFile::kDelete);
   }
 

@@ -170,7 +170,7 @@ void RemoveUnlisted(const std::vector<std::string>& extracted) {
   }
   int removed = 0;
   for (const std::string& name : extracted) {
-    if (named.count(FileSystemName(name)) == 0 && unlink(ToSystemPath(kInstallRoot + name).c_str()) == 0) ++removed;
+    if (named.count(FileSystemName(name)) == 0 && DeleteFile(kInstallRoot + name, ReadOnlyFile::kDelete)) ++removed;
   }
   if (removed != 0) WriteLaunchLog("Failed installation, extracted files removed: %d", removed);
 }
@@ -279,9 +279,10 @@ CpUserResult QoPatchUser::CheckPatchFile() {
   versionNew_ = info.versionNew();
   packages_ = info.packages();
   // The launcher's own files belong to the self-update.
+  const LauncherFolderGuard launcherFolder(gameFolder_);
   for (const PackageInfo& package : packages_) {
     for (const PatchFileInfo& file : package.files) {
-      if (EntersLauncherFolder(gameFolder_, file.fileName)) {
+      if (launcherFolder.Enters(file.fileName)) {
         WriteSourceLineLog(kSourceName, kLineLauncherFolderName, "PatchFile in the launcher folder,File=%s",
                            file.fileName.c_str());
         return CP_USER_PATCHINFO_ERROR;

@@ -81,7 +81,7 @@ class QoPatchUser {
 
   // Checks the patch before anything is extracted: names and files present,
   // description readable, installed version equal to VersionOld, no file in
-  // the launcher's own folder (EntersLauncherFolder), package MD5s equal
+  // the launcher's own folder (LauncherFolderGuard), package MD5s equal
   // (exact, case-sensitive) to the description. Fills versions and packages.
   // The downloaded description is not changed (a copy is read).
   [[nodiscard]] CpUserResult CheckPatchFile();

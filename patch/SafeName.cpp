@@ -1,10 +1,8 @@
 #include "patch/SafeName.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <climits>
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -57,13 +55,19 @@ std::string FileSystemName(std::string_view name) {
   return result;
 }
 
-bool EntersLauncherFolder(std::string_view folder, std::string_view name) {
-  char current[PATH_MAX];
-  if (getcwd(current, sizeof current) == nullptr) return false;
-  const std::vector<std::string> launcher = Resolve({}, current);
-  auto inLauncher = [&launcher](const std::vector<std::string>& path) {
-    return path.size() >= launcher.size() && std::equal(launcher.begin(), launcher.end(), path.begin());
-  };
-  const std::vector<std::string> target = Resolve(launcher, folder);
-  return !inLauncher(target) && inLauncher(Resolve(target, name));
+LauncherFolderGuard::LauncherFolderGuard(std::string_view folder) {
+  std::error_code error;
+  const std::filesystem::path current = std::filesystem::current_path(error);
+  if (error) return;
+  launcher_ = Resolve({}, current.native());
+  folder_ = Resolve(launcher_, folder);
+  known_ = true;
+}
+
+bool LauncherFolderGuard::InLauncher(const std::vector<std::string>& path) const {
+  return path.size() >= launcher_.size() && std::equal(launcher_.begin(), launcher_.end(), path.begin());
+}
+
+bool LauncherFolderGuard::Enters(std::string_view name) const {
+  return known_ && !InLauncher(folder_) && InLauncher(Resolve(folder_, name));
 }

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // True when `name` is relative and none of its components (separated by "\"
 // or "/") is "..". Absolute names ("\x", "/x") and names with a drive
@@ -19,10 +20,22 @@ bool IsSafeRelativeName(std::string_view name);
 std::string FileSystemName(std::string_view name);
 
 // The launcher's own folder is the current folder, and the game folder "..\"
-// holds it. True when `folder` (relative to the current folder, or absolute)
-// lies outside the launcher's folder but `folder` + "\" + `name` is that
-// folder or lies inside it: the launcher's files belong to the self-update, so
-// a game list, page or patch may not name them. Decided from the names alone
-// (the current folder as getcwd gives it, ".." going up); false when the
-// current folder cannot be told.
-bool EntersLauncherFolder(std::string_view folder, std::string_view name);
+// holds it. The launcher's files belong to the self-update, so a game list,
+// page or patch may not name them. A guard for one `folder` (relative to the
+// current folder, or absolute) reads the current folder once and then tells
+// for any number of names whether `folder` lies outside the launcher's folder
+// but `folder` + "\" + name is that folder or lies inside it. Decided from the
+// names alone (".." going up); nothing enters when the current folder cannot
+// be told.
+class LauncherFolderGuard {
+ public:
+  explicit LauncherFolderGuard(std::string_view folder);
+  bool Enters(std::string_view name) const;
+
+ private:
+  bool InLauncher(const std::vector<std::string>& path) const;
+
+  bool known_ = false;                 // the current folder could be read
+  std::vector<std::string> launcher_;  // components of the current folder
+  std::vector<std::string> folder_;    // components of `folder`, resolved
+};

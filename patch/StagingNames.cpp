@@ -12,13 +12,12 @@ namespace {
 constexpr std::string_view kUnzipFolder = "Unzip/";
 constexpr std::string_view kLzmaWorkFolder = "Unzip/Temp/";
 
-// Every folder above `path` ("a/b/c" gives "a" and "a/b").
-void AddParents(std::string_view path, std::set<std::string>& folders) {
+}  // namespace
+
+void AddParentFolders(std::string_view path, std::set<std::string>& folders) {
   for (size_t at = path.find('/'); at != std::string_view::npos; at = path.find('/', at + 1))
     folders.emplace(path.substr(0, at));
 }
-
-}  // namespace
 
 std::string FindStagingConflict(const std::vector<StagedFile>& files) {
   std::map<std::string, std::string> owners;  // staging path -> file name
@@ -28,7 +27,7 @@ std::string FindStagingConflict(const std::vector<StagedFile>& files) {
     std::vector<std::string> paths = {std::string(kUnzipFolder) + name, name};
     if (file.lzma) paths.push_back(std::string(kLzmaWorkFolder) + name);
     for (std::string& path : paths) {
-      AddParents(path, folders);
+      AddParentFolders(path, folders);
       auto [it, added] = owners.emplace(std::move(path), file.name);
       if (!added)
         return "the files " + it->second + " and " + file.name + " would meet in the applier's staging folder";

@@ -7,8 +7,14 @@
 // before it is written, by the applier before anything is analysed.
 #pragma once
 
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// Adds every folder above `path` ("/" separators) to `folders`: "a/b/c" adds
+// "a" and "a/b".
+void AddParentFolders(std::string_view path, std::set<std::string>& folders);
 
 struct StagedFile {
   std::string name;   // relative to the game folder, "\" or "/" separators

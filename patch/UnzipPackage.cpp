@@ -36,11 +36,12 @@ bool IsFolderName(std::string_view name) { return name.back() == '/' || name.bac
 bool AllEntriesUsable(ZZIP_DIR* dir, std::string_view destFolder, uint64_t& declaredBytes) {
   bool usable = true;
   std::set<std::string> names;
+  const LauncherFolderGuard launcherFolder(destFolder);
   declaredBytes = 0;
   while (const ZZIP_DIRENT* entry = zzip_readdir(dir)) {
     std::string name = entry->d_name != nullptr ? entry->d_name : "";
     if (name.empty() || IsFolderName(name)) continue;
-    if (!IsSafeRelativeName(name) || EntersLauncherFolder(destFolder, name) || !names.insert(std::move(name)).second)
+    if (!IsSafeRelativeName(name) || launcherFolder.Enters(name) || !names.insert(std::move(name)).second)
       usable = false;
     if (entry->st_size < 0) usable = false;
     declaredBytes += static_cast<uint64_t>(std::max(entry->st_size, 0));

@@ -17,7 +17,7 @@
 //
 // False when an argument is empty, the archive cannot be opened, an entry's
 // name is absolute, has a ".." component, leads into the launcher's own folder
-// (EntersLauncherFolder) or is the name of an earlier entry, or the sizes the
+// (LauncherFolderGuard) or is the name of an earlier entry, or the sizes the
 // entries declare add up to more than the free space of the destination (all
 // checked before anything is written), or an entry cannot be opened, read or
 // written (a read-only target included). Files extracted before a failure

@@ -65,5 +65,6 @@ TEST(SafeName, EntersLauncherFolderWhenAGameNameLeadsIntoTheCurrentFolder) {
       {"TempUpdata\\Unzip\\", "x", false},
       {game + "/other", "launcher/x", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(EntersLauncherFolder(c.folder, c.name), c.enters) << c.folder << " " << c.name;
+  for (const auto& c : cases)
+    EXPECT_EQ(LauncherFolderGuard(c.folder).Enters(c.name), c.enters) << c.folder << " " << c.name;
 }

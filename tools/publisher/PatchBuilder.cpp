@@ -9,17 +9,11 @@
 
 namespace {
 
-// Every folder above `path` ("a/b/c" gives "a" and "a/b").
-void AddParents(std::string_view path, std::set<std::string>& folders) {
-  for (size_t at = path.find('/'); at != std::string_view::npos; at = path.find('/', at + 1))
-    folders.emplace(path.substr(0, at));
-}
-
 // A name of `from` that `to` turns from a folder into a file: the applier
 // deletes files but never folders, so the new file could not be placed.
 std::string FindFolderTurnedFile(const std::vector<SourceFile>& from, const std::vector<SourceFile>& to) {
   std::set<std::string> folders;
-  for (const SourceFile& file : from) AddParents(file.name, folders);
+  for (const SourceFile& file : from) AddParentFolders(file.name, folders);
   for (const SourceFile& file : to) {
     if (folders.count(file.name) != 0) return file.name;
   }
