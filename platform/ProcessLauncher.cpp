@@ -117,34 +117,40 @@ ProgramKind KindOf(const std::string& path) {
 }
 
 // The argument vector to execute for a command line: the program's resolved
-// path and its arguments, behind `wine` for a Windows program. Empty, with
+// path and its arguments, behind `wine` for a Windows program; `file` is
+// what to execute (the first of them). With `writtenName`, a native
+// program's first argument stays as the command line writes it. Empty, with
 // `error` set, when there is nothing that can be started.
-std::vector<std::string> ExecutableArguments(std::string_view commandLine, int& error) {
+std::vector<std::string> ExecutableArguments(std::string_view commandLine, bool writtenName, std::string& file,
+                                             int& error) {
   std::vector<std::string> args = SplitCommandLine(commandLine);
   error = kErrorFileNotFound;
   if (args.empty()) {
     return {};
   }
-  args.front() = ResolveProgram(args.front());
-  if (args.front().empty()) {
+  const std::string program = ResolveProgram(args.front());
+  if (program.empty()) {
     return {};
   }
-  switch (KindOf(args.front())) {
+  file = program;
+  switch (KindOf(program)) {
     case ProgramKind::kNative:
       // Zip pages and downloads carry no permission bits: a native program of
       // the game arrives without them. Its format is what makes it a program
       // here, as the ".exe" name does on Windows.
-      if (!MakeExecutable(args.front())) {
+      if (!MakeExecutable(program)) {
         error = EACCES;
         return {};
       }
+      if (!writtenName) args.front() = program;
       break;
     case ProgramKind::kWindows: {
-      const std::string wine = FindOnPath("wine", CurrentFolder());
-      if (wine.empty()) {
+      file = FindOnPath("wine", CurrentFolder());
+      if (file.empty()) {
         return {};
       }
-      args.insert(args.begin(), wine);
+      args.front() = program;
+      args.insert(args.begin(), file);
       break;
     }
     case ProgramKind::kUnknown:
@@ -242,7 +248,8 @@ bool ProcessHandle::Terminate(int* error) {
 std::unique_ptr<ProcessHandle> StartProcess(std::string_view commandLine, std::string_view workingFolder,
                                             int* error) {
   int failure = 0;
-  std::vector<std::string> args = ExecutableArguments(commandLine, failure);
+  std::string file;
+  std::vector<std::string> args = ExecutableArguments(commandLine, false, file, failure);
   if (args.empty()) {
     SetError(error, failure);
     return nullptr;
@@ -266,7 +273,7 @@ std::unique_ptr<ProcessHandle> StartProcess(std::string_view commandLine, std::s
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
   pid_t pid = -1;
-  failure = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  failure = posix_spawn(&pid, file.c_str(), &actions, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (failure != 0) {
@@ -286,7 +293,8 @@ std::unique_ptr<ProcessHandle> StartProcess(std::string_view commandLine, std::s
 
 bool ReplaceProcessImage(std::string_view commandLine, int* error) {
   int failure = 0;
-  std::vector<std::string> args = ExecutableArguments(commandLine, failure);
+  std::string file;
+  std::vector<std::string> args = ExecutableArguments(commandLine, true, file, failure);
   if (args.empty()) {
     SetError(error, failure);
     return false;
@@ -312,7 +320,7 @@ bool ReplaceProcessImage(std::string_view commandLine, int* error) {
     }
   }
 
-  execve(argv[0], argv.data(), environ);
+  execve(file.c_str(), argv.data(), environ);
   failure = errno;
   for (const auto& [number, action] : ignored) {
     sigaction(number, &action, nullptr);

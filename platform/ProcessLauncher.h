@@ -7,10 +7,11 @@
 // a script beginning with "#!") runs directly; a Windows program (beginning
 // with "MZ") runs through `wine` when that is on PATH. Anything else fails
 // with error 2, like a missing program. The program's argument vector is its
-// resolved absolute path followed by the rest of the split command line
-// (platform/CommandLine.h); through Wine, the `wine` path comes first. It gets
-// no file descriptors other than standard input, output and error, the
-// launcher's environment, and default signal handling.
+// resolved absolute path (for ReplaceProcessImage, see there) followed by the
+// rest of the split command line (platform/CommandLine.h); through Wine, the
+// `wine` path comes first. It gets no file descriptors other than standard
+// input, output and error, the launcher's environment, and default signal
+// handling.
 #pragma once
 
 #include <sys/types.h>
@@ -67,6 +68,9 @@ std::unique_ptr<ProcessHandle> StartProcess(std::string_view commandLine, std::s
 bool IsNativeProgram(std::string_view path);
 
 // Replaces the current process image with the command line's program, found
-// and started as StartProcess does, in the current folder. Returns only on
-// failure, with false and `*error` set as for StartProcess.
+// and started as StartProcess does, in the current folder. A native
+// program's first argument is the program as the command line writes it (the
+// file started is the resolved one), so the folder names of its path do not
+// enter its command line. Returns only on failure, with false and `*error`
+// set as for StartProcess.
 bool ReplaceProcessImage(std::string_view commandLine, int* error = nullptr);
