@@ -170,18 +170,18 @@ int CTovaLauncherApp::InitInstance() {
   if (!runBinFlag_) {
     std::remove(kLaunchLogBackupName);
     std::rename(kLaunchLogName, kLaunchLogBackupName);
-    if (!EqualsIgnoringCase(ExecutableFileName(), kInstalledLauncher)) {
-      SleepMs(kOtherNameWaitMs);
-      return RunMainWindow(*display);
+    if (EqualsIgnoringCase(ExecutableFileName(), kInstalledLauncher)) {
+      if (!DeleteOldCopy()) return 1;
+      if (!WithRetries([] { return CopyFileOverwrite(kInstalledLauncher, kRunningCopy); })) return 1;
+      std::string commandLine = std::string(kRunningCopy) + kRunBinSwitch;
+      if (repaireFlag_) commandLine += kRepaireSwitch;
+      display.reset();
+      ReplaceProcessImage(commandLine);
+      return 1;  // the copy could not be started
     }
-    if (!DeleteOldCopy()) return 1;
-    if (!WithRetries([] { return CopyFileOverwrite(kInstalledLauncher, kRunningCopy); })) return 1;
-    std::string commandLine = std::string(kRunningCopy) + kRunBinSwitch;
-    if (repaireFlag_) commandLine += kRepaireSwitch;
-    display.reset();
-    ReplaceProcessImage(commandLine);
-    return 1;  // the copy could not be started
+    SleepMs(kOtherNameWaitMs);
   }
+  // Whatever name this program runs under, a relaunch asked for is made.
   const int status = RunMainWindow(*display);
   if (status != kRelaunchStatus) return status;
   std::string commandLine = kInstalledLauncher;
