@@ -84,6 +84,12 @@ inline constexpr const char* kGameListPath = "..\\GameInfo.ini";
 inline constexpr const char* kLauncherListPath = ".\\GameInfo.ini";
 // The downloader's scratch folder.
 inline constexpr const char* kDownloadScratchFolder = "temp_d";
+
+// The launcher's own files in its folder: the installed launcher, the copy
+// that runs, and the lock that one running launcher holds.
+inline constexpr const char* kInstalledLauncherName = "TovaLauncher.exe";
+inline constexpr const char* kRunningCopyName = "TovaLaunch.bin";
+inline constexpr const char* kLauncherLockName = "TovaLauncher.lock";
 // The name of the deciphered version file list in the temporary folder.
 inline constexpr const char* kDecipheredListName = "GameInfo.ini.UnCypt";
 

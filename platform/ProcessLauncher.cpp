@@ -179,6 +179,36 @@ sigset_t ResettableSignals() {
   return signals;
 }
 
+// This process's environment with `added` ("NAME=value") in place of the
+// entries of the same names.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& added) {
+  std::vector<std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text = *entry;
+    const std::string_view name = text.substr(0, text.find('=') + 1);
+    const bool replaced = std::any_of(added.begin(), added.end(),
+                                      [name](const std::string& variable) { return variable.starts_with(name); });
+    if (!replaced) variables.emplace_back(text);
+  }
+  variables.insert(variables.end(), added.begin(), added.end());
+  return variables;
+}
+
+// Marks every descriptor from 3 on close-on-exec, except `kept` (-1: none),
+// which stays open across an exec. Returns the descriptor flags `kept` had
+// (-1 when it is none of them), for RestoreFlags.
+int KeepOnlyAcrossExec(int kept) {
+  if (kept < 3) {
+    close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+    return -1;
+  }
+  if (kept > 3) close_range(3, static_cast<unsigned>(kept) - 1, CLOSE_RANGE_CLOEXEC);
+  close_range(static_cast<unsigned>(kept) + 1, ~0U, CLOSE_RANGE_CLOEXEC);
+  const int flags = fcntl(kept, F_GETFD);
+  if (flags >= 0) fcntl(kept, F_SETFD, flags & ~FD_CLOEXEC);
+  return flags;
+}
+
 void SetError(int* error, int value) {
   if (error != nullptr) {
     *error = value;
@@ -188,6 +218,7 @@ void SetError(int* error, int value) {
 }  // namespace
 
 bool IsNativeProgram(std::string_view path) { return KindOf(ToSystemPath(path)) == ProgramKind::kNative; }
+
 
 std::unique_ptr<ProcessHandle> ProcessHandle::Open(pid_t pid, bool child) {
   const int pidfd = pidfd_open(pid, 0);
@@ -291,7 +322,7 @@ std::unique_ptr<ProcessHandle> StartProcess(std::string_view commandLine, std::s
   return handle;
 }
 
-bool ReplaceProcessImage(std::string_view commandLine, int* error) {
+bool ReplaceProcessImage(std::string_view commandLine, int* error, const ImageHandover& handover) {
   int failure = 0;
   std::string file;
   std::vector<std::string> args = ExecutableArguments(commandLine, true, file, failure);
@@ -300,11 +331,14 @@ bool ReplaceProcessImage(std::string_view commandLine, int* error) {
     return false;
   }
   std::vector<char*> argv = ArgvOf(args);
+  std::vector<std::string> variables = EnvironmentWith(handover.environment);
+  std::vector<char*> envp = ArgvOf(variables);
 
   // The new image gets what StartProcess gives a child: no inherited
-  // descriptors (marked close-on-exec, which is harmless should the exec
-  // fail), no blocked or ignored signals (restored should the exec fail).
-  close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+  // descriptors but the one handed over (marked close-on-exec, which is
+  // harmless should the exec fail), no blocked or ignored signals (restored
+  // should the exec fail).
+  const int keptFlags = KeepOnlyAcrossExec(handover.descriptor);
   sigset_t none;
   sigset_t previousMask;
   sigemptyset(&none);
@@ -320,8 +354,9 @@ bool ReplaceProcessImage(std::string_view commandLine, int* error) {
     }
   }
 
-  execve(file.c_str(), argv.data(), environ);
+  execve(file.c_str(), argv.data(), envp.data());
   failure = errno;
+  if (keptFlags >= 0) fcntl(handover.descriptor, F_SETFD, keptFlags);
   for (const auto& [number, action] : ignored) {
     sigaction(number, &action, nullptr);
   }
