@@ -237,6 +237,13 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
     WriteSourceLineLog(kSourceName, kNoVersionLine, "InputVerRepairFileList no version, list =%s", downloadedList.c_str());
     return false;
   }
+  for (const VersionFileRecord& entry : fresh.files()) {
+    if (IsRefusedName(entry.fileName)) {
+      WriteLaunchLog("CompareFileLists refused file name =%s, list =%s", entry.fileName.c_str(),
+                     downloadedList.c_str());
+      return false;
+    }
+  }
   // A missing or unreadable own list counts as an empty one.
   QoVersionRepairInfo current;
   current.InputVerRepairFileList(std::string(paths_.targetFolder) + kListName);
@@ -299,6 +306,8 @@ int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
   ++replacedCount_;
   return kEntryDone;
 }
+
+bool ProcedureRepair::IsRefusedName(const std::string&) const { return false; }
 
 bool ProcedureRepair::IsExamined(const VersionFileRecord& entry) const {
   return !flaggedOnly_ || entry.checkFlag != 0;

@@ -47,14 +47,17 @@ constexpr uint32_t kOtherNameWaitMs = 100;
 constexpr std::chrono::milliseconds kPendingReportsWait{15000};
 
 // What a launcher hands over to the image that replaces it: the descriptor
-// that holds the launcher folder's lock.
+// that holds the launcher folder's lock, and the mark of a relaunch after a
+// self-update (from the copy to the installed launcher, and on to its copy).
 constexpr const char* kLockDescriptorVariable = "TOVALAUNCHER_LOCK_FD";
+constexpr const char* kRelaunchedVariable = "TOVALAUNCHER_RELAUNCHED";
 
 constexpr const char* kAlreadyRunningText = "ランチャーは既に起動しています。";
 constexpr const char* kCaption = "メッセージ";
 
 struct Handover {
   int lockDescriptor = -1;
+  bool relaunched = false;
 };
 
 // What the image before this one handed over. The variables are removed, so
@@ -68,7 +71,10 @@ Handover TakeHandover() {
     if (errno == 0 && end != text && *end == '\0' && descriptor > STDERR_FILENO && descriptor <= INT_MAX)
       handover.lockDescriptor = static_cast<int>(descriptor);
   }
+  const char* relaunched = std::getenv(kRelaunchedVariable);
+  handover.relaunched = relaunched != nullptr && std::string_view(relaunched) == "1";
   unsetenv(kLockDescriptorVariable);
+  unsetenv(kRelaunchedVariable);
   return handover;
 }
 
@@ -184,11 +190,11 @@ class ChosenFrontEnd {
   TerminalFrontEnd terminal_;
 };
 
-LauncherOutcome RunWindow(bool repaireFlag, std::FILE* display) {
+LauncherOutcome RunWindow(bool repaireFlag, bool relaunched, std::FILE* display) {
   ChosenFrontEnd frontEnd(display);
   auto manager = std::make_unique<ProcedureManager>(MakeStandardProcedure);
   ManagerProcedureControl procedures(*manager);
-  CTovaLauncherDlg dlg(procedures, TelemetryEventSink(), frontEnd.get(), repaireFlag);
+  CTovaLauncherDlg dlg(procedures, TelemetryEventSink(), frontEnd.get(), repaireFlag, relaunched);
   const LauncherOutcome outcome = dlg.DoModal();
   // The manager goes first: its workers' last messages still reach the window.
   manager.reset();
@@ -205,6 +211,7 @@ void CTovaLauncherApp::ScanCommandLine(std::string_view commandLine) {
 int CTovaLauncherApp::InitInstance() {
   ScanCommandLine(ProcessCommandLine());
   const Handover handover = TakeHandover();
+  relaunched_ = handover.relaunched;
   std::optional<DisplayOutput> display(std::in_place);
   WriteLaunchLog("-----------------------QoLauncher start! version: %s, runbin: %d ---------------------",
                  kLauncherVersion, runBinFlag_ ? 1 : 0);
@@ -222,18 +229,22 @@ int CTovaLauncherApp::InitInstance() {
       std::string commandLine = std::string(kRunningCopyName) + kRunBinSwitch;
       if (repaireFlag_) commandLine += kRepaireSwitch;
       display.reset();
-      ReplaceImage(commandLine);
+      ReplaceImage(commandLine, relaunched_);
       return 1;  // the copy could not be started
     }
     SleepMs(kOtherNameWaitMs);
   }
   // Whatever name this program runs under, a relaunch asked for is made.
   const int status = RunMainWindow(*display);
+  // A self-update that replaced the installed launcher without relaunching it
+  // (after a relaunch, or when a later file failed) leaves it as downloaded,
+  // without execute bits: the user must still be able to start it.
+  MakeNativeProgramExecutable(kInstalledLauncherName);
   if (status != kRelaunchStatus) return status;
   std::string commandLine = kInstalledLauncherName;
   if (repaireFlag_) commandLine += kRepaireSwitch;
   display.reset();
-  ReplaceImage(commandLine);
+  ReplaceImage(commandLine, true);
   return 1;  // the installed launcher could not be started
 }
 
@@ -249,19 +260,20 @@ bool CTovaLauncherApp::TakeLock(int handedOver) {
   return true;
 }
 
-void CTovaLauncherApp::ReplaceImage(const std::string& commandLine) {
+void CTovaLauncherApp::ReplaceImage(const std::string& commandLine, bool relaunch) {
   ImageHandover handover;
   if (lock_.descriptor() >= 0) {
     handover.descriptor = lock_.descriptor();
     handover.environment.push_back(std::string(kLockDescriptorVariable) + "=" + std::to_string(lock_.descriptor()));
   }
+  if (relaunch) handover.environment.push_back(std::string(kRelaunchedVariable) + "=1");
   ReplaceProcessImage(commandLine, nullptr, handover);
 }
 
 int CTovaLauncherApp::RunMainWindow(DisplayOutput& display) {
   // A closed output must not end the launcher in the middle of an update.
   signal(SIGPIPE, SIG_IGN);
-  const LauncherOutcome outcome = RunWindow(repaireFlag_, display.file());
+  const LauncherOutcome outcome = RunWindow(repaireFlag_, relaunched_, display.file());
   WaitForPendingReports(kPendingReportsWait);
   switch (outcome) {
     case LauncherOutcome::kGameStarted:

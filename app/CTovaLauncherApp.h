@@ -13,7 +13,9 @@
 // One launcher runs per launcher folder: each start takes the lock on
 // "TovaLauncher.lock" before it changes anything and hands it on to the image
 // that replaces it, so no second launcher can step in between; a second one
-// says that a launcher is already running and ends.
+// says that a launcher is already running and ends. A relaunch after a
+// self-update happens at most once per start by the user: the relaunched
+// launcher knows it was relaunched and does not relaunch again.
 //
 // All names are relative to the current folder, the launcher's own.
 #pragma once
@@ -54,10 +56,12 @@ class CTovaLauncherApp {
   bool TakeLock(int handedOver);
 
   // Replaces the process image with the command line's program, handing on
-  // the lock. Returns only when that fails.
-  void ReplaceImage(const std::string& commandLine);
+  // the lock and, with `relaunch`, the mark of a relaunch. Returns only when
+  // that fails.
+  void ReplaceImage(const std::string& commandLine, bool relaunch);
 
   bool runBinFlag_ = false;
   bool repaireFlag_ = false;
+  bool relaunched_ = false;  // started by a relaunch after a self-update
   FileLock lock_;
 };

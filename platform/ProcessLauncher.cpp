@@ -219,6 +219,10 @@ void SetError(int* error, int value) {
 
 bool IsNativeProgram(std::string_view path) { return KindOf(ToSystemPath(path)) == ProgramKind::kNative; }
 
+bool MakeNativeProgramExecutable(std::string_view path) {
+  const std::string file = ToSystemPath(path);
+  return KindOf(file) != ProgramKind::kNative || MakeExecutable(file);
+}
 
 std::unique_ptr<ProcessHandle> ProcessHandle::Open(pid_t pid, bool child) {
   const int pidfd = pidfd_open(pid, 0);

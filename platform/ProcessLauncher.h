@@ -69,6 +69,10 @@ std::unique_ptr<ProcessHandle> StartProcess(std::string_view commandLine, std::s
 // "#!" script, which starts without Wine.
 bool IsNativeProgram(std::string_view path);
 
+// Gives the file, when it is a native program, the execute bits wherever it
+// has read bits, as starting it would. False when that was needed and failed.
+bool MakeNativeProgramExecutable(std::string_view path);
+
 // What the image started by ReplaceProcessImage takes along beyond what
 // StartProcess gives a child.
 struct ImageHandover {

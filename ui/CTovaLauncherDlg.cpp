@@ -27,11 +27,11 @@ constexpr std::chrono::milliseconds kPumpInterval{50};
 }  // namespace
 
 CTovaLauncherDlg::CTovaLauncherDlg(ProcedureControl& procedures, EventSink& events, FrontEnd& frontEnd,
-                                   bool repaireFlag)
+                                   bool repaireFlag, bool relaunched)
     : procedures_(procedures),
       events_(events),
       frontEnd_(frontEnd),
-      workflow_(display_, procedures, events, *this, repaireFlag),
+      workflow_(display_, procedures, events, *this, repaireFlag, relaunched),
       window_([this](const Message& message) { Dispatch(message); }) {
   SetMessageBoxPresenter([this](const std::string& text, const std::string& caption, MessageWindow*) {
     ShowIfChanged();

@@ -100,8 +100,13 @@ const char* RepairFailureText(MessageId message, MessageId first) {
 }  // namespace
 
 WorkflowControl::WorkflowControl(MainWindowDisplay& display, ProcedureControl& procedures, EventSink& events,
-                                 WorkflowWindow& window, bool repaireFlag)
-    : display_(display), procedures_(procedures), events_(events), window_(window), repaireFlag_(repaireFlag) {}
+                                 WorkflowWindow& window, bool repaireFlag, bool relaunched)
+    : display_(display),
+      procedures_(procedures),
+      events_(events),
+      window_(window),
+      repaireFlag_(repaireFlag),
+      relaunched_(relaunched) {}
 
 void WorkflowControl::SetMode(int mode) {
   mode_ = mode;
@@ -109,6 +114,18 @@ void WorkflowControl::SetMode(int mode) {
 }
 
 void WorkflowControl::BeginSelfPatch() { Follow(PROC_SELF_PATCH, procedures_.StartSelfPatch()); }
+
+void WorkflowControl::ContinueWithGame() {
+  if (!IsPathExist(kGameListPath)) {
+    events_.Report("LE_InstallWithMode", "compression");
+    SetMode(MODE_CP_INSTALL);
+    BeginGameInstall();
+  } else if (repaireFlag_) {
+    AskGameRepair();
+  } else {
+    BeginGamePatch();
+  }
+}
 
 void WorkflowControl::OnMessage(const Message& message, std::optional<double> percent) {
   const ModeEvents& modeEvents = kModeEvents[mode_];
@@ -144,21 +161,18 @@ void WorkflowControl::OnMessage(const Message& message, std::optional<double> pe
       break;
     case UM_SELFPATCH_NONEED:
       events_.Report("LE_UpdateSelfNoNeed", "");
-      if (!IsPathExist(kGameListPath)) {
-        events_.Report("LE_InstallWithMode", "compression");
-        SetMode(MODE_CP_INSTALL);
-        BeginGameInstall();
-      } else if (repaireFlag_) {
-        AskGameRepair();
-      } else {
-        BeginGamePatch();
-      }
+      ContinueWithGame();
       break;
     case UM_SELFPATCH_DONE:
       WriteLaunchLog("%s", kSelfPatchDoneLog);
       events_.Report("LE_UpdateSelfSuccess", "");
       followed_ = 0;
-      window_.RelaunchInstalledLauncher();
+      if (relaunched_) {
+        WriteLaunchLog("launcher files replaced again after a relaunch: no second relaunch");
+        ContinueWithGame();
+      } else {
+        window_.RelaunchInstalledLauncher();
+      }
       break;
     case UM_GAMEPATCH_START:
       events_.Report("LE_GameCheckUpdate", "");

@@ -93,6 +93,19 @@ TEST_F(ProcessLauncherTest, ANativeProgramUnpackedWithoutExecuteBitsStillStarts)
             fs::perms::owner_exec | fs::perms::group_exec);
 }
 
+// The same without starting it; other files keep their bits.
+TEST_F(ProcessLauncherTest, MakeNativeProgramExecutableLeavesOtherFilesAlone) {
+  const fs::perms readable = fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read;
+  WriteFile("program", "#!/bin/sh\n");
+  WriteFile("data.txt", "text\n");
+  for (const char* name : {"program", "data.txt"}) fs::permissions(name, readable);
+  EXPECT_TRUE(MakeNativeProgramExecutable("program"));
+  EXPECT_TRUE(MakeNativeProgramExecutable("data.txt"));
+  EXPECT_TRUE(MakeNativeProgramExecutable("missing"));
+  EXPECT_EQ(fs::status("program").permissions(), readable | fs::perms::owner_exec | fs::perms::others_exec);
+  EXPECT_EQ(fs::status("data.txt").permissions(), readable);
+}
+
 TEST_F(ProcessLauncherTest, BareNamesSearchTheCurrentFolderFirst) {
   const std::string name = "qo_probe_" + std::to_string(getpid());
   fs::create_directories("bin");
