@@ -244,6 +244,11 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
                          entry.fileName.c_str());
       return false;
     }
+    if (IsRefusedName(entry.fileName)) {
+      WriteLaunchLog("CompareFileLists refused file name =%s, list =%s", entry.fileName.c_str(),
+                     downloadedList.c_str());
+      return false;
+    }
   }
   // A missing or unreadable own list counts as an empty one.
   QoVersionRepairInfo current;
@@ -312,5 +317,7 @@ std::optional<RepairResult> ProcedureRepair::RepairEntry(int index, CheckAhead& 
   ++replacedCount_;
   return std::nullopt;
 }
+
+bool ProcedureRepair::IsRefusedName(const std::string&) const { return false; }
 
 bool ProcedureRepair::IsExamined(const VersionFileRecord& entry) const { return !flaggedOnly_ || entry.checkFlag != 0; }

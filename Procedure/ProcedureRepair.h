@@ -41,7 +41,8 @@ class ProcedureRepair : public ProcedureBase {
   //  8 the list could not be downloaded from any address;
   //  9 the downloaded list cannot be read (also when it names a file that is
   //    absolute or climbs out with "..", or, in the game folder, one in the
-  //    launcher's own folder, or declares no version);
+  //    launcher's own folder, or one that IsRefusedName refuses, or declares
+  //    no version);
   // 10 the temporary folder cannot be created;
   // 11 a file failed three download attempts (no address answered, or the MD5
   //    differed); 12 a verified file could not be copied into place;
@@ -66,6 +67,10 @@ class ProcedureRepair : public ProcedureBase {
   // `paths` and `urlKey` are the subclass's fixed configuration (static
   // storage); downloads go through `download`.
   ProcedureRepair(DownloadFunction download, const ProcedurePaths& paths, const ConfigUrlKey& urlKey);
+
+  // True for a name that no downloaded list may hold for the target folder:
+  // such a list is refused (logged). None by default.
+  virtual bool IsRefusedName(const std::string& name) const;
 
  private:
   // Checks every second entry's file on a helper thread during the file loop.

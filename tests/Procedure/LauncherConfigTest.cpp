@@ -145,3 +145,33 @@ TEST(LauncherConfig, NoUsableTemporaryFolderGivesNoDecipheredListPath) {
   EnvScope tmpdir("TMPDIR", (dir.path() / "file").string());
   EXPECT_EQ(DecipheredListPath(), "");
 }
+
+TEST(LauncherConfig, TheLaunchersWorkingFilesAreKnownByTheirFirstComponent) {
+  const struct {
+    const char* name;
+    bool working;
+  } cases[] = {
+      {"TovaLaunch.bin", true},
+      {"tovalaunch.BIN", true},
+      {"Launch.log", true},
+      {".\\Launch.log", true},
+      {"./Launch.log.bak", true},
+      {"launcher.ini", true},
+      {"GameInfo.ini", true},
+      {"TovaLauncher.lock", true},
+      {"TempUpdata\\Unzip\\a.dat", true},
+      {"temp_launcher\\GameInfo.ini", true},
+      {"Temp_D/~Qo.temp.version", true},
+      {"temp_anything", true},
+      {"TovaLaunch.bin\\inside", true},
+      {"TovaLauncher.exe", false},
+      {"skin/Launch.log", false},
+      {"launcher.ini.bak", false},
+      {"Launch", false},
+      {"temporary.txt", false},
+      {"TempUpdata2", false},
+      {"data\\temp_x", false},
+      {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsLauncherWorkingName(c.name), c.working) << c.name;
+}

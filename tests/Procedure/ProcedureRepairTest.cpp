@@ -434,6 +434,41 @@ TEST_F(ProcedureRepairTest, TheSelfUpdateReplacesTheLauncherFilesFromItsConfigur
   }));
 }
 
+// A launcher list that names a file the launcher writes itself would find it
+// changed on every run and relaunch every run: the self-update refuses it
+// before deleting or downloading anything. The game repair takes such names.
+TEST_F(ProcedureRepairTest, TheSelfUpdateRefusesAListNamingTheLaunchersWorkingFiles) {
+  const char* const names[] = {"TovaLaunch.bin", "Launch.log",    "temp_launcher\\GameInfo.ini",
+                               "launcher.ini",   "TEMPUPDATA\\x", "TovaLauncher.lock"};
+  Publish({{"1", {{"TovaLauncher.exe", "launcher 1"}}}}, {{"1.0.2", {{"Launch.log", "a game file"}}}});
+  CopyServed("LauncherVersion/Launcher_1", launcher());
+  const std::string installedList = ReadFile(launcher() / "GameInfo.ini");
+  WriteFile(launcher() / "launcher.ini", "[launcher]\nlauncherUrl=" + ServerBase() + "\n");
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    WriteFile(Served("LauncherVersion/Launcher_1/GameInfo.ini"),
+              Protected(VersionListText("1", {{"TovaLauncher.exe", "launcher 2"}, {name, "the server's"}})));
+    downloads_.clear();
+
+    ProcedureSelfPatch selfPatch(Download());
+    selfPatch.Init(main_.window(), ".\\launcher.ini", &stop_);
+    EXPECT_EQ(selfPatch.Run(), REPAIR_LIST_UNREADABLE);
+
+    const std::vector<std::string> refusals = LogLinesStartingWith("CompareFileLists refused");
+    ASSERT_FALSE(refusals.empty());
+    EXPECT_EQ(refusals.back(),
+              std::string("CompareFileLists refused file name =") + name + ", list =temp_launcher\\GameInfo.ini");
+    EXPECT_EQ(downloads_.size(), 2u);
+    EXPECT_EQ(ReadFile(launcher() / "TovaLauncher.exe"), "launcher 1");
+    EXPECT_EQ(ReadFile(launcher() / "GameInfo.ini"), installedList);
+  }
+  EXPECT_FALSE(fs::exists(launcher() / "TovaLaunch.bin"));
+  EXPECT_FALSE(fs::exists(launcher() / "TovaLauncher.lock"));
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
+  EXPECT_EQ(ReadFile(game() / "Launch.log"), "a game file");
+}
+
 // Without launcher.ini the self-update tries the backup base and then the
 // primary base twice; the game repair's base 1 is empty until a start
 // replaces it.

@@ -48,6 +48,20 @@ void DamagePageZip(const fs::path& server) {
   e2e::RewritePackageEntry(pages, "page0.zip", "intallinfo_1.0.ini");
 }
 
+// Serves server `server`'s launcher list as a plain list of `names`, files of
+// its launcher version folder with their MD5 and size but the CRC text
+// 00000000, which no file has: every run finds each of them changed.
+void ServeLauncherListMatchingNoFile(const fs::path& server, const std::string& names) {
+  const fs::path folder = server / "LauncherVersion" / "Launcher_1.0.0";
+  ASSERT_EQ(
+      testsupport::RunShell("cd '" + folder.string() + "' && set -- " + names +
+                            " && { printf '[Version]\\r\\nVersion=1.0.0\\r\\n[FileList]\\r\\nFileCount=%d\\r\\n' $#; "
+                            "i=0; for f; do printf 'File%d=%s,%s,00000000,%s,1\\r\\n' $i $f "
+                            "$(md5sum $f | cut -c1-32 | tr a-f A-F) $(stat -c %s $f); i=$((i+1)); done; } "
+                            "> GameInfo.ini"),
+      0);
+}
+
 class ServerFaultTest : public FaultChainTest {
  protected:
   // One case: how the servers and the game folder are prepared (`name` is the
@@ -91,7 +105,7 @@ class ServerFaultTest : public FaultChainTest {
     EXPECT_EQ(EventTextsSince(mark, "LE_GameStartSuccess").size(), started ? 1u : 0u);
     if (started) {
       ExpectClientStarted();
-      ExpectPublished("pristine", kLatest);
+      ExpectPublished(name, kLatest);
     }
 
     // Healthy servers: whatever the first run left, this one ends with the
@@ -227,6 +241,43 @@ TEST_F(ServerFaultTest, EachFaultEndsAsItShouldAndAFollowUpRunLeavesThePublished
   };
   int index = 0;
   for (const Case& c : cases) RunCase(c, "case" + std::to_string(index++), pristine);
+}
+
+// Launcher lists that would make every run replace launcher files: the
+// self-update relaunches at most once per start, and a list naming one of the
+// launcher's working files is refused.
+TEST_F(ServerFaultTest, LauncherListsThatWouldRelaunchEveryRun) {
+  const std::string pristine = PublishPristine();
+  const Case cases[] = {
+      {"files that no list entry matches: one relaunch, then the game",
+       true,
+       [&](const std::string& name, const std::string& base) {
+         ServeLauncherListMatchingNoFile(ServerBase(name), "TovaLauncher.exe launcher.dat");
+         WriteBases({base, base, base, base});
+       },
+       "",
+       0,
+       {"LE_UpdateSelfStart", "LE_UpdateSelfSuccess", "LE_UpdateSelfStart", "LE_UpdateSelfSuccess",
+        "LE_GameCheckUpdate", "LE_GamePatchNoNeed"},
+       {},
+       {},
+       {"no second relaunch"}},
+      {"a list naming the running copy: refused, the launcher update fails",
+       true,
+       [&](const std::string& name, const std::string& base) {
+         WriteFile(ServerBase(name) / "LauncherVersion" / "Launcher_1.0.0" / "TovaLaunch.bin", "stray copy");
+         ServeLauncherListMatchingNoFile(ServerBase(name), "TovaLauncher.exe launcher.dat TovaLaunch.bin");
+         WriteBases({base, base, base, base});
+       },
+       "",
+       1,
+       {"LE_UpdateSelfStart", "LE_UpdateSelfFail"},
+       {{"LE_UpdateSelfFail", "cmp gameinfo"}},
+       {kSelfUpdateFailed},
+       {"CompareFileLists refused file name =TovaLaunch.bin"}},
+  };
+  int index = 0;
+  for (const Case& c : cases) RunCase(c, "relaunch" + std::to_string(index++), pristine);
 }
 
 TEST_F(ServerFaultTest, ClientRunningDuringAPatchAnsweredNoThenYes) {
