@@ -22,6 +22,7 @@
 #include "Procedure/StandardProcedures.h"
 #include "platform/Clock.h"
 #include "platform/ProcessLauncher.h"
+#include "platform/TempFolder.h"
 #include "telemetry/EventReport.h"
 #include "ui/CTovaLauncherDlg.h"
 #include "ui/EventSink.h"
@@ -191,6 +192,9 @@ class ChosenFrontEnd {
 };
 
 LauncherOutcome RunWindow(bool repaireFlag, bool relaunched, std::FILE* display) {
+  // The procedures keep files in the private temporary folder: when it has
+  // to be replaced, the log says why.
+  SetTempFolderNoticeHandler([](const std::string& notice) { WriteLaunchLog("%s", notice.c_str()); });
   ChosenFrontEnd frontEnd(display);
   auto manager = std::make_unique<ProcedureManager>(MakeStandardProcedure);
   ManagerProcedureControl procedures(*manager);
