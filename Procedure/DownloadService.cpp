@@ -1,6 +1,10 @@
 #include "Procedure/DownloadService.h"
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "Procedure/LauncherConfig.h"
@@ -10,6 +14,8 @@
 #include "transfer/DownloadMessages.h"
 #include "platform/DiskSpace.h"
 #include "platform/MessageBox.h"
+#include "platform/SystemPath.h"
+#include "patch/QoPatchUser.h"
 #include "transfer/CAutoDownload.h"
 #include "util/FileUtil.h"
 #include "util/TextUtil.h"
@@ -27,16 +33,49 @@ constexpr uint32_t kSpeedInterval = 1000;
 
 // The free space for `localPath`, asked of the path itself or, while it does
 // not exist yet, of the nearest folder above it that does (the current folder
-// for a bare name). False when nothing can be asked.
-bool QueryFreeSpace(const std::string& localPath, uint64_t& bytes) {
-  std::string path = localPath;
-  while (!GetDiskFreeBytes(path, bytes)) {
-    const size_t cut = path.find_last_of("\\/");
-    if (cut == std::string::npos) return GetDiskFreeBytes(".", bytes);
-    if (cut == 0) return GetDiskFreeBytes(path.substr(0, 1), bytes);
-    path.resize(cut);
+// for a bare name), which `asked` receives. False when nothing can be asked.
+bool QueryFreeSpace(const std::string& localPath, uint64_t& bytes, std::string& asked) {
+  asked = localPath;
+  while (!GetDiskFreeBytes(asked, bytes)) {
+    const size_t cut = asked.find_last_of("\\/");
+    if (cut == std::string::npos) {
+      asked.assign(1, '.');  // the current folder
+      return GetDiskFreeBytes(asked, bytes);
+    }
+    if (cut == 0) {
+      asked.resize(1);
+      return GetDiskFreeBytes(asked, bytes);
+    }
+    asked.resize(cut);
   }
   return true;
+}
+
+// The first component of a relative path ("temp_launcher\launcher" gives
+// "temp_launcher").
+std::string_view TopFolder(std::string_view path) { return path.substr(0, path.find_first_of("\\/")); }
+
+// The bytes of the regular files below the staging folders that lie on the
+// file system of `asked` (links are not followed): space that failed or
+// interrupted work holds, and that the folders' owners empty or reuse.
+uint64_t StagingBytes(const std::string& asked) {
+  namespace fs = std::filesystem;
+  struct stat target {};
+  if (::stat(ToSystemPath(asked).c_str(), &target) != 0) return 0;
+  uint64_t bytes = 0;
+  for (std::string_view folder :
+       {TopFolder(kSelfPatchPaths.tempFolder), TopFolder(kGameRepairPaths.tempFolder),
+        TopFolder(kGameInstallPaths.tempFolder), TopFolder(kGamePatchPaths.tempFolder), TopFolder(kStagingFolder)}) {
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(std::string(folder), error), end; !error && it != end;
+         it.increment(error)) {
+      struct stat file {};
+      if (::lstat(it->path().c_str(), &file) == 0 && S_ISREG(file.st_mode) && file.st_dev == target.st_dev) {
+        bytes += static_cast<uint64_t>(file.st_size);
+      }
+    }
+  }
+  return bytes;
 }
 
 }  // namespace
@@ -51,13 +90,19 @@ void DownloadService::Init(MessageWindow* mainWindow) {
   commandWindow_ = std::make_unique<MessageWindow>([this](const Message& message) { OnCommandMessage(message); });
 }
 
-bool DownloadService::DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie) {
+bool DownloadService::DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie,
+                                   uint64_t maxBytes) {
   if (url.empty()) return false;
   std::lock_guard lock(downloadMutex_);
 
+  // Only this service downloads, one file at a time: whatever lies in the
+  // scratch folder now is left over from a run that was cut short.
+  DeleteDirectoryTree(kDownloadScratchFolder);
   CreateDirectoryForPath(kDownloadScratchFolder, false);
   uint64_t freeBytes = 0;
-  if (QueryFreeSpace(localPath, freeBytes) && freeBytes < kRequiredFreeBytes) {
+  std::string asked;
+  if (QueryFreeSpace(localPath, freeBytes, asked) && freeBytes < kRequiredFreeBytes &&
+      freeBytes + StagingBytes(asked) < kRequiredFreeBytes) {
     ShowMessageBox(kDiskFullText, kMessageCaption, mainWindow_);
     return false;
   }
@@ -75,7 +120,7 @@ bool DownloadService::DownloadFile(const std::string& url, const std::string& lo
       if (abandoned_.load()) return false;
       WriteLaunchLog("start file download: %s %s <-- %s ", curlLabel_ ? "Curl" : "Ant", localPath.c_str(),
                      display.c_str());
-      if (Attempt(transmitted, localPath, cookie)) {
+      if (Attempt(transmitted, localPath, cookie, maxBytes)) {
         WriteLaunchLog("start file download success : %d %s <-- %s ", cookie, localPath.c_str(), display.c_str());
         return true;
       }
@@ -87,8 +132,9 @@ bool DownloadService::DownloadFile(const std::string& url, const std::string& lo
   return false;
 }
 
-bool DownloadService::Attempt(const std::string& transmitted, const std::string& localPath, int32_t cookie) {
-  if (!transfer_->Prepare(transmitted, localPath, commandWindow_.get(), cookie)) return false;
+bool DownloadService::Attempt(const std::string& transmitted, const std::string& localPath, int32_t cookie,
+                              uint64_t maxBytes) {
+  if (!transfer_->Prepare(transmitted, localPath, commandWindow_.get(), cookie, maxBytes)) return false;
   // An Abandon that came after the check in the loop: the prepared transfer
   // is dropped instead of started.
   if (!abandoned_.load()) {

@@ -165,11 +165,11 @@ int32_t ProcedureGamePatch::Run() {
   if (!ParseVersionNow()) return PATCH_LOCAL_VERSION_FAILED;
   const std::string list(kGamePatchPaths.firstDownloadCopy);
   if (!CreateDirectoryForPath(list, true)) return PATCH_FOLDER_FAILED;
-  bool listed = servers_.DownloadFirstFrom(1, list, GetProcedureId());
+  bool listed = servers_.DownloadFirstFrom(1, list, GetProcedureId(), kListMaxBytes);
   if (!listed) {
     WriteSourceLineLog(kSourceName, kListDownloadLine, "Analysis Error, DownloadFile error  ");
-    listed = servers_.DownloadFirstFrom(2, list, GetProcedureId()) ||
-             servers_.DownloadFirstFrom(3, list, GetProcedureId());
+    listed = servers_.DownloadFirstFrom(2, list, GetProcedureId(), kListMaxBytes) ||
+             servers_.DownloadFirstFrom(3, list, GetProcedureId(), kListMaxBytes);
   }
   if (!listed) return PATCH_DOWNLOAD_FAILED;
   if (!ParseAllPatchList()) {
@@ -207,7 +207,8 @@ int32_t ProcedureGamePatch::ApplyPatch(const PatchEntry& patch) {
   if (!CreateDirectoryForPath(folder, false)) return PATCH_FOLDER_FAILED;
   WriteLaunchLog("start game autopatch %s --> %s ", from.c_str(), to.c_str());
   SendMessageTo(MainWindow(), UM_GAMEPATCH_DOWNLOAD_BEGIN);
-  if (!servers_.DownloadFromFolders(PatchName(patch) + "\\" + descriptionName, description, GetProcedureId())) {
+  if (!servers_.DownloadFromFolders(PatchName(patch) + "\\" + descriptionName, description, GetProcedureId(),
+                                    kListMaxBytes)) {
     WriteSourceLineLog(kSourceName, kDescriptionDownloadLine, "DownloadFile");
     return PATCH_DESCRIPTION_FAILED;
   }

@@ -71,7 +71,7 @@ int32_t ProcedureInstall::Run() {
   const int32_t cookie = GetProcedureId();
   const std::string versionFile(paths_.firstDownloadCopy);
   CreateDirectoryForPath(versionFile, true);
-  if (!servers_.DownloadFirst(versionFile, cookie)) return INSTALL_VERSION_DOWNLOAD_FAILED;
+  if (!servers_.DownloadFirst(versionFile, cookie, kVersionFileMaxBytes)) return INSTALL_VERSION_DOWNLOAD_FAILED;
   std::string version;
   if (!ReadServerVersion(versionFile, version)) return INSTALL_VERSION_UNREADABLE;
   if (!IsVersionNameSafe(version)) {
@@ -86,7 +86,7 @@ int32_t ProcedureInstall::Run() {
   const std::string descriptionName = "intallinfo_" + version + ".ini";
   const std::string description = pageFolder + "\\" + descriptionName;
   if (!CreateDirectoryForPath(description, true)) return INSTALL_FOLDER_FAILED;
-  if (!servers_.DownloadFromFolders(version + "\\" + descriptionName, description, cookie)) {
+  if (!servers_.DownloadFromFolders(version + "\\" + descriptionName, description, cookie, kListMaxBytes)) {
     WriteSourceLineLog(kSourceName, kDescriptionDownloadLine, "DownloadFile");
     return INSTALL_DESCRIPTION_DOWNLOAD_FAILED;
   }

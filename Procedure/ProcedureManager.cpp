@@ -180,8 +180,9 @@ bool ProcedureManager::StartGameRepair(std::string baseUrl) {
   return true;
 }
 
-bool ProcedureManager::DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie) {
-  return downloads_->DownloadFile(url, localPath, cookie);
+bool ProcedureManager::DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie,
+                                    uint64_t maxBytes) {
+  return downloads_->DownloadFile(url, localPath, cookie, maxBytes);
 }
 
 ProcedureBase* ProcedureManager::FindProcedure(int32_t id) const {

@@ -194,12 +194,12 @@ int32_t ProcedureRepair::Run() {
 
   const std::string versionFile(paths_.firstDownloadCopy);
   CreateDirectoryForPath(versionFile, true);
-  if (!servers_.DownloadFirst(versionFile, cookie)) return REPAIR_VERSION_DOWNLOAD_FAILED;
+  if (!servers_.DownloadFirst(versionFile, cookie, kVersionFileMaxBytes)) return REPAIR_VERSION_DOWNLOAD_FAILED;
   std::string serverVersion;
   if (!ReadServerVersion(versionFile, serverVersion)) return REPAIR_VERSION_UNREADABLE;
 
   const std::string downloadedList(paths_.listCopy);
-  if (!servers_.DownloadFromFolders(serverVersion + "\\" + kListName, downloadedList, cookie)) {
+  if (!servers_.DownloadFromFolders(serverVersion + "\\" + kListName, downloadedList, cookie, kListMaxBytes)) {
     return REPAIR_LIST_DOWNLOAD_FAILED;
   }
   if (!CompareFileLists(downloadedList)) return REPAIR_LIST_UNREADABLE;
@@ -281,8 +281,8 @@ int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
   const std::string localFile = std::string(paths_.targetFolder) + entry.fileName;
   const std::string tempFile = PathAppend(std::string(paths_.tempFolder), FileNameOf(entry.fileName));
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepDownloading, index);
-  if (!servers_.DownloadVerified(newVersion_ + "\\" + entry.fileName, tempFile, entry.md5, GetProcedureId(),
-                                 kVerifyLog)) {
+  if (!servers_.DownloadVerified(newVersion_ + "\\" + entry.fileName, tempFile, entry.md5, GetProcedureId(), kVerifyLog,
+                                 ListedSizeBound(entry.size))) {
     return REPAIR_FILE_DOWNLOAD_FAILED;
   }
   CreateDirectoryForPath(localFile, true);

@@ -20,8 +20,9 @@ std::unique_ptr<ProcedureGameRepair> MakeGameRepair(DownloadFunction download, b
 }  // namespace
 
 std::unique_ptr<ProcedureBase> MakeStandardProcedure(int32_t id, ProcedureManager& manager) {
-  DownloadFunction download = [&manager](const std::string& url, const std::string& localPath, int32_t cookie) {
-    return manager.DownloadFile(url, localPath, cookie);
+  DownloadFunction download = [&manager](const std::string& url, const std::string& localPath, int32_t cookie,
+                                         uint64_t maxBytes) {
+    return manager.DownloadFile(url, localPath, cookie, maxBytes);
   };
   switch (id) {
     case PROC_SELF_PATCH: return std::make_unique<ProcedureSelfPatch>(std::move(download));

@@ -18,6 +18,7 @@
 
 #include "util/LaunchLog.h"
 #include "Procedure/ProcedureMessages.h"
+#include "Procedure/ServerAddressSet.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
 #include "tests/Procedure/LaunchLogLines.h"
@@ -297,8 +298,8 @@ TEST_F(ProcedureManagerTest, ProceduresDownloadThroughTheManagerWithTheirIdAsCoo
   WriteFile(root.path() / "AutoPatch" / "AutoPatch.ini", "[AutoPatch]\nPatchNum=0\n");
   NginxServer nginx(root.path());
   scripts_[PROC_GAME_PATCH] = [&](ScriptedProcedure& procedure) {
-    const bool done = procedure.manager().DownloadFile(nginx.url() + "\\AutoPatch\\AutoPatch.ini",
-                                                       "AutoPatch.ini", procedure.GetProcedureId());
+    const bool done = procedure.manager().DownloadFile(nginx.url() + "\\AutoPatch\\AutoPatch.ini", "AutoPatch.ini",
+                                                       procedure.GetProcedureId(), kListMaxBytes);
     return done ? PATCH_UP_TO_DATE : PATCH_DOWNLOAD_FAILED;
   };
   auto manager = MakeManager();

@@ -273,6 +273,7 @@ TEST_F(ProcedureRepairTest, AFileDamagedOnBaseOneComesFromBaseTwo) {
 }
 
 // The version text loses its blanks wherever they are; 64 bytes are refused.
+// A version file larger still is not even downloaded whole.
 TEST_F(ProcedureRepairTest, AVersionFileOf63BytesIsReadAndOneOf64IsRefused) {
   const struct {
     std::string content;
@@ -280,6 +281,7 @@ TEST_F(ProcedureRepairTest, AVersionFileOf63BytesIsReadAndOneOf64IsRefused) {
   } cases[] = {
       {"1. 0 .2" + std::string(54, ' ') + "\r\n", REPAIR_UP_TO_DATE},
       {"1. 0 .2" + std::string(55, ' ') + "\r\n", REPAIR_VERSION_UNREADABLE},
+      {"1.0.2" + std::string(1 << 20, ' '), REPAIR_VERSION_DOWNLOAD_FAILED},
   };
   Publish({}, {{"1.0.2", {{"a.dat", "a"}}}});
   CopyServed("GameVersion/Game_1.0.2", game());
@@ -289,7 +291,7 @@ TEST_F(ProcedureRepairTest, AVersionFileOf63BytesIsReadAndOneOf64IsRefused) {
     WriteFile(Served("GameVersion/version"), c.content);
     EXPECT_EQ(MakeGameRepair()->Run(), c.result);
     EXPECT_EQ(DownloadsOf("\\Game_1.0.2\\GameInfo.ini"), c.result == REPAIR_UP_TO_DATE ? 1 : 0);
-    EXPECT_EQ(downloads_.size(), c.result == REPAIR_UP_TO_DATE ? 2u : 1u);
+    EXPECT_EQ(downloads_.size(), c.result == REPAIR_UP_TO_DATE ? 2u : c.result == REPAIR_VERSION_UNREADABLE ? 1u : 3u);
   }
 }
 
@@ -410,6 +412,10 @@ TEST_F(ProcedureRepairTest, TheSelfUpdateReplacesTheLauncherFilesFromItsConfigur
   // skin/bg.png comes before TovaLauncher.exe in descending byte order.
   EXPECT_EQ(downloads_[2].localPath, "temp_launcher\\launcher\\bg.png");
   EXPECT_EQ(downloads_[3].localPath, "temp_launcher\\launcher\\TovaLauncher.exe");
+  // No download may grow past what it can be: the version file and the list
+  // past what their readers take, each file past its listed size.
+  const std::vector<uint64_t> bounds = {64, 30 << 20, 7, 10};
+  for (size_t i = 0; i < bounds.size(); ++i) EXPECT_EQ(downloads_[i].maxBytes, bounds[i]) << downloads_[i].url;
   EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(),
                           [](const DownloadCall& call) { return call.cookie == PROC_SELF_PATCH; }));
 }
@@ -419,7 +425,7 @@ TEST_F(ProcedureRepairTest, TheSelfUpdateReplacesTheLauncherFilesFromItsConfigur
 // replaces it.
 TEST_F(ProcedureRepairTest, WithoutConfigurationTheBasesAreTheDefaults) {
   std::vector<std::string> asked;
-  const DownloadFunction refuse = [&asked](const std::string& url, const std::string&, int32_t) {
+  const DownloadFunction refuse = [&asked](const std::string& url, const std::string&, int32_t, uint64_t) {
     asked.push_back(url);
     return false;
   };

@@ -232,6 +232,43 @@ TEST_F(ServerFaultTest, EachFaultEndsAsItShouldAndAFollowUpRunLeavesThePublished
   for (const Case& c : cases) RunCase(c, "case" + std::to_string(index++), pristine);
 }
 
+// The backup floods the version files and the patch list (the file, then
+// zeros, without a length): every attempt is cut off at the size such a file
+// can have and leaves nothing on the disk, and the primary serves the run. A following run
+// against the backup alone leaves the published game.
+TEST_F(ServerFaultTest, AFloodedVersionFileIsCutOffAndLeavesNothingBehind) {
+  const std::string base = PublishPristine();
+  ResetGameTree("pristine");
+  InstallGameVersion("pristine", kVersions.front());
+  PartialMirror("pristine", "flood", {"version", "AutoPatch.ini"});
+  const std::string flood = FaultBase("__flood", "flood");
+  WriteBases({flood, flood, flood, flood});
+  ServePrimary("pristine");
+
+  size_t mark = Events().size();
+  EXPECT_EQ(Run({}, ""), 0) << output << LaunchLog();
+  EXPECT_TRUE(InOrder(EventNamesSince(mark), kPatchChain)) << Joined(EventNamesSince(mark));
+  const std::string log = LaunchLog();
+  EXPECT_NE(log.find("start file download fail: 1 temp_launcher\\version"), std::string::npos) << log;
+  EXPECT_NE(log.find("start file download fail: 3 temp_patch\\AutoPatch.ini"), std::string::npos) << log;
+  EXPECT_EQ(log.find("file len not mate"), std::string::npos) << log;
+  EXPECT_TRUE(fs::is_empty(launcherDir() / "temp_d"));
+  ExpectClientStarted();
+  ExpectPublished("pristine", kLatest);
+  WaitForProcessesInGameTree();
+
+  RemoveClientRecords();
+  InstallGameVersion("pristine", kVersions.front());
+  WriteBases({base, base, base, base});
+  ServePrimary("");
+  mark = Events().size();
+  EXPECT_EQ(Run({}, ""), 0) << output << LaunchLog();
+  EXPECT_TRUE(InOrder(EventNamesSince(mark), kPatchChain)) << Joined(EventNamesSince(mark));
+  ExpectClientStarted();
+  ExpectPublished("pristine", kLatest);
+  WaitForProcessesInGameTree();
+}
+
 TEST_F(ServerFaultTest, ClientRunningDuringAPatchAnsweredNoThenYes) {
   const std::string base = PublishPristine();
   ResetGameTree("pristine");
