@@ -136,6 +136,24 @@ TEST_F(LauncherProgramTest, AlreadyUpToDateStartsTheClient) {
   EXPECT_NE(output.find("アップデート完了しました。"), std::string::npos) << output;
 }
 
+// A log service that takes the events and never answers costs the run one
+// time-out of a few seconds, not one per event: the later events are
+// dropped, and the log says so.
+TEST_F(LauncherProgramTest, ASilentLogServiceCostsTheRunOneTimeOut) {
+  const std::string base = Publish("current", LauncherSource("1", ""), {"1.0", "1.1"});
+  InstallLauncherVersion("current");
+  InstallGameVersion("current", "1.1");
+  WriteConfig(base);
+  SetAnalyticsSilent(true);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run(), 0) << output;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  ExpectClientStarted();
+  ExpectGameFilesOf("1.1");
+  const std::string log = ReadFile(launcherDir() / "Launch.log");
+  EXPECT_NE(log.find("event LE_GamePatchNoNeed dropped: the log service does not answer"), std::string::npos) << log;
+}
+
 TEST_F(LauncherProgramTest, FreshInstallThenPatchesThenTheClient) {
   const std::string base = Publish("chain", LauncherSource("1", ""), {"1.0", "1.1", "1.2"});
   // The installation pages offered are those of the oldest version, so the

@@ -40,7 +40,8 @@ class NginxServer {
 //   /__flood/<rest>        sends the file, then zeros up to 64 MiB, without
 //                          Content-Length (a body no client should take whole)
 //   /__failfirst/<n>/<rest> answers 500 to the first n requests for the path
-// Every POST is recorded (see posts()) and answered with `postReply`.
+// Every POST is recorded (see posts()) and answered with `postReply`, unless
+// a file "silent" exists in the server's log folder: then it is never answered.
 class FaultServer {
  public:
   explicit FaultServer(const std::filesystem::path& root, const std::string& postReply = "0");

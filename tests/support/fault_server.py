@@ -130,6 +130,13 @@ class Handler(BaseHTTPRequestHandler):
             "headers": {k: v for k, v in self.headers.items()},
             "body_hex": body.hex(),
         }))
+        # A file "silent" in the log folder makes the service take requests
+        # and never answer them.
+        if os.path.exists(os.path.join(self.server.log_dir, "silent")):
+            while not self.server.stopping:
+                time.sleep(0.1)
+            self.close_connection = True
+            return
         self.send_plain(200, self.server.post_reply.encode())
 
 
