@@ -19,6 +19,7 @@
 #include "util/LaunchLog.h"
 #include "platform/Clock.h"
 #include "platform/ProcessLauncher.h"
+#include "platform/TempFolder.h"
 #include "telemetry/EventReport.h"
 #include "ui/CTovaLauncherDlg.h"
 #include "ui/EventSink.h"
@@ -142,6 +143,9 @@ namespace {
 constexpr int kRelaunchStatus = -1;
 
 LauncherOutcome RunWindow(bool repaireFlag, std::FILE* display) {
+  // The procedures keep files in the private temporary folder: when it has
+  // to be replaced, the log says why.
+  SetTempFolderNoticeHandler([](const std::string& notice) { WriteLaunchLog("%s", notice.c_str()); });
   // The graphical front-end when a display can be used, the terminal one otherwise.
   const std::unique_ptr<SdlFrontEnd> graphical = SdlFrontEnd::Create();
   TerminalFrontEnd terminal(stdin, display, isatty(STDIN_FILENO) == 1, isatty(fileno(display)) == 1);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "BuildSettings.h"
@@ -138,10 +140,14 @@ TEST(LauncherConfig, DecipheredListLiesInThePrivateTemporaryFolder) {
   EXPECT_EQ(ReadFile(folder + "GameInfo.ini.UnCypt"), "x");
 }
 
-TEST(LauncherConfig, NoUsableTemporaryFolderGivesNoDecipheredListPath) {
+// A folder cannot be made below a plain file: the deciphered list lies in a
+// fresh private folder in /tmp instead, never at the root of the file system.
+TEST(LauncherConfig, AnUnusableTemporaryFolderGivesAFreshOneForTheDecipheredList) {
   TempDir dir;
   WriteFile(dir.path() / "file", "");
-  // A folder cannot be made below a plain file.
   EnvScope tmpdir("TMPDIR", (dir.path() / "file").string());
-  EXPECT_EQ(DecipheredListPath(), "");
+  const std::string path = DecipheredListPath();
+  EXPECT_TRUE(path.starts_with("/tmp/tovalauncher-" + std::to_string(geteuid()) + "-")) << path;
+  EXPECT_TRUE(path.ends_with("/\\GameInfo.ini.UnCypt")) << path;
+  std::filesystem::remove_all(path.substr(0, path.rfind('/')));
 }

@@ -4,6 +4,7 @@
 // folder exactly as published.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -267,6 +268,34 @@ TEST_F(ServerFaultTest, AFloodedVersionFileIsCutOffAndLeavesNothingBehind) {
   ExpectClientStarted();
   ExpectPublished("pristine", kLatest);
   WaitForProcessesInGameTree();
+}
+
+// The launcher's private temporary folder was made first by someone else
+// (anyone can, in a shared temporary folder): each run makes a fresh private
+// folder of its own, says so in the log, and ends with the published game.
+TEST_F(ServerFaultTest, ATemporaryFolderTakenByAnotherUserIsReplacedByAFreshOne) {
+  const std::string base = PublishPristine();
+  ResetGameTree("pristine");
+  InstallGameVersion("pristine", kVersions.front());
+  WriteBases({base, base, base, base});
+  const fs::path taken = root() / "tmp" / ("tovalauncher-" + std::to_string(geteuid()));
+  fs::create_directories(taken);
+  fs::permissions(taken, fs::perms::all);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(taken.c_str(), 65534, 65534), 0);
+  }
+
+  for (const std::vector<std::string>& events : {kPatchChain, std::vector<std::string>{"LE_GamePatchNoNeed"}}) {
+    RemoveClientRecords();
+    const size_t mark = Events().size();
+    EXPECT_EQ(Run({}, ""), 0) << output << LaunchLog();
+    EXPECT_TRUE(InOrder(EventNamesSince(mark), events)) << Joined(EventNamesSince(mark));
+    EXPECT_NE(LaunchLog().find("temporary folder " + taken.string() + " cannot be used ("), std::string::npos)
+        << LaunchLog();
+    ExpectClientStarted();
+    ExpectPublished("pristine", kLatest);
+    WaitForProcessesInGameTree();
+  }
 }
 
 TEST_F(ServerFaultTest, ClientRunningDuringAPatchAnsweredNoThenYes) {
