@@ -1,11 +1,14 @@
 #include "Procedure/ProcedureRepair.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -70,6 +73,46 @@ std::vector<const VersionFileRecord*> ObsoleteEntries(const std::vector<VersionF
     if (next == fresh.end() || next->fileName != entry.fileName) obsolete.push_back(&entry);
   }
   return obsolete;
+}
+
+// True when the folder `path` holds the current folder (the launcher's own):
+// it is never removed. Unknown counts as holding it.
+bool HoldsCurrentFolder(const std::string& path) {
+  const std::unique_ptr<char, decltype(&std::free)> folder(realpath(ToSystemPath(path).c_str(), nullptr), &std::free);
+  const std::unique_ptr<char, decltype(&std::free)> current(realpath(".", nullptr), &std::free);
+  if (!folder || !current) return true;
+  const std::string inner = std::string(current.get()) + "/";
+  return inner.starts_with(std::string(folder.get()) + "/");
+}
+
+// Removes what stands in the way of the listed file `name` below `folder`
+// (which ends with "\"): something that is not a folder where one of the
+// file's folders must be, or something that is not a file where the file
+// must be. Links are removed themselves, never followed, so nothing outside
+// the folder is touched; a folder that holds the launcher's own is never
+// removed. Each removal, and each removal that fails, is logged. Any
+// installation failure (or a hostile page) can leave such a thing behind,
+// and the copy into place would fail on it run after run.
+void ClearWayTo(const std::string& folder, const std::string& name) {
+  std::string path = folder;
+  size_t start = 0;
+  while (start <= name.size()) {
+    const size_t end = std::min(name.find_first_of("\\/", start), name.size());
+    path += name.substr(start, end - start);
+    const bool isFile = end == name.size();
+    struct stat st {};
+    if (lstat(ToSystemPath(path).c_str(), &st) != 0) return;  // nothing there, nor below
+    const bool inTheWay = isFile ? !S_ISREG(st.st_mode) : !S_ISDIR(st.st_mode);
+    if (inTheWay) {
+      const bool removed = S_ISDIR(st.st_mode) ? !HoldsCurrentFolder(path) && DeleteDirectoryTree(path)
+                                               : unlink(ToSystemPath(path).c_str()) == 0;
+      WriteLaunchLog("%s %s, which stands in the way of %s", removed ? "removed" : "cannot remove", path.c_str(),
+                     name.c_str());
+      return;
+    }
+    path += '\\';
+    start = end + 1;
+  }
 }
 
 // True when the local file has the entry's size and, unless that is 0, its
@@ -285,6 +328,7 @@ int32_t ProcedureRepair::RepairEntry(int index, CheckAhead& ahead) {
                                  ListedSizeBound(entry.size))) {
     return REPAIR_FILE_DOWNLOAD_FAILED;
   }
+  ClearWayTo(std::string(paths_.targetFolder), entry.fileName);
   CreateDirectoryForPath(localFile, true);
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepFinished, index);
   const bool copied = CopyFileOverwrite(tempFile, localFile);

@@ -3,8 +3,10 @@
 // version. It downloads the version file and that version's list, deletes the
 // files the folder's own list has and the new list lacks, checks every listed
 // file by size and CRC, downloads each missing or different file into a
-// temporary folder, checks its MD5, copies it into place, and finally installs
-// the new list as the folder's own.
+// temporary folder, checks its MD5, copies it into place (removing first,
+// with a log line, whatever of another kind stands in its way: a file where
+// its folder must be, a folder where the file must be, a link), and finally
+// installs the new list as the folder's own.
 //
 // The self-update (ProcedureSelfPatch) and the game repair
 // (ProcedureGameRepair) are this procedure with their own configuration key,

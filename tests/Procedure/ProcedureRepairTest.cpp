@@ -190,9 +190,9 @@ TEST_F(ProcedureRepairTest, TheFlaggedOnlySwitchSkipsEntriesWithoutTheFlag) {
 }
 
 // Entries are checked one ahead on a helper thread. Here b.dat is a link to
-// a.dat: copying b.dat changes a.dat, which was correct when its check began,
-// so it is checked again, found changed and restored.
-TEST_F(ProcedureRepairTest, AFileChangedByAnEarlierEntryIsCheckedAgain) {
+// a.dat: the link is replaced by b.dat's own bytes, never written through, so
+// a.dat, correct when its check began, stays correct and is not fetched.
+TEST_F(ProcedureRepairTest, ALinkAmongTheFilesIsReplacedNotWrittenThrough) {
   Publish({}, {{"1.0.2", {{"a.dat", "the a file"}, {"b.dat", "the b file"}}}});
   Install(game(), {{"a.dat", "the a file"}});
   fs::create_symlink("a.dat", game() / "b.dat");
@@ -200,10 +200,12 @@ TEST_F(ProcedureRepairTest, AFileChangedByAnEarlierEntryIsCheckedAgain) {
   EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
 
   EXPECT_EQ(ReadFile(game() / "a.dat"), "the a file");
+  EXPECT_FALSE(fs::is_symlink(game() / "b.dat"));
+  EXPECT_EQ(ReadFile(game() / "b.dat"), "the b file");
   EXPECT_EQ(DownloadsOf("\\b.dat"), 1);
-  EXPECT_EQ(DownloadsOf("\\a.dat"), 1);
+  EXPECT_EQ(DownloadsOf("\\a.dat"), 0);
   EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current ", "total 2"}) + ReplacedEntry(1, "b.dat") +
-                         ReplacedEntry(2, "a.dat") + std::vector<std::string>{"step 4 2"});
+                         std::vector<std::string>({"step 1 2", "name a.dat", "step 3 2", "step 4 2"}));
 }
 
 // Every attempt fetches the file from base 1 and fails the MD5 check (the
@@ -366,11 +368,40 @@ TEST_F(ProcedureRepairTest, TheStopEventEndsTheRunBeforeTheFirstEntry) {
   EXPECT_FALSE(fs::exists(game() / "GameInfo.ini"));
 }
 
-// A folder where the file belongs: the verified download cannot be copied.
-// A folder where the list belongs: the list cannot be installed.
+// Whatever stands in the way of a listed file is removed before the copy,
+// and the log says what: a file where its folder must be, a folder where the
+// file must be, a link where either must be (the link itself, never what it
+// points to, which here lies outside the game).
+TEST_F(ProcedureRepairTest, WhatStandsInTheWayOfAListedFileIsRemoved) {
+  const VersionFiles files = {{"data/a.dat", "a"}, {"readme.txt", "read me"}, {"skin/bg.png", "picture"},
+                              {"sound/se.ogg", "sound"}};
+  Publish({}, {{"1.0.2", files}});
+  WriteFile(game() / "data", "a file where a folder belongs");
+  WriteFile(game() / "readme.txt" / "deep" / "inside.txt", "a folder where a file belongs");
+  WriteFile(sandbox() / "outside" / "keep.txt", "not the game's");
+  fs::create_directory_symlink(sandbox() / "outside", game() / "skin");
+  fs::create_symlink(sandbox() / "outside" / "keep.txt", game() / "sound");
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
+
+  VersionFiles expected = files;
+  expected["GameInfo.ini"] = ServedGameList("1.0.2");
+  EXPECT_EQ(FolderFiles(game(), {"launcher"}), expected);
+  EXPECT_EQ(FolderFiles(sandbox() / "outside"), (VersionFiles{{"keep.txt", "not the game's"}}));
+  const std::vector<std::string> removed = LogLinesStartingWith("removed ");
+  EXPECT_EQ(removed, (std::vector<std::string>{"removed ..\\sound, which stands in the way of sound/se.ogg",
+                                               "removed ..\\skin, which stands in the way of skin/bg.png",
+                                               "removed ..\\readme.txt, which stands in the way of readme.txt",
+                                               "removed ..\\data, which stands in the way of data/a.dat"}));
+}
+
+// A folder where the file belongs that cannot be removed (it holds a
+// read-only file): the verified download cannot be copied. A folder where the
+// list belongs: the list cannot be installed.
 TEST_F(ProcedureRepairTest, CopyFailuresOfAFileAndOfTheList) {
   Publish({}, {{"1.0.2", {{"sub", "a file"}}}});
   WriteFile(game() / "sub" / "inside.txt", "i");
+  fs::permissions(game() / "sub" / "inside.txt", fs::perms::owner_read, fs::perm_options::replace);
 
   EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILE_COPY_FAILED);
   EXPECT_EQ(LogLinesStartingWith("FILE="), std::vector<std::string>{"FILE=Procedure\\ProcedureRepair.cpp,LINE=201 "

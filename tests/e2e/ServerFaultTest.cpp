@@ -228,6 +228,20 @@ TEST_F(ServerFaultTest, EachFaultEndsAsItShouldAndAFollowUpRunLeavesThePublished
        {{"LE_GamePatchFail", "file update"}, {"LE_StartRepire", ""}, {"LE_GameRepaireSuccess", ""}},
        {kPatchQuestion},
        {}},
+      {"a file where the patch needs a folder, a folder where it needs a file: patch failure, repair",
+       true,
+       [&](const std::string&, const std::string& base) {
+         WriteFile(gameDir() / "data" / "new", "a file where a folder belongs");
+         WriteFile(gameDir() / "data" / "movie.bin" / "inside.txt", "a folder where a file belongs");
+         allBases(base);
+       },
+       "y\n",
+       0,
+       {"LE_StartGamePatch", "LE_GamePatchFail", "LE_GameRepaireVersion", "LE_GamePatchNoNeed"},
+       {{"LE_StartRepire", ""}, {"LE_GameRepaireSuccess", ""}},
+       {kPatchQuestion},
+       {"removed ..\\data\\new, which stands in the way of data/new/added.txt",
+        "removed ..\\data\\movie.bin, which stands in the way of data/movie.bin"}},
   };
   int index = 0;
   for (const Case& c : cases) RunCase(c, "case" + std::to_string(index++), pristine);
