@@ -258,8 +258,9 @@ int32_t ProcedureRepair::Run() {
   }
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, count);
 
+  // The old list stays until the copy replaces it whole: without a list the
+  // next start would take the game for not installed.
   const std::string installedList = std::string(paths_.targetFolder) + kListName;
-  DeleteFile(installedList);
   if (!CopyFileOverwrite(downloadedList, installedList)) {
     WriteSourceLineLog(kSourceName, kListCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile",
                     downloadedList.c_str());

@@ -373,8 +373,8 @@ TEST_F(ProcedureRepairTest, TheStopEventEndsTheRunBeforeTheFirstEntry) {
 // file must be, a link where either must be (the link itself, never what it
 // points to, which here lies outside the game).
 TEST_F(ProcedureRepairTest, WhatStandsInTheWayOfAListedFileIsRemoved) {
-  const VersionFiles files = {{"data/a.dat", "a"}, {"readme.txt", "read me"}, {"skin/bg.png", "picture"},
-                              {"sound/se.ogg", "sound"}};
+  const VersionFiles files = {
+      {"data/a.dat", "a"}, {"readme.txt", "read me"}, {"skin/bg.png", "picture"}, {"sound/se.ogg", "sound"}};
   Publish({}, {{"1.0.2", files}});
   WriteFile(game() / "data", "a file where a folder belongs");
   WriteFile(game() / "readme.txt" / "deep" / "inside.txt", "a folder where a file belongs");
@@ -417,6 +417,24 @@ TEST_F(ProcedureRepairTest, CopyFailuresOfAFileAndOfTheList) {
             "FILE=Procedure\\ProcedureRepair.cpp,LINE=224 ,CopyFile Error szTempLauncherFile "
             "=temp_game\\GameInfo.ini , localFile");
   EXPECT_EQ(ReadFile(game() / "sub"), "a file");
+}
+
+// The installed list stays until its replacement is complete: a list copy
+// that fails (here the downloaded list vanishes just before it) leaves the
+// old list, so the next start still finds the game installed.
+TEST_F(ProcedureRepairTest, AFailedListCopyKeepsTheInstalledList) {
+  Publish({}, {{"1.0.2", kGame102}});
+  CopyServed("GameVersion/Game_1.0.2", game());
+  InstallGameList("1.0.1", {});
+  const std::string installed = ReadFile(game() / "GameInfo.ini");
+  onSeen_ = [this](const SeenMessage& seen) {
+    if (seen.message.id == UM_REPAIR_FILE_STEP && seen.message.wParam == 4) {
+      fs::remove(launcher() / "temp_game" / "GameInfo.ini");
+    }
+  };
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_LIST_COPY_FAILED);
+  EXPECT_EQ(ReadFile(game() / "GameInfo.ini"), installed);
 }
 
 // The self-update repairs the launcher's own folder from its own tree, with
