@@ -104,7 +104,7 @@ void ClearWayTo(const std::string& folder, const std::string& name) {
     const bool inTheWay = isFile ? !S_ISREG(st.st_mode) : !S_ISDIR(st.st_mode);
     if (inTheWay) {
       const bool removed = S_ISDIR(st.st_mode) ? !HoldsCurrentFolder(path) && DeleteDirectoryTree(path)
-                                               : unlink(ToSystemPath(path).c_str()) == 0;
+                                               : DeleteFile(path, ReadOnlyFile::kDelete);
       WriteLaunchLog("%s %s, which stands in the way of %s", removed ? "removed" : "cannot remove", path.c_str(),
                      name.c_str());
       return;

@@ -129,7 +129,7 @@ bool CAutoDownload_Curl::ReleaseTransfer() {
 
 void CAutoDownload_Curl::FailTransfer(DownloadState state) {
   ReleaseTransfer();
-  std::remove(ToSystemPath(temporaryPath_).c_str());
+  DeleteFile(temporaryPath_, ReadOnlyFile::kDelete);
   SetState(state);
 }
 
@@ -137,7 +137,7 @@ void CAutoDownload_Curl::DiscardPrepared() {
   // Outside Start, an open file belongs to a transfer that never started.
   if (file_ == nullptr) return;
   ReleaseTransfer();
-  std::remove(ToSystemPath(temporaryPath_).c_str());
+  DeleteFile(temporaryPath_, ReadOnlyFile::kDelete);
 }
 
 void CAutoDownload_Curl::Reset() {
