@@ -1,13 +1,19 @@
 #include "Procedure/DownloadService.h"
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "Procedure/LauncherConfig.h"
 #include "Procedure/ProcedureMessages.h"
 #include "Procedure/RunningClient.h"
+#include "patch/QoPatchUser.h"
 #include "platform/DiskSpace.h"
 #include "platform/MessageBox.h"
+#include "platform/SystemPath.h"
 #include "transfer/CAutoDownload.h"
 #include "transfer/DownloadMessages.h"
 #include "util/FileUtil.h"
@@ -25,6 +31,33 @@ constexpr int kAttemptsPerRound = 3;
 // Speed messages are spaced by more than this many milliseconds.
 constexpr uint32_t kSpeedInterval = 1000;
 
+// The first component of a relative path ("temp_launcher\launcher" gives
+// "temp_launcher").
+std::string_view TopFolder(std::string_view path) { return path.substr(0, path.find_first_of("\\/")); }
+
+// The bytes of the regular files below the staging folders that lie on the
+// file system of `asked` (links are not followed): space that failed or
+// interrupted work holds, and that the folders' owners empty or reuse.
+uint64_t StagingBytes(const std::string& asked) {
+  namespace fs = std::filesystem;
+  struct stat target {};
+  if (::stat(ToSystemPath(asked).c_str(), &target) != 0) return 0;
+  uint64_t bytes = 0;
+  for (std::string_view folder :
+       {TopFolder(kSelfPatchPaths.tempFolder), TopFolder(kGameRepairPaths.tempFolder),
+        TopFolder(kGameInstallPaths.tempFolder), TopFolder(kGamePatchPaths.tempFolder), TopFolder(kStagingFolder)}) {
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(std::string(folder), error), end; !error && it != end;
+         it.increment(error)) {
+      struct stat file {};
+      if (::lstat(it->path().c_str(), &file) == 0 && S_ISREG(file.st_mode) && file.st_dev == target.st_dev) {
+        bytes += static_cast<uint64_t>(file.st_size);
+      }
+    }
+  }
+  return bytes;
+}
+
 }  // namespace
 
 DownloadService::DownloadService(CAutoDownload* transfer, Clock clock)
@@ -37,15 +70,21 @@ void DownloadService::Init(MessageWindow* mainWindow) {
   commandWindow_ = std::make_unique<MessageWindow>([this](const Message& message) { OnCommandMessage(message); });
 }
 
-bool DownloadService::DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie) {
+bool DownloadService::DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie,
+                                   uint64_t maxBytes) {
   if (url.empty()) return false;
   std::lock_guard lock(downloadMutex_);
 
-  // Without it the downloader's temporary file cannot be made, and the
-  // download fails there.
+  // Only this service downloads, one file at a time: whatever lies in the
+  // scratch folder now is left over from a run that was cut short. A folder
+  // that cannot be emptied or made fails the download at the downloader's
+  // temporary file.
+  static_cast<void>(DeleteDirectoryTree(kDownloadScratchFolder));
   static_cast<void>(CreateDirectoryForPath(kDownloadScratchFolder, false));
   uint64_t freeBytes = 0;
-  if (GetDiskFreeBytesFor(localPath, freeBytes) && freeBytes < kRequiredFreeBytes) {
+  std::string asked;
+  if (GetDiskFreeBytesFor(localPath, freeBytes, &asked) && freeBytes < kRequiredFreeBytes &&
+      freeBytes + StagingBytes(asked) < kRequiredFreeBytes) {
     ShowMessageBox(kDiskFullText, kMessageCaption, mainWindow_);
     return false;
   }
@@ -63,7 +102,7 @@ bool DownloadService::DownloadFile(const std::string& url, const std::string& lo
       if (abandoned_.load()) return false;
       WriteLaunchLog("start file download: %s %s <-- %s ", curlLabel_ ? "Curl" : "Ant", localPath.c_str(),
                      display.c_str());
-      if (Attempt(transmitted, localPath, cookie)) {
+      if (Attempt(transmitted, localPath, cookie, maxBytes)) {
         WriteLaunchLog("start file download success : %d %s <-- %s ", cookie, localPath.c_str(), display.c_str());
         return true;
       }
@@ -75,8 +114,9 @@ bool DownloadService::DownloadFile(const std::string& url, const std::string& lo
   return false;
 }
 
-bool DownloadService::Attempt(const std::string& transmitted, const std::string& localPath, int32_t cookie) {
-  if (!transfer_->Prepare(transmitted, localPath, commandWindow_.get(), cookie)) return false;
+bool DownloadService::Attempt(const std::string& transmitted, const std::string& localPath, int32_t cookie,
+                              uint64_t maxBytes) {
+  if (!transfer_->Prepare(transmitted, localPath, commandWindow_.get(), cookie, maxBytes)) return false;
   // An Abandon that came after the check in the loop: the prepared transfer
   // is dropped instead of started.
   if (!abandoned_.load()) {

@@ -47,10 +47,18 @@ class DownloadService {
   // logged and nothing created, for an empty URL; false after the
   // "所要ディスクスペース（容量）不足" message box when the file system of
   // the local path (or of its nearest existing folder) has less than 2 GiB
-  // free; false after six failed attempts, logged. A failed attempt leaves the
-  // local path as the downloader left it. `cookie` is the caller's procedure
-  // id. Worker threads only; concurrent calls are served one after the other.
-  [[nodiscard]] bool DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie);
+  // free; false after six failed attempts, logged. An attempt whose body
+  // passes `maxBytes` is aborted and fails. A failed attempt leaves the local
+  // path as the downloader left it. `cookie` is the caller's procedure id.
+  //
+  // Before the free-space check, what earlier work left behind is no longer
+  // in the way: the downloader's scratch folder "temp_d" is emptied, and the
+  // files in the staging folders of the procedures and of the applier count
+  // as free space (those folders are reused or emptied by their owners).
+  //
+  // Worker threads only; concurrent calls are served one after the other.
+  [[nodiscard]] bool DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie,
+                                  uint64_t maxBytes);
 
   // Any thread: makes the running and every later DownloadFile end with false
   // as soon as possible (used when the manager is destroyed).
@@ -59,7 +67,8 @@ class DownloadService {
  private:
   void OnCommandMessage(const Message& message);
   // One transfer of the transmitted form; true when the file is complete.
-  [[nodiscard]] bool Attempt(const std::string& transmitted, const std::string& localPath, int32_t cookie);
+  [[nodiscard]] bool Attempt(const std::string& transmitted, const std::string& localPath, int32_t cookie,
+                             uint64_t maxBytes);
 
   CAutoDownload* const transfer_;
   const Clock clock_;

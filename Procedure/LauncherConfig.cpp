@@ -1,14 +1,42 @@
 #include "Procedure/LauncherConfig.h"
 
+#include <strings.h>
+
 #include <utility>
 
 #include "BuildSettings.h"
+#include "patch/QoPatchUser.h"
 #include "platform/PrivateProfile.h"
 #include "platform/TempFolder.h"
+#include "util/LaunchLog.h"
 
 namespace {
 
 constexpr const char* kGameCode = "KVMETRA";
+
+// The launcher's own folders start with this.
+constexpr std::string_view kWorkingFolderPrefix = "temp_";
+
+// `path` without a leading ".\" and a trailing "\".
+constexpr std::string_view BareName(std::string_view path) {
+  if (path.starts_with(".\\")) path.remove_prefix(2);
+  if (path.ends_with('\\')) path.remove_suffix(1);
+  return path;
+}
+
+constexpr std::string_view kLauncherWorkingNames[] = {
+    kRunningCopyName,
+    kLaunchLogName,
+    kLaunchLogBackupName,
+    BareName(kLauncherConfigPath),
+    BareName(kLauncherListPath),
+    kLauncherLockName,
+    BareName(kStagingFolder),
+};
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+}
 
 }  // namespace
 
@@ -36,4 +64,20 @@ std::string DecipheredListPath() {
   std::string folder = GetTempFolderPath();
   if (folder.empty()) return std::string();
   return folder + "\\" + kDecipheredListName;
+}
+
+bool IsLauncherWorkingName(std::string_view name) {
+  // The first component that names something: "." and empty ones are skipped.
+  std::string_view first;
+  for (;;) {
+    const size_t cut = name.find_first_of("\\/");
+    first = name.substr(0, cut);
+    if ((!first.empty() && first != ".") || cut == std::string_view::npos) break;
+    name.remove_prefix(cut + 1);
+  }
+  if (StartsWithIgnoringCase(first, kWorkingFolderPrefix)) return true;
+  for (std::string_view working : kLauncherWorkingNames) {
+    if (first.size() == working.size() && StartsWithIgnoringCase(first, working)) return true;
+  }
+  return false;
 }

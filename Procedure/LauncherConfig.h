@@ -84,6 +84,21 @@ inline constexpr const char* kGameListPath = "..\\GameInfo.ini";
 inline constexpr const char* kLauncherListPath = ".\\GameInfo.ini";
 // The downloader's scratch folder.
 inline constexpr const char* kDownloadScratchFolder = "temp_d";
+
+// The launcher's own files in its folder: the installed launcher, the copy
+// that runs, and the lock that one running launcher holds.
+inline constexpr const char* kInstalledLauncherName = "TovaLauncher.exe";
+inline constexpr const char* kRunningCopyName = "TovaLaunch.bin";
+inline constexpr const char* kLauncherLockName = "TovaLauncher.lock";
+
+// True when `name`, relative to the launcher folder ("\" or "/" separated),
+// is or lies in something the launcher writes itself while it runs: the
+// running copy, the launch log and its backup, the configuration, its own
+// version file list, the lock, the applier's "TempUpdata" or a "temp_" folder.
+// Letter case does not matter. Such a name in the launcher's list would be
+// replaced on every run (and so relaunch every run) or would replace the
+// launcher's state; the installed launcher itself is not one of them.
+bool IsLauncherWorkingName(std::string_view name);
 // The name of the deciphered version file list in the temporary folder.
 inline constexpr const char* kDecipheredListName = "GameInfo.ini.UnCypt";
 

@@ -98,7 +98,8 @@ PackageFetchResult PackageFetch::Run(const std::string& description, const std::
         IsPathExist(localPackage) && GetMd5Checksum().MakeFileHex(localPackage, md5) && md5 == entry.md5;
     if (!alreadyPresent) {
       if (profile_.beforeDownloadMessage != 0) SendMessageTo(mainWindow_, profile_.beforeDownloadMessage);
-      if (!servers_.DownloadVerified(remoteFolder + "\\" + entry.fileName, localPackage, entry.md5, cookie_, log)) {
+      if (!servers_.DownloadVerified(remoteFolder + "\\" + entry.fileName, localPackage, entry.md5, cookie_, log,
+                                     ListedSizeBound(entry.size))) {
         WriteSourceLineLogSpaced(profile_.sourceName, profile_.gaveUpLine, "PRO_GAME_PATCH_DOWNLOAD_ERROR  ");
         return PackageFetchResult::kDownloadFailed;
       }

@@ -160,10 +160,11 @@ ProcedureResult ProcedureGamePatch::Run() {
   const std::string list(kGamePatchPaths.firstDownloadCopy);
   if (!CreateDirectoryForPath(list, true)) return PATCH_FOLDER_FAILED;
   const int32_t cookie = DownloadCookie();
-  bool listed = servers_.DownloadFirstFrom(1, list, cookie);
+  bool listed = servers_.DownloadFirstFrom(1, list, cookie, kListMaxBytes);
   if (!listed) {
     WriteSourceLineLog(kSourceName, kListDownloadLine, "Analysis Error, DownloadFile error  ");
-    listed = servers_.DownloadFirstFrom(2, list, cookie) || servers_.DownloadFirstFrom(3, list, cookie);
+    listed = servers_.DownloadFirstFrom(2, list, cookie, kListMaxBytes) ||
+             servers_.DownloadFirstFrom(3, list, cookie, kListMaxBytes);
   }
   if (!listed) return PATCH_DOWNLOAD_FAILED;
   if (!ParseAllPatchList()) {
@@ -200,7 +201,8 @@ std::optional<PatchResult> ProcedureGamePatch::ApplyPatch(const PatchEntry& patc
   if (!CreateDirectoryForPath(folder, false)) return PATCH_FOLDER_FAILED;
   WriteLaunchLog("start game autopatch %s --> %s ", from.c_str(), to.c_str());
   SendMessageTo(MainWindow(), UM_GAMEPATCH_DOWNLOAD_BEGIN);
-  if (!servers_.DownloadFromFolders(PatchName(patch) + "\\" + descriptionName, description, DownloadCookie())) {
+  if (!servers_.DownloadFromFolders(PatchName(patch) + "\\" + descriptionName, description, DownloadCookie(),
+                                    kListMaxBytes)) {
     WriteSourceLineLog(kSourceName, kDescriptionDownloadLine, "DownloadFile");
     return PATCH_DESCRIPTION_FAILED;
   }

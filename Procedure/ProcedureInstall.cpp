@@ -74,7 +74,7 @@ ProcedureResult ProcedureInstall::Run() {
   const std::string versionFile(paths_.firstDownloadCopy);
   // A missing folder makes the download fail, which is reported.
   static_cast<void>(CreateDirectoryForPath(versionFile, true));
-  if (!servers_.DownloadFirst(versionFile, cookie)) return INSTALL_VERSION_DOWNLOAD_FAILED;
+  if (!servers_.DownloadFirst(versionFile, cookie, kVersionFileMaxBytes)) return INSTALL_VERSION_DOWNLOAD_FAILED;
   std::string version;
   if (!ReadServerVersion(versionFile, version)) return INSTALL_VERSION_UNREADABLE;
   if (!IsVersionNameSafe(version)) {
@@ -88,7 +88,7 @@ ProcedureResult ProcedureInstall::Run() {
   const std::string descriptionName = "intallinfo_" + version + ".ini";
   const std::string description = pageFolder + "\\" + descriptionName;
   if (!CreateDirectoryForPath(description, true)) return INSTALL_FOLDER_FAILED;
-  if (!servers_.DownloadFromFolders(version + "\\" + descriptionName, description, cookie)) {
+  if (!servers_.DownloadFromFolders(version + "\\" + descriptionName, description, cookie, kListMaxBytes)) {
     WriteSourceLineLog(kSourceName, kDescriptionDownloadLine, "DownloadFile");
     return INSTALL_DESCRIPTION_DOWNLOAD_FAILED;
   }

@@ -188,8 +188,9 @@ bool ProcedureManager::StartGameRepair(std::string baseUrl) {
   return true;
 }
 
-bool ProcedureManager::DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie) {
-  return downloads_->DownloadFile(url, localPath, cookie);
+bool ProcedureManager::DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie,
+                                    uint64_t maxBytes) {
+  return downloads_->DownloadFile(url, localPath, cookie, maxBytes);
 }
 
 ProcedureBase* ProcedureManager::FindProcedure(ProcedureId id) const {

@@ -71,8 +71,10 @@ class ProcedureManager {
   // has not returned, or when the manager is being destroyed.
 
   // The download service (Procedure/DownloadService.h): true when the file is
-  // complete at `localPath`. Worker threads only.
-  [[nodiscard]] bool DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie);
+  // complete at `localPath`; a body larger than `maxBytes` fails the
+  // attempt. Worker threads only.
+  [[nodiscard]] bool DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie,
+                                  uint64_t maxBytes);
 
  private:
   // A started worker thread. `procedureDone` is set once the procedure's

@@ -1,9 +1,14 @@
 #include "Procedure/ProcedureRepair.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -67,6 +72,46 @@ std::vector<const VersionFileRecord*> ObsoleteEntries(const std::vector<VersionF
     if (next == fresh.end() || next->fileName != entry.fileName) obsolete.push_back(&entry);
   }
   return obsolete;
+}
+
+// True when the folder `path` holds the current folder (the launcher's own):
+// it is never removed. Unknown counts as holding it.
+bool HoldsCurrentFolder(const std::string& path) {
+  const std::unique_ptr<char, decltype(&std::free)> folder(realpath(ToSystemPath(path).c_str(), nullptr), &std::free);
+  const std::unique_ptr<char, decltype(&std::free)> current(realpath(".", nullptr), &std::free);
+  if (!folder || !current) return true;
+  const std::string inner = std::string(current.get()) + "/";
+  return inner.starts_with(std::string(folder.get()) + "/");
+}
+
+// Removes what stands in the way of the listed file `name` below `folder`
+// (which ends with "\"): something that is not a folder where one of the
+// file's folders must be, or something that is not a file where the file
+// must be. Links are removed themselves, never followed, so nothing outside
+// the folder is touched; a folder that holds the launcher's own is never
+// removed. Each removal, and each removal that fails, is logged. Any
+// installation failure (or a hostile page) can leave such a thing behind,
+// and the copy into place would fail on it run after run.
+void ClearWayTo(const std::string& folder, const std::string& name) {
+  std::string path = folder;
+  size_t start = 0;
+  while (start <= name.size()) {
+    const size_t end = std::min(name.find_first_of("\\/", start), name.size());
+    path += name.substr(start, end - start);
+    const bool isFile = end == name.size();
+    struct stat st {};
+    if (lstat(ToSystemPath(path).c_str(), &st) != 0) return;  // nothing there, nor below
+    const bool inTheWay = isFile ? !S_ISREG(st.st_mode) : !S_ISDIR(st.st_mode);
+    if (inTheWay) {
+      const bool removed = S_ISDIR(st.st_mode) ? !HoldsCurrentFolder(path) && DeleteDirectoryTree(path)
+                                               : DeleteFile(path, ReadOnlyFile::kDelete);
+      WriteLaunchLog("%s %s, which stands in the way of %s", removed ? "removed" : "cannot remove", path.c_str(),
+                     name.c_str());
+      return;
+    }
+    path += '\\';
+    start = end + 1;
+  }
 }
 
 // True when the local file has the entry's size and, unless that is 0, its
@@ -192,12 +237,12 @@ ProcedureResult ProcedureRepair::Run() {
   const std::string versionFile(paths_.firstDownloadCopy);
   // A missing folder makes the download fail, which is reported.
   static_cast<void>(CreateDirectoryForPath(versionFile, true));
-  if (!servers_.DownloadFirst(versionFile, cookie)) return REPAIR_VERSION_DOWNLOAD_FAILED;
+  if (!servers_.DownloadFirst(versionFile, cookie, kVersionFileMaxBytes)) return REPAIR_VERSION_DOWNLOAD_FAILED;
   std::string serverVersion;
   if (!ReadServerVersion(versionFile, serverVersion)) return REPAIR_VERSION_UNREADABLE;
 
   const std::string downloadedList(paths_.listCopy);
-  if (!servers_.DownloadFromFolders(serverVersion + "\\" + kListName, downloadedList, cookie)) {
+  if (!servers_.DownloadFromFolders(serverVersion + "\\" + kListName, downloadedList, cookie, kListMaxBytes)) {
     return REPAIR_LIST_DOWNLOAD_FAILED;
   }
   if (!CompareFileLists(downloadedList)) return REPAIR_LIST_UNREADABLE;
@@ -212,9 +257,9 @@ ProcedureResult ProcedureRepair::Run() {
   }
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, count);
 
+  // The old list stays until the copy replaces it whole: without a list the
+  // next start would take the game for not installed.
   const std::string installedList = std::string(paths_.targetFolder) + kListName;
-  // A missing list is no error: the copy below makes it.
-  DeleteFile(installedList, ReadOnlyFile::kDelete);
   if (!CopyFileOverwrite(downloadedList, installedList)) {
     WriteSourceLineLog(kSourceName, kListCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile",
                        downloadedList.c_str());
@@ -243,6 +288,11 @@ bool ProcedureRepair::CompareFileLists(const std::string& downloadedList) {
     if (launcherFolder.Enters(entry.fileName)) {
       WriteSourceLineLog(kSourceName, kLauncherFolderLine, "InputVerRepairFileList file in the launcher folder =%s",
                          entry.fileName.c_str());
+      return false;
+    }
+    if (IsRefusedName(entry.fileName)) {
+      WriteLaunchLog("CompareFileLists refused file name =%s, list =%s", entry.fileName.c_str(),
+                     downloadedList.c_str());
       return false;
     }
   }
@@ -293,10 +343,11 @@ std::optional<RepairResult> ProcedureRepair::RepairEntry(int index, CheckAhead& 
   const std::string localFile = std::string(paths_.targetFolder) + entry.fileName;
   const std::string tempFile = PathAppend(std::string(paths_.tempFolder), FileNameOf(entry.fileName));
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepDownloading, index);
-  if (!servers_.DownloadVerified(newVersion_ + "\\" + entry.fileName, tempFile, entry.md5, DownloadCookie(),
-                                 kVerifyLog)) {
+  if (!servers_.DownloadVerified(newVersion_ + "\\" + entry.fileName, tempFile, entry.md5, DownloadCookie(), kVerifyLog,
+                                 ListedSizeBound(entry.size))) {
     return REPAIR_FILE_DOWNLOAD_FAILED;
   }
+  ClearWayTo(std::string(paths_.targetFolder), entry.fileName);
   // A missing folder makes the copy fail, which is reported.
   static_cast<void>(CreateDirectoryForPath(localFile, true));
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepFinished, index);
@@ -313,5 +364,7 @@ std::optional<RepairResult> ProcedureRepair::RepairEntry(int index, CheckAhead& 
   ++replacedCount_;
   return std::nullopt;
 }
+
+bool ProcedureRepair::IsRefusedName(const std::string&) const { return false; }
 
 bool ProcedureRepair::IsExamined(const VersionFileRecord& entry) const { return !flaggedOnly_ || entry.checkFlag != 0; }

@@ -3,8 +3,10 @@
 // version. It downloads the version file and that version's list, deletes the
 // files the folder's own list has and the new list lacks, checks every listed
 // file by size and CRC, downloads each missing or different file into a
-// temporary folder, checks its MD5, copies it into place, and finally installs
-// the new list as the folder's own.
+// temporary folder, checks its MD5, copies it into place (removing first,
+// with a log line, whatever of another kind stands in its way: a file where
+// its folder must be, a folder where the file must be, a link), and finally
+// installs the new list as the folder's own.
 //
 // The self-update (ProcedureSelfPatch) and the game repair
 // (ProcedureGameRepair) are this procedure with their own configuration key,
@@ -41,7 +43,8 @@ class ProcedureRepair : public ProcedureBase {
   //  8 the list could not be downloaded from any address;
   //  9 the downloaded list cannot be read (also when it names a file that is
   //    absolute or climbs out with "..", or, in the game folder, one in the
-  //    launcher's own folder, or declares no version);
+  //    launcher's own folder, or one that IsRefusedName refuses, or declares
+  //    no version);
   // 10 the temporary folder cannot be created;
   // 11 a file failed three download attempts (no address answered, or the MD5
   //    differed); 12 a verified file could not be copied into place;
@@ -66,6 +69,10 @@ class ProcedureRepair : public ProcedureBase {
   // `paths` and `urlKey` are the subclass's fixed configuration (static
   // storage); downloads go through `download`.
   ProcedureRepair(DownloadFunction download, const ProcedurePaths& paths, const ConfigUrlKey& urlKey);
+
+  // True for a name that no downloaded list may hold for the target folder:
+  // such a list is refused (logged). None by default.
+  virtual bool IsRefusedName(const std::string& name) const;
 
  private:
   // Checks every second entry's file on a helper thread during the file loop.

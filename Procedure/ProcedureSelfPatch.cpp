@@ -4,3 +4,5 @@
 
 ProcedureSelfPatch::ProcedureSelfPatch(DownloadFunction download)
     : ProcedureRepair(std::move(download), kSelfPatchPaths, kLauncherUrlKey) {}
+
+bool ProcedureSelfPatch::IsRefusedName(const std::string& name) const { return IsLauncherWorkingName(name); }

@@ -18,38 +18,40 @@ void ServerAddressSet::SetBase(int number, std::string base) {
   sets_.at(number - 1) = MakeServerAddresses(paths_, std::move(base));
 }
 
-bool ServerAddressSet::DownloadFirstFrom(int number, const std::string& localPath, int32_t cookie) const {
-  return download_(Addresses(number).firstDownload, localPath, cookie);
+bool ServerAddressSet::DownloadFirstFrom(int number, const std::string& localPath, int32_t cookie,
+                                         uint64_t maxBytes) const {
+  return download_(Addresses(number).firstDownload, localPath, cookie, maxBytes);
 }
 
-bool ServerAddressSet::DownloadFirst(const std::string& localPath, int32_t cookie) const {
+bool ServerAddressSet::DownloadFirst(const std::string& localPath, int32_t cookie, uint64_t maxBytes) const {
   for (int number = 1; number <= kServerBaseCount; ++number) {
-    if (DownloadFirstFrom(number, localPath, cookie)) return true;
+    if (DownloadFirstFrom(number, localPath, cookie, maxBytes)) return true;
   }
   return false;
 }
 
-bool ServerAddressSet::DownloadFromFolders(const std::string& relative, const std::string& localPath,
-                                           int32_t cookie) const {
-  return DownloadFromFoldersFrom(1, relative, localPath, cookie) != 0;
+bool ServerAddressSet::DownloadFromFolders(const std::string& relative, const std::string& localPath, int32_t cookie,
+                                           uint64_t maxBytes) const {
+  return DownloadFromFoldersFrom(1, relative, localPath, cookie, maxBytes) != 0;
 }
 
 int ServerAddressSet::DownloadFromFoldersFrom(int first, const std::string& relative, const std::string& localPath,
-                                              int32_t cookie) const {
+                                              int32_t cookie, uint64_t maxBytes) const {
   for (int i = 0; i < kServerBaseCount; ++i) {
     const int number = (first - 1 + i) % kServerBaseCount + 1;
-    if (download_(Addresses(number).folderPrefix + relative, localPath, cookie)) return number;
+    if (download_(Addresses(number).folderPrefix + relative, localPath, cookie, maxBytes)) return number;
   }
   return 0;
 }
 
 bool ServerAddressSet::DownloadVerified(const std::string& relative, const std::string& localPath,
-                                        const std::string& md5, int32_t cookie, const VerifiedDownloadLog& log) const {
+                                        const std::string& md5, int32_t cookie, const VerifiedDownloadLog& log,
+                                        uint64_t maxBytes) const {
   // An address that gave wrong bytes is asked last in the next attempt, so a
   // damaged copy on one server does not hide a good copy on the next.
   int first = 1;
   for (int attempt = 0; attempt < kVerifiedAttempts; ++attempt) {
-    const int number = DownloadFromFoldersFrom(first, relative, localPath, cookie);
+    const int number = DownloadFromFoldersFrom(first, relative, localPath, cookie, maxBytes);
     if (number == 0) {
       if (log.downloadFailedLine != 0) {
         WriteSourceLineLog(log.sourceName, log.downloadFailedLine, "DownloadFile");

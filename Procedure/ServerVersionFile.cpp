@@ -7,13 +7,6 @@
 #include "platform/SystemPath.h"
 #include "util/TextUtil.h"
 
-namespace {
-
-// A file of this many bytes or more is refused.
-constexpr size_t kVersionFileLimit = 64;
-
-}  // namespace
-
 bool ReadServerVersion(const std::string& path, std::string& version) {
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(ToSystemPath(path).c_str(), "rb"), &std::fclose);
   if (!file) return false;

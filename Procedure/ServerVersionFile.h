@@ -3,8 +3,12 @@
 // become part of a local folder or file name. Any thread.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+
+// A version file of this many bytes or more is refused.
+inline constexpr size_t kVersionFileLimit = 64;
 
 // Reads the file at `path` (launcher "\" form). The version is the text up to
 // the first zero byte with every space, tab, carriage return and line feed

@@ -20,8 +20,9 @@ std::unique_ptr<ProcedureGameRepair> MakeGameRepair(DownloadFunction download, b
 }  // namespace
 
 std::unique_ptr<ProcedureBase> MakeStandardProcedure(ProcedureId id, ProcedureManager& manager) {
-  DownloadFunction download = [&manager](const std::string& url, const std::string& localPath, int32_t cookie) {
-    return manager.DownloadFile(url, localPath, cookie);
+  DownloadFunction download = [&manager](const std::string& url, const std::string& localPath, int32_t cookie,
+                                         uint64_t maxBytes) {
+    return manager.DownloadFile(url, localPath, cookie, maxBytes);
   };
   using enum ProcedureId;
   switch (id) {

@@ -7,17 +7,22 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
 #include <optional>
 
+#include "Procedure/LauncherConfig.h"
 #include "Procedure/ProcedureManager.h"
 #include "Procedure/StandardProcedures.h"
 #include "platform/Clock.h"
 #include "platform/ProcessLauncher.h"
+#include "platform/TempFolder.h"
 #include "telemetry/EventReport.h"
 #include "ui/CTovaLauncherDlg.h"
 #include "ui/EventSink.h"
@@ -29,8 +34,6 @@
 
 namespace {
 
-constexpr const char* kInstalledLauncher = "TovaLauncher.exe";
-constexpr const char* kRunningCopy = "TovaLaunch.bin";
 constexpr const char* kRunBinSwitch = " -runbin";
 constexpr const char* kRepaireSwitch = " -repaire";
 constexpr const char* kLauncherVersion = "1.0.0";
@@ -43,6 +46,38 @@ constexpr uint32_t kFileStepWaitMs = 100;
 constexpr uint32_t kOtherNameWaitMs = 100;
 // How long the end of the program waits for events still being uploaded.
 constexpr std::chrono::milliseconds kPendingReportsWait{15000};
+
+// What a launcher hands over to the image that replaces it: the descriptor
+// that holds the launcher folder's lock, and the mark of a relaunch after a
+// self-update (from the copy to the installed launcher, and on to its copy).
+constexpr const char* kLockDescriptorVariable = "TOVALAUNCHER_LOCK_FD";
+constexpr const char* kRelaunchedVariable = "TOVALAUNCHER_RELAUNCHED";
+
+constexpr const char* kAlreadyRunningText = "ランチャーは既に起動しています。";
+constexpr const char* kCaption = "メッセージ";
+
+struct Handover {
+  int lockDescriptor = -1;
+  bool relaunched = false;
+};
+
+// What the image before this one handed over. The variables are removed, so
+// nothing this process starts sees them.
+Handover TakeHandover() {
+  Handover handover;
+  if (const char* text = std::getenv(kLockDescriptorVariable)) {
+    char* end = nullptr;
+    errno = 0;
+    const long descriptor = std::strtol(text, &end, 10);
+    if (errno == 0 && end != text && *end == '\0' && descriptor > STDERR_FILENO && descriptor <= INT_MAX)
+      handover.lockDescriptor = static_cast<int>(descriptor);
+  }
+  const char* relaunched = std::getenv(kRelaunchedVariable);
+  handover.relaunched = relaunched != nullptr && std::string_view(relaunched) == "1";
+  unsetenv(kLockDescriptorVariable);
+  unsetenv(kRelaunchedVariable);
+  return handover;
+}
 
 // The command line as the system keeps it: the arguments joined with blanks.
 std::string ProcessCommandLine() {
@@ -90,10 +125,10 @@ bool WithRetries(const std::function<bool()>& step) {
 }
 
 bool DeleteOldCopy() {
-  if (!IsPathExist(kRunningCopy)) return true;
+  if (!IsPathExist(kRunningCopyName)) return true;
   return WithRetries([] {
-    ClearReadOnly(kRunningCopy);
-    return unlink(kRunningCopy) == 0 || errno == ENOENT;
+    ClearReadOnly(kRunningCopyName);
+    return unlink(kRunningCopyName) == 0 || errno == ENOENT;
   });
 }
 
@@ -141,14 +176,29 @@ namespace {
 // RunMainWindow's answer when the installed launcher is to be started again.
 constexpr int kRelaunchStatus = -1;
 
-LauncherOutcome RunWindow(bool repaireFlag, std::FILE* display) {
-  // The graphical front-end when a display can be used, the terminal one otherwise.
-  const std::unique_ptr<SdlFrontEnd> graphical = SdlFrontEnd::Create();
-  TerminalFrontEnd terminal(stdin, display, isatty(STDIN_FILENO) == 1, isatty(fileno(display)) == 1);
-  FrontEnd& frontEnd = graphical ? static_cast<FrontEnd&>(*graphical) : terminal;
+// The graphical front-end when a display can be used, the terminal one
+// otherwise, showing on `display`.
+class ChosenFrontEnd {
+ public:
+  explicit ChosenFrontEnd(std::FILE* display)
+      : graphical_(SdlFrontEnd::Create()),
+        terminal_(stdin, display, isatty(STDIN_FILENO) == 1, isatty(fileno(display)) == 1) {}
+
+  FrontEnd& get() { return graphical_ ? static_cast<FrontEnd&>(*graphical_) : terminal_; }
+
+ private:
+  std::unique_ptr<SdlFrontEnd> graphical_;
+  TerminalFrontEnd terminal_;
+};
+
+LauncherOutcome RunWindow(bool repaireFlag, bool relaunched, std::FILE* display) {
+  // The procedures keep files in the private temporary folder: when it has
+  // to be replaced, the log says why.
+  SetTempFolderNoticeHandler([](const std::string& notice) { WriteLaunchLog("%s", notice.c_str()); });
+  ChosenFrontEnd frontEnd(display);
   auto manager = std::make_unique<ProcedureManager>(MakeStandardProcedure);
   ManagerProcedureControl procedures(*manager);
-  CTovaLauncherDlg dlg(procedures, TelemetryEventSink(), frontEnd, repaireFlag);
+  CTovaLauncherDlg dlg(procedures, TelemetryEventSink(), frontEnd.get(), repaireFlag, relaunched);
   const LauncherOutcome outcome = dlg.DoModal();
   // The manager goes first: its workers' last messages still reach the window.
   manager.reset();
@@ -164,37 +214,70 @@ void CTovaLauncherApp::ScanCommandLine(std::string_view commandLine) {
 
 int CTovaLauncherApp::InitInstance() {
   ScanCommandLine(ProcessCommandLine());
+  const Handover handover = TakeHandover();
+  relaunched_ = handover.relaunched;
   std::optional<DisplayOutput> display(std::in_place);
   WriteLaunchLog("-----------------------QoLauncher start! version: %s, runbin: %d ---------------------",
                  kLauncherVersion, runBinFlag_ ? 1 : 0);
+  if (!TakeLock(handover.lockDescriptor)) {
+    WriteLaunchLog("another launcher runs in this folder (%s is locked), exit", kLauncherLockName);
+    ChosenFrontEnd(display->file()).get().Ask(kAlreadyRunningText, kCaption);
+    return 1;
+  }
   if (!runBinFlag_) {
     std::remove(kLaunchLogBackupName);
     std::rename(kLaunchLogName, kLaunchLogBackupName);
-    if (!EqualsIgnoringCase(ExecutableFileName(), kInstalledLauncher)) {
-      SleepMs(kOtherNameWaitMs);
-      return RunMainWindow(*display);
+    if (EqualsIgnoringCase(ExecutableFileName(), kInstalledLauncherName)) {
+      if (!DeleteOldCopy()) return 1;
+      if (!WithRetries([] { return CopyFileOverwrite(kInstalledLauncherName, kRunningCopyName); })) return 1;
+      std::string commandLine = std::string(kRunningCopyName) + kRunBinSwitch;
+      if (repaireFlag_) commandLine += kRepaireSwitch;
+      display.reset();
+      ReplaceImage(commandLine, relaunched_);
+      return 1;  // the copy could not be started
     }
-    if (!DeleteOldCopy()) return 1;
-    if (!WithRetries([] { return CopyFileOverwrite(kInstalledLauncher, kRunningCopy); })) return 1;
-    std::string commandLine = std::string(kRunningCopy) + kRunBinSwitch;
-    if (repaireFlag_) commandLine += kRepaireSwitch;
-    display.reset();
-    ReplaceProcessImage(commandLine);
-    return 1;  // the copy could not be started
+    SleepMs(kOtherNameWaitMs);
   }
+  // Whatever name this program runs under, a relaunch asked for is made.
   const int status = RunMainWindow(*display);
+  // A self-update that replaced the installed launcher without relaunching it
+  // (after a relaunch, or when a later file failed) leaves it as downloaded,
+  // without execute bits: the user must still be able to start it.
+  MakeNativeProgramExecutable(kInstalledLauncherName);
   if (status != kRelaunchStatus) return status;
-  std::string commandLine = kInstalledLauncher;
+  std::string commandLine = kInstalledLauncherName;
   if (repaireFlag_) commandLine += kRepaireSwitch;
   display.reset();
-  ReplaceProcessImage(commandLine);
+  ReplaceImage(commandLine, true);
   return 1;  // the installed launcher could not be started
+}
+
+bool CTovaLauncherApp::TakeLock(int handedOver) {
+  if (lock_.Adopt(handedOver, kLauncherLockName)) return true;
+  int error = 0;
+  switch (lock_.Lock(kLauncherLockName, &error)) {
+    case FileLock::Result::kLocked: return true;
+    case FileLock::Result::kHeld: return false;
+    case FileLock::Result::kFailed: break;
+  }
+  WriteLaunchLog("cannot lock %s (%s), running without the lock", kLauncherLockName, std::strerror(error));
+  return true;
+}
+
+void CTovaLauncherApp::ReplaceImage(const std::string& commandLine, bool relaunch) {
+  ImageHandover handover;
+  if (lock_.descriptor() >= 0) {
+    handover.descriptor = lock_.descriptor();
+    handover.environment.push_back(std::string(kLockDescriptorVariable) + "=" + std::to_string(lock_.descriptor()));
+  }
+  if (relaunch) handover.environment.push_back(std::string(kRelaunchedVariable) + "=1");
+  ReplaceProcessImage(commandLine, nullptr, handover);
 }
 
 int CTovaLauncherApp::RunMainWindow(DisplayOutput& display) {
   // A closed output must not end the launcher in the middle of an update.
   signal(SIGPIPE, SIG_IGN);
-  const LauncherOutcome outcome = RunWindow(repaireFlag_, display.file());
+  const LauncherOutcome outcome = RunWindow(repaireFlag_, relaunched_, display.file());
   WaitForPendingReports(kPendingReportsWait);
   switch (outcome) {
     case LauncherOutcome::kGameStarted: return 0;

@@ -105,7 +105,7 @@ void WriteTree(const fs::path& dir, const std::string& serverList, const std::st
 
 // The download service's stand-in: the address is a path below the server folder.
 DownloadFunction CopyingDownload(int& count) {
-  return [&count](const std::string& url, const std::string& localPath, int32_t) {
+  return [&count](const std::string& url, const std::string& localPath, int32_t, uint64_t) {
     ++count;
     return CopyFileOverwrite(url, localPath);
   };

@@ -249,7 +249,7 @@ CpUserResult QoPatchUser::CheckPatchFile() {
 
   // A copy is read, so the downloaded description keeps its form.
   QoPatchInfo info;
-  const std::string copy = VersionListTempPath();
+  const std::string copy = NewVersionListTempFile();
   int read = -1;
   if (!copy.empty()) {
     // A failed copy must not leave an older file of that name to be read.

@@ -1,7 +1,10 @@
 #include "patch/QoVersionRepairInfo.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <utility>
 
 #include "patch/FileListMessages.h"
@@ -10,6 +13,7 @@
 #include "patch/SafeName.h"
 #include "platform/MessageWindow.h"
 #include "platform/PrivateProfile.h"
+#include "platform/SystemPath.h"
 #include "platform/TempFolder.h"
 #include "util/FileUtil.h"
 #include "util/LaunchLog.h"
@@ -31,14 +35,12 @@ class DecipheredCopy {
   DecipheredCopy(const DecipheredCopy&) = delete;
   DecipheredCopy& operator=(const DecipheredCopy&) = delete;
 
-  // Copies `source` to the temporary path and unprotects the copy. False when
-  // there is no usable temporary folder, the copy fails (so that a file left
-  // by an earlier read is never taken for this one) or the protected form
-  // fails its check.
+  // Copies `source` to a new temporary file and unprotects the copy. False
+  // when there is no usable temporary folder, the copy fails or the protected
+  // form fails its check.
   bool Make(const std::string& source) {
-    std::string path = VersionListTempPath();
-    if (path.empty() || !CopyFileOverwrite(source, path)) return false;
-    path_ = std::move(path);
+    path_ = NewVersionListTempFile();
+    if (path_.empty() || !CopyFileOverwrite(source, path_)) return false;
     ProtectionKey key;
     BuildProtectionKey(key);
     return UnprotectFile(key, path_);
@@ -84,10 +86,14 @@ std::vector<int> PresentIndices(const IniDocument& doc, int count) {
 
 }  // namespace
 
-std::string VersionListTempPath() {
-  std::string folder = GetTempFolderPath();
+std::string NewVersionListTempFile() {
+  const std::string folder = GetTempFolderPath();
   if (folder.empty()) return std::string();
-  return folder + "\\" + kVersionListTempName;
+  std::string path = ToSystemPath(folder + "\\" + kVersionListTempName + ".XXXXXX");
+  const int fd = mkstemp(path.data());
+  if (fd < 0) return std::string();
+  close(fd);
+  return folder + "\\" + path.substr(path.rfind('/') + 1);
 }
 
 QoVersionRepairInfo::QoVersionRepairInfo(MessageWindow* notifyWindow) : notifyWindow_(notifyWindow) {}

@@ -4,8 +4,8 @@
 // unprotected and read, then deleted.
 //
 // One object is filled by one read on the calling thread and then only read.
-// Reads share one temporary file name per user, so they run one after the
-// other.
+// Every read has a copy of its own, so reads of this and of other processes
+// of the user may run at the same time.
 #pragma once
 
 #include <cstdint>
@@ -22,10 +22,12 @@ struct VersionFileRecord {
   int32_t checkFlag = 0;
 };
 
-// The fixed name of the deciphered copy, and its path: the private temporary
-// folder, "\" and the name. Empty when the temporary folder is unusable.
+// The name of the deciphered copies, and a new one: an empty file of the
+// caller's own in the private temporary folder, named "\" + the name + "."
+// + six unique characters, which the caller removes after use. Empty when the
+// temporary folder is unusable or the file cannot be made.
 inline constexpr const char* kVersionListTempName = "GameInfo.ini.UnCypt";
-std::string VersionListTempPath();
+std::string NewVersionListTempFile();
 
 class QoVersionRepairInfo {
  public:

@@ -13,11 +13,16 @@ bool GetDiskFreeBytes(std::string_view path, uint64_t& bytes) {
   return true;
 }
 
-bool GetDiskFreeBytesFor(std::string_view path, uint64_t& bytes) {
-  while (!GetDiskFreeBytes(path, bytes)) {
+bool GetDiskFreeBytesFor(std::string_view path, uint64_t& bytes, std::string* asked) {
+  const auto ask = [&bytes, asked](std::string_view candidate) {
+    if (!GetDiskFreeBytes(candidate, bytes)) return false;
+    if (asked != nullptr) *asked = std::string(candidate);
+    return true;
+  };
+  while (!ask(path)) {
     const size_t cut = path.find_last_of("\\/");
-    if (cut == std::string_view::npos) return GetDiskFreeBytes(".", bytes);
-    if (cut == 0) return GetDiskFreeBytes(path.substr(0, 1), bytes);
+    if (cut == std::string_view::npos) return ask(".");
+    if (cut == 0) return ask(path.substr(0, 1));
     path = path.substr(0, cut);
   }
   return true;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // Sets `bytes` to the space available to the calling user on the file system
@@ -12,4 +13,5 @@
 // The free space for `path` as GetDiskFreeBytes gives it, asked of the path
 // itself or, while it does not exist yet, of the nearest folder above it that
 // does (the current folder for a bare name). False when nothing can be asked.
-[[nodiscard]] bool GetDiskFreeBytesFor(std::string_view path, uint64_t& bytes);
+// `asked`, when given, receives the path that answered.
+[[nodiscard]] bool GetDiskFreeBytesFor(std::string_view path, uint64_t& bytes, std::string* asked = nullptr);

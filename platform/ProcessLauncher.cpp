@@ -122,34 +122,40 @@ ProgramKind KindOf(const std::string& path) {
 }
 
 // The argument vector to execute for a command line: the program's resolved
-// path and its arguments, behind `wine` for a Windows program. Empty, with
+// path and its arguments, behind `wine` for a Windows program; `file` is
+// what to execute (the first of them). With `writtenName`, a native
+// program's first argument stays as the command line writes it. Empty, with
 // `error` set, when there is nothing that can be started.
-std::vector<std::string> ExecutableArguments(std::string_view commandLine, int& error) {
+std::vector<std::string> ExecutableArguments(std::string_view commandLine, bool writtenName, std::string& file,
+                                             int& error) {
   std::vector<std::string> args = SplitCommandLine(commandLine);
   error = kErrorFileNotFound;
   if (args.empty()) {
     return {};
   }
-  args.front() = ResolveProgram(args.front());
-  if (args.front().empty()) {
+  const std::string program = ResolveProgram(args.front());
+  if (program.empty()) {
     return {};
   }
-  switch (KindOf(args.front())) {
+  file = program;
+  switch (KindOf(program)) {
     case ProgramKind::kNative:
       // Zip pages and downloads carry no permission bits: a native program of
       // the game arrives without them. Its format is what makes it a program
       // here, as the ".exe" name does on Windows.
-      if (!MakeExecutable(args.front())) {
+      if (!MakeExecutable(program)) {
         error = EACCES;
         return {};
       }
+      if (!writtenName) args.front() = program;
       break;
     case ProgramKind::kWindows: {
-      const std::string wine = FindOnPath("wine", CurrentFolder());
-      if (wine.empty()) {
+      file = FindOnPath("wine", CurrentFolder());
+      if (file.empty()) {
         return {};
       }
-      args.insert(args.begin(), wine);
+      args.front() = program;
+      args.insert(args.begin(), file);
       break;
     }
     case ProgramKind::kUnknown: return {};
@@ -177,6 +183,36 @@ sigset_t ResettableSignals() {
   return signals;
 }
 
+// This process's environment with `added` ("NAME=value") in place of the
+// entries of the same names.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& added) {
+  std::vector<std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text = *entry;
+    const std::string_view name = text.substr(0, text.find('=') + 1);
+    const bool replaced = std::any_of(added.begin(), added.end(),
+                                      [name](const std::string& variable) { return variable.starts_with(name); });
+    if (!replaced) variables.emplace_back(text);
+  }
+  variables.insert(variables.end(), added.begin(), added.end());
+  return variables;
+}
+
+// Marks every descriptor from 3 on close-on-exec, except `kept` (-1: none),
+// which stays open across an exec. Returns the descriptor flags `kept` had
+// (-1 when it is none of them), for RestoreFlags.
+int KeepOnlyAcrossExec(int kept) {
+  if (kept < 3) {
+    close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+    return -1;
+  }
+  if (kept > 3) close_range(3, static_cast<unsigned>(kept) - 1, CLOSE_RANGE_CLOEXEC);
+  close_range(static_cast<unsigned>(kept) + 1, ~0U, CLOSE_RANGE_CLOEXEC);
+  const int flags = fcntl(kept, F_GETFD);
+  if (flags >= 0) fcntl(kept, F_SETFD, flags & ~FD_CLOEXEC);
+  return flags;
+}
+
 void SetError(int* error, int value) {
   if (error != nullptr) {
     *error = value;
@@ -186,6 +222,11 @@ void SetError(int* error, int value) {
 }  // namespace
 
 bool IsNativeProgram(std::string_view path) { return KindOf(ToSystemPath(path)) == ProgramKind::kNative; }
+
+bool MakeNativeProgramExecutable(std::string_view path) {
+  const std::string file = ToSystemPath(path);
+  return KindOf(file) != ProgramKind::kNative || MakeExecutable(file);
+}
 
 std::unique_ptr<ProcessHandle> ProcessHandle::Open(pid_t pid, bool child) {
   const int pidfd = pidfd_open(pid, 0);
@@ -245,7 +286,8 @@ bool ProcessHandle::Terminate(int* error) {
 
 std::unique_ptr<ProcessHandle> StartProcess(std::string_view commandLine, std::string_view workingFolder, int* error) {
   int failure = 0;
-  std::vector<std::string> args = ExecutableArguments(commandLine, failure);
+  std::string file;
+  std::vector<std::string> args = ExecutableArguments(commandLine, false, file, failure);
   if (args.empty()) {
     SetError(error, failure);
     return nullptr;
@@ -269,7 +311,7 @@ std::unique_ptr<ProcessHandle> StartProcess(std::string_view commandLine, std::s
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
   pid_t pid = -1;
-  failure = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  failure = posix_spawn(&pid, file.c_str(), &actions, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (failure != 0) {
@@ -287,19 +329,23 @@ std::unique_ptr<ProcessHandle> StartProcess(std::string_view commandLine, std::s
   return handle;
 }
 
-bool ReplaceProcessImage(std::string_view commandLine, int* error) {
+bool ReplaceProcessImage(std::string_view commandLine, int* error, const ImageHandover& handover) {
   int failure = 0;
-  std::vector<std::string> args = ExecutableArguments(commandLine, failure);
+  std::string file;
+  std::vector<std::string> args = ExecutableArguments(commandLine, true, file, failure);
   if (args.empty()) {
     SetError(error, failure);
     return false;
   }
   std::vector<char*> argv = ArgvOf(args);
+  std::vector<std::string> variables = EnvironmentWith(handover.environment);
+  std::vector<char*> envp = ArgvOf(variables);
 
   // The new image gets what StartProcess gives a child: no inherited
-  // descriptors (marked close-on-exec, which is harmless should the exec
-  // fail), no blocked or ignored signals (restored should the exec fail).
-  close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+  // descriptors but the one handed over (marked close-on-exec, which is
+  // harmless should the exec fail), no blocked or ignored signals (restored
+  // should the exec fail).
+  const int keptFlags = KeepOnlyAcrossExec(handover.descriptor);
   sigset_t none;
   sigset_t previousMask;
   sigemptyset(&none);
@@ -315,8 +361,9 @@ bool ReplaceProcessImage(std::string_view commandLine, int* error) {
     }
   }
 
-  execve(argv[0], argv.data(), environ);
+  execve(file.c_str(), argv.data(), envp.data());
   failure = errno;
+  if (keptFlags >= 0) fcntl(handover.descriptor, F_SETFD, keptFlags);
   for (const auto& [number, action] : ignored) {
     sigaction(number, &action, nullptr);
   }

@@ -7,10 +7,11 @@
 // a script beginning with "#!") runs directly; a Windows program (beginning
 // with "MZ") runs through `wine` when that is on PATH. Anything else fails
 // with error 2, like a missing program. The program's argument vector is its
-// resolved absolute path followed by the rest of the split command line
-// (platform/CommandLine.h); through Wine, the `wine` path comes first. It gets
-// no file descriptors other than standard input, output and error, the
-// launcher's environment, and default signal handling.
+// resolved absolute path (for ReplaceProcessImage, see there) followed by the
+// rest of the split command line (platform/CommandLine.h); through Wine, the
+// `wine` path comes first. It gets no file descriptors other than standard
+// input, output and error, the launcher's environment, and default signal
+// handling.
 #pragma once
 
 #include <sys/types.h>
@@ -18,7 +19,9 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 // A running (or ended) process. Owned by one thread at a time. The destructor
 // closes the handle; it neither ends nor waits for the process.
@@ -66,7 +69,23 @@ std::unique_ptr<ProcessHandle> StartProcess(std::string_view commandLine, std::s
 // "#!" script, which starts without Wine.
 bool IsNativeProgram(std::string_view path);
 
+// Gives the file, when it is a native program, the execute bits wherever it
+// has read bits, as starting it would. False when that was needed and failed.
+bool MakeNativeProgramExecutable(std::string_view path);
+
+// What the image started by ReplaceProcessImage takes along beyond what
+// StartProcess gives a child.
+struct ImageHandover {
+  // A descriptor that stays open in the new image, under its number; -1: none.
+  int descriptor = -1;
+  // "NAME=value" entries set in the new image's environment.
+  std::vector<std::string> environment;
+};
+
 // Replaces the current process image with the command line's program, found
-// and started as StartProcess does, in the current folder. Returns only on
-// failure, with false and `*error` set as for StartProcess.
-bool ReplaceProcessImage(std::string_view commandLine, int* error = nullptr);
+// and started as StartProcess does, in the current folder, with `handover`.
+// A native program's first argument is the program as the command line
+// writes it (the file started is the resolved one), so the folder names of
+// its path do not enter its command line. Returns only on failure, with
+// false and `*error` set as for StartProcess.
+bool ReplaceProcessImage(std::string_view commandLine, int* error = nullptr, const ImageHandover& handover = {});

@@ -6,9 +6,18 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <map>
+#include <mutex>
 #include <string_view>
+#include <utility>
 
 namespace {
+
+// The system's temporary folder: the base when $TMPDIR is not usable, and
+// the second place for a fresh folder.
+constexpr const char* kSystemTemp = "/tmp";
 
 // $TMPDIR when it is usable as a base, else "/tmp"; without trailing "/".
 std::string TempBase() {
@@ -16,7 +25,7 @@ std::string TempBase() {
   std::string base = env != nullptr ? env : "";
   // A "\" would be read as a separator by the launcher's path handling.
   if (base.empty() || base.front() != '/' || base.find('\\') != std::string::npos) {
-    base = "/tmp";
+    base = kSystemTemp;
   }
   while (base.size() > 1 && base.back() == '/') {
     base.pop_back();
@@ -24,26 +33,91 @@ std::string TempBase() {
   return base == "/" ? std::string() : base;
 }
 
-// The folder is private when it is a real folder of this user that no one
-// else may enter or change (a folder others could write to may already hold
-// planted files).
-bool IsPrivateFolder(const std::string& folder) {
+// Why `folder` cannot be the private folder, after creating it when it is
+// missing; empty when it can. It must be a real folder of this user that no
+// one else may enter or change (a folder others could write to may already
+// hold planted files).
+std::string WhyUnusable(const std::string& folder) {
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    return std::strerror(errno);
+  }
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
-    return false;
+    return errno == ENOTDIR || errno == ELOOP ? "not a folder" : std::strerror(errno);
   }
   struct stat st {};
-  const bool ok = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
+  std::string why;
+  if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) {
+    why = "not a folder";
+  } else if (st.st_uid != geteuid()) {
+    why = "owned by another user";
+  } else if ((st.st_mode & 077) != 0) {
+    why = "open to other users";
+  }
   close(fd);
-  return ok;
+  return why;
+}
+
+struct FreshFolders {
+  std::mutex mutex;
+  TempFolderNoticeHandler handler;
+  // Fixed folder -> the fresh folder that replaces it ("" when none could be
+  // made), so that every call of the process finds the same files.
+  std::map<std::string, std::string> replacements;
+};
+
+FreshFolders& Fresh() {
+  static FreshFolders* fresh = new FreshFolders;  // never destroyed: any thread may ask until the end
+  return *fresh;
+}
+
+// A fresh private folder for the user below the first of `bases` that
+// allows one; empty when none does.
+std::string MakeFreshFolder(std::initializer_list<std::string_view> bases) {
+  for (std::string_view base : bases) {
+    if (base.empty()) {
+      continue;  // never at the root of the file system
+    }
+    std::string pattern = std::string(base) + "/tovalauncher-" + std::to_string(geteuid()) + "-XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) {
+      return pattern;
+    }
+  }
+  return {};
 }
 
 }  // namespace
 
 std::string GetTempFolderPath() {
-  const std::string folder = TempBase() + "/tovalauncher-" + std::to_string(geteuid());
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    return {};
+  const std::string base = TempBase();
+  const std::string fixed = base + "/tovalauncher-" + std::to_string(geteuid());
+  FreshFolders& fresh = Fresh();
+  std::unique_lock lock(fresh.mutex);
+  const auto known = fresh.replacements.find(fixed);
+  if (known != fresh.replacements.end() && !known->second.empty() && WhyUnusable(known->second).empty()) {
+    return known->second + "/";
   }
-  return IsPrivateFolder(folder) ? folder + "/" : std::string();
+  const std::string why = WhyUnusable(fixed);
+  if (why.empty()) {
+    return fixed + "/";
+  }
+  if (known != fresh.replacements.end() && known->second.empty()) {
+    return {};  // told already: no fresh folder can be made
+  }
+  const std::string folder = MakeFreshFolder({base, kSystemTemp});
+  fresh.replacements[fixed] = folder;
+  const std::string notice = "temporary folder " + fixed + " cannot be used (" + why + "), " +
+                             (folder.empty() ? "and no fresh one can be made" : "using " + folder + " instead");
+  const TempFolderNoticeHandler handler = fresh.handler;
+  lock.unlock();
+  if (handler) {
+    handler(notice);
+  }
+  return folder.empty() ? std::string() : folder + "/";
+}
+
+void SetTempFolderNoticeHandler(TempFolderNoticeHandler handler) {
+  FreshFolders& fresh = Fresh();
+  std::lock_guard lock(fresh.mutex);
+  fresh.handler = std::move(handler);
 }

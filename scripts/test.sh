@@ -11,9 +11,10 @@ echo "== formatting"
 bash scripts/check_format.sh
 
 jobs=$(nproc)
+# Warnings are errors here, in every build.
 run_suite() {
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DLAUNCHER_WERROR=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
   (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600)
 }
@@ -25,7 +26,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DLAUNCHER_SANITIZE=ON -DLAUNCHER_BUILD_BENCH=OFF
 echo "== thread sanitizer build (message layer, manager and workers, downloaders, reports)"
 thread_tests=(test_platform test_transfer test_procedure test_telemetry)
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TSAN=ON -DLAUNCHER_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B build-tsan -G Ninja -DLAUNCHER_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TSAN=ON \
+  -DLAUNCHER_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan -j "$jobs" --target "${thread_tests[@]}"
 # The programs not built here leave placeholder tests behind; they are skipped.
 (cd build-tsan && TSAN_OPTIONS=second_deadlock_stack=1 ctest --output-on-failure -j "$jobs" --timeout 600 -E _NOT_BUILT)

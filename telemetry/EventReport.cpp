@@ -1,5 +1,6 @@
 #include "telemetry/EventReport.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <ctime>
 #include <fstream>
@@ -10,6 +11,7 @@
 
 #include "telemetry/DeviceIdentity.h"
 #include "util/Encoding.h"
+#include "util/LaunchLog.h"
 
 namespace {
 
@@ -31,6 +33,9 @@ std::u16string LocalTimeText() {
   size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
   return Utf8ToWide(std::string_view(text, length));
 }
+
+// Set by the first upload of the process that timed out.
+std::atomic<bool> serviceSilent = false;
 
 // Threads started by ReportEventAsync that have not finished yet.
 struct PendingReports {
@@ -87,12 +92,22 @@ std::u16string BuildEventRecord(std::u16string_view name, std::u16string_view te
 }
 
 bool UploadEvent(std::u16string_view name, std::u16string_view text, const EventUploadSettings& settings) {
+  if (serviceSilent.load()) {
+    WriteLaunchLog("event %s dropped: the log service does not answer", WideToUtf8(name).c_str());
+    return false;
+  }
   const std::u16string record = BuildEventRecord(name, text);
   for (int attempt = 0; attempt < kEventUploadAttempts; ++attempt) {
-    if (PostEventLog(kEventType, record, settings)) return true;
+    switch (PostEventLogOutcome(kEventType, record, settings)) {
+      case UploadOutcome::kAccepted: return true;
+      case UploadOutcome::kRefused: break;
+      case UploadOutcome::kTimedOut: serviceSilent.store(true); return false;
+    }
   }
   return false;
 }
+
+void ResetEventServiceSilence() { serviceSilent.store(false); }
 
 bool ReportEvent(std::u16string_view name, std::u16string_view text) { return UploadEvent(name, text); }
 

@@ -3,6 +3,11 @@
 // uploaded to the log service, on the caller's thread or on a thread of its
 // own. A report's outcome is never shown or acted on; an event that is not
 // accepted after five attempts is dropped.
+//
+// A log service that does not answer within the time bounds costs one
+// time-out per run, not one per event (the window waits for most reports):
+// after the first time-out, that event and every later one of the process
+// are dropped with a log line instead of being sent.
 #pragma once
 
 #include <chrono>
@@ -24,11 +29,18 @@ inline constexpr int kEventUploadAttempts = 5;
 std::u16string BuildEventRecord(std::u16string_view name, std::u16string_view text);
 
 // Builds the record once, then posts it as type "adevent" until it is
-// accepted, at most kEventUploadAttempts times one after the other. True when
-// an attempt was accepted. With the default time bounds a silent or
-// unreachable service holds the caller up for at most about 15 seconds.
+// accepted, at most kEventUploadAttempts times one after the other; an
+// attempt that times out ends the attempts. True when an attempt was
+// accepted. Once an attempt of the process has timed out, no attempt is made
+// and the event is dropped with the launch-log line "event %s dropped: the
+// log service does not answer". With the default time bounds a silent or
+// unreachable service holds up one caller of the process for about 3 seconds.
 bool UploadEvent(std::u16string_view name, std::u16string_view text,
                  const EventUploadSettings& settings = GetEventUploadSettings());
+
+// Forgets that the log service timed out, as if the process started anew
+// (tests).
+void ResetEventServiceSilence();
 
 // UploadEvent on the calling thread.
 bool ReportEvent(std::u16string_view name, std::u16string_view text);

@@ -37,14 +37,17 @@ bool CurlReady() {
   return ready;
 }
 
-// Only whether a "0" arrived matters, so nothing of the reply is kept.
 // libcurl reads 0 as "no bound"; the bounds here are always at least 1 ms.
 long BoundMs(std::chrono::milliseconds bound) { return bound.count() > 0 ? static_cast<long>(bound.count()) : 1L; }
 
+// Only whether a "0" arrived matters, so nothing of the reply is kept, and
+// the transfer ends (a short count) at the first "0": a long or endless reply
+// costs no more than its beginning.
 size_t NoteReply(char* data, size_t size, size_t count, void* sawZero) {
   size_t length = size * count;
-  if (std::string_view(data, length).find('0') != std::string_view::npos) *static_cast<bool*>(sawZero) = true;
-  return length;
+  if (std::string_view(data, length).find('0') == std::string_view::npos) return length;
+  *static_cast<bool*>(sawZero) = true;
+  return 0;
 }
 
 }  // namespace
@@ -62,9 +65,13 @@ EventUploadSettings GetEventUploadSettings() {
 }
 
 bool PostEventLog(std::string_view type, std::u16string_view log, const EventUploadSettings& settings) {
-  if (!CurlReady()) return false;
+  return PostEventLogOutcome(type, log, settings) == UploadOutcome::kAccepted;
+}
+
+UploadOutcome PostEventLogOutcome(std::string_view type, std::u16string_view log, const EventUploadSettings& settings) {
+  if (!CurlReady()) return UploadOutcome::kRefused;
   CURL* curl = curl_easy_init();
-  if (curl == nullptr) return false;
+  if (curl == nullptr) return UploadOutcome::kRefused;
 
   const std::string url = settings.baseUrl + kUploadPath;
   const std::string body = std::string("appkey=") + kAppKey + "&type=" + std::string(type) + "&log=" + WideToUtf8(log);
@@ -86,9 +93,17 @@ bool PostEventLog(std::string_view type, std::u16string_view log, const EventUpl
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, BoundMs(settings.totalTimeout));
 
   WriteLaunchLog("%s", body.c_str());
-  bool accepted = headers != nullptr && curl_easy_perform(curl) == CURLE_OK && sawZero;
+  UploadOutcome outcome = UploadOutcome::kRefused;
+  if (headers != nullptr) {
+    const CURLcode code = curl_easy_perform(curl);
+    if (sawZero) {
+      outcome = UploadOutcome::kAccepted;
+    } else if (code == CURLE_OPERATION_TIMEDOUT) {
+      outcome = UploadOutcome::kTimedOut;
+    }
+  }
 
   curl_slist_free_all(headers);
   curl_easy_cleanup(curl);
-  return accepted;
+  return outcome;
 }

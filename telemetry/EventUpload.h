@@ -25,11 +25,22 @@ struct EventUploadSettings {
 void SetEventUploadSettings(const EventUploadSettings& settings);
 EventUploadSettings GetEventUploadSettings();
 
+// How one upload ended.
+enum class UploadOutcome {
+  kAccepted,  // the reply holds a "0"
+  kRefused,   // no "0" in the reply, or the transfer failed at once
+  kTimedOut,  // a time bound was reached: the service does not answer
+};
+
 // Writes the body to the launch log as one line, then performs one upload.
-// True when the transfer completed and the reply contains the character "0"
-// anywhere (the HTTP status is not looked at). False when libcurl cannot be
-// set up, on any transfer error (refused, unreachable, time bound reached) or
-// for a reply without "0". Any thread may call it; each call uses its own
-// handle.
+// Accepted as soon as the reply shows the character "0" (the rest of the
+// reply is not read; the HTTP status is not looked at). Refused when libcurl
+// cannot be set up, on a transfer error (refused connection, say) or for a
+// reply without "0"; timed out when a time bound was reached first. Any
+// thread may call it; each call uses its own handle.
+UploadOutcome PostEventLogOutcome(std::string_view type, std::u16string_view log,
+                                  const EventUploadSettings& settings = GetEventUploadSettings());
+
+// True when PostEventLogOutcome accepted the upload.
 bool PostEventLog(std::string_view type, std::u16string_view log,
                   const EventUploadSettings& settings = GetEventUploadSettings());

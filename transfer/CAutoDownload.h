@@ -47,6 +47,9 @@ inline constexpr uint32_t kPhaseFailed = 3;
 
 constexpr uint32_t DownloadPhase(DownloadState state) { return static_cast<uint32_t>(state) >> 16; }
 
+// A transfer without a bound on its size.
+inline constexpr uint64_t kNoSizeLimit = UINT64_MAX;
+
 // Where a download for `localPath` is written until it is complete:
 // "temp_d/~Qo.temp." followed by the local path's file name without its
 // extension (the text after the last "\", "/" or drive colon, up to its last
@@ -59,6 +62,8 @@ struct DownloadJob {
   int cookie = 0;
   std::string url;
   std::string localPath;
+  // A body that grows past this many bytes aborts the transfer, which fails.
+  uint64_t maxBytes = kNoSizeLimit;
 };
 
 class CAutoDownload {
@@ -78,9 +83,16 @@ class CAutoDownload {
   virtual int32_t GetSpeed() const = 0;
   // Sets up one transfer and leaves the state DL_READY. False, changing
   // nothing, while a transfer runs (phase 1); false with DL_PREPARE_FAILED
-  // when the transfer cannot be set up.
+  // when the transfer cannot be set up. A transfer whose body passes
+  // `maxBytes` is aborted as soon as it does and fails, so that no server can
+  // fill the disk; whatever it wrote is removed.
   [[nodiscard]] virtual bool Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow,
-                                     int cookie) = 0;
+                                     int cookie, uint64_t maxBytes) = 0;
+  // Prepare without a bound on the size.
+  [[nodiscard]] bool Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow,
+                             int cookie) {
+    return Prepare(url, localPath, notifyWindow, cookie, kNoSizeLimit);
+  }
   // Stops any transfer and returns to DL_IDLE.
   virtual void Reset() = 0;
   // Runs the prepared transfer; does nothing unless the state is DL_READY.

@@ -28,10 +28,6 @@ constexpr int kMoveErrorLine = 210;
 // time, the file gets them in large writes.
 constexpr size_t kFileBufferSize = size_t{1} << 20;
 
-size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
-  return std::fwrite(data, 1, size * count, static_cast<FILE*>(file));
-}
-
 }  // namespace
 
 std::unique_ptr<CAutoDownload_Curl> CAutoDownload_Curl::Create(std::chrono::seconds lowSpeedTime, TickSource ticks) {
@@ -44,6 +40,7 @@ CAutoDownload_Curl::CAutoDownload_Curl(std::chrono::seconds lowSpeedTime, TickSo
     : lowSpeedTime_(lowSpeedTime), ticks_(std::move(ticks)) {}
 
 CAutoDownload_Curl::~CAutoDownload_Curl() {
+  DiscardPrepared();
   ReleaseTransfer();
   curl_global_cleanup();
 }
@@ -62,9 +59,9 @@ int32_t CAutoDownload_Curl::GetSpeed() const {
 }
 
 bool CAutoDownload_Curl::Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow,
-                                 int cookie) {
+                                 int cookie, uint64_t maxBytes) {
   if (DownloadPhase(GetState()) == kPhaseRunning) return false;
-  ReleaseTransfer();  // a transfer prepared earlier and never started
+  DiscardPrepared();
   if (url.empty() || localPath.empty()) {
     SetState(DL_PREPARE_FAILED);
     return false;
@@ -74,8 +71,11 @@ bool CAutoDownload_Curl::Prepare(const std::string& url, const std::string& loca
     SetState(DL_PREPARE_FAILED);
     return false;
   }
-  SetJob(DownloadJob{notifyWindow, cookie, url, localPath});
+  SetJob(DownloadJob{notifyWindow, cookie, url, localPath, maxBytes});
   temporaryPath_ = DownloadTemporaryPath(localPath);
+  maxBytes_ = maxBytes;
+  written_ = 0;
+  tooLarge_ = false;
   file_ = std::fopen(ToSystemPath(temporaryPath_).c_str(), "wb");
   if (file_ == nullptr) {
     ReleaseTransfer();
@@ -85,8 +85,7 @@ bool CAutoDownload_Curl::Prepare(const std::string& url, const std::string& loca
   if (!fileBuffer_) fileBuffer_ = std::make_unique<char[]>(kFileBufferSize);
   std::setvbuf(file_, fileBuffer_.get(), _IOFBF, kFileBufferSize);
   if (!SetOptions()) {
-    ReleaseTransfer();
-    SetState(DL_PREPARE_FAILED);
+    FailTransfer(DL_PREPARE_FAILED);
     return false;
   }
   SetState(DL_READY);
@@ -103,8 +102,8 @@ bool CAutoDownload_Curl::SetOptions() {
   // time limit. The receive buffer is larger than libcurl's 16 KiB default:
   // every received chunk costs a synchronous progress message to the window
   // thread, and fewer, larger chunks keep a fast download cheap.
-  return curl_easy_setopt(curl_, CURLOPT_WRITEDATA, file_) == CURLE_OK &&
-         curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &WriteToFile) == CURLE_OK &&
+  return curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this) == CURLE_OK &&
+         curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &CAutoDownload_Curl::OnWrite) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_URL, url.c_str()) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, &CAutoDownload_Curl::OnProgress) == CURLE_OK &&
@@ -128,8 +127,22 @@ bool CAutoDownload_Curl::ReleaseTransfer() {
   return written;
 }
 
+void CAutoDownload_Curl::FailTransfer(DownloadState state) {
+  ReleaseTransfer();
+  DeleteFile(temporaryPath_, ReadOnlyFile::kDelete);
+  SetState(state);
+}
+
+void CAutoDownload_Curl::DiscardPrepared() {
+  // Outside Start, an open file belongs to a transfer that never started.
+  if (file_ == nullptr) return;
+  ReleaseTransfer();
+  DeleteFile(temporaryPath_, ReadOnlyFile::kDelete);
+}
+
 void CAutoDownload_Curl::Reset() {
   Stop();
+  DiscardPrepared();
   ReleaseTransfer();
 }
 
@@ -139,37 +152,52 @@ bool CAutoDownload_Curl::Wait(bool) { return true; }
 
 void CAutoDownload_Curl::Start() {
   if (!ChangeState(DL_READY, DL_RUNNING)) return;
+  long status = 0;
   if (curl_easy_perform(curl_) != CURLE_OK) {
-    ReleaseTransfer();
-    SetState(DL_FAILED);
+    // A body cut at its bound came with a complete status line: the status
+    // is kept as if the body had arrived whole.
+    if (tooLarge_ && curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) {
+      SetResponseCode(static_cast<int32_t>(status));
+    }
+    FailTransfer(DL_FAILED);
     return;
   }
   curl_off_t announced = 0;
   if (curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) != CURLE_OK) announced = 0;
-  long status = 0;
   curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
   SetResponseCode(static_cast<int32_t>(status));
   // Bytes still in the write buffer reach the file here, so a failed close is
   // a failed write.
   bool written = ReleaseTransfer();
   if (status != 200 || !written) {
-    SetState(DL_FAILED);
+    FailTransfer(DL_FAILED);
     return;
   }
 
   struct stat info {};
   if (::stat(ToSystemPath(temporaryPath_).c_str(), &info) != 0) {
-    SetState(DL_FAILED);
+    FailTransfer(DL_FAILED);
     return;
   }
   const int64_t size = info.st_size;
   if (announced != size) {
     WriteLaunchLog("file len not mate httpLen = %lld,downedlen = %lld", static_cast<long long>(announced),
                    static_cast<long long>(size));
-    SetState(DL_LENGTH_MISMATCH);
+    FailTransfer(DL_LENGTH_MISMATCH);
     return;
   }
   PlaceFile(temporaryPath_, Job().localPath);
+}
+
+size_t CAutoDownload_Curl::OnWrite(char* data, size_t size, size_t count, void* self) {
+  auto* downloader = static_cast<CAutoDownload_Curl*>(self);
+  const size_t length = size * count;
+  if (length > downloader->maxBytes_ - downloader->written_) {
+    downloader->tooLarge_ = true;
+    return 0;
+  }
+  downloader->written_ += length;
+  return std::fwrite(data, 1, length, downloader->file_);
 }
 
 void CAutoDownload_Curl::PlaceFile(const std::string& temporaryPath, const std::string& localPath) {

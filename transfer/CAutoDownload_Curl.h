@@ -3,11 +3,11 @@
 // answered 200 and the file's size equals the announced length.
 //
 // End states of Start: DL_DONE (file at the local path, temporary file gone);
-// DL_FAILED (network or write failure, low-speed abort, Stop, or a status
-// other than 200; the temporary file stays and the local path is untouched);
-// DL_LENGTH_MISMATCH (no announced length, or a different one; logged, the
-// temporary file stays); DL_MOVE_FAILED (logged; the temporary file is
-// deleted).
+// DL_FAILED (network or write failure, low-speed abort, Stop, a body larger
+// than the prepared bound, or a status other than 200); DL_LENGTH_MISMATCH
+// (no announced length, or a different one; logged); DL_MOVE_FAILED (logged).
+// Only DL_DONE changes the local path, and no end state leaves the temporary
+// file behind: a failed transfer's bytes would otherwise stay on the disk.
 //
 // Each downloader holds one libcurl process-wide initialisation for its whole
 // life; owners never call curl_global_init or curl_global_cleanup for it.
@@ -48,8 +48,10 @@ class CAutoDownload_Curl : public CAutoDownload {
   // earlier window and cookie; the job record keeps its values), when no easy
   // handle can be made, when the temporary file cannot be created (the folder
   // "temp_d" must exist), or when libcurl refuses an option.
-  bool Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow, int cookie) override;
-  // Stop, then releases what a Prepare without Start left open.
+  bool Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow, int cookie,
+               uint64_t maxBytes) override;
+  using CAutoDownload::Prepare;
+  // Stop, then releases and removes what a Prepare without Start left.
   void Reset() override;
   // Returns when the transfer has ended, in one of the end states above.
   void Start() override;
@@ -66,6 +68,13 @@ class CAutoDownload_Curl : public CAutoDownload {
   // Closes the temporary file (false when buffered bytes could not be
   // written) and releases the easy handle.
   bool ReleaseTransfer();
+  // Releases a transfer prepared and never started, and removes its file.
+  void DiscardPrepared();
+  // Releases the transfer, removes the temporary file and ends in `state`.
+  void FailTransfer(DownloadState state);
+  // libcurl's write callback: the bytes go to the temporary file unless they
+  // would pass the bound; a short count makes libcurl abort the transfer.
+  static size_t OnWrite(char* data, size_t size, size_t count, void* self);
   // The one-second speed meter: the first report is stored; later ones
   // replace it, with a new speed, when more than 1000 ms have passed.
   void Sample(int64_t total, int64_t received);
@@ -80,6 +89,9 @@ class CAutoDownload_Curl : public CAutoDownload {
   FILE* file_ = nullptr;  // the temporary file, same lifetime
   std::unique_ptr<char[]> fileBuffer_;
   std::string temporaryPath_;
+  uint64_t maxBytes_ = kNoSizeLimit;  // of the current transfer
+  uint64_t written_ = 0;              // body bytes of the current transfer
+  bool tooLarge_ = false;             // the body passed maxBytes_
 
   // Progress sample: written by the downloading thread, read by any thread.
   struct ProgressSample {

@@ -42,11 +42,11 @@ bool CAutoDownload_DownAnt::GetProgress(int64_t* total, int64_t* received) const
 int32_t CAutoDownload_DownAnt::GetSpeed() const { return manager_->Speed(); }
 
 bool CAutoDownload_DownAnt::Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow,
-                                    int cookie) {
+                                    int cookie, uint64_t maxBytes) {
   if (DownloadPhase(GetState()) == kPhaseRunning) return false;
-  SetJob(DownloadJob{notifyWindow, cookie, url, localPath});
+  SetJob(DownloadJob{notifyWindow, cookie, url, localPath, maxBytes});
   // The manager reports its new state, through OnDownReport.
-  return manager_->Init(url, localPath, this);
+  return manager_->Init(url, localPath, this, maxBytes);
 }
 
 void CAutoDownload_DownAnt::Reset() {

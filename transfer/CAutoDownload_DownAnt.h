@@ -40,14 +40,16 @@ class CAutoDownload_DownAnt : public CAutoDownload, private DOWNANT::CDownManage
   // the four values (also when they are refused) and the manager prepares the
   // transfer: false with DL_PREPARE_FAILED for an empty URL or path or a URL
   // that cannot be parsed; then no worker is started.
-  bool Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow, int cookie) override;
+  bool Prepare(const std::string& url, const std::string& localPath, MessageWindow* notifyWindow, int cookie,
+               uint64_t maxBytes) override;
+  using CAutoDownload::Prepare;
   // Stop, then a new manager: DL_IDLE. Waits for the old manager's worker.
   void Reset() override;
   // In DL_READY only: queues the transfer and returns; DL_RUNNING.
   void Start() override;
   // A running transfer ends at its next check, in DL_MOVE_FAILED, with the
-  // file at the local path removed and the segment file left in place. The
-  // job's state becomes DL_IDLE (reported) at once.
+  // file at the local path and the segment file removed. The job's state
+  // becomes DL_IDLE (reported) at once.
   void Stop() override;
   // The manager's Wait: with `block`, delivers the calling thread's messages
   // until the started transfer has ended (true; false at once when none was

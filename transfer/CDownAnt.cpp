@@ -182,9 +182,10 @@ CDownAnt::CDownAnt(uint8_t segmentIndex) : segmentIndex_(segmentIndex) {}
 
 CDownAnt::~CDownAnt() { CloseFile(); }
 
-bool CDownAnt::Init(const std::string& url, const std::string& segmentFile, Listener* listener) {
+bool CDownAnt::Init(const std::string& url, const std::string& segmentFile, Listener* listener, uint64_t maxBytes) {
   url_ = url;
   segmentFile_ = segmentFile;
+  maxBytes_ = maxBytes;
   listener_ = listener;
   if (url.empty() || segmentFile.empty()) {
     SetState(DS_URL_INVALID, kTextUrlOrPathEmpty);
@@ -385,6 +386,12 @@ bool CDownAnt::OnResponse(Transfer& transfer, long status) {
 bool CDownAnt::OnBody(const char* data, size_t size) {
   while (size > 0) {
     const size_t piece = std::min(size, kReadSize);
+    if (piece > maxBytes_ - static_cast<uint64_t>(received_.load())) {
+      SetState(DS_STOPPED,
+               FormatDownAntText(kMaxText, "Body larger than %llu bytes", static_cast<unsigned long long>(maxBytes_)));
+      ReportState();
+      return false;
+    }
     if (std::fwrite(data, 1, piece, file_) != piece) {
       Fail(DS_WRITE_FAILED, kTextWriteFailed, errno);
       return false;

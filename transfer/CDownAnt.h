@@ -116,6 +116,8 @@ class CDownAnt : public CThreadRequest {
   static constexpr size_t kMaxText = 259;
   // Bytes read per piece of the body.
   static constexpr size_t kReadSize = 4096;
+  // A request without a bound on the size of its body.
+  static constexpr uint64_t kNoSizeLimit = UINT64_MAX;
 
   explicit CDownAnt(uint8_t segmentIndex = 0);
   ~CDownAnt() override;
@@ -126,7 +128,10 @@ class CDownAnt : public CThreadRequest {
   // empty URL or path gives DS_URL_INVALID with kTextUrlOrPathEmpty, a URL
   // that cannot be parsed DS_URL_INVALID with kTextUrlUnparsable; both are
   // reported and return false. Otherwise DS_URL_PARSED is reported; true.
-  [[nodiscard]] bool Init(const std::string& url, const std::string& segmentFile, Listener* listener);
+  // A body that would pass `maxBytes` ends the request in DS_STOPPED before
+  // the piece that passes it is written.
+  [[nodiscard]] bool Init(const std::string& url, const std::string& segmentFile, Listener* listener,
+                          uint64_t maxBytes = kNoSizeLimit);
 
   // The transfer. Ends in DS_ALL_RECEIVED with the whole body in the segment
   // file, DS_STOPPED or DS_FINISHED when stopped or answered so, or one of the
@@ -186,6 +191,7 @@ class CDownAnt : public CThreadRequest {
   AntAnswer answer_ = kAntContinue;  // worker only, after Init
   std::string url_;
   std::string segmentFile_;
+  uint64_t maxBytes_ = kNoSizeLimit;
   DownAntUrl parts_;
   std::string text_;
   Listener* listener_ = nullptr;

@@ -59,13 +59,14 @@ DownPhase PhaseOfManagerState(DownManagerState state) {
 
 CDownManager::~CDownManager() { Shutdown(); }
 
-bool CDownManager::Init(const std::string& url, const std::string& localPath, Listener* listener) {
+bool CDownManager::Init(const std::string& url, const std::string& localPath, Listener* listener, uint64_t maxBytes) {
   DownManagerState state = kManagerPrepared;
   {
     std::lock_guard lock(mutex_);
     if (PhaseOfManagerState(state_) == kDownRunning) return false;
     url_ = url;
     localPath_ = localPath;
+    maxBytes_ = maxBytes;
     listener_ = listener;
     ended_ = false;
     DownAntUrl parts;
@@ -90,6 +91,7 @@ bool CDownManager::Init(const std::string& url, const std::string& localPath, Li
 void CDownManager::Start() {
   std::string url;
   std::string file;
+  uint64_t maxBytes = 0;
   {
     std::lock_guard lock(mutex_);
     if (state_ != kManagerPrepared) return;
@@ -102,13 +104,14 @@ void CDownManager::Start() {
     downloaded_ = 0;
     speed_ = 0;
     url = url_;
+    maxBytes = maxBytes_;
     file = temporaryBase_ + ".0";
     segments_.assign(1, Segment{nullptr, 0, 0, 0, 0, file});
   }
   Report(kReportState, kDownRunning, static_cast<int32_t>(kManagerStarted));
 
   auto request = std::make_unique<CDownAnt>(kWholeFileSegment);
-  if (!request->Init(url, file, this)) {
+  if (!request->Init(url, file, this, maxBytes)) {
     OnAntWorkFailed(kWholeFileSegment);
     return;
   }
@@ -260,8 +263,10 @@ void CDownManager::OnAntWorkFailed(uint8_t index) {
   }
   DownAntTrace(0, 1, "OnAntWorkFailed[%d] [%d,%d)", index, static_cast<int>(segment.startBlock),
                static_cast<int>(segment.endBlock));
-  // A file from an earlier download at the local path goes; the segment file stays.
+  // A file from an earlier download at the local path goes, and so does
+  // what the segment received.
   DeleteFile(localPath, ReadOnlyFile::kDelete);
+  if (!segment.file.empty()) DeleteFile(segment.file, ReadOnlyFile::kDelete);
   ChangeState(kManagerFailed);
   SignalDone();
 }

@@ -3,7 +3,7 @@
 // Here the table always holds one segment that covers the whole file, so a
 // download is one request on the pool's worker, whose segment file
 // ("temp_d/~Qo.temp.<name>.0", DownloadTemporaryPath + ".0") is copied over
-// the local path when it is complete.
+// the local path when it is complete, and removed however the download ends.
 //
 // States (phase in brackets): 0 new, 1 prepared, 2 preparation failed (0);
 // 3 started, 4 resolving the server name (1); 6 complete, the final file in
@@ -86,8 +86,10 @@ class CDownManager : public CDownAnt::Listener {
   // state 2 (reported) when either is empty (text kTextUrlOrPathEmpty) or the
   // URL cannot be parsed (kTextIllegalUrl); the pool is then not started.
   // Otherwise state 1 (reported), the pool's worker runs; true. Refused
-  // (false, nothing changed) while a download runs.
-  [[nodiscard]] bool Init(const std::string& url, const std::string& localPath, Listener* listener);
+  // (false, nothing changed) while a download runs. A body that grows past
+  // `maxBytes` stops the download, which fails.
+  [[nodiscard]] bool Init(const std::string& url, const std::string& localPath, Listener* listener,
+                          uint64_t maxBytes = CDownAnt::kNoSizeLimit);
   // In state 1 only: state 3 (reported), then the whole-file segment's
   // request is queued. A request that cannot be made or queued ends the
   // download as failed.
@@ -144,6 +146,7 @@ class CDownManager : public CDownAnt::Listener {
   std::string url_;
   std::string localPath_;
   std::string temporaryBase_;
+  uint64_t maxBytes_ = CDownAnt::kNoSizeLimit;
   std::string text_;
   std::vector<Segment> segments_;
   int64_t totalSize_ = 0;

@@ -28,11 +28,11 @@ constexpr std::chrono::milliseconds kPumpInterval{50};
 }  // namespace
 
 CTovaLauncherDlg::CTovaLauncherDlg(ProcedureControl& procedures, EventSink& events, FrontEnd& frontEnd,
-                                   bool repaireFlag, TimerClock clock)
+                                   bool repaireFlag, bool relaunched, TimerClock clock)
     : procedures_(procedures),
       events_(events),
       frontEnd_(frontEnd),
-      workflow_(display_, procedures, events, *this, repaireFlag),
+      workflow_(display_, procedures, events, *this, repaireFlag, relaunched),
       clock_(std::move(clock)),
       window_([this](const Message& message) { Dispatch(message); }) {
   SetMessageBoxPresenter([this](const std::string& text, const std::string& caption, MessageWindow*) {

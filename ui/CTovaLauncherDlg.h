@@ -40,9 +40,10 @@ class CTovaLauncherDlg : private WorkflowWindow, private GameStartHost {
 
   // The window on the calling thread. Installs the front-end's answers as
   // this thread's message box presenter. `repaireFlag`: the command line
-  // holds "-repaire". The collaborators must outlive the window.
+  // holds "-repaire". `relaunched`: the launcher runs after a relaunch (see
+  // WorkflowControl). The collaborators must outlive the window.
   CTovaLauncherDlg(ProcedureControl& procedures, EventSink& events, FrontEnd& frontEnd, bool repaireFlag,
-                   TimerClock clock = std::chrono::steady_clock::now);
+                   bool relaunched = false, TimerClock clock = std::chrono::steady_clock::now);
   // Waits for a game start thread (delivering messages meanwhile) and removes
   // the presenter. Messages that arrive after the window ended change nothing.
   ~CTovaLauncherDlg() override;

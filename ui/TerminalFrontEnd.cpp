@@ -1,14 +1,21 @@
 #include "ui/TerminalFrontEnd.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <iterator>
 #include <string_view>
 
 #include "platform/AsciiText.h"
+#include "platform/MessageWindow.h"
 
 namespace {
 
 constexpr int kBarCells = 30;
+// How long one wait for input lasts before the messages get their turn.
+constexpr int kInputWaitMs = 50;
 constexpr const char* kAnswerPrompt = "はい(y) / いいえ(n): ";
 constexpr const char* kClosePrompt = "Enterキーを押すと閉じます。";
 
@@ -107,9 +114,33 @@ void TerminalFrontEnd::Close() {
 bool TerminalFrontEnd::ReadLine(std::string& line) {
   line.clear();
   if (in_ == nullptr) return false;
-  int c = 0;
-  while ((c = std::fgetc(in_)) != EOF && c != '\n') line += static_cast<char>(c);
-  return c == '\n' || !line.empty();
+  const int fd = fileno(in_);
+  for (;;) {
+    const size_t end = input_.find('\n');
+    if (end != std::string::npos) {
+      line = input_.substr(0, end);
+      input_.erase(0, end + 1);
+      return true;
+    }
+    if (inputEnded_ || fd < 0) {
+      line = std::move(input_);
+      input_.clear();
+      return !line.empty();
+    }
+    pollfd wait{fd, POLLIN, 0};
+    const int ready = poll(&wait, 1, kInputWaitMs);
+    if (ready == 0 || (ready < 0 && errno == EINTR)) {
+      MessageLoop::PumpPending();
+      continue;
+    }
+    char buffer[4096];
+    const ssize_t got = ready > 0 ? read(fd, buffer, sizeof buffer) : -1;
+    if (got > 0) {
+      input_.append(buffer, static_cast<size_t>(got));
+    } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+      inputEnded_ = true;
+    }
+  }
 }
 
 void TerminalFrontEnd::LeaveBlock() {

@@ -5,9 +5,13 @@
 // and answered by a line of input: "y", "yes" or "1" (letter case and blanks
 // around do not matter) is consent; anything else, or the end of input, is
 // refusal. A window whose chain has stopped is closed by a line or the end of
-// input.
+// input. While a question or the close waits for its line, the thread keeps
+// delivering the messages sent and posted to its windows, as every modal
+// wait does.
 //
-// Thread: the window's thread. The streams stay owned by the caller.
+// Thread: the window's thread. The streams stay owned by the caller; the
+// input is read through its file descriptor (the stream's own buffer is not
+// used), so nothing else may read from it.
 #pragma once
 
 #include <cstdio>
@@ -30,7 +34,8 @@ class TerminalFrontEnd : public FrontEnd {
   static std::string ProgressBar(int position);
 
  private:
-  // Reads one line without its line end; false at the end of input.
+  // Reads one line without its line end, delivering messages while none has
+  // arrived; false at the end of input.
   bool ReadLine(std::string& line);
   // Lets the next Show start a new block below what was written since.
   void LeaveBlock();
@@ -39,6 +44,8 @@ class TerminalFrontEnd : public FrontEnd {
   std::FILE* out_;
   bool inIsTerminal_;
   bool outIsTerminal_;
-  int drawnLines_ = 0;    // lines of the block drawn in place
-  std::string lastLine_;  // the last plain line written
+  std::string input_;        // read, not yet taken as lines
+  bool inputEnded_ = false;  // the end of input, or a read error, was met
+  int drawnLines_ = 0;       // lines of the block drawn in place
+  std::string lastLine_;     // the last plain line written
 };

@@ -120,8 +120,13 @@ void PrintTo(WorkflowMode mode, std::ostream* out) {
 }
 
 WorkflowControl::WorkflowControl(MainWindowDisplay& display, ProcedureControl& procedures, EventSink& events,
-                                 WorkflowWindow& window, bool repaireFlag)
-    : display_(display), procedures_(procedures), events_(events), window_(window), repaireFlag_(repaireFlag) {}
+                                 WorkflowWindow& window, bool repaireFlag, bool relaunched)
+    : display_(display),
+      procedures_(procedures),
+      events_(events),
+      window_(window),
+      repaireFlag_(repaireFlag),
+      relaunched_(relaunched) {}
 
 void WorkflowControl::SetMode(WorkflowMode mode) {
   mode_ = mode;
@@ -129,6 +134,18 @@ void WorkflowControl::SetMode(WorkflowMode mode) {
 }
 
 void WorkflowControl::BeginSelfPatch() { Follow(PROC_SELF_PATCH, procedures_.StartSelfPatch()); }
+
+void WorkflowControl::ContinueWithGame() {
+  if (!IsPathExist(kGameListPath)) {
+    events_.Report("LE_InstallWithMode", "compression");
+    SetMode(MODE_CP_INSTALL);
+    BeginGameInstall();
+  } else if (repaireFlag_) {
+    AskGameRepair();
+  } else {
+    BeginGamePatch();
+  }
+}
 
 void WorkflowControl::OnMessage(const Message& message, std::optional<double> percent) {
   const ModeEvents& modeEvents = kModeEvents[static_cast<size_t>(mode_)];
@@ -162,21 +179,18 @@ void WorkflowControl::OnMessage(const Message& message, std::optional<double> pe
     case UM_SELFPATCH_START: events_.Report("LE_UpdateSelfStart", ""); break;
     case UM_SELFPATCH_NONEED:
       events_.Report("LE_UpdateSelfNoNeed", "");
-      if (!IsPathExist(kGameListPath)) {
-        events_.Report("LE_InstallWithMode", "compression");
-        SetMode(MODE_CP_INSTALL);
-        BeginGameInstall();
-      } else if (repaireFlag_) {
-        AskGameRepair();
-      } else {
-        BeginGamePatch();
-      }
+      ContinueWithGame();
       break;
     case UM_SELFPATCH_DONE:
       WriteLaunchLog("%s", kSelfPatchDoneLog);
       events_.Report("LE_UpdateSelfSuccess", "");
       followed_.reset();
-      window_.RelaunchInstalledLauncher();
+      if (relaunched_) {
+        WriteLaunchLog("launcher files replaced again after a relaunch: no second relaunch");
+        ContinueWithGame();
+      } else {
+        window_.RelaunchInstalledLauncher();
+      }
       break;
     case UM_GAMEPATCH_START: events_.Report("LE_GameCheckUpdate", ""); break;
     case UM_GAMEPATCH_DOWNLOAD_BEGIN:

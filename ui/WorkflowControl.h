@@ -4,7 +4,10 @@
 // game install (no "..\GameInfo.ini"), the repair question ("-repaire") or the
 // game patch; a failed page unzip may go on as an install through the repair
 // procedure, a failed patch as a game repair; an up-to-date or finished patch
-// and a repair with nothing to do start the game.
+// and a repair with nothing to do start the game. A self-update that replaced
+// files relaunches the installed launcher, once per start: after a relaunch
+// it goes on with the game as if nothing had been replaced, since a list that
+// differs on every run would otherwise relaunch for ever.
 //
 // Thread: the window's thread, inside the handlers of the launcher messages.
 #pragma once
@@ -54,9 +57,10 @@ class WorkflowWindow {
 
 class WorkflowControl {
  public:
-  // `repaireFlag`: the command line asks for a game repair.
+  // `repaireFlag`: the command line asks for a game repair. `relaunched`:
+  // the launcher was relaunched after a self-update in this start.
   WorkflowControl(MainWindowDisplay& display, ProcedureControl& procedures, EventSink& events, WorkflowWindow& window,
-                  bool repaireFlag);
+                  bool repaireFlag, bool relaunched = false);
 
   WorkflowMode mode() const { return mode_; }
   // Sets the mode and the last reported percentage of every milestone to 0.
@@ -87,6 +91,9 @@ class WorkflowControl {
   void OnRepairFailed();
 
  private:
+  // After the self-update: the game install (no game list), the repair
+  // question ("-repaire") or the game patch.
+  void ContinueWithGame();
   // The chain now waits for the final message of `procedureId`; a procedure
   // that could not be started stops the chain.
   void Follow(ProcedureId procedureId, bool started);
@@ -102,6 +109,7 @@ class WorkflowControl {
   EventSink& events_;
   WorkflowWindow& window_;
   const bool repaireFlag_;
+  const bool relaunched_;
 
   WorkflowMode mode_ = WorkflowMode::MODE_SELF_UPDATE;
   // Last percentage reported as a progress event: self-update, install

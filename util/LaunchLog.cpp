@@ -1,6 +1,7 @@
 #include "util/LaunchLog.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -12,6 +13,8 @@ constexpr size_t kMessageCapacity = 1024;  // 1023 bytes of text and the termina
 
 using MessageBuffer = char[kMessageCapacity];
 
+std::atomic<bool> echoToStandardOutput = true;
+
 // Formats after the first `used` bytes of `message` (the length snprintf
 // reported for what is already there), so the text is cut where one format of
 // the whole line would cut it.
@@ -21,10 +24,13 @@ __attribute__((format(printf, 3, 0))) void AppendFormatted(MessageBuffer& messag
   std::vsnprintf(message + start, kMessageCapacity - start, format, args);
 }
 
-// Echoes `message` to standard output and appends it as one stamped line.
+// Echoes `message` to standard output (unless turned off) and appends it as
+// one stamped line.
 int AppendLine(const char* message) {
-  std::printf("%s\n", message);
-  std::fflush(stdout);
+  if (echoToStandardOutput.load()) {
+    std::printf("%s\n", message);
+    std::fflush(stdout);
+  }
 
   FILE* file = std::fopen(kLaunchLogName, "a");
   if (file == nullptr) file = std::fopen(kLaunchLogName, "w");
@@ -55,6 +61,8 @@ __attribute__((format(printf, 4, 0))) int WritePrefixedLine(const char* prefix, 
 }
 
 }  // namespace
+
+bool SetLaunchLogEcho(bool echo) { return echoToStandardOutput.exchange(echo); }
 
 int WriteLaunchLog(const char* format, ...) {
   MessageBuffer message = {};

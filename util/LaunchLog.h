@@ -4,7 +4,7 @@
 #pragma once
 
 // Formats the message printf-style (cut to its first 1023 bytes), echoes it to
-// standard output and appends it as one line. Returns the result of closing
+// standard output (see SetLaunchLogEcho) and appends it as one line. Returns the result of closing
 // the file (0 on success), or 0 when the file cannot be opened.
 int WriteLaunchLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -16,6 +16,11 @@ int WriteLaunchLog(const char* format, ...) __attribute__((format(printf, 1, 2))
 int WriteSourceLineLog(const char* sourceName, int line, const char* format, ...) __attribute__((format(printf, 3, 4)));
 int WriteSourceLineLogSpaced(const char* sourceName, int line, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+
+// Whether every line is also echoed to standard output (on unless turned
+// off). A tool whose standard output is a report of its own turns it off
+// while it runs the launcher's code. Returns the earlier setting. Any thread.
+bool SetLaunchLogEcho(bool echo);
 
 // The name of the log file and of its one backup, relative to the current folder.
 inline constexpr const char* kLaunchLogName = "Launch.log";

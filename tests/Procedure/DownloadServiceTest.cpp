@@ -65,7 +65,7 @@ class ScriptedProgress : public CAutoDownload {
     return true;
   }
   int32_t GetSpeed() const override { return speed; }
-  bool Prepare(const std::string&, const std::string&, MessageWindow*, int) override { return false; }
+  bool Prepare(const std::string&, const std::string&, MessageWindow*, int, uint64_t) override { return false; }
   void Reset() override {}
   void Start() override {}
   void Stop() override {}
@@ -106,7 +106,7 @@ TEST_F(DownloadServiceTest, SixFailedAttemptsFlipTheLabelTwiceAndLeaveTheLocalFi
   const std::string transmitted = server.url() + "/files/file%5F1.bin?rand%3D4242";
 
   // The state is read after the last attempt's Reset.
-  EXPECT_FALSE(service.DownloadFile(url, "out\\file_1.bin", 3));
+  EXPECT_FALSE(service.DownloadFile(url, "out\\file_1.bin", 3, kNoSizeLimit));
   const std::vector<std::string> failed = AttemptLines("Curl", 3, "out\\file_1.bin", display) +
                                           AttemptLines("Ant", 3, "out\\file_1.bin", display) +
                                           std::vector<std::string>{"start file download fail: 3 out\\file_1.bin <-- " +
@@ -119,7 +119,7 @@ TEST_F(DownloadServiceTest, SixFailedAttemptsFlipTheLabelTwiceAndLeaveTheLocalFi
 
   // Two flips: the next download is labelled "Curl" again.
   WriteFile(root_.path() / "files" / "file_1.bin", "new");
-  EXPECT_TRUE(service.DownloadFile(url, "out\\file_1.bin", 3));
+  EXPECT_TRUE(service.DownloadFile(url, "out\\file_1.bin", 3, kNoSizeLimit));
   EXPECT_EQ(LogLines(),
             failed + AttemptLines("Curl", 1, "out\\file_1.bin", display) +
                 std::vector<std::string>{"start file download success : 3 out\\file_1.bin <-- " + display + " "});
@@ -143,21 +143,21 @@ TEST_F(DownloadServiceTest, SuccessAtTheFourthAttemptLeavesTheLabelFlipped) {
   };
 
   const std::string display = server.url() + "/late.bin?rand=77";
-  EXPECT_TRUE(service.DownloadFile(server.url() + "/late.bin", "out\\late.bin", 5));
+  EXPECT_TRUE(service.DownloadFile(server.url() + "/late.bin", "out\\late.bin", 5, kNoSizeLimit));
   EXPECT_EQ(LogLines(),
             AttemptLines("Curl", 3, "out\\late.bin", display) + AttemptLines("Ant", 1, "out\\late.bin", display) +
                 std::vector<std::string>{"start file download success : 5 out\\late.bin <-- " + display + " "});
   EXPECT_EQ(Local("late.bin"), data);
 
   main_.onMessage = nullptr;
-  EXPECT_TRUE(service.DownloadFile(server.url() + "/next.ini", "out\\next.ini", 5));
+  EXPECT_TRUE(service.DownloadFile(server.url() + "/next.ini", "out\\next.ini", 5, kNoSizeLimit));
   EXPECT_EQ(LogLines()[5], "start file download: Ant out\\next.ini <-- " + server.url() + "/next.ini?rand=77 ");
 }
 
 TEST_F(DownloadServiceTest, AnEmptyUrlWritesNothingAndCreatesNoFolder) {
   DownloadService service(transfer_.get(), FixedClock(1));
   service.Init(main_.window());
-  EXPECT_FALSE(service.DownloadFile("", "out\\a.bin", 1));
+  EXPECT_FALSE(service.DownloadFile("", "out\\a.bin", 1, kNoSizeLimit));
   EXPECT_FALSE(fs::exists(work_.path() / "temp_d"));
   EXPECT_FALSE(fs::exists(work_.path() / kLaunchLogName));
   EXPECT_TRUE(main_.messages.empty());
@@ -193,7 +193,7 @@ TEST_F(DownloadServiceTest, TooLittleFreeSpaceShowsTheNoticeAndRequestsNothing) 
   service.Init(main_.window());
 
   for (const char* localPath : {"tiny\\a.bin", "tiny\\new\\deeper\\a.bin"}) {
-    EXPECT_FALSE(service.DownloadFile(server.url() + "/a.bin", localPath, 1)) << localPath;
+    EXPECT_FALSE(service.DownloadFile(server.url() + "/a.bin", localPath, 1, kNoSizeLimit)) << localPath;
   }
   ASSERT_EQ(asked.size(), 2u);
   for (const Asked& question : asked) {
@@ -204,8 +204,58 @@ TEST_F(DownloadServiceTest, TooLittleFreeSpaceShowsTheNoticeAndRequestsNothing) 
   EXPECT_EQ(server.requests(), "");
   EXPECT_TRUE(LogLines().empty());
 
-  EXPECT_TRUE(service.DownloadFile(server.url() + "/a.bin", "out\\a.bin", 1));
+  EXPECT_TRUE(service.DownloadFile(server.url() + "/a.bin", "out\\a.bin", 1, kNoSizeLimit));
   EXPECT_EQ(Local("a.bin"), "payload");
+}
+
+// A file system of 2 GiB + 64 MiB that leftovers of 96 MiB bring below the
+// 2 GiB the download service asks for. What a cut-short run left in "temp_d"
+// is removed, and what lies in a staging folder counts as free (the folder's
+// owner empties or reuses it); other files still count as used.
+TEST_F(DownloadServiceTest, TheLaunchersOwnLeftoversDoNotBlockTheFreeSpaceCheck) {
+  const fs::path disk = work_.path() / "disk";
+  fs::create_directory(disk);
+  if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=2112m") != 0) {
+    GTEST_SKIP() << "a file system cannot be mounted here: " << std::strerror(errno);
+  }
+  struct Unmount {
+    const fs::path& path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{disk};
+  CurrentDirScope inDisk(disk);
+  fs::create_directory(disk / "out");
+
+  WriteFile(root_.path() / "a.bin", "payload");
+  FaultServer server(root_.path());
+  int notices = 0;
+  SetMessageBoxPresenter([&](const std::string&, const std::string&, MessageWindow*) {
+    ++notices;
+    return kMessageBoxYes;
+  });
+  DownloadService service(transfer_.get(), FixedClock(1));
+  service.Init(main_.window());
+
+  const struct {
+    const char* leftover;
+    bool downloads;
+    bool leftoverStays;
+  } cases[] = {
+      {"temp_d/~Qo.temp.version", true, false},
+      {"TempUpdata/Unzip/data/big.bin", true, true},
+      {"temp_patch/AutoPatch_1.0_1.1/package0.zip", true, true},
+      {"other/big.bin", false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.leftover);
+    fs::remove(disk / "out" / "a.bin");
+    notices = 0;
+    WriteFile(disk / c.leftover, std::string(96 << 20, '\0'));
+    EXPECT_EQ(service.DownloadFile(server.url() + "/a.bin", "out\\a.bin", 1, kNoSizeLimit), c.downloads);
+    EXPECT_EQ(fs::exists(disk / "out" / "a.bin"), c.downloads);
+    EXPECT_EQ(notices, c.downloads ? 0 : 1);
+    EXPECT_EQ(fs::exists(disk / c.leftover), c.leftoverStays);
+    fs::remove(disk / c.leftover);
+  }
 }
 
 // The command window's pacing, driven with a scripted downloader and clock:
@@ -288,7 +338,7 @@ TEST_F(DownloadServiceTest, ARealDownloadReportsItsProgressOnTheUiThread) {
   std::atomic<bool> done = false;
   bool complete = false;
   std::thread worker([&] {
-    complete = service.DownloadFile(nginx.url() + "/big.bin", "out\\big.bin", 1);
+    complete = service.DownloadFile(nginx.url() + "/big.bin", "out\\big.bin", 1, kNoSizeLimit);
     done = true;
   });
   MessageLoop::RunUntil([&] { return done.load(); }, std::chrono::milliseconds(5));
@@ -323,19 +373,19 @@ TEST_F(DownloadServiceTest, AbandonEndsTheRunningDownloadAndRefusesLaterOnes) {
     if (message.id == UM_DOWNLOAD_BYTES) service.Abandon();
   };
 
-  EXPECT_FALSE(service.DownloadFile(nginx.url() + "/big.bin", "out\\big.bin", 1));
+  EXPECT_FALSE(service.DownloadFile(nginx.url() + "/big.bin", "out\\big.bin", 1, kNoSizeLimit));
   EXPECT_EQ(LogLines(), AttemptLines("Curl", 1, "out\\big.bin", nginx.url() + "/big.bin?rand=9"));
   EXPECT_FALSE(fs::exists(work_.path() / "out" / "big.bin"));
   EXPECT_EQ(transfer_->GetState(), DL_IDLE);
 
-  EXPECT_FALSE(service.DownloadFile(nginx.url() + "/big.bin", "out\\big.bin", 1));
+  EXPECT_FALSE(service.DownloadFile(nginx.url() + "/big.bin", "out\\big.bin", 1, kNoSizeLimit));
   EXPECT_EQ(LogLines().size(), 1u);
 }
 
 TEST_F(DownloadServiceTest, WithoutADownloaderTheDownloadFailsWithItsFailureLine) {
   DownloadService service(nullptr, FixedClock(7));
   service.Init(main_.window());
-  EXPECT_FALSE(service.DownloadFile("http://127.0.0.1:1/a_b.bin", "out\\a_b.bin", 2));
+  EXPECT_FALSE(service.DownloadFile("http://127.0.0.1:1/a_b.bin", "out\\a_b.bin", 2, kNoSizeLimit));
   EXPECT_EQ(LogLines(), std::vector<std::string>{"start file download fail: 2 out\\a_b.bin <-- "
                                                  "http://127.0.0.1:1/a%5Fb.bin?rand%3D7 ResponseCode =0, State = 0"});
 }

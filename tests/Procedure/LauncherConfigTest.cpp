@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "BuildSettings.h"
@@ -138,10 +140,44 @@ TEST(LauncherConfig, DecipheredListLiesInThePrivateTemporaryFolder) {
   EXPECT_EQ(ReadFile(folder + "GameInfo.ini.UnCypt"), "x");
 }
 
-TEST(LauncherConfig, NoUsableTemporaryFolderGivesNoDecipheredListPath) {
+// A folder cannot be made below a plain file: the deciphered list lies in a
+// fresh private folder in /tmp instead, never at the root of the file system.
+TEST(LauncherConfig, AnUnusableTemporaryFolderGivesAFreshOneForTheDecipheredList) {
   TempDir dir;
   WriteFile(dir.path() / "file", "");
-  // A folder cannot be made below a plain file.
   EnvScope tmpdir("TMPDIR", (dir.path() / "file").string());
-  EXPECT_EQ(DecipheredListPath(), "");
+  const std::string path = DecipheredListPath();
+  EXPECT_TRUE(path.starts_with("/tmp/tovalauncher-" + std::to_string(geteuid()) + "-")) << path;
+  EXPECT_TRUE(path.ends_with("/\\GameInfo.ini.UnCypt")) << path;
+  std::filesystem::remove_all(path.substr(0, path.rfind('/')));
+}
+
+TEST(LauncherConfig, TheLaunchersWorkingFilesAreKnownByTheirFirstComponent) {
+  const struct {
+    const char* name;
+    bool working;
+  } cases[] = {
+      {"TovaLaunch.bin", true},
+      {"tovalaunch.BIN", true},
+      {"Launch.log", true},
+      {".\\Launch.log", true},
+      {"./Launch.log.bak", true},
+      {"launcher.ini", true},
+      {"GameInfo.ini", true},
+      {"TovaLauncher.lock", true},
+      {"TempUpdata\\Unzip\\a.dat", true},
+      {"temp_launcher\\GameInfo.ini", true},
+      {"Temp_D/~Qo.temp.version", true},
+      {"temp_anything", true},
+      {"TovaLaunch.bin\\inside", true},
+      {"TovaLauncher.exe", false},
+      {"skin/Launch.log", false},
+      {"launcher.ini.bak", false},
+      {"Launch", false},
+      {"temporary.txt", false},
+      {"TempUpdata2", false},
+      {"data\\temp_x", false},
+      {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsLauncherWorkingName(c.name), c.working) << c.name;
 }

@@ -153,6 +153,15 @@ TEST_F(ProcedureGamePatchTest, AChainOfTwoPatchesEndsByteIdentical) {
   EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(), [](const DownloadCall& call) {
     return call.cookie == static_cast<int32_t>(ProcedureId::PROC_GAME_PATCH) && call.ok;
   }));
+  // No download may grow past what it can be: the list and the descriptions
+  // past what their readers take, each package past its described size.
+  std::vector<uint64_t> bounds = {30 << 20};
+  for (const auto& [from, to] : {std::pair{"1.0.0", "1.0.1"}, std::pair{"1.0.1", "1.0.2"}}) {
+    bounds.push_back(30 << 20);
+    for (const auto& package : ServedPackages(PatchFolder(from, to), "package")) bounds.push_back(package.second);
+  }
+  ASSERT_EQ(downloads_.size(), bounds.size());
+  for (size_t i = 0; i < bounds.size(); ++i) EXPECT_EQ(downloads_[i].maxBytes, bounds[i]) << downloads_[i].url;
   const std::vector<std::string> lines = LogLines();
   for (const char* line : {"GameVersion Mate LocalVersion = 1.0.0 ", "start game autopatch 1.0.0 --> 1.0.1 ",
                            "start PatchUser OldVersion:..\\ patchFileDir:temp_patch\\AutoPatch_1.0.0_1.0.1 ",

@@ -97,6 +97,13 @@ TEST_F(ProcedureInstallTest, InstallsEveryPageAndRemovesThePageFolder) {
   EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(), [](const DownloadCall& call) {
     return call.cookie == static_cast<int32_t>(ProcedureId::PROC_GAME_INSTALL) && call.ok;
   }));
+  // No download may grow past what it can be: the version file and the
+  // description past what their readers take, each page past its size.
+  EXPECT_EQ(downloads_[0].maxBytes, 64u);
+  EXPECT_EQ(downloads_[1].maxBytes, 30u << 20);
+  const auto pages = ServedPackages(kPageFolder, "page");
+  ASSERT_EQ(downloads_.size(), 2 + pages.size());
+  for (size_t j = 0; j < pages.size(); ++j) EXPECT_EQ(downloads_[2 + j].maxBytes, pages[j].second) << j;
   const std::vector<std::string> lines = LogLines();
   EXPECT_EQ(lines.front(), "Start Install Game Page!");
   EXPECT_NE(std::find(lines.begin(), lines.end(), "PatchUser return: 0"), lines.end());

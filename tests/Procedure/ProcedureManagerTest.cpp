@@ -16,6 +16,7 @@
 
 #include "Procedure/ProcedureManager.h"
 #include "Procedure/ProcedureMessages.h"
+#include "Procedure/ServerAddressSet.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
 #include "tests/Procedure/LaunchLogLines.h"
@@ -305,7 +306,7 @@ TEST_F(ProcedureManagerTest, ProceduresDownloadThroughTheManagerWithTheirIdAsCoo
   NginxServer nginx(root.path());
   scripts_[PROC_GAME_PATCH] = [&](ScriptedProcedure& procedure) {
     const bool done = procedure.manager().DownloadFile(nginx.url() + "\\AutoPatch\\AutoPatch.ini", "AutoPatch.ini",
-                                                       procedure.DownloadCookie());
+                                                       procedure.DownloadCookie(), kListMaxBytes);
     return done ? PATCH_UP_TO_DATE : PATCH_DOWNLOAD_FAILED;
   };
   auto manager = MakeManager();

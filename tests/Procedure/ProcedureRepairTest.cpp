@@ -191,9 +191,9 @@ TEST_F(ProcedureRepairTest, TheFlaggedOnlySwitchSkipsEntriesWithoutTheFlag) {
 }
 
 // Entries are checked one ahead on a helper thread. Here b.dat is a link to
-// a.dat: copying b.dat changes a.dat, which was correct when its check began,
-// so it is checked again, found changed and restored.
-TEST_F(ProcedureRepairTest, AFileChangedByAnEarlierEntryIsCheckedAgain) {
+// a.dat: the link is replaced by b.dat's own bytes, never written through, so
+// a.dat, correct when its check began, stays correct and is not fetched.
+TEST_F(ProcedureRepairTest, ALinkAmongTheFilesIsReplacedNotWrittenThrough) {
   Publish({}, {{"1.0.2", {{"a.dat", "the a file"}, {"b.dat", "the b file"}}}});
   Install(game(), {{"a.dat", "the a file"}});
   fs::create_symlink("a.dat", game() / "b.dat");
@@ -201,10 +201,12 @@ TEST_F(ProcedureRepairTest, AFileChangedByAnEarlierEntryIsCheckedAgain) {
   EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
 
   EXPECT_EQ(ReadFile(game() / "a.dat"), "the a file");
+  EXPECT_FALSE(fs::is_symlink(game() / "b.dat"));
+  EXPECT_EQ(ReadFile(game() / "b.dat"), "the b file");
   EXPECT_EQ(DownloadsOf("\\b.dat"), 1);
-  EXPECT_EQ(DownloadsOf("\\a.dat"), 1);
+  EXPECT_EQ(DownloadsOf("\\a.dat"), 0);
   EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current ", "total 2"}) + ReplacedEntry(1, "b.dat") +
-                         ReplacedEntry(2, "a.dat") + std::vector<std::string>{"step 4 2"});
+                         std::vector<std::string>({"step 1 2", "name a.dat", "step 3 2", "step 4 2"}));
 }
 
 // Every attempt fetches the file from base 1 and fails the MD5 check (the
@@ -274,6 +276,7 @@ TEST_F(ProcedureRepairTest, AFileDamagedOnBaseOneComesFromBaseTwo) {
 }
 
 // The version text loses its blanks wherever they are; 64 bytes are refused.
+// A version file larger still is not even downloaded whole.
 TEST_F(ProcedureRepairTest, AVersionFileOf63BytesIsReadAndOneOf64IsRefused) {
   const struct {
     std::string content;
@@ -281,6 +284,7 @@ TEST_F(ProcedureRepairTest, AVersionFileOf63BytesIsReadAndOneOf64IsRefused) {
   } cases[] = {
       {"1. 0 .2" + std::string(54, ' ') + "\r\n", REPAIR_UP_TO_DATE},
       {"1. 0 .2" + std::string(55, ' ') + "\r\n", REPAIR_VERSION_UNREADABLE},
+      {"1.0.2" + std::string(1 << 20, ' '), REPAIR_VERSION_DOWNLOAD_FAILED},
   };
   Publish({}, {{"1.0.2", {{"a.dat", "a"}}}});
   CopyServed("GameVersion/Game_1.0.2", game());
@@ -290,7 +294,7 @@ TEST_F(ProcedureRepairTest, AVersionFileOf63BytesIsReadAndOneOf64IsRefused) {
     WriteFile(Served("GameVersion/version"), c.content);
     EXPECT_EQ(MakeGameRepair()->Run(), c.result);
     EXPECT_EQ(DownloadsOf("\\Game_1.0.2\\GameInfo.ini"), c.result == REPAIR_UP_TO_DATE ? 1 : 0);
-    EXPECT_EQ(downloads_.size(), c.result == REPAIR_UP_TO_DATE ? 2u : 1u);
+    EXPECT_EQ(downloads_.size(), c.result == REPAIR_UP_TO_DATE ? 2u : c.result == REPAIR_VERSION_UNREADABLE ? 1u : 3u);
   }
 }
 
@@ -383,11 +387,40 @@ TEST_F(ProcedureRepairTest, TheStopEventEndsTheRunBeforeTheFirstEntry) {
   EXPECT_FALSE(fs::exists(game() / "GameInfo.ini"));
 }
 
-// A folder where the file belongs: the verified download cannot be copied.
-// A folder where the list belongs: the list cannot be installed.
+// Whatever stands in the way of a listed file is removed before the copy,
+// and the log says what: a file where its folder must be, a folder where the
+// file must be, a link where either must be (the link itself, never what it
+// points to, which here lies outside the game).
+TEST_F(ProcedureRepairTest, WhatStandsInTheWayOfAListedFileIsRemoved) {
+  const VersionFiles files = {
+      {"data/a.dat", "a"}, {"readme.txt", "read me"}, {"skin/bg.png", "picture"}, {"sound/se.ogg", "sound"}};
+  Publish({}, {{"1.0.2", files}});
+  WriteFile(game() / "data", "a file where a folder belongs");
+  WriteFile(game() / "readme.txt" / "deep" / "inside.txt", "a folder where a file belongs");
+  WriteFile(sandbox() / "outside" / "keep.txt", "not the game's");
+  fs::create_directory_symlink(sandbox() / "outside", game() / "skin");
+  fs::create_symlink(sandbox() / "outside" / "keep.txt", game() / "sound");
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
+
+  VersionFiles expected = files;
+  expected["GameInfo.ini"] = ServedGameList("1.0.2");
+  EXPECT_EQ(FolderFiles(game(), {"launcher"}), expected);
+  EXPECT_EQ(FolderFiles(sandbox() / "outside"), (VersionFiles{{"keep.txt", "not the game's"}}));
+  const std::vector<std::string> removed = LogLinesStartingWith("removed ");
+  EXPECT_EQ(removed, (std::vector<std::string>{"removed ..\\sound, which stands in the way of sound/se.ogg",
+                                               "removed ..\\skin, which stands in the way of skin/bg.png",
+                                               "removed ..\\readme.txt, which stands in the way of readme.txt",
+                                               "removed ..\\data, which stands in the way of data/a.dat"}));
+}
+
+// A folder where the file belongs that cannot be removed (it holds a
+// read-only file): the verified download cannot be copied. A folder where the
+// list belongs: the list cannot be installed.
 TEST_F(ProcedureRepairTest, CopyFailuresOfAFileAndOfTheList) {
   Publish({}, {{"1.0.2", {{"sub", "a file"}}}});
   WriteFile(game() / "sub" / "inside.txt", "i");
+  fs::permissions(game() / "sub" / "inside.txt", fs::perms::owner_read, fs::perm_options::replace);
 
   EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILE_COPY_FAILED);
   EXPECT_EQ(LogLinesStartingWith("FILE="), std::vector<std::string>{"FILE=Procedure\\ProcedureRepair.cpp,LINE=201 "
@@ -403,6 +436,24 @@ TEST_F(ProcedureRepairTest, CopyFailuresOfAFileAndOfTheList) {
             "FILE=Procedure\\ProcedureRepair.cpp,LINE=224 ,CopyFile Error szTempLauncherFile "
             "=temp_game\\GameInfo.ini , localFile");
   EXPECT_EQ(ReadFile(game() / "sub"), "a file");
+}
+
+// The installed list stays until its replacement is complete: a list copy
+// that fails (here the downloaded list vanishes just before it) leaves the
+// old list, so the next start still finds the game installed.
+TEST_F(ProcedureRepairTest, AFailedListCopyKeepsTheInstalledList) {
+  Publish({}, {{"1.0.2", kGame102}});
+  CopyServed("GameVersion/Game_1.0.2", game());
+  InstallGameList("1.0.1", {});
+  const std::string installed = ReadFile(game() / "GameInfo.ini");
+  onSeen_ = [this](const SeenMessage& seen) {
+    if (seen.message.id == UM_REPAIR_FILE_STEP && seen.message.wParam == 4) {
+      fs::remove(launcher() / "temp_game" / "GameInfo.ini");
+    }
+  };
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_LIST_COPY_FAILED);
+  EXPECT_EQ(ReadFile(game() / "GameInfo.ini"), installed);
 }
 
 // The self-update repairs the launcher's own folder from its own tree, with
@@ -429,9 +480,48 @@ TEST_F(ProcedureRepairTest, TheSelfUpdateReplacesTheLauncherFilesFromItsConfigur
   // skin/bg.png comes before TovaLauncher.exe in descending byte order.
   EXPECT_EQ(downloads_[2].localPath, "temp_launcher\\launcher\\bg.png");
   EXPECT_EQ(downloads_[3].localPath, "temp_launcher\\launcher\\TovaLauncher.exe");
+  // No download may grow past what it can be: the version file and the list
+  // past what their readers take, each file past its listed size.
+  const std::vector<uint64_t> bounds = {64, 30 << 20, 7, 10};
+  for (size_t i = 0; i < bounds.size(); ++i) EXPECT_EQ(downloads_[i].maxBytes, bounds[i]) << downloads_[i].url;
   EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(), [](const DownloadCall& call) {
     return call.cookie == static_cast<int32_t>(ProcedureId::PROC_SELF_PATCH);
   }));
+}
+
+// A launcher list that names a file the launcher writes itself would find it
+// changed on every run and relaunch every run: the self-update refuses it
+// before deleting or downloading anything. The game repair takes such names.
+TEST_F(ProcedureRepairTest, TheSelfUpdateRefusesAListNamingTheLaunchersWorkingFiles) {
+  const char* const names[] = {"TovaLaunch.bin", "Launch.log",    "temp_launcher\\GameInfo.ini",
+                               "launcher.ini",   "TEMPUPDATA\\x", "TovaLauncher.lock"};
+  Publish({{"1", {{"TovaLauncher.exe", "launcher 1"}}}}, {{"1.0.2", {{"Launch.log", "a game file"}}}});
+  CopyServed("LauncherVersion/Launcher_1", launcher());
+  const std::string installedList = ReadFile(launcher() / "GameInfo.ini");
+  WriteFile(launcher() / "launcher.ini", "[launcher]\nlauncherUrl=" + ServerBase() + "\n");
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    WriteFile(Served("LauncherVersion/Launcher_1/GameInfo.ini"),
+              Protected(VersionListText("1", {{"TovaLauncher.exe", "launcher 2"}, {name, "the server's"}})));
+    downloads_.clear();
+
+    ProcedureSelfPatch selfPatch(Download());
+    selfPatch.Init(main_.window(), ".\\launcher.ini", &stop_);
+    EXPECT_EQ(selfPatch.Run(), REPAIR_LIST_UNREADABLE);
+
+    const std::vector<std::string> refusals = LogLinesStartingWith("CompareFileLists refused");
+    ASSERT_FALSE(refusals.empty());
+    EXPECT_EQ(refusals.back(),
+              std::string("CompareFileLists refused file name =") + name + ", list =temp_launcher\\GameInfo.ini");
+    EXPECT_EQ(downloads_.size(), 2u);
+    EXPECT_EQ(ReadFile(launcher() / "TovaLauncher.exe"), "launcher 1");
+    EXPECT_EQ(ReadFile(launcher() / "GameInfo.ini"), installedList);
+  }
+  EXPECT_FALSE(fs::exists(launcher() / "TovaLaunch.bin"));
+  EXPECT_FALSE(fs::exists(launcher() / "TovaLauncher.lock"));
+
+  EXPECT_EQ(MakeGameRepair()->Run(), REPAIR_FILES_REPLACED);
+  EXPECT_EQ(ReadFile(game() / "Launch.log"), "a game file");
 }
 
 // Without launcher.ini the self-update tries the backup base and then the
@@ -439,7 +529,7 @@ TEST_F(ProcedureRepairTest, TheSelfUpdateReplacesTheLauncherFilesFromItsConfigur
 // replaces it.
 TEST_F(ProcedureRepairTest, WithoutConfigurationTheBasesAreTheDefaults) {
   std::vector<std::string> asked;
-  const DownloadFunction refuse = [&asked](const std::string& url, const std::string&, int32_t) {
+  const DownloadFunction refuse = [&asked](const std::string& url, const std::string&, int32_t, uint64_t) {
     asked.push_back(url);
     return false;
   };

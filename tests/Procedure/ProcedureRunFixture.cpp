@@ -197,9 +197,9 @@ VersionFiles ProcedureRunTest::FolderFiles(const fs::path& folder, const std::ve
 }
 
 DownloadFunction ProcedureRunTest::Download() {
-  return [this](const std::string& url, const std::string& localPath, int32_t cookie) {
-    const bool ok = service_.DownloadFile(url, localPath, cookie);
-    downloads_.push_back({url, localPath, cookie, ok});
+  return [this](const std::string& url, const std::string& localPath, int32_t cookie, uint64_t maxBytes) {
+    const bool ok = service_.DownloadFile(url, localPath, cookie, maxBytes);
+    downloads_.push_back({url, localPath, cookie, maxBytes, ok});
     return ok;
   };
 }

@@ -39,6 +39,7 @@ struct DownloadCall {
   std::string url;
   std::string localPath;
   int32_t cookie = 0;
+  uint64_t maxBytes = 0;
   bool ok = false;
 };
 

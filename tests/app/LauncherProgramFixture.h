@@ -58,6 +58,8 @@ class LauncherProgramTest : public testing::Test {
 
   // The events received so far, in arrival order; names and texts.
   std::vector<ReceivedEvent> Events() const { return receiver_.Events(); }
+  // While silent, the analytics service takes every event and never answers.
+  void SetAnalyticsSilent(bool silent) const { receiver_.SetSilent(silent); }
   std::vector<std::string> EventNames() const;
   std::vector<std::string> EventTexts(const std::string& name) const;
 

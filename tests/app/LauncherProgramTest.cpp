@@ -136,6 +136,24 @@ TEST_F(LauncherProgramTest, AlreadyUpToDateStartsTheClient) {
   EXPECT_NE(output.find("アップデート完了しました。"), std::string::npos) << output;
 }
 
+// A log service that takes the events and never answers costs the run one
+// time-out of a few seconds, not one per event: the later events are
+// dropped, and the log says so.
+TEST_F(LauncherProgramTest, ASilentLogServiceCostsTheRunOneTimeOut) {
+  const std::string base = Publish("current", LauncherSource("1", ""), {"1.0", "1.1"});
+  InstallLauncherVersion("current");
+  InstallGameVersion("current", "1.1");
+  WriteConfig(base);
+  SetAnalyticsSilent(true);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run(), 0) << output;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  ExpectClientStarted();
+  ExpectGameFilesOf("1.1");
+  const std::string log = ReadFile(launcherDir() / "Launch.log");
+  EXPECT_NE(log.find("event LE_GamePatchNoNeed dropped: the log service does not answer"), std::string::npos) << log;
+}
+
 TEST_F(LauncherProgramTest, FreshInstallThenPatchesThenTheClient) {
   const std::string base = Publish("chain", LauncherSource("1", ""), {"1.0", "1.1", "1.2"});
   // The installation pages offered are those of the oldest version, so the
@@ -182,6 +200,43 @@ TEST_F(LauncherProgramTest, SelfUpdateRelaunchesAndGoesOn) {
       << Joined(names);
   EXPECT_EQ(EventTexts("LE_LauncherStart").size(), 2u);  // one per running copy
   EXPECT_EQ(EventTexts("LE_GameStartSuccess").size(), 1u);
+}
+
+// A running copy started by hand (no "-runbin", another name) still
+// relaunches the installed launcher after a self-update, which then runs the
+// usual cycle; the exit status stays 0 or 1.
+TEST_F(LauncherProgramTest, StartedUnderAnotherNameTheSelfUpdateStillRelaunches) {
+  const std::string base = Publish("selfupdate", LauncherSource("2", "\nnewer build\n"), {"1.0"});
+  InstallGameVersion("selfupdate", "1.0");
+  WriteConfig(base);
+  InstallProgram(launcherDir() / "TovaLaunch.bin");
+  EXPECT_EQ(Finish(Start(launcherDir() / "TovaLaunch.bin", {}, "", launcherDir())), 0) << output;
+  const fs::path served = ServerBase("selfupdate") / "LauncherVersion" / "Launcher_1.0.0";
+  EXPECT_TRUE(ReadFile(launcherDir() / "TovaLaunch.bin") == ReadFile(served / "TovaLauncher.exe"));
+  ExpectClientStarted();
+  const std::vector<std::string> names = EventNames();
+  EXPECT_TRUE(InOrder(names, {"LE_UpdateSelfSuccess", "LE_UpdateSelfNoNeed", "LE_GamePatchNoNeed"})) << Joined(names);
+  const std::string backup = ReadFile(launcherDir() / "Launch.log.bak");
+  EXPECT_NE(backup.find("runbin: 0", backup.find("NM_LAUNCHER_SELF_PATCH_DONE")), std::string::npos) << backup;
+}
+
+// Started as "./TovaLauncher.exe" in a folder whose name holds both switches,
+// neither the copy nor the relaunched launcher takes them from the path: no
+// repair question, and the relaunched launcher makes its copy again.
+TEST_F(LauncherProgramTest, FolderNamesAreNotSwitches) {
+  const fs::path folder = gameDir() / "kv-repaire-runbin";
+  const std::string base = Publish("selfupdate", LauncherSource("2", "\nnewer build\n"), {"1.0"});
+  InstallGameVersion("selfupdate", "1.0");
+  WriteConfig(base);
+  InstallProgram(folder / "TovaLauncher.exe");
+  fs::copy_file(launcherDir() / "launcher.ini", folder / "launcher.ini");
+  EXPECT_EQ(Finish(Start("./TovaLauncher.exe", {}, "n\n", folder)), 0) << output;
+  EXPECT_EQ(output.find(kRepairQuestion), std::string::npos) << output;
+  ExpectClientStarted();
+  const std::string backup = ReadFile(folder / "Launch.log.bak");
+  EXPECT_NE(backup.find("runbin: 0", backup.find("NM_LAUNCHER_SELF_PATCH_DONE")), std::string::npos) << backup;
+  const std::string log = ReadFile(folder / "Launch.log");
+  EXPECT_EQ(log.find("runbin: 0"), std::string::npos) << log;
 }
 
 TEST_F(LauncherProgramTest, RepaireAnsweredNoEndsAndYesRepairs) {

@@ -180,6 +180,14 @@ AnalyticsReceiver::~AnalyticsReceiver() {
   if (lock_ >= 0) close(lock_);  // releases the lock
 }
 
+void AnalyticsReceiver::SetSilent(bool silent) const {
+  if (silent) {
+    testsupport::WriteFile(logs_ / "silent", "");
+  } else {
+    std::filesystem::remove(logs_ / "silent");
+  }
+}
+
 std::vector<ReceivedEvent> AnalyticsReceiver::Events() const {
   std::vector<ReceivedEvent> events;
   std::istringstream posts(testsupport::ReadFile(logs_ / "posts.log"));

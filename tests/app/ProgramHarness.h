@@ -66,6 +66,8 @@ class AnalyticsReceiver {
   const std::string& problem() const { return problem_; }
   // The events received so far, in arrival order.
   std::vector<ReceivedEvent> Events() const;
+  // While silent, the receiver records each event and never answers.
+  void SetSilent(bool silent) const;
 
  private:
   int lock_ = -1;

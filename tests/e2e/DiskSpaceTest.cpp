@@ -210,4 +210,22 @@ TEST_F(DiskSpaceTest, AZipBombPackageIsRefusedBeforeItFillsTheDisk) {
   ExpectRecovery();
 }
 
+// A cut-short run left 64 MiB in "temp_d" and 64 MiB in the applier's
+// staging folder, on a launcher folder of 2 GiB + 96 MiB: less than the
+// 2 GiB every download asks for, unless the launcher's own leftovers do not
+// count. The next run ends with the published game.
+TEST_F(DiskSpaceTest, LeftoversOfACutShortRunDoNotBlockTheNextRun) {
+  const std::string base = PublishPristine();
+  testsupport::ScopedMount launcherMount(launcherDir(), uint64_t{2048 + 96} << 20);
+  if (!launcherMount.ok()) GTEST_SKIP() << launcherMount.problem() << " (the test needs to mount file systems)";
+  InstallLauncherVersion("pristine");
+  InstallGameVersion("pristine", kVersions.front());
+  WriteBases({base, base, base, base});
+  WriteFile(launcherDir() / "temp_d" / "~Qo.temp.version", std::string(64 << 20, '\0'));
+  WriteFile(launcherDir() / "TempUpdata" / "Unzip" / "data" / "big.bin", std::string(64 << 20, '\0'));
+
+  ExpectRecovery();
+  EXPECT_FALSE(fs::exists(launcherDir() / "temp_d" / "~Qo.temp.version"));
+}
+
 }  // namespace

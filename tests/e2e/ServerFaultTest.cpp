@@ -4,6 +4,7 @@
 // folder exactly as published.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -46,6 +47,20 @@ void DamagePageZip(const fs::path& server) {
   bytes.resize(bytes.size() - 30);
   WriteFile(pages / "page0.zip", bytes);
   e2e::RewritePackageEntry(pages, "page0.zip", "intallinfo_1.0.ini");
+}
+
+// Serves server `server`'s launcher list as a plain list of `names`, files of
+// its launcher version folder with their MD5 and size but the CRC text
+// 00000000, which no file has: every run finds each of them changed.
+void ServeLauncherListMatchingNoFile(const fs::path& server, const std::string& names) {
+  const fs::path folder = server / "LauncherVersion" / "Launcher_1.0.0";
+  ASSERT_EQ(
+      testsupport::RunShell("cd '" + folder.string() + "' && set -- " + names +
+                            " && { printf '[Version]\\r\\nVersion=1.0.0\\r\\n[FileList]\\r\\nFileCount=%d\\r\\n' $#; "
+                            "i=0; for f; do printf 'File%d=%s,%s,00000000,%s,1\\r\\n' $i $f "
+                            "$(md5sum $f | cut -c1-32 | tr a-f A-F) $(stat -c %s $f); i=$((i+1)); done; } "
+                            "> GameInfo.ini"),
+      0);
 }
 
 class ServerFaultTest : public FaultChainTest {
@@ -91,7 +106,7 @@ class ServerFaultTest : public FaultChainTest {
     EXPECT_EQ(EventTextsSince(mark, "LE_GameStartSuccess").size(), started ? 1u : 0u);
     if (started) {
       ExpectClientStarted();
-      ExpectPublished("pristine", kLatest);
+      ExpectPublished(name, kLatest);
     }
 
     // Healthy servers: whatever the first run left, this one ends with the
@@ -224,9 +239,125 @@ TEST_F(ServerFaultTest, EachFaultEndsAsItShouldAndAFollowUpRunLeavesThePublished
        {{"LE_GamePatchFail", "file update"}, {"LE_StartRepire", ""}, {"LE_GameRepaireSuccess", ""}},
        {kPatchQuestion},
        {}},
+      {"a file where the patch needs a folder, a folder where it needs a file: patch failure, repair",
+       true,
+       [&](const std::string&, const std::string& base) {
+         WriteFile(gameDir() / "data" / "new", "a file where a folder belongs");
+         WriteFile(gameDir() / "data" / "movie.bin" / "inside.txt", "a folder where a file belongs");
+         allBases(base);
+       },
+       "y\n",
+       0,
+       {"LE_StartGamePatch", "LE_GamePatchFail", "LE_GameRepaireVersion", "LE_GamePatchNoNeed"},
+       {{"LE_StartRepire", ""}, {"LE_GameRepaireSuccess", ""}},
+       {kPatchQuestion},
+       {"removed ..\\data\\new, which stands in the way of data/new/added.txt",
+        "removed ..\\data\\movie.bin, which stands in the way of data/movie.bin"}},
   };
   int index = 0;
   for (const Case& c : cases) RunCase(c, "case" + std::to_string(index++), pristine);
+}
+
+// Launcher lists that would make every run replace launcher files: the
+// self-update relaunches at most once per start, and a list naming one of the
+// launcher's working files is refused.
+TEST_F(ServerFaultTest, LauncherListsThatWouldRelaunchEveryRun) {
+  const std::string pristine = PublishPristine();
+  const Case cases[] = {
+      {"files that no list entry matches: one relaunch, then the game",
+       true,
+       [&](const std::string& name, const std::string& base) {
+         ServeLauncherListMatchingNoFile(ServerBase(name), "TovaLauncher.exe launcher.dat");
+         WriteBases({base, base, base, base});
+       },
+       "",
+       0,
+       {"LE_UpdateSelfStart", "LE_UpdateSelfSuccess", "LE_UpdateSelfStart", "LE_UpdateSelfSuccess",
+        "LE_GameCheckUpdate", "LE_GamePatchNoNeed"},
+       {},
+       {},
+       {"no second relaunch"}},
+      {"a list naming the running copy: refused, the launcher update fails",
+       true,
+       [&](const std::string& name, const std::string& base) {
+         WriteFile(ServerBase(name) / "LauncherVersion" / "Launcher_1.0.0" / "TovaLaunch.bin", "stray copy");
+         ServeLauncherListMatchingNoFile(ServerBase(name), "TovaLauncher.exe launcher.dat TovaLaunch.bin");
+         WriteBases({base, base, base, base});
+       },
+       "",
+       1,
+       {"LE_UpdateSelfStart", "LE_UpdateSelfFail"},
+       {{"LE_UpdateSelfFail", "cmp gameinfo"}},
+       {kSelfUpdateFailed},
+       {"CompareFileLists refused file name =TovaLaunch.bin"}},
+  };
+  int index = 0;
+  for (const Case& c : cases) RunCase(c, "relaunch" + std::to_string(index++), pristine);
+}
+
+// The backup floods the version files and the patch list (the file, then
+// zeros, without a length): every attempt is cut off at the size such a file
+// can have and leaves nothing on the disk, and the primary serves the run. A following run
+// against the backup alone leaves the published game.
+TEST_F(ServerFaultTest, AFloodedVersionFileIsCutOffAndLeavesNothingBehind) {
+  const std::string base = PublishPristine();
+  ResetGameTree("pristine");
+  InstallGameVersion("pristine", kVersions.front());
+  PartialMirror("pristine", "flood", {"version", "AutoPatch.ini"});
+  const std::string flood = FaultBase("__flood", "flood");
+  WriteBases({flood, flood, flood, flood});
+  ServePrimary("pristine");
+
+  size_t mark = Events().size();
+  EXPECT_EQ(Run({}, ""), 0) << output << LaunchLog();
+  EXPECT_TRUE(InOrder(EventNamesSince(mark), kPatchChain)) << Joined(EventNamesSince(mark));
+  const std::string log = LaunchLog();
+  EXPECT_NE(log.find("start file download fail: 1 temp_launcher\\version"), std::string::npos) << log;
+  EXPECT_NE(log.find("start file download fail: 3 temp_patch\\AutoPatch.ini"), std::string::npos) << log;
+  EXPECT_EQ(log.find("file len not mate"), std::string::npos) << log;
+  EXPECT_TRUE(fs::is_empty(launcherDir() / "temp_d"));
+  ExpectClientStarted();
+  ExpectPublished("pristine", kLatest);
+  WaitForProcessesInGameTree();
+
+  RemoveClientRecords();
+  InstallGameVersion("pristine", kVersions.front());
+  WriteBases({base, base, base, base});
+  ServePrimary("");
+  mark = Events().size();
+  EXPECT_EQ(Run({}, ""), 0) << output << LaunchLog();
+  EXPECT_TRUE(InOrder(EventNamesSince(mark), kPatchChain)) << Joined(EventNamesSince(mark));
+  ExpectClientStarted();
+  ExpectPublished("pristine", kLatest);
+  WaitForProcessesInGameTree();
+}
+
+// The launcher's private temporary folder was made first by someone else
+// (anyone can, in a shared temporary folder): each run makes a fresh private
+// folder of its own, says so in the log, and ends with the published game.
+TEST_F(ServerFaultTest, ATemporaryFolderTakenByAnotherUserIsReplacedByAFreshOne) {
+  const std::string base = PublishPristine();
+  ResetGameTree("pristine");
+  InstallGameVersion("pristine", kVersions.front());
+  WriteBases({base, base, base, base});
+  const fs::path taken = root() / "tmp" / ("tovalauncher-" + std::to_string(geteuid()));
+  fs::create_directories(taken);
+  fs::permissions(taken, fs::perms::all);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(taken.c_str(), 65534, 65534), 0);
+  }
+
+  for (const std::vector<std::string>& events : {kPatchChain, std::vector<std::string>{"LE_GamePatchNoNeed"}}) {
+    RemoveClientRecords();
+    const size_t mark = Events().size();
+    EXPECT_EQ(Run({}, ""), 0) << output << LaunchLog();
+    EXPECT_TRUE(InOrder(EventNamesSince(mark), events)) << Joined(EventNamesSince(mark));
+    EXPECT_NE(LaunchLog().find("temporary folder " + taken.string() + " cannot be used ("), std::string::npos)
+        << LaunchLog();
+    ExpectClientStarted();
+    ExpectPublished("pristine", kLatest);
+    WaitForProcessesInGameTree();
+  }
 }
 
 TEST_F(ServerFaultTest, ClientRunningDuringAPatchAnsweredNoThenYes) {

@@ -68,8 +68,19 @@ class QoVersionRepairInfoTest : public testing::Test {
       unsetenv("TMPDIR");
   }
 
-  std::filesystem::path TempCopy() const {
-    return dir_.path() / "tmp" / ("tovalauncher-" + std::to_string(geteuid())) / "GameInfo.ini.UnCypt";
+  std::filesystem::path TempFolder() const {
+    return dir_.path() / "tmp" / ("tovalauncher-" + std::to_string(geteuid()));
+  }
+  // The fixed name the deciphered copy once had.
+  std::filesystem::path TempCopy() const { return TempFolder() / "GameInfo.ini.UnCypt"; }
+  // The deciphered copies in the temporary folder, by name.
+  std::vector<std::string> TempCopies() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(TempFolder())) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with("GameInfo.ini.UnCypt")) names.push_back(name);
+    }
+    return names;
   }
 
   TempDir dir_;
@@ -100,8 +111,8 @@ TEST_F(QoVersionRepairInfoTest, ReadsProtectedAndPlainListsAlikeAndLeavesThemUnc
     EXPECT_EQ(info.files()[1].size, 1);
 
     EXPECT_EQ(ReadFile("GameInfo.ini"), stored);
-    EXPECT_FALSE(std::filesystem::exists(TempCopy()));
-    EXPECT_EQ(std::filesystem::status(TempCopy().parent_path()).permissions() & std::filesystem::perms::all,
+    EXPECT_TRUE(TempCopies().empty());
+    EXPECT_EQ(std::filesystem::status(TempFolder()).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_all);
   }
 }
@@ -222,13 +233,42 @@ TEST_F(QoVersionRepairInfoTest, RefusedListsChangeNothingAndSendNothing) {
     EXPECT_EQ(info.version(), "1.0");
     EXPECT_EQ(info.files().size(), 1u);
     EXPECT_EQ(window.seen().size(), seenBefore);
-    EXPECT_FALSE(std::filesystem::exists(TempCopy()));
+    EXPECT_TRUE(TempCopies().empty());
     std::string log = ReadFile("Launch.log");
     if (c.logged == nullptr)
       EXPECT_EQ(log, "");
     else
       EXPECT_NE(log.find(c.logged), std::string::npos) << log;
   }
+}
+
+// Every read has a copy of its own: a read made while another one holds its
+// copy (here from inside the first read's progress report) neither changes
+// nor removes that copy, and both are gone afterwards.
+TEST_F(QoVersionRepairInfoTest, TwoReadsAtOnceEachReadTheirOwnCopy) {
+  WriteFile("first.ini", Protected("[Version]\nVersion=1.0\n[FileList]\nFileCount=1\nFile0=a,M,C,1,0\n"));
+  WriteFile("second.ini", Protected("[Version]\nVersion=2.0\n[FileList]\nFileCount=0\n"));
+  std::vector<std::string> held;
+  std::string heldBytes;
+  bool heldAfterSecond = false;
+  QoVersionRepairInfo second;
+  MessageWindow window([&](const Message& m) {
+    if (m.id != UM_FILELIST_PARSE_BEGIN) return;
+    held = TempCopies();
+    if (held.size() != 1) return;
+    heldBytes = ReadFile(TempFolder() / held[0]);
+    EXPECT_TRUE(second.InputVerRepairFileList("second.ini"));
+    heldAfterSecond = TempCopies() == held && ReadFile(TempFolder() / held[0]) == heldBytes;
+  });
+  QoVersionRepairInfo first(&window);
+  ASSERT_TRUE(first.InputVerRepairFileList("first.ini"));
+
+  ASSERT_EQ(held.size(), 1u);
+  EXPECT_NE(heldBytes.find("Version=1.0"), std::string::npos);
+  EXPECT_TRUE(heldAfterSecond);
+  EXPECT_EQ(first.version(), "1.0");
+  EXPECT_EQ(second.version(), "2.0");
+  EXPECT_TRUE(TempCopies().empty());
 }
 
 TEST_F(QoVersionRepairInfoTest, AnEarlierCopyIsNeverReadForAMissingFile) {
@@ -248,7 +288,7 @@ TEST_F(QoVersionRepairInfoTest, VersionOnlyRead) {
     EXPECT_EQ(info.version(), "2.5");  // private-profile names ignore case
     EXPECT_TRUE(info.files().empty());
     EXPECT_EQ(ReadFile("GameInfo.ini"), stored);
-    EXPECT_FALSE(std::filesystem::exists(TempCopy()));
+    EXPECT_TRUE(TempCopies().empty());
   }
   EXPECT_TRUE(window_.seen().empty());
 

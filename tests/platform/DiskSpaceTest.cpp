@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <utility>
 
 #include "platform/DiskSpace.h"
 #include "tests/support/TempDir.h"
@@ -25,10 +27,14 @@ TEST(DiskSpace, APathNotMadeYetIsAnsweredByTheNearestFolderAboveIt) {
   TempDir dir;
   CurrentDirScope cwd(dir.path());
   std::filesystem::create_directories(dir.path() / "a");
-  for (const char* path : {"a\\b\\c\\file.bin", "a/b", "missing.bin", "a"}) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"a\\b\\c\\file.bin", "a"}, {"a/b", "a"}, {"missing.bin", "."}, {"a", "a"}};
+  for (const auto& [path, answering] : cases) {
     uint64_t bytes = 0;
-    EXPECT_TRUE(GetDiskFreeBytesFor(path, bytes)) << path;
+    std::string asked;
+    EXPECT_TRUE(GetDiskFreeBytesFor(path, bytes, &asked)) << path;
     EXPECT_GT(bytes, 0u) << path;
+    EXPECT_EQ(asked, answering) << path;
   }
   uint64_t bytes = 42;
   EXPECT_TRUE(GetDiskFreeBytesFor(dir.str() + "/x/y", bytes));

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/FileLock.h"
 #include "platform/ProcessLauncher.h"
 #include "tests/support/TempDir.h"
 
@@ -89,6 +90,19 @@ TEST_F(ProcessLauncherTest, ANativeProgramUnpackedWithoutExecuteBitsStillStarts)
   const fs::perms perms = fs::status("client/game").permissions();
   EXPECT_EQ(perms & (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec),
             fs::perms::owner_exec | fs::perms::group_exec);
+}
+
+// The same without starting it; other files keep their bits.
+TEST_F(ProcessLauncherTest, MakeNativeProgramExecutableLeavesOtherFilesAlone) {
+  const fs::perms readable = fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read;
+  WriteFile("program", "#!/bin/sh\n");
+  WriteFile("data.txt", "text\n");
+  for (const char* name : {"program", "data.txt"}) fs::permissions(name, readable);
+  EXPECT_TRUE(MakeNativeProgramExecutable("program"));
+  EXPECT_TRUE(MakeNativeProgramExecutable("data.txt"));
+  EXPECT_TRUE(MakeNativeProgramExecutable("missing"));
+  EXPECT_EQ(fs::status("program").permissions(), readable | fs::perms::owner_exec | fs::perms::others_exec);
+  EXPECT_EQ(fs::status("data.txt").permissions(), readable);
 }
 
 TEST_F(ProcessLauncherTest, BareNamesSearchTheCurrentFolderFirst) {
@@ -177,6 +191,32 @@ TEST_F(ProcessLauncherTest, ReplaceProcessImageRunsTheProgramInPlace) {
   WriteScript("finish", "echo replaced > out; exit 9\n");
   EXPECT_EXIT(ReplaceProcessImage("finish"), ::testing::ExitedWithCode(9), "");
   EXPECT_EQ(ReadFile("out"), "replaced\n");
+}
+
+// The new image keeps the handed-over descriptor, and with it the lock held
+// on it, while other descriptors close; it gets the handed-over environment
+// and its first argument as the command line writes it.
+TEST_F(ProcessLauncherTest, ReplaceProcessImageHandsOverADescriptorAndTheEnvironment) {
+  fs::copy_file("/bin/sh", "probe");
+  WriteFile("probe.sh",
+            "tr '\\000' ' ' < /proc/$$/cmdline > out; echo >> out\n"
+            "[ \"$(readlink /proc/$$/fd/$1)\" = \"$(pwd -P)/the.lock\" ] && echo kept >> out\n"
+            "[ -e /proc/$$/fd/57 ] && echo open >> out\n"
+            "flock -n the.lock true || echo held >> out\n"
+            "echo \"$HANDED_OVER\" >> out; exit 9\n");
+  const auto replace = [] {
+    FileLock lock;
+    if (lock.Lock("the.lock") != FileLock::Result::kLocked) return;
+    dup2(lock.descriptor(), 57);  // open across an exec, but not handed over
+    const std::string commandLine = "probe probe.sh " + std::to_string(lock.descriptor());
+    ReplaceProcessImage(commandLine, nullptr, {lock.descriptor(), {"HANDED_OVER=yes"}});
+  };
+  EXPECT_EXIT(replace(), ::testing::ExitedWithCode(9), "");
+  const std::string out = ReadFile("out");
+  EXPECT_TRUE(out.starts_with("probe probe.sh ")) << out;
+  EXPECT_NE(out.find("\nkept\nheld\nyes\n"), std::string::npos) << out;
+  FileLock after;
+  EXPECT_EQ(after.Lock("the.lock"), FileLock::Result::kLocked);
 }
 
 TEST_F(ProcessLauncherTest, ReplaceProcessImageFailureKeepsTheProcess) {

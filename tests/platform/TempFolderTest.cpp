@@ -5,8 +5,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/TempFolder.h"
 #include "tests/support/TempDir.h"
@@ -25,6 +27,7 @@ class TempFolderTest : public ::testing::Test {
     setenv("TMPDIR", base_.str().c_str(), 1);
   }
   void TearDown() override {
+    SetTempFolderNoticeHandler(nullptr);
     if (old_) {
       setenv("TMPDIR", old_->c_str(), 1);
     } else {
@@ -63,29 +66,86 @@ TEST_F(TempFolderTest, UnusableTmpdirFallsBackToTmp) {
   }
 }
 
-TEST_F(TempFolderTest, RefusesFoldersOthersCouldUse) {
-  auto refused = [this](const char* what) {
-    EXPECT_EQ(GetTempFolderPath(), "") << what;
-    fs::remove_all(Expected());
+// A fixed folder that cannot be used is replaced by a fresh private one in
+// the same base, given for it from then on; the notice says why.
+TEST_F(TempFolderTest, AFolderOthersCouldUseIsReplacedByAFreshPrivateOne) {
+  std::vector<std::string> notices;
+  SetTempFolderNoticeHandler([&notices](const std::string& notice) { notices.push_back(notice); });
+  const auto privateFolder = [](const fs::path& folder) {
+    fs::create_directory(folder);
+    fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
   };
-  fs::create_directory(Expected());
-  fs::permissions(Expected(), fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
-  refused("readable by others");
-  fs::create_directory(Expected());
-  fs::permissions(Expected(), fs::perms::owner_all | fs::perms::others_all);
-  refused("writable by others");
-  fs::create_directory(base_.path() / "elsewhere");
-  fs::permissions(base_.path() / "elsewhere", fs::perms::owner_all);
-  fs::create_directory_symlink(base_.path() / "elsewhere", Expected());
-  refused("a link");
-  WriteFile(Expected(), "");
-  refused("a file");
-  if (geteuid() == 0) {
-    fs::create_directory(Expected());
-    fs::permissions(Expected(), fs::perms::owner_all);
-    ASSERT_EQ(chown(Expected().c_str(), 65534, 65534), 0);
-    refused("another user's");
+  const struct {
+    const char* what;
+    std::function<void(const fs::path& base, const fs::path& fixed)> prepare;
+    const char* why;
+  } cases[] = {
+      {"readable by others",
+       [](const fs::path&, const fs::path& fixed) {
+         fs::create_directory(fixed);
+         fs::permissions(fixed, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+       },
+       "open to other users"},
+      {"writable by others",
+       [](const fs::path&, const fs::path& fixed) {
+         fs::create_directory(fixed);
+         fs::permissions(fixed, fs::perms::owner_all | fs::perms::others_all);
+       },
+       "open to other users"},
+      {"a link",
+       [&](const fs::path& base, const fs::path& fixed) {
+         privateFolder(base / "elsewhere");
+         fs::create_directory_symlink(base / "elsewhere", fixed);
+       },
+       "not a folder"},
+      {"a file", [](const fs::path&, const fs::path& fixed) { WriteFile(fixed, ""); }, "not a folder"},
+      {"another user's",
+       [&](const fs::path&, const fs::path& fixed) {
+         privateFolder(fixed);
+         ASSERT_EQ(chown(fixed.c_str(), 65534, 65534), 0);
+       },
+       "owned by another user"},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (std::string(c.what) == "another user's" && geteuid() != 0) continue;
+    // A base of its own per case: the fresh folder is kept per fixed folder.
+    const fs::path base = base_.path() / ("case" + std::to_string(index++));
+    fs::create_directory(base);
+    setenv("TMPDIR", base.c_str(), 1);
+    const fs::path fixed = base / ("tovalauncher-" + std::to_string(geteuid()));
+    c.prepare(base, fixed);
+    notices.clear();
+
+    const std::string folder = GetTempFolderPath();
+    ASSERT_TRUE(folder.starts_with(fixed.string() + "-")) << folder;
+    ASSERT_TRUE(folder.ends_with("/"));
+    const fs::path fresh = folder.substr(0, folder.size() - 1);
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(fresh)));
+    EXPECT_EQ(ModeOf(fresh), 0700u);
+    EXPECT_EQ(GetTempFolderPath(), folder);
+    EXPECT_EQ(notices, std::vector<std::string>{"temporary folder " + fixed.string() + " cannot be used (" + c.why +
+                                                "), using " + fresh.string() + " instead"});
   }
-  setenv("TMPDIR", "/proc", 1);
-  EXPECT_EQ(GetTempFolderPath(), "");  // cannot be created
+}
+
+// A base that is missing or cannot hold folders: the fresh folder is made in
+// /tmp.
+TEST_F(TempFolderTest, AnUnusableBaseGivesAFreshFolderInTmp) {
+  std::vector<std::string> notices;
+  SetTempFolderNoticeHandler([&notices](const std::string& notice) { notices.push_back(notice); });
+  for (const std::string& base : {base_.str() + "/missing", std::string("/proc")}) {
+    SCOPED_TRACE(base);
+    setenv("TMPDIR", base.c_str(), 1);
+    notices.clear();
+    const std::string folder = GetTempFolderPath();
+    ASSERT_TRUE(folder.starts_with("/tmp/tovalauncher-" + std::to_string(geteuid()) + "-")) << folder;
+    EXPECT_EQ(ModeOf(folder), 0700u);
+    EXPECT_EQ(GetTempFolderPath(), folder);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_TRUE(notices[0].starts_with("temporary folder " + base + "/tovalauncher-")) << notices[0];
+    EXPECT_TRUE(notices[0].ends_with("using " + folder.substr(0, folder.size() - 1) + " instead")) << notices[0];
+    fs::remove_all(folder);
+  }
 }

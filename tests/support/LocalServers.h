@@ -37,8 +37,11 @@ class NginxServer {
 //   /__short/<rest>        announces the full length, sends half and closes
 //   /__stall/<rest>        sends the headers and 1 KiB, then sends nothing
 //   /__corrupt/<rest>      sends the file with its first byte changed
+//   /__flood/<rest>        sends the file, then zeros up to 64 MiB, without
+//                          Content-Length (a body no client should take whole)
 //   /__failfirst/<n>/<rest> answers 500 to the first n requests for the path
-// Every POST is recorded (see posts()) and answered with `postReply`.
+// Every POST is recorded (see posts()) and answered with `postReply`, unless
+// a file "silent" exists in the server's log folder: then it is never answered.
 class FaultServer {
  public:
   explicit FaultServer(const std::filesystem::path& root, const std::string& postReply = "0");

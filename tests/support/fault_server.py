@@ -14,6 +14,8 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import unquote
 
 STALL_SECONDS = 600
+# A flood sends the file and then zeros, this many bytes in all.
+FLOOD_BYTES = 64 * 1024 * 1024
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -99,6 +101,20 @@ class Handler(BaseHTTPRequestHandler):
             while time.time() < deadline and not self.server.stopping:
                 time.sleep(0.1)
             self.close_connection = True
+        elif kind == "__flood":
+            self.send_response(200)
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.close_connection = True
+            chunk = bytes(64 * 1024)
+            try:
+                self.wfile.write(data)
+                sent = len(data)
+                while sent < FLOOD_BYTES and not self.server.stopping:
+                    self.wfile.write(chunk)
+                    sent += len(chunk)
+            except OSError:
+                pass  # the client hung up
         elif kind == "__corrupt":
             body = bytes([data[0] ^ 0xFF]) + data[1:] if data else data
             self.send_plain(200, body)
@@ -114,6 +130,13 @@ class Handler(BaseHTTPRequestHandler):
             "headers": {k: v for k, v in self.headers.items()},
             "body_hex": body.hex(),
         }))
+        # A file "silent" in the log folder makes the service take requests
+        # and never answer them.
+        if os.path.exists(os.path.join(self.server.log_dir, "silent")):
+            while not self.server.stopping:
+                time.sleep(0.1)
+            self.close_connection = True
+            return
         self.send_plain(200, self.server.post_reply.encode())
 
 

@@ -6,8 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/RegistryStore.h"
@@ -100,15 +103,57 @@ class SilentListener {
   SilentListener& operator=(const SilentListener&) = delete;
 
   std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
-  // Blocks until a connection waits in the queue.
-  bool WaitForConnection() const {
+  int fd() const { return fd_; }
+  // Blocks until a connection waits in the queue, at most `timeoutMs`.
+  bool WaitForConnection(int timeoutMs = 60000) const {
     pollfd entry{fd_, POLLIN, 0};
-    return poll(&entry, 1, 60000) == 1;
+    return poll(&entry, 1, timeoutMs) == 1;
   }
 
  private:
   int fd_;
   int port_ = 0;
+};
+
+// A log service that answers every request with the status line, a length of
+// 100000 and the body "10", and then sends nothing more: only a reader that
+// stops at the first "0" is done with the answer.
+class ZeroThenStall {
+ public:
+  ZeroThenStall() : thread_([this] { Serve(); }) {}
+  ~ZeroThenStall() {
+    stop_ = true;
+    thread_.join();
+    for (int fd : clients_) close(fd);
+  }
+  ZeroThenStall(const ZeroThenStall&) = delete;
+  ZeroThenStall& operator=(const ZeroThenStall&) = delete;
+
+  std::string url() const { return listener_.url(); }
+
+ private:
+  void Serve() {
+    while (!stop_) {
+      if (!listener_.WaitForConnection(100)) continue;
+      const int fd = accept4(listener_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      char request[65536];
+      static_cast<void>(recv(fd, request, sizeof request, 0));  // the request itself does not matter
+      const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n10";
+      static_cast<void>(send(fd, reply.data(), reply.size(), MSG_NOSIGNAL));
+      clients_.push_back(fd);
+    }
+  }
+
+  SilentListener listener_;
+  std::atomic<bool> stop_ = false;
+  std::vector<int> clients_;  // serving thread only, until it is joined
+  std::thread thread_;
+};
+
+// Forgets, at the end of a test, that the log service went silent.
+struct SilenceReset {
+  ~SilenceReset() { ResetEventServiceSilence(); }
 };
 
 // Restores the process-wide upload settings at the end of a test.
@@ -216,18 +261,42 @@ TEST(EventReport, ReplyWithoutAZeroIsTriedFiveTimes) {
   }
 }
 
-TEST(EventReport, UnreachableOrSilentServiceEndsAfterFiveBoundedAttempts) {
+// A service that refuses the connection fails at once and gets the five
+// attempts. A silent one costs one bounded attempt, and then the process
+// sends no event any more, waited for or not, and says so in the log.
+TEST(EventReport, ARefusingServiceGetsFiveAttemptsASilentOneATimeOutPerRun) {
   TestUser user;
-  SilentListener silent;
-  EventUploadSettings settings = SettingsFor(silent.url());
+  SilenceReset reset;
+  EventUploadSettings settings = SettingsFor("http://127.0.0.1:" + std::to_string(testsupport::FreeLocalPort()));
   settings.connectTimeout = std::chrono::milliseconds(200);
   settings.totalTimeout = std::chrono::milliseconds(300);
   EXPECT_FALSE(UploadEvent(u"LE_UpdateSelfStart", u"", settings));
   EXPECT_EQ(BodyLinesInLog(), 5);
 
-  settings.baseUrl = "http://127.0.0.1:" + std::to_string(testsupport::FreeLocalPort());
+  SilentListener silent;
+  settings.baseUrl = silent.url();
   EXPECT_FALSE(UploadEvent(u"LE_UpdateSelfStart", u"", settings));
-  EXPECT_EQ(BodyLinesInLog(), 10);
+  EXPECT_EQ(BodyLinesInLog(), 6);
+
+  TempDir root;
+  FaultServer server(root.path());
+  {
+    SettingsScope scope(SettingsFor(server.url()));
+    EXPECT_FALSE(ReportEvent(u"LE_GameCheckUpdate", u""));
+    EXPECT_TRUE(ReportEventAsync(u"LE_GamePatchNoNeed", u""));
+    ASSERT_TRUE(WaitForPendingReports(kGenerousWait));
+    EXPECT_TRUE(Posts(server).empty());
+    EXPECT_EQ(BodyLinesInLog(), 6);
+    const std::string log = ReadFile("Launch.log");
+    for (const char* name : {"LE_GameCheckUpdate", "LE_GamePatchNoNeed"}) {
+      EXPECT_NE(log.find(std::string("event ") + name + " dropped: the log service does not answer"), std::string::npos)
+          << log;
+    }
+    // A new process asks the service again.
+    ResetEventServiceSilence();
+    EXPECT_TRUE(ReportEvent(u"LE_GameCheckUpdate", u""));
+    EXPECT_EQ(Posts(server).size(), 1u);
+  }
 
   // The production bounds are a few seconds.
   EventUploadSettings defaults;
@@ -235,6 +304,21 @@ TEST(EventReport, UnreachableOrSilentServiceEndsAfterFiveBoundedAttempts) {
   EXPECT_LE(defaults.totalTimeout, std::chrono::seconds(5));
   EXPECT_LE(defaults.connectTimeout, defaults.totalTimeout);
   EXPECT_EQ(defaults.baseUrl, LAUNCHER_ANALYTICS_URL);
+}
+
+// The reply is read only until its first "0": a service that sends "10" of
+// an announced 100000 bytes and then nothing is accepted at once, where
+// reading the whole reply would run into the time bound on every attempt.
+TEST(EventReport, TheReplyIsReadOnlyUntilItsFirstZero) {
+  TestUser user;
+  SilenceReset reset;
+  ZeroThenStall service;
+  EventUploadSettings settings = SettingsFor(service.url());
+  settings.totalTimeout = std::chrono::seconds(2);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(UploadEvent(u"LE_GameCheckUpdate", u"", settings));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(BodyLinesInLog(), 1);
 }
 
 TEST(EventReport, ReportsGoToTheConfiguredServiceOnTheCallerOrTheirOwnThread) {

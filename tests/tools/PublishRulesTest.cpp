@@ -110,6 +110,12 @@ const std::vector<RefusalCase>& RefusalCases() {
        [](const fs::path& root, PublishSettings&) { WriteFile(root / "input/1.1/Unzip/a.txt", "x"); },
        "the files Unzip/a.txt and a.txt would meet in the applier's staging folder"},
       {"ZeroPackageSize", [](const fs::path&, PublishSettings& s) { s.maxPackageSize = 0; }, "must be at least 1"},
+      {"LauncherWorkingFile",
+       [](const fs::path& root, PublishSettings& s) {
+         s.launcherVersions = publishtest::WriteVersions(
+             root / "launcher", {{"1.0.0", {{"TovaLauncher.exe", "launcher"}, {"TovaLaunch.bin", "stray copy"}}}});
+       },
+       "TovaLaunch.bin: the launcher writes this file itself"},
   };
   return cases;
 }

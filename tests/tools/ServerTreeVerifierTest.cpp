@@ -151,6 +151,38 @@ TEST_P(ServerTreeVerifierTest, FindsTheFault) {
 INSTANTIATE_TEST_SUITE_P(Faults, ServerTreeVerifierTest, testing::ValuesIn(TamperCases()),
                          [](const testing::TestParamInfo<TamperCase>& info) { return info.param.name; });
 
+// A tree protected with a seed other than the build's: the one problem is
+// that its lists cannot be deciphered, not what their contents would seem to
+// say. The launcher's code that a check runs writes nothing to standard
+// output, which is the report's.
+TEST_F(ServerTreeVerifierTest, AnotherSeedIsOneProblemAndTheEngineKeepsQuiet) {
+  const fs::path base = CopyOfTree();
+  ProtectionKey key;
+  BuildProtectionKey(key, LAUNCHER_PROTECTION_SEED + 1);
+  for (const auto& entry : fs::recursive_directory_iterator(base)) {
+    const std::string name = entry.path().filename().string();
+    if (name == kVersionListName || name.starts_with("patchinfo_")) {
+      ASSERT_TRUE(ProtectFile(key, entry.path().string())) << entry.path();
+    }
+  }
+  std::vector<std::string> problems;
+  EXPECT_FALSE(VerifyServerTree(base.string(), problems));
+  ASSERT_EQ(problems.size(), 1u) << testing::PrintToString(problems);
+  EXPECT_TRUE(problems[0].starts_with("the lists cannot be deciphered with the seed " +
+                                      std::to_string(LAUNCHER_PROTECTION_SEED) + " ("))
+      << problems[0];
+
+  // The untouched tree still checks out (installing pages and applying
+  // patches on the way), with nothing on standard output.
+  const fs::path ours = scratch_.path() / "ours";
+  fs::copy(dir_->path() / "tree", ours, fs::copy_options::recursive);
+  testing::internal::CaptureStdout();
+  const bool sound = VerifyServerTree(ours.string(), problems);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(sound) << testing::PrintToString(problems);
+  EXPECT_EQ(printed, "");
+}
+
 TEST(ServerTreeVerifierEmptyTest, FolderWithoutTreeIsAProblem) {
   TempDir dir;
   std::vector<std::string> problems;

@@ -136,7 +136,8 @@ TEST_F(CurlDownloadTest, DownloadsIntoTheLocalPathThroughTheTemporaryFile) {
 }
 
 // The faults a server can make, each judged by the final state, the status
-// kept, what is left in "temp_d" and whether the local path was written.
+// kept and whether the local path was written; no fault leaves its bytes in
+// "temp_d".
 TEST_F(CurlDownloadTest, FaultsEndInTheirStateAndNeverTouchTheLocalPath) {
   const std::string data = Bytes(40 * 1024);
   WriteFile(root_.path() / "a.bin", data);
@@ -147,17 +148,16 @@ TEST_F(CurlDownloadTest, FaultsEndInTheirStateAndNeverTouchTheLocalPath) {
     DownloadState end;
     int32_t responseCode;
     bool placed;
-    bool tempLeft;
     bool progress;
   } cases[] = {
-      {fault.url() + "/a.bin", DL_DONE, 200, true, false, true},
-      {fault.url() + "/__redirect/a.bin", DL_DONE, 200, true, false, true},
-      {fault.url() + "/__status/404/a.bin", DL_FAILED, 404, false, true, true},
-      {fault.url() + "/__status/500/a.bin", DL_FAILED, 500, false, true, true},
-      {fault.url() + "/__status/206/a.bin", DL_FAILED, 206, false, true, true},
-      {fault.url() + "/__short/a.bin", DL_FAILED, 0, false, true, true},
-      {fault.url() + "/__nolength/a.bin", DL_LENGTH_MISMATCH, 200, false, true, false},
-      {refused, DL_FAILED, 0, false, true, false},
+      {fault.url() + "/a.bin", DL_DONE, 200, true, true},
+      {fault.url() + "/__redirect/a.bin", DL_DONE, 200, true, true},
+      {fault.url() + "/__status/404/a.bin", DL_FAILED, 404, false, true},
+      {fault.url() + "/__status/500/a.bin", DL_FAILED, 500, false, true},
+      {fault.url() + "/__status/206/a.bin", DL_FAILED, 206, false, true},
+      {fault.url() + "/__short/a.bin", DL_FAILED, 0, false, true},
+      {fault.url() + "/__nolength/a.bin", DL_LENGTH_MISMATCH, 200, false, false},
+      {refused, DL_FAILED, 0, false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url);
@@ -173,7 +173,7 @@ TEST_F(CurlDownloadTest, FaultsEndInTheirStateAndNeverTouchTheLocalPath) {
     EXPECT_EQ(recorder.states, Then(kStartedStates, {c.end}));
     EXPECT_EQ(downloader->GetResponseCode(), c.responseCode);
     EXPECT_EQ(Exists("out/a.bin"), c.placed);
-    EXPECT_EQ(Exists("temp_d/~Qo.temp.a"), c.tempLeft);
+    EXPECT_TRUE(TempFiles().empty());
     EXPECT_EQ(recorder.progressMessages > 0, c.progress);
     if (c.placed) {
       EXPECT_EQ(ReadFile(work_.path() / "out" / "a.bin"), data);
@@ -181,6 +181,45 @@ TEST_F(CurlDownloadTest, FaultsEndInTheirStateAndNeverTouchTheLocalPath) {
     downloader->Reset();
   }
   EXPECT_NE(Log().find("file len not mate httpLen = -1,downedlen = 40960"), std::string::npos);
+}
+
+// A body that passes the transfer's bound is aborted there and fails, with
+// the status of its response kept and nothing left on the disk; a body of
+// exactly the bound arrives.
+TEST_F(CurlDownloadTest, ABodyPastItsBoundIsAbortedAndLeavesNothing) {
+  WriteFile(root_.path() / "version", "1.0.2\r\n");
+  FaultServer fault(root_.path());
+  const struct {
+    const char* path;
+    uint64_t maxBytes;
+    DownloadState end;
+    int32_t responseCode;
+  } cases[] = {
+      {"/version", 7, DL_DONE, 200},
+      {"/version", 6, DL_FAILED, 200},
+      {"/__nolength/version", 6, DL_FAILED, 200},
+      {"/__flood/version", 63, DL_FAILED, 200},
+      {"/__status/404/version", 4, DL_FAILED, 404},  // its body is "fault"
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.maxBytes));
+    auto downloader = CAutoDownload_Curl::Create();
+    WriteFile(work_.path() / "out" / "version", "older");
+    ASSERT_TRUE(downloader->Prepare(fault.url() + c.path, "out\\version", nullptr, 1, c.maxBytes));
+    downloader->Start();
+    EXPECT_EQ(downloader->GetState(), c.end);
+    EXPECT_EQ(downloader->GetResponseCode(), c.responseCode);
+    EXPECT_EQ(ReadFile(work_.path() / "out" / "version"), c.end == DL_DONE ? "1.0.2\r\n" : "older");
+    EXPECT_TRUE(TempFiles().empty());
+  }
+}
+
+// A transfer prepared and never started leaves no file behind.
+TEST_F(CurlDownloadTest, ResetAfterPrepareRemovesTheTemporaryFile) {
+  ASSERT_TRUE(downloader_->Prepare("http://127.0.0.1:1/a.bin", "out\\a.bin", nullptr, 1));
+  EXPECT_FALSE(TempFiles().empty());
+  downloader_->Reset();
+  EXPECT_TRUE(TempFiles().empty());
 }
 
 TEST_F(CurlDownloadTest, ReplacesAReadOnlyFileAndPlacesAcrossFileSystems) {

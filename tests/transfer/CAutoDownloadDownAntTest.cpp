@@ -127,7 +127,33 @@ TEST_F(DownAntDownloadTest, A404EndsInMoveFailedAndRemovesAnOlderFileAtTheLocalP
   EXPECT_TRUE(downloader_->Wait(true));
   EXPECT_EQ(recorder_.states, (std::vector<DownloadState>{DL_READY, DL_RUNNING, DL_MOVE_FAILED}));
   EXPECT_FALSE(Exists("out/a.bin"));
-  EXPECT_TRUE(Exists(kSegmentFile));
+  EXPECT_FALSE(Exists(kSegmentFile));
+}
+
+// A body that passes the bound stops the transfer before the piece that
+// passes it is written; it fails and leaves nothing behind. A body of
+// exactly the bound arrives.
+TEST_F(DownAntDownloadTest, ABodyPastItsBoundFailsAndLeavesNothing) {
+  FaultServer fault(root_.path());
+  const struct {
+    const char* path;
+    uint64_t maxBytes;
+    DownloadState end;
+  } cases[] = {
+      {"/a.bin", data_.size(), DL_DONE},
+      {"/a.bin", data_.size() - 1, DL_MOVE_FAILED},
+      {"/__flood/a.bin", 63, DL_MOVE_FAILED},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.maxBytes));
+    CAutoDownload_DownAnt downloader;
+    ASSERT_TRUE(downloader.Prepare(fault.url() + c.path, "out\\a.bin", nullptr, 1, c.maxBytes));
+    downloader.Start();
+    EXPECT_TRUE(downloader.Wait(true));
+    EXPECT_EQ(downloader.GetState(), c.end);
+    EXPECT_EQ(Exists("out/a.bin"), c.end == DL_DONE);
+    EXPECT_FALSE(Exists(kSegmentFile));
+  }
 }
 
 TEST_F(DownAntDownloadTest, WithoutContentLengthTheFileArrivesWholeButProgressIsNeverKnown) {
@@ -160,10 +186,9 @@ TEST_F(DownAntDownloadTest, WaitWithoutBlockingSeesTheEndOnce) {
 
 // Stop from the notify window once the stalled server's first kilobyte is in:
 // the job announces DL_IDLE at once, while GetState reports the manager, which
-// runs until the request ends at its next check; then the local path is
-// cleared and the segment file keeps what arrived. A Prepare meanwhile is
-// refused.
-TEST_F(DownAntDownloadTest, StopDuringTheTransferLeavesTheSegmentFileAndRemovesTheLocalFile) {
+// runs until the request ends at its next check; then the local path and the
+// segment file are cleared. A Prepare meanwhile is refused.
+TEST_F(DownAntDownloadTest, StopDuringTheTransferRemovesTheSegmentFileAndTheLocalFile) {
   FaultServer fault(root_.path());
   WriteFile(work_.path() / "out" / "a.bin", "older");
   bool refused = false;
@@ -183,8 +208,7 @@ TEST_F(DownAntDownloadTest, StopDuringTheTransferLeavesTheSegmentFileAndRemovesT
   EXPECT_EQ(recorder_.cookies, std::vector<WParam>(recorder_.cookies.size(), 4));
   EXPECT_EQ(recorder_.lastTotal, static_cast<int64_t>(data_.size()));
   EXPECT_FALSE(Exists("out/a.bin"));
-  ASSERT_TRUE(Exists(kSegmentFile));
-  EXPECT_EQ(ReadFile(work_.path() / kSegmentFile), data_.substr(0, 1024));
+  EXPECT_FALSE(Exists(kSegmentFile));
 }
 
 TEST_F(DownAntDownloadTest, PrepareWithAnEmptyUrlStartsNoWorker) {
@@ -204,7 +228,8 @@ TEST_F(DownAntDownloadTest, PrepareWithAnEmptyUrlStartsNoWorker) {
 }
 
 // Destroying the downloader while the server stalls stops the request and
-// waits for the worker, delivering the reports it sends meanwhile.
+// waits for the worker, delivering the reports it sends meanwhile; what the
+// request received goes with it.
 TEST_F(DownAntDownloadTest, DestructionDuringAStalledTransferEndsTheWorker) {
   FaultServer fault(root_.path());
   const size_t threads = ThreadCount();
@@ -213,5 +238,5 @@ TEST_F(DownAntDownloadTest, DestructionDuringAStalledTransferEndsTheWorker) {
   MessageLoop::RunUntil([&] { return recorder_.lastReceived >= 1024; }, std::chrono::milliseconds(5));
   downloader_.reset();
   EXPECT_EQ(ThreadCountAfterJoin(threads), threads);
-  EXPECT_TRUE(Exists(kSegmentFile));
+  EXPECT_FALSE(Exists(kSegmentFile));
 }

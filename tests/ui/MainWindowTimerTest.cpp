@@ -22,7 +22,7 @@ using MainWindowTimerTest = WindowTest;
 // progress, and each turn adds a byte, so every tick changes what is shown.
 TEST_F(MainWindowTimerTest, FirstTickASecondAfterTheStartNoneAfterThePagesNeverAgain) {
   std::chrono::steady_clock::time_point now{};
-  Open(false, [&now] { return now; });
+  Open(false, false, [&now] { return now; });
   const std::string total = "1000000.000000";
   SendSize(UM_INSTALL_TOTAL_SIZE, total);
   const std::string speed = "1";

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <thread>
 
+#include "platform/MessageWindow.h"
 #include "ui/TerminalFrontEnd.h"
 
 namespace {
@@ -136,6 +142,70 @@ TEST(TerminalFrontEnd, ClosingTakesALineOrTheEndOfInput) {
   EXPECT_EQ(frontEnd.Ask("after", "c"), 1);  // the close took exactly one line
   frontEnd.WaitForClose();                   // end of input
   EXPECT_NE(io.Written().find("Enterキーを押すと閉じます。\n"), std::string::npos);
+}
+
+// Input from a pipe that stays empty until a message sent from another
+// thread has been delivered on this one; the handler then types the line.
+// Without delivery, a watchdog types "n" after a while, so a front-end that
+// does not deliver fails instead of hanging.
+class AnswerAfterMessage {
+ public:
+  explicit AnswerAfterMessage(std::string line) : line_(std::move(line)) {
+    EXPECT_EQ(pipe(fds_), 0);
+    in_ = fdopen(fds_[0], "r");
+    sender_ = std::thread([this] { SendMessageTo(&window_, 0x7001); });
+    watchdog_ = std::thread([this] {
+      for (int i = 0; i < 200 && !delivered_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (!delivered_) Type("n\n");
+    });
+  }
+  ~AnswerAfterMessage() {
+    // A front-end that did not deliver leaves the sender waiting.
+    MessageLoop::RunUntil([this] { return delivered_.load(); }, std::chrono::milliseconds(10));
+    sender_.join();
+    watchdog_.join();
+    std::fclose(in_);
+    close(fds_[1]);
+  }
+
+  std::FILE* in() const { return in_; }
+  bool deliveredOnThisThread() const { return deliveredHere_; }
+
+ private:
+  void Type(const std::string& text) { EXPECT_EQ(write(fds_[1], text.data(), text.size()), ssize_t(text.size())); }
+
+  const std::string line_;
+  int fds_[2] = {-1, -1};
+  std::FILE* in_ = nullptr;
+  std::atomic<bool> delivered_ = false;
+  bool deliveredHere_ = false;
+  const std::thread::id owner_ = std::this_thread::get_id();
+  MessageWindow window_{[this](const Message&) {
+    deliveredHere_ = std::this_thread::get_id() == owner_;
+    Type(line_);
+    delivered_ = true;
+  }};
+  std::thread sender_;
+  std::thread watchdog_;
+};
+
+// A question and the wait for the close keep delivering the messages sent to
+// the thread's windows while they wait for their line.
+TEST(TerminalFrontEnd, MessagesAreDeliveredWhileALineIsAwaited) {
+  {
+    AnswerAfterMessage input("y\n");
+    TerminalIo io;
+    TerminalFrontEnd frontEnd(input.in(), io.Output(), false, false);
+    EXPECT_EQ(frontEnd.Ask("質問", "メッセージ"), 1);
+    EXPECT_TRUE(input.deliveredOnThisThread());
+  }
+  {
+    AnswerAfterMessage input("\n");
+    TerminalIo io;
+    TerminalFrontEnd frontEnd(input.in(), io.Output(), false, false);
+    frontEnd.WaitForClose();
+    EXPECT_TRUE(input.deliveredOnThisThread());
+  }
 }
 
 }  // namespace

@@ -40,9 +40,10 @@ class WindowTest : public testing::Test {
   const std::filesystem::path& tree() const { return temp_.path(); }
   std::filesystem::path launcherDir() const { return tree() / "launcher"; }
 
-  void Open(bool repaireFlag = false, CTovaLauncherDlg::TimerClock clock = std::chrono::steady_clock::now) {
+  void Open(bool repaireFlag = false, bool relaunched = false,
+            CTovaLauncherDlg::TimerClock clock = std::chrono::steady_clock::now) {
     dlg.reset();  // one window at a time: a window removes the presenter when it goes
-    dlg = std::make_unique<CTovaLauncherDlg>(procedures, sink, frontEnd, repaireFlag, std::move(clock));
+    dlg = std::make_unique<CTovaLauncherDlg>(procedures, sink, frontEnd, repaireFlag, relaunched, std::move(clock));
     dlg->OnInitDialog();
   }
   void Send(MessageId id, WParam wParam = 0, LParam lParam = 0) { SendMessageTo(dlg->window(), id, wParam, lParam); }

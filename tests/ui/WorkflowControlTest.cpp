@@ -158,6 +158,35 @@ TEST_F(WorkflowTest, SelfUpdateDoneRelaunchesTheInstalledLauncher) {
   EXPECT_NE(log.find("NM_LAUNCHER_SELF_PATCH_DONE", first + 1), std::string::npos);
 }
 
+// After a relaunch, files replaced again do not relaunch a second time: the
+// chain goes on with the game as after an up-to-date launcher.
+TEST_F(WorkflowTest, SelfUpdateDoneAfterARelaunchGoesOnWithTheGame) {
+  WriteConfig("[install]\ninstallUrl=http://install.example\n[update]\nupdateUrl=http://update.example\n");
+  const struct {
+    bool gameList;
+    StartCall start;
+    std::vector<Event> chain;
+  } cases[] = {
+      {false,
+       {"install", "http://install.example"},
+       {{"LE_UpdateSelfSuccess", ""}, {"LE_InstallWithMode", "compression"}}},
+      {true, {"patch", "http://update.example"}, {{"LE_UpdateSelfSuccess", ""}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.gameList);
+    std::filesystem::remove(tree() / "GameInfo.ini");
+    if (c.gameList) WriteGameList();
+    sink.clear();
+    Open(false, true);
+    Send(UM_SELFPATCH_DONE);
+    EXPECT_FALSE(dlg->ended());
+    EXPECT_EQ(procedures.starts.back(), c.start);
+    EXPECT_EQ(sink.chain(), c.chain);
+    EXPECT_NE(LaunchLog().find("NM_LAUNCHER_SELF_PATCH_DONE\n"), std::string::npos);
+    EXPECT_NE(LaunchLog().find("no second relaunch"), std::string::npos);
+  }
+}
+
 TEST_F(WorkflowTest, PatchFailuresOfTheFirstGroupOfferARepair) {
   const struct {
     MessageId id;

@@ -1,5 +1,6 @@
 #include "tools/publisher/PublishRules.h"
 
+#include "Procedure/LauncherConfig.h"
 #include "patch/SafeName.h"
 
 namespace {
@@ -34,5 +35,10 @@ std::string CheckFileName(std::string_view name) {
   if (name.starts_with('/') || name.ends_with('/') || name.find("//") != std::string_view::npos)
     return "the name has an empty component";
   if (!IsSafeRelativeName(name)) return "the name leaves its folder";
+  return {};
+}
+
+std::string CheckLauncherFileName(std::string_view name) {
+  if (IsLauncherWorkingName(name)) return "the launcher writes this file itself while it runs";
   return {};
 }

@@ -31,3 +31,9 @@ std::string CheckVersionText(std::string_view version);
 // (it would end the download address), blanks at either end (trimmed by the
 // INI readers), and names longer than kMaxFileNameLength.
 std::string CheckFileName(std::string_view name);
+
+// Empty when `name`, already accepted by CheckFileName, can be published in
+// the launcher's own folder, else the reason: the launcher refuses a list
+// that names one of its working files (the running copy, its logs, its
+// configuration, its lock, its "temp_" and "TempUpdata" folders).
+std::string CheckLauncherFileName(std::string_view name);

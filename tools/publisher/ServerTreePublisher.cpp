@@ -84,6 +84,16 @@ bool CheckSettings(const PublishSettings& settings, std::string& error) {
          CheckVersions(settings.gameVersions, "game", error);
 }
 
+bool CheckLauncherFiles(const std::vector<SourceFile>& files, std::string& error) {
+  for (const SourceFile& file : files) {
+    if (std::string why = CheckLauncherFileName(file.name); !why.empty()) {
+      error = "cannot publish " + file.path + ": " + why;
+      return false;
+    }
+  }
+  return true;
+}
+
 class TreeWriter {
  public:
   TreeWriter(const PublishSettings& settings, std::string root)
@@ -93,11 +103,11 @@ class TreeWriter {
     if (!MakeFolder(work_, error)) return false;
     if (!settings_.launcherVersions.empty()) {
       std::vector<PublishedVersion> launcher;
-      if (!WriteListFolders(LauncherTreeLayout(), settings_.launcherVersions, launcher, error)) return false;
+      if (!WriteListFolders(LauncherTreeLayout(), settings_.launcherVersions, true, launcher, error)) return false;
     }
     if (!settings_.gameVersions.empty()) {
       std::vector<PublishedVersion> game;
-      if (!WriteListFolders(GameTreeLayout(), settings_.gameVersions, game, error) ||
+      if (!WriteListFolders(GameTreeLayout(), settings_.gameVersions, false, game, error) ||
           !WriteInstallFolders(game, error) || !WritePatches(game, error))
         return false;
     }
@@ -134,12 +144,13 @@ class TreeWriter {
     return WriteServerText(Path(layout.versionFile), FormatVersionFile(version), false, error);
   }
 
-  // Launcher_<V>/ or Game_<V>/: every file at its name, and the list.
-  bool WriteListFolders(const VersionTreeLayout& layout, const std::vector<VersionSource>& sources,
+  // Launcher_<V>/ (`launcher`) or Game_<V>/: every file at its name, and the list.
+  bool WriteListFolders(const VersionTreeLayout& layout, const std::vector<VersionSource>& sources, bool launcher,
                         std::vector<PublishedVersion>& published, std::string& error) {
     for (const VersionSource& source : sources) {
       PublishedVersion version{source.version, {}, {}};
       if (!ScanSourceTree(source.folder, version.files, error)) return false;
+      if (launcher && !CheckLauncherFiles(version.files, error)) return false;
       const std::string folder = Path(layout.Folder(source.version));
       if (!MakeFolder(folder, error)) return false;
       for (const SourceFile& file : version.files) {

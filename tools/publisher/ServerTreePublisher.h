@@ -41,8 +41,9 @@ struct PublishSettings {
 // Writes the tree. False with `error` when the settings are unusable (no
 // version, a version text that cannot be published, a version given twice,
 // an output folder that holds files, a limit of 0), a version folder cannot
-// be published (see ScanSourceTree), a patch cannot be made (see
-// BuildPatchPackages), or a file cannot be written.
+// be published (see ScanSourceTree; a launcher version folder may not hold
+// the launcher's working files, see CheckLauncherFileName), a patch cannot
+// be made (see BuildPatchPackages), or a file cannot be written.
 //
 // The installation description is always plain: the launcher's install reads
 // its page list from the file as downloaded, and a protected one would list

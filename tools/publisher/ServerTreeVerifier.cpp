@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <system_error>
 
 #include "Procedure/ServerVersionFile.h"
+#include "patch/ProtectedFile.h"
 #include "patch/QoPatchInfo.h"
 #include "patch/QoPatchUser.h"
 #include "patch/QoVersionRepairInfo.h"
@@ -18,6 +20,7 @@
 #include "tools/publisher/ServerLayout.h"
 #include "tools/publisher/SourceTree.h"
 #include "tools/publisher/TreeCompare.h"
+#include "util/LaunchLog.h"
 #include "util/TextUtil.h"
 
 namespace fs = std::filesystem;
@@ -64,6 +67,26 @@ std::string ReadVersionFile(const fs::path& path, std::string& why) {
   return version;
 }
 
+// Whether `data` begins like the plain text of a list or description: no
+// control characters but tabs and line ends in what would be the protected
+// header. A file protected with another key begins with scrambled bytes.
+bool LooksPlain(const std::string& data) {
+  const size_t length = std::min(data.size(), kProtectedHeaderSize);
+  return std::none_of(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') || byte == 0x7F;
+  });
+}
+
+// The first bytes of a file, as many as a protected header has.
+std::string HeaderOf(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string data(kProtectedHeaderSize, '\0');
+  in.read(data.data(), static_cast<std::streamsize>(data.size()));
+  data.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  return data;
+}
+
 // The versions that have a folder prefix + version, sorted.
 std::vector<std::string> VersionFolders(const fs::path& base, const VersionTreeLayout& layout) {
   fs::path prefix = base / layout.folderPrefix;
@@ -91,6 +114,7 @@ class TreeVerifier {
         progress_(progress) {}
 
   void Run() {
+    if (!CheckSeed()) return;
     bool any = false;
     any |= CheckVersionTree(LauncherTreeLayout(), nullptr);
     any |= CheckVersionTree(GameTreeLayout(), &gameVersions_);
@@ -107,6 +131,31 @@ class TreeVerifier {
   bool Exists(const std::string& relative) const {
     std::error_code code;
     return fs::exists(base_ / relative, code);
+  }
+
+  // The lists and patch descriptions (the files two folders below the base:
+  // "<tree>/<version folder>/GameInfo.ini", "AutoPatch/<patch>/patchinfo_*")
+  // are plain or protected with the seed of this build. One that is neither
+  // was protected with another seed: every check of its contents would only
+  // report what follows from that, so that is the one problem reported.
+  bool CheckSeed() {
+    ProtectionKey key;
+    BuildProtectionKey(key);
+    std::error_code code;
+    for (fs::recursive_directory_iterator it(base_, code), end; !code && it != end; it.increment(code)) {
+      if (it.depth() < 2) continue;
+      it.disable_recursion_pending();
+      const std::string name = it->path().filename().string();
+      if (name != kVersionListName && !(name.starts_with("patchinfo_") && name.ends_with(".ini"))) continue;
+      if (!it->is_regular_file(code)) continue;
+      const std::string data = HeaderOf(it->path());
+      const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+      if (LooksPlain(data) || ReadProtectedHeader(bytes, key, nullptr)) continue;
+      Problem("the lists cannot be deciphered with the seed " + std::to_string(LAUNCHER_PROTECTION_SEED) + " (" +
+              fs::relative(it->path(), base_, code).generic_string() + "): the tree was protected with another seed");
+      return false;
+    }
+    return true;
   }
 
   // A fresh, empty work folder in the scratch folder.
@@ -399,9 +448,12 @@ bool VerifyServerTree(const std::string& base, std::vector<std::string>& problem
   }
   {
     // Whatever the launcher's code logs goes to the scratch folder's
-    // "Launch.log", not to the caller's folder.
+    // "Launch.log", not to the caller's folder nor to standard output, where
+    // the caller's report goes.
     CurrentFolderScope scope(pattern);
+    const bool echo = SetLaunchLogEcho(false);
     TreeVerifier(root, base, pattern, problems, progress).Run();
+    SetLaunchLogEcho(echo);
   }
   fs::remove_all(pattern, code);
   return problems.empty();
