@@ -75,11 +75,14 @@ bool DownloadService::DownloadFile(const std::string& url, const std::string& lo
   if (url.empty()) return false;
   std::lock_guard lock(downloadMutex_);
 
-  // Only this service downloads, one file at a time: whatever lies in the
-  // scratch folder now is left over from a run that was cut short. A folder
-  // that cannot be emptied or made fails the download at the downloader's
-  // temporary file.
-  static_cast<void>(DeleteDirectoryTree(kDownloadScratchFolder));
+  // Only this service downloads, and a failed transfer removes its own file:
+  // what lies in the scratch folder at the first download was left by a run
+  // that was cut short. A folder that cannot be emptied or made fails the
+  // download at the downloader's temporary file.
+  if (!scratchCleaned_) {
+    static_cast<void>(DeleteDirectoryTree(kDownloadScratchFolder));
+    scratchCleaned_ = true;
+  }
   static_cast<void>(CreateDirectoryForPath(kDownloadScratchFolder, false));
   uint64_t freeBytes = 0;
   std::string asked;

@@ -52,7 +52,8 @@ class DownloadService {
   // path as the downloader left it. `cookie` is the caller's procedure id.
   //
   // Before the free-space check, what earlier work left behind is no longer
-  // in the way: the downloader's scratch folder "temp_d" is emptied, and the
+  // in the way: the downloader's scratch folder "temp_d" is emptied at the
+  // first download of the service (the launcher's run), and the
   // files in the staging folders of the procedures and of the applier count
   // as free space (those folders are reused or emptied by their owners).
   //
@@ -81,6 +82,9 @@ class DownloadService {
   // Word printed in the attempt lines: "Curl" while true, "Ant" while false.
   // Flipped after every third failed attempt. Guarded by downloadMutex_.
   bool curlLabel_ = true;
+  // "temp_d" was emptied of what an earlier run left. Guarded by
+  // downloadMutex_.
+  bool scratchCleaned_ = false;
 
   // Tick of the last UM_DOWNLOAD_SPEED; UI thread only.
   uint32_t lastSpeedReport_ = 0;

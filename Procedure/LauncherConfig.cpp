@@ -1,11 +1,11 @@
 #include "Procedure/LauncherConfig.h"
 
-#include <strings.h>
-
 #include <utility>
 
 #include "BuildSettings.h"
 #include "patch/QoPatchUser.h"
+#include "patch/SafeName.h"
+#include "platform/AsciiText.h"
 #include "platform/PrivateProfile.h"
 #include "platform/TempFolder.h"
 #include "util/LaunchLog.h"
@@ -33,10 +33,6 @@ constexpr std::string_view kLauncherWorkingNames[] = {
     kLauncherLockName,
     BareName(kStagingFolder),
 };
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
 
 }  // namespace
 
@@ -67,17 +63,12 @@ std::string DecipheredListPath() {
 }
 
 bool IsLauncherWorkingName(std::string_view name) {
-  // The first component that names something: "." and empty ones are skipped.
-  std::string_view first;
-  for (;;) {
-    const size_t cut = name.find_first_of("\\/");
-    first = name.substr(0, cut);
-    if ((!first.empty() && first != ".") || cut == std::string_view::npos) break;
-    name.remove_prefix(cut + 1);
-  }
-  if (StartsWithIgnoringCase(first, kWorkingFolderPrefix)) return true;
+  // The first component that names something ("." and empty ones do not).
+  const std::string path = FileSystemName(name);
+  const std::string_view first = std::string_view(path).substr(0, path.find('/'));
+  if (EqualsIgnoreCase(first.substr(0, kWorkingFolderPrefix.size()), kWorkingFolderPrefix)) return true;
   for (std::string_view working : kLauncherWorkingNames) {
-    if (first.size() == working.size() && StartsWithIgnoringCase(first, working)) return true;
+    if (EqualsIgnoreCase(first, working)) return true;
   }
   return false;
 }

@@ -20,6 +20,7 @@
 #include "Procedure/LauncherConfig.h"
 #include "Procedure/ProcedureManager.h"
 #include "Procedure/StandardProcedures.h"
+#include "platform/AsciiText.h"
 #include "platform/Clock.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/TempFolder.h"
@@ -99,21 +100,6 @@ std::string ExecutableFileName() {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-// Attributes "normal": a read-only file becomes writable.
-void ClearReadOnly(const std::string& path) {
-  struct stat st {};
-  if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
-}
-
 // Runs `step` until it succeeds: after a failure, waits and tries again, at
 // most kFileStepRetries times. False when every attempt failed.
 bool WithRetries(const std::function<bool()>& step) {
@@ -126,10 +112,9 @@ bool WithRetries(const std::function<bool()>& step) {
 
 bool DeleteOldCopy() {
   if (!IsPathExist(kRunningCopyName)) return true;
-  return WithRetries([] {
-    ClearReadOnly(kRunningCopyName);
-    return unlink(kRunningCopyName) == 0 || errno == ENOENT;
-  });
+  // A read-only copy goes too, as it would once its attributes were made
+  // "normal".
+  return WithRetries([] { return DeleteFile(kRunningCopyName, ReadOnlyFile::kDelete) || errno == ENOENT; });
 }
 
 }  // namespace
@@ -227,7 +212,7 @@ int CTovaLauncherApp::InitInstance() {
   if (!runBinFlag_) {
     std::remove(kLaunchLogBackupName);
     std::rename(kLaunchLogName, kLaunchLogBackupName);
-    if (EqualsIgnoringCase(ExecutableFileName(), kInstalledLauncherName)) {
+    if (EqualsIgnoreCase(ExecutableFileName(), kInstalledLauncherName)) {
       if (!DeleteOldCopy()) return 1;
       if (!WithRetries([] { return CopyFileOverwrite(kInstalledLauncherName, kRunningCopyName); })) return 1;
       std::string commandLine = std::string(kRunningCopyName) + kRunBinSwitch;
