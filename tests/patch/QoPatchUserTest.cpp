@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -314,6 +315,7 @@ TEST_F(QoPatchUserTest, FailuresBeforeTheCopyPhaseLeaveTheGameUntouched) {
     XdeltaRecorder recorder(fx_->launcher() / "bin");
 
     EXPECT_EQ(Update(), c.code);
+    umount2((fx_->launcher() / "TempUpdata/Unzip/data").c_str(), MNT_DETACH);  // what a stand-in mounted
 
     ASSERT_FALSE(fx_->messages().empty());
     EXPECT_EQ(fx_->messages().back(), "UM_UPDATE_FILES_FAILED " + std::to_string(static_cast<int32_t>(c.code)));
@@ -418,6 +420,21 @@ TEST_F(QoPatchUserTest, FailurePathsEndWithTheirCodeLogLineAndGame) {
        },
        nullptr, "/usr/bin/xdelta3 \"$@\" && chmod 444 TempUpdata/Unzip/data/keep.txt", CP_USER_ANALYSIS_ERROR,
        "LINE=969 ,Analysis Error, DeleteFile error  Path =TempUpdata\\Unzip\\data/keep.txt", 0},
+      // The stand-in moves the unzipped files onto a full file system of
+      // their own and leaves the file after the delta sparse there: it can be
+      // deleted, but its payload, written back densely, fits nowhere. Where
+      // no file system can be mounted, the probe skips the row.
+      {"the unzipped copy of a changed file cannot be replaced",
+       [](Patch& p) {
+         p.packages[1].files.push_back({"data/keep.txt", 2, "kept anew"});
+       },
+       [](QoPatchUserTest& t) {
+         t.mount_ = std::make_unique<testsupport::ScopedMount>(t.fx_->launcher() / "probe", 4096);
+       },
+       "/usr/bin/xdelta3 \"$@\" && u=TempUpdata/Unzip/data && mv $u TempUpdata/held && mkdir $u && "
+       "mount -t tmpfs -o size=16m tmpfs $u && cp -a TempUpdata/held/. $u/ && rm -r TempUpdata/held && "
+       "truncate -s 32M $u/keep.txt && { dd if=/dev/zero of=$u/filler bs=4k 2>/dev/null; true; }",
+       CP_USER_ANALYSIS_ERROR, "LINE=979 ,Analysis Error, MoveFile error  Path =TempUpdata\\data/keep.txt", 0},
       {"a later package's stale copy replaces the earlier package's file",
        [](Patch& p) {
          p.packages[1].files.push_back({"data/whole.txt", 4, "stale whole"});
@@ -483,6 +500,7 @@ TEST_F(QoPatchUserTest, FailurePathsEndWithTheirCodeLogLineAndGame) {
     }
 
     EXPECT_EQ(Update(), c.code);
+    umount2((fx_->launcher() / "TempUpdata/Unzip/data").c_str(), MNT_DETACH);  // what a stand-in mounted
 
     ASSERT_FALSE(fx_->messages().empty());
     EXPECT_EQ(fx_->messages().back(), c.code == CP_USER_SUCCESS
