@@ -19,7 +19,8 @@ constexpr size_t kEntryBufferSize = 260;
 constexpr size_t kMinimumPieces = 4;
 
 struct PackageEntry {
-  std::string fileName;
+  std::string fileName;   // as the description gives it: the download address
+  std::string localName;  // the file-system form (LocalNameOf)
   int32_t size = 0;
   std::string md5;
 };
@@ -32,8 +33,8 @@ EntryRead ReadEntry(const std::string& description, int index, PackageEntry& ent
   if (value.empty()) return EntryRead::kUnreadable;
   std::vector<std::string> pieces;
   if (SplitByComma(pieces, value) < static_cast<int>(kMinimumPieces)) return EntryRead::kShort;
-  entry = {pieces[0], IniToInt(pieces[2]), pieces[3]};
-  return IsSafeRelativeName(entry.fileName) ? EntryRead::kOk : EntryRead::kUnsafe;
+  entry = {pieces[0], {}, IniToInt(pieces[2]), pieces[3]};
+  return LocalNameOf(entry.fileName, entry.localName) ? EntryRead::kOk : EntryRead::kUnsafe;
 }
 
 std::string SizeText(double bytes) {
@@ -92,7 +93,7 @@ PackageFetchResult PackageFetch::Run(const std::string& description, const std::
     if (refused(read, entry, profile_.fetchUnreadableLine, profile_.fetchShortLine)) {
       return PackageFetchResult::kEntryFailed;
     }
-    const std::string localPackage = localFolder + "\\" + entry.fileName;
+    const std::string localPackage = localFolder + "\\" + entry.localName;
     std::string md5;
     const bool alreadyPresent =
         IsPathExist(localPackage) && GetMd5Checksum().MakeFileHex(localPackage, md5) && md5 == entry.md5;

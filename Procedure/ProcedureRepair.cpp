@@ -343,8 +343,8 @@ std::optional<RepairResult> ProcedureRepair::RepairEntry(int index, CheckAhead& 
   const std::string localFile = std::string(paths_.targetFolder) + entry.fileName;
   const std::string tempFile = PathAppend(std::string(paths_.tempFolder), FileNameOf(entry.fileName));
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepDownloading, index);
-  if (!servers_.DownloadVerified(newVersion_ + "\\" + entry.fileName, tempFile, entry.md5, DownloadCookie(), kVerifyLog,
-                                 ListedSizeBound(entry.size))) {
+  if (!servers_.DownloadVerified(newVersion_ + "\\" + entry.serverName, tempFile, entry.md5, DownloadCookie(),
+                                 kVerifyLog, ListedSizeBound(entry.size))) {
     return REPAIR_FILE_DOWNLOAD_FAILED;
   }
   ClearWayTo(std::string(paths_.targetFolder), entry.fileName);

@@ -25,9 +25,15 @@ std::vector<std::string> Fields(const std::string& value) {
   return fields;
 }
 
-bool RefuseUnsafeName(const std::string& name) {
-  if (IsSafeRelativeName(name)) return false;
-  WriteSourceLineLog(kSourceName, kUnsafeNameLine, "InputPatchInfoFile unsafe file name =%s", name.c_str());
+// Replaces the listed `name` with its file-system form; false (logged) when
+// it is not a usable name.
+bool TakeLocalName(std::string& name) {
+  std::string local;
+  if (!LocalNameOf(name, local)) {
+    WriteSourceLineLog(kSourceName, kUnsafeNameLine, "InputPatchInfoFile unsafe file name =%s", name.c_str());
+    return false;
+  }
+  name = std::move(local);
   return true;
 }
 
@@ -61,7 +67,7 @@ int QoPatchInfo::Read(const std::string& path, bool withFiles) {
     // apply: the description is incomplete.
     if (index != static_cast<int>(packages.size())) break;
     auto fields = Fields(file.GetString("Packages", "Package" + std::to_string(index), "", kValueCapacity));
-    if (RefuseUnsafeName(fields[0])) return -1;
+    if (!TakeLocalName(fields[0])) return -1;
     packages.push_back(
         PackageInfo{std::move(fields[0]), IniToInt(fields[1]), IniToInt(fields[2]), std::move(fields[3]), {}});
   }
@@ -77,7 +83,7 @@ int QoPatchInfo::Read(const std::string& path, bool withFiles) {
     const std::string section = "Package" + std::to_string(i);
     for (int index : NumberedIndices(file.Keys(section), "file", packages[i].fileCount)) {
       auto fields = Fields(file.GetString(section, "File" + std::to_string(index), "", kValueCapacity));
-      if (RefuseUnsafeName(fields[0])) return -1;
+      if (!TakeLocalName(fields[0])) return -1;
       packages[i].files.push_back(PatchFileInfo{std::move(fields[0]), IniToInt(fields[1]), IniToInt(fields[2]),
                                                 std::move(fields[3]), std::move(fields[4])});
     }

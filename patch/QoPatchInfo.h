@@ -23,7 +23,9 @@ inline constexpr int32_t PATCH_FILE_UPDATE = 2;  // a replacement or a VCDIFF de
 inline constexpr int32_t PATCH_FILE_DELETE = 3;  // the file is removed
 
 struct PatchFileInfo {
-  std::string fileName;  // relative to the game folder; also its path in the package
+  // Relative to the game folder; also its path in the package. In the form
+  // of the file system (UTF-8), as are the packages' names (see LocalNameOf).
+  std::string fileName;
   int32_t fileType = 0;
   int32_t extra = 0;
   std::string m_md5Check;  // MD5 of the file after patching
@@ -48,7 +50,8 @@ class QoPatchInfo {
   // below fileCount that is missing is skipped (its entry would have type 0,
   // which the applier ignores), so `files` holds the keys present. Returns 0,
   // or -1 when `path` is empty, the protected form fails its check (nothing
-  // is read), a name is absolute or climbs out with "..", or a Package key
+  // is read), a name is absolute, climbs out with ".." or is not code page
+  // 936 text, or a Package key
   // below PackageNum is missing (both logged; nothing is changed).
   [[nodiscard]] int InputPatchInfoFile(const std::string& path);
 

@@ -119,14 +119,15 @@ bool QoVersionRepairInfo::InputVerRepairFileList(const std::string& path) {
     std::string value;
     doc.GetValue("FileList", "File" + std::to_string(i), value);
     if (SplitByComma(fields, value) != 5) continue;
-    if (!IsSafeRelativeName(fields[0])) {
+    std::string local;
+    if (!LocalNameOf(fields[0], local)) {
       WriteSourceLineLog(kSourceName, kUnsafeNameLine, "InputVerRepairFileList unsafe file name =%s",
                          fields[0].c_str());
       return false;
     }
     int percent = static_cast<int>(int64_t{i} * 100 / count);
-    read.emplace_back(percent, VersionFileRecord{std::move(fields[0]), IniToInt(fields[3]), std::move(fields[1]),
-                                                 std::move(fields[2]), IniToInt(fields[4])});
+    read.emplace_back(percent, VersionFileRecord{std::move(local), IniToInt(fields[3]), std::move(fields[1]),
+                                                 std::move(fields[2]), IniToInt(fields[4]), std::move(fields[0])});
   }
 
   version_ = std::move(version);

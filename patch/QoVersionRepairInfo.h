@@ -15,11 +15,14 @@
 class MessageWindow;
 
 struct VersionFileRecord {
-  std::string fileName;  // relative to the folder that holds the list
+  // Relative to the folder that holds the list, as the file system names it
+  // (UTF-8; see LocalNameOf).
+  std::string fileName;
   int32_t size = 0;
   std::string md5;  // 32 upper-case hex digits
   std::string crc;  // 8 upper-case hex digits, least significant byte first
   int32_t checkFlag = 0;
+  std::string serverName;  // the name as the list gives it (code page 936): its download address
 };
 
 // The name of the deciphered copies, and a new one: an empty file of the
@@ -40,12 +43,14 @@ class QoVersionRepairInfo {
   // FileCount and File0 .. File<FileCount - 1>, five comma-separated fields:
   // name, MD5, CRC, size, check flag). Entries that do not have exactly five
   // non-empty fields are skipped. Records are appended to files().
+  // Names are kept in both forms (VersionFileRecord).
   // Sends UM_FILELIST_PARSE_BEGIN, one UM_FILELIST_PARSE_PERCENT per record
   // (wParam: index * 100 / FileCount, lParam: the record's file name, valid
   // during the call) and UM_FILELIST_PARSE_END.
   // False, with nothing changed and no message sent, when the file cannot be
   // copied, fails the protected-form check (missing, 30 MiB or larger, bad
-  // CRC), or names a file that is absolute or climbs out with ".." (logged).
+  // CRC), or names a file that is absolute, climbs out with ".." or is not
+  // code page 936 text (logged).
   [[nodiscard]] bool InputVerRepairFileList(const std::string& path);
 
   // Reads only the version. False when the file cannot be copied or fails the

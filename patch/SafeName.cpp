@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/CodePage936.h"
+
 namespace {
 
 // The components of `name` between "\" or "/" separators, empty ones kept.
@@ -43,6 +45,12 @@ bool IsSafeRelativeName(std::string_view name) {
   if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]))) return false;
   const std::vector<std::string_view> components = Components(name);
   return std::find(components.begin(), components.end(), "..") == components.end();
+}
+
+bool LocalNameOf(std::string_view listed, std::string& local) {
+  if (CodePage936ToUtf8(listed, local) && IsSafeRelativeName(local)) return true;
+  local.clear();
+  return false;
 }
 
 std::string FileSystemName(std::string_view name) {

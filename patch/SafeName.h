@@ -13,6 +13,15 @@
 // that need a file name check for emptiness themselves.
 bool IsSafeRelativeName(std::string_view name);
 
+// Names in lists, descriptions and zip entries are code page 936 text, and
+// download addresses are made from that form; on the file system, as under
+// Wine, the same name is UTF-8. Sets `local` to the file-system form of
+// `listed` and returns true when `listed` is code page 936 text and that form
+// is a safe relative name (IsSafeRelativeName: tested after the conversion,
+// since a second byte of a code page 936 character may be "\"). False, with
+// `local` empty, otherwise.
+[[nodiscard]] bool LocalNameOf(std::string_view listed, std::string& local);
+
 // `name` in the form in which the file system tells files apart: "/" between
 // components, empty and "." components left out ("a\.\b" and "a//b" both give
 // "a/b"). Letter case is kept: two names that differ only in case are two

@@ -39,9 +39,10 @@ bool AllEntriesUsable(ZZIP_DIR* dir, std::string_view destFolder, uint64_t& decl
   const LauncherFolderGuard launcherFolder(destFolder);
   declaredBytes = 0;
   while (const ZZIP_DIRENT* entry = zzip_readdir(dir)) {
-    std::string name = entry->d_name != nullptr ? entry->d_name : "";
+    const std::string name = entry->d_name != nullptr ? entry->d_name : "";
     if (name.empty() || IsFolderName(name)) continue;
-    if (!IsSafeRelativeName(name) || launcherFolder.Enters(name) || !names.insert(std::move(name)).second)
+    std::string local;
+    if (!LocalNameOf(name, local) || launcherFolder.Enters(local) || !names.insert(std::move(local)).second)
       usable = false;
     if (entry->st_size < 0) usable = false;
     declaredBytes += static_cast<uint64_t>(std::max(entry->st_size, 0));
@@ -50,7 +51,9 @@ bool AllEntriesUsable(ZZIP_DIR* dir, std::string_view destFolder, uint64_t& decl
   return usable;
 }
 
-bool ExtractEntry(ZZIP_DIR* dir, const char* name, std::string_view destFolder, std::vector<char>& buffer) {
+// Writes the entry `name` to `destFolder` + "\" + `localName`.
+bool ExtractEntry(ZZIP_DIR* dir, const char* name, std::string_view localName, std::string_view destFolder,
+                  std::vector<char>& buffer) {
   // The exact name: a lookup without regard to case would give "data/a.txt"
   // the bytes of an earlier "Data/A.txt".
   std::unique_ptr<ZZIP_FILE, EntryCloser> entry(zzip_file_open(dir, name, 0));
@@ -60,7 +63,7 @@ bool ExtractEntry(ZZIP_DIR* dir, const char* name, std::string_view destFolder, 
 
   std::string target(destFolder);
   target += '\\';
-  target += name;
+  target += localName;
   // A folder that cannot be made fails the entry's file creation below.
   static_cast<void>(CreateDirectoryForPath(target, true));
   // Replaces what is there, like fopen "wb", but only once the entry is
@@ -106,10 +109,11 @@ bool UnzipPackage(std::string_view zipPath, std::string_view destFolder, std::ve
     if (entry->d_name == nullptr) continue;
     // The entry's name is copied: opening an entry may reuse the directory's
     // record buffer.
-    std::string name = entry->d_name;
+    const std::string name = entry->d_name;
     if (name.empty() || IsFolderName(name)) continue;
-    if (!ExtractEntry(dir.get(), name.c_str(), destFolder, buffer)) return false;
-    if (extracted != nullptr) extracted->push_back(std::move(name));
+    std::string local;
+    if (!LocalNameOf(name, local) || !ExtractEntry(dir.get(), name.c_str(), local, destFolder, buffer)) return false;
+    if (extracted != nullptr) extracted->push_back(std::move(local));
   }
   return true;
 }

@@ -7,7 +7,8 @@
 #include <vector>
 
 // Extracts every file of the zip archive at `zipPath` below `destFolder`
-// ("\" form; the entry's path is appended after one "\"), overwriting existing
+// ("\" form; the entry's path, code page 936 text like the names of lists,
+// is appended in its file-system form after one "\"), overwriting existing
 // files and creating the folders they need. Entries whose name ends in "/" or
 // "\" are folders and produce nothing; an empty file is created empty. Data is
 // copied in pieces of at most 10 MiB; each entry stops at its declared size.
@@ -16,13 +17,13 @@
 // in letter case keep their own bytes.
 //
 // False when an argument is empty, the archive cannot be opened, an entry's
-// name is absolute, has a ".." component, leads into the launcher's own folder
+// name is not code page 936 text, is absolute, has a ".." component, leads into the launcher's own folder
 // (LauncherFolderGuard) or is the name of an earlier entry, or the sizes the
 // entries declare add up to more than the free space of the destination (all
 // checked before anything is written), or an entry cannot be opened, read or
 // written (a read-only target included). Files extracted before a failure
-// stay in place; `extracted`, when given, receives the name of every entry
-// written, in order, so that the caller can remove them.
+// stay in place; `extracted`, when given, receives the file-system name of
+// every entry written, in order, so that the caller can remove them.
 // Writes nothing to the launch log; the caller reports the failure. Any
 // thread; two calls must not write the same files.
 [[nodiscard]] bool UnzipPackage(std::string_view zipPath, std::string_view destFolder,

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -14,7 +15,7 @@ constexpr const char* kNativeUtf16 = std::endian::native == std::endian::little 
 // threads at once.
 class Converter {
  public:
-  Converter() : descriptor_(iconv_open(kNativeUtf16, "CP936")) {}
+  Converter(const char* to, const char* from) : descriptor_(iconv_open(to, from)) {}
   ~Converter() {
     if (ok()) {
       iconv_close(descriptor_);
@@ -30,11 +31,53 @@ class Converter {
   iconv_t descriptor_;
 };
 
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (c == '\0' || static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Converts all of `in` or nothing: any sequence iconv refuses fails the call.
+// ASCII is the same in both encodings and is copied.
+bool ConvertExactly(Converter& converter, std::string_view in, std::string& out) {
+  if (IsAscii(in)) {
+    out.assign(in);
+    return true;
+  }
+  out.clear();
+  if (!converter.ok() || in.find('\0') != std::string_view::npos) return false;
+  iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
+  // Between these two encodings a character grows at most from 2 bytes to 3.
+  std::string result(in.size() * 2 + 4, '\0');
+  char* from = const_cast<char*>(in.data());
+  size_t fromLeft = in.size();
+  char* to = result.data();
+  size_t toLeft = result.size();
+  if (iconv(converter.get(), &from, &fromLeft, &to, &toLeft) == static_cast<size_t>(-1) ||
+      iconv(converter.get(), nullptr, nullptr, &to, &toLeft) == static_cast<size_t>(-1)) {
+    return false;
+  }
+  result.resize(result.size() - toLeft);
+  out = std::move(result);
+  return true;
+}
+
 }  // namespace
+
+bool CodePage936ToUtf8(std::string_view bytes, std::string& out) {
+  thread_local Converter converter("UTF-8", "CP936");
+  return ConvertExactly(converter, bytes, out);
+}
+
+bool Utf8ToCodePage936(std::string_view text, std::string& out) {
+  thread_local Converter converter("CP936", "UTF-8");
+  return ConvertExactly(converter, text, out);
+}
 
 bool DecodeCodePage936(std::string_view bytes, std::u16string& out) {
   out.clear();
-  thread_local Converter converter;
+  thread_local Converter converter(kNativeUtf16, "CP936");
   if (!converter.ok()) {
     return false;
   }

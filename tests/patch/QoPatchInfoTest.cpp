@@ -189,6 +189,9 @@ TEST_F(QoPatchInfoTest, FailuresReadNothing) {
       {"absolute file name", "abs.ini",
        "[Packages]\nPackageNum=1\nPackage0=p.zip,1,1,M\n[Package0]\nFile0=\\x.dll,1,0,M,M\n",
        "InputPatchInfoFile unsafe file name =\\x.dll"},
+      {"file name that is not code page 936 text", "cut.ini",
+       "[Packages]\nPackageNum=1\nPackage0=p.zip,1,1,M\n[Package0]\nFile0=cut\xD5,1,0,M,M\n",
+       "InputPatchInfoFile unsafe file name =cut\xD5"},
       // An announced package that is not listed has nothing to fetch or apply.
       {"package beyond the list", "many.ini", "[Packages]\nPackageNum=2147483647\nPackage0=p.zip,0,1,M\n",
        "InputPatchInfoFile Package1 missing, PackageNum=2147483647"},

@@ -217,6 +217,8 @@ TEST_F(QoVersionRepairInfoTest, RefusedListsChangeNothingAndSendNothing) {
        "InputVerRepairFileList unsafe file name =..\\..\\evil.dll"},
       {"absolute name", "[FileList]\nFileCount=1\nFile0=/etc/passwd,M,C,1,0\n",
        "InputVerRepairFileList unsafe file name =/etc/passwd"},
+      {"name that is not code page 936 text", "[FileList]\nFileCount=1\nFile0=cut\xD5,M,C,1,0\n",
+       "InputVerRepairFileList unsafe file name =cut\xD5"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

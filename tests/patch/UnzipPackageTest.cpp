@@ -75,6 +75,21 @@ TEST_F(UnzipPackageTest, EntriesWhoseNamesDifferInCaseKeepTheirOwnBytes) {
   EXPECT_EQ(ReadFile("dest/DATA/a.TXT"), "mixed");
 }
 
+// Entry names are code page 936 text, as in lists and descriptions; files get
+// their UTF-8 names. The second byte of a character may be "\" and is no
+// separator.
+TEST_F(UnzipPackageTest, EntriesNamedInCodePage936GetTheirUtf8Names) {
+  Zip({{"xxxxxx/xxxx.txt", "explained"}, {"yy.txt", "ride"}});
+  PatchBytes(dir_.path() / "pkg.zip", "xxxxxx/xxxx.txt", "\xA5\xC7\xA9\x60\xA5\xBF/\xD5\x68\xC3\xF7.txt");
+  PatchBytes(dir_.path() / "pkg.zip", "yy.txt", "\x81\x5C.txt");
+  std::vector<std::string> extracted;
+  ASSERT_TRUE(UnzipPackage("pkg.zip", "dest", &extracted));
+  EXPECT_EQ(ReadFile(dir_.path() / "dest/\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF/\xE8\xAA\xAC\xE6\x98\x8E.txt"),
+            "explained");                                              // データ/説明.txt
+  EXPECT_EQ(ReadFile(dir_.path() / "dest/\xE4\xB9\x97.txt"), "ride");  // 乗.txt
+  EXPECT_EQ(extracted.size(), 2u);
+}
+
 TEST_F(UnzipPackageTest, RefusesUnusableEntriesBeforeWritingAnything) {
   // `zip` will not store such names, so stored names of the same length are
   // rewritten in the archive.
@@ -86,6 +101,7 @@ TEST_F(UnzipPackageTest, RefusesUnusableEntriesBeforeWritingAnything) {
       {"a/yy/zz/outside.txt", "a/../../outside.txt"},
       {"xoutside.txt", "/outside.txt"},
       {"xx\\outside.txt", "..\\outside.txt"},
+      {"cutx.txt", "cut\xD5.txt"},  // not code page 936 text
       // Not outside, but a second entry of one name cannot be opened as itself.
       {"b_safe.txt", "a_safe.txt"},
   };

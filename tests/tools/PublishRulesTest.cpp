@@ -55,7 +55,11 @@ TEST(PublishRulesTest, FileNames) {
       {"dir\\file", false},  // a separator to the launcher
       {" lead.txt", false},  // trimmed by the INI readers
       {"trail.txt ", false},
-      {"caf\xc3\xa9.txt", false},  // download addresses are taken as code page 936
+      {"data/\xE8\xAA\xAC\xE6\x98\x8E/\xE3\x82\xBB\xE3\x83\xBC\xE3\x83\x96.txt", true},  // data/説明/セーブ.txt
+      {"caf\xc3\xa9.txt", true},                                                         // code page 936 has é
+      {"\xED\x95\x9C.txt", false},  // lists name files in code page 936, which has no Hangul
+      {"caf\xe9.txt", false},       // not UTF-8
+      {"del\x7f.txt", false},
       {"tab\there", false},
       {"../up.txt", false},
       {"a/../b", false},
@@ -97,6 +101,9 @@ const std::vector<RefusalCase>& RefusalCases() {
        "exists and is not an empty folder"},
       {"NameWithComma", [](const fs::path& root, PublishSettings&) { WriteFile(root / "input/1.1/a,b.txt", "x"); },
        "a,b.txt: the name holds ','"},
+      {"NameOutsideCodePage936",
+       [](const fs::path& root, PublishSettings&) { WriteFile(root / "input/1.1/\xED\x95\x9C.txt", "x"); },
+       "\xED\x95\x9C.txt: the name cannot be written in code page 936"},
       {"SymbolicLink",
        [](const fs::path& root, PublishSettings&) { fs::create_symlink("a.txt", root / "input/1.1/link.txt"); },
        "link.txt is not a regular file or folder"},

@@ -289,4 +289,39 @@ TEST(ServerTreeDeterminismTest, SameInputsGiveTheSameBytes) {
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
 }
 
+// A name outside ASCII is written in code page 936 in lists, descriptions and
+// zip entries; the server keeps the file under its UTF-8 name, and the
+// launcher's readers give the UTF-8 name again.
+TEST(ServerTreeNamesTest, NamesOutsideAsciiAreListedInCodePage936) {
+  const std::string utf8 = "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF/\xE8\xAA\xAC\xE6\x98\x8E.txt";  // データ/説明.txt
+  const std::string cp936 = "\xA5\xC7\xA9\x60\xA5\xBF/\xD5\x68\xC3\xF7.txt";
+  TempDir dir;
+  CurrentDirScope cwd(dir.path());
+  PublishSettings settings;
+  settings.outputFolder = (dir.path() / "tree").string();
+  settings.gameVersions = publishtest::WriteVersions(dir.path() / "input", {{"1.0", {{utf8, "explained\n"}}}});
+  std::string error;
+  ASSERT_TRUE(PublishServerTree(settings, error)) << error;
+
+  const fs::path game = dir.path() / "tree" / GameTreeLayout().Folder("1.0");
+  EXPECT_EQ(ReadFile(game / utf8), "explained\n");
+  QoVersionRepairInfo list;
+  ASSERT_TRUE(list.InputVerRepairFileList((game / kVersionListName).string()));
+  ASSERT_EQ(list.files().size(), 1u);
+  EXPECT_EQ(list.files()[0].fileName, utf8);
+  EXPECT_EQ(list.files()[0].serverName, cp936);
+
+  const fs::path pages = dir.path() / "tree" / InstallTreeLayout().Folder("1.0");
+  const std::string description = ReadFile(pages / InstallDescriptionName("1.0"));
+  EXPECT_NE(description.find(cp936), std::string::npos) << description;
+  bool found = false;
+  for (const auto& entry : fs::directory_iterator(pages)) {
+    if (entry.path().extension() != ".zip") continue;
+    const std::string page = ReadFile(entry.path());
+    found = found || page.find(cp936) != std::string::npos;
+    EXPECT_EQ(page.find(utf8), std::string::npos) << entry.path();
+  }
+  EXPECT_TRUE(found);
+}
+
 }  // namespace

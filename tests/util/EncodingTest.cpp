@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/CodePage936.h"
 #include "util/Encoding.h"
 
 TEST(Encoding, Utf8AndUtf16RoundTrip) {
@@ -122,4 +123,51 @@ TEST(Encoding, AnsiToUtf8OnTwoThreadsAtOnce) {
   b.join();
   EXPECT_FALSE(mixedA);
   EXPECT_FALSE(mixedB);
+}
+
+// Names go to and from code page 936 whole or not at all: a name that one side
+// cannot hold must not turn into another name.
+TEST(Encoding, NamesConvertExactlyBetweenCodePage936AndUtf8) {
+  const struct {
+    const char* label;
+    std::string cp936;
+    std::string utf8;
+  } both[] = {
+      {"ASCII", "data/a b.txt", "data/a b.txt"},
+      {"kanji and kana", "data/\xD5\x68\xC3\xF7/\xA5\xBB\xA9\x60\xA5\xD6.txt",
+       "data/\xE8\xAA\xAC\xE6\x98\x8E/\xE3\x82\xBB\xE3\x83\xBC\xE3\x83\x96.txt"},  // data/説明/セーブ.txt
+      {"a trail byte that is a backslash", "\x81\x5C", "\xE4\xB9\x97"},            // 乗
+      {"the euro sign of the single byte 0x80", "\x80", "\xE2\x82\xAC"},
+  };
+  for (const auto& c : both) {
+    SCOPED_TRACE(c.label);
+    std::string out;
+    ASSERT_TRUE(CodePage936ToUtf8(c.cp936, out));
+    EXPECT_EQ(out, c.utf8);
+    ASSERT_TRUE(Utf8ToCodePage936(c.utf8, out));
+    EXPECT_EQ(out, c.cp936);
+  }
+
+  const struct {
+    const char* label;
+    std::string in;
+  } notCp936[] = {{"a lead byte cut off", "a\xD5"},
+                  {"an invalid trail", "\xD5\x20"},
+                  {"a NUL", std::string("a\0b", 3)}},
+    notUtf8[] = {{"Hangul", "\xED\x95\x9C"},              // 한
+                 {"beyond the BMP", "\xF0\x9F\x98\x80"},  // 😀
+                 {"invalid UTF-8", "\xC3"},
+                 {"a NUL", std::string("a\0b", 3)}};
+  for (const auto& c : notCp936) {
+    SCOPED_TRACE(c.label);
+    std::string out = "stale";
+    EXPECT_FALSE(CodePage936ToUtf8(c.in, out));
+    EXPECT_EQ(out, "");
+  }
+  for (const auto& c : notUtf8) {
+    SCOPED_TRACE(c.label);
+    std::string out = "stale";
+    EXPECT_FALSE(Utf8ToCodePage936(c.in, out));
+    EXPECT_EQ(out, "");
+  }
 }

@@ -2,6 +2,7 @@
 
 #include "Procedure/LauncherConfig.h"
 #include "patch/SafeName.h"
+#include "platform/CodePage936.h"
 
 namespace {
 
@@ -27,15 +28,23 @@ std::string CheckFileName(std::string_view name) {
   if (name.size() > kMaxFileNameLength)
     return "the name is longer than " + std::to_string(kMaxFileNameLength) + " characters";
   if (name.front() == ' ' || name.back() == ' ') return "the name begins or ends with a blank";
+  std::string listed;
+  if (!Utf8ToCodePage936(name, listed)) return "the name cannot be written in code page 936";
   for (char c : name) {
     auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte > 0x7E) return "the name holds a byte outside printable ASCII";
+    if (byte < 0x20 || byte == 0x7F) return "the name holds a control character";
     if (c == '\\' || c == ',' || c == '#' || c == '?') return std::string("the name holds '") + c + "'";
   }
   if (name.starts_with('/') || name.ends_with('/') || name.find("//") != std::string_view::npos)
     return "the name has an empty component";
   if (!IsSafeRelativeName(name)) return "the name leaves its folder";
   return {};
+}
+
+std::string ListedName(std::string_view name) {
+  std::string listed;
+  static_cast<void>(Utf8ToCodePage936(name, listed));  // accepted names always convert
+  return listed;
 }
 
 std::string CheckLauncherFileName(std::string_view name) {

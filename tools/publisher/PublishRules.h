@@ -23,14 +23,22 @@ inline constexpr int64_t kMaxPublishedSize = INT32_MAX;
 // so it is 1 to 61 characters of ASCII letters, digits, ".", "-", "_" and "+".
 std::string CheckVersionText(std::string_view version);
 
-// Empty when the relative file name `name` ("/" separators) can be published,
-// else the reason. Refused: names the launcher would refuse (absolute, ".."),
-// empty components, bytes outside printable ASCII (download addresses are
-// converted as code page 936), "\" (a separator to the launcher), "," (the
-// field separator of lists and descriptions), "#" (a comment in lists), "?"
-// (it would end the download address), blanks at either end (trimmed by the
-// INI readers), and names longer than kMaxFileNameLength.
+// Empty when the relative file name `name` ("/" separators, UTF-8 as the file
+// system gives it) can be published, else the reason. Refused: names the
+// launcher would refuse (absolute, ".."), empty components, text that is not
+// UTF-8 or holds a character that code page 936 lacks (lists name files in
+// code page 936, see ListedName), control characters, "\" (a separator to the
+// launcher), "," (the field separator of lists and descriptions), "#" (a
+// comment in lists), "?" (it would end the download address), blanks at
+// either end (trimmed by the INI readers), and names longer than
+// kMaxFileNameLength.
 std::string CheckFileName(std::string_view name);
+
+// The form in which lists, descriptions and zip entries name a file that
+// CheckFileName accepted: code page 936. The launcher makes the download
+// address from it, which is the UTF-8 name the server tree stores the file
+// under, and names its local file in UTF-8 again.
+std::string ListedName(std::string_view name);
 
 // Empty when `name`, already accepted by CheckFileName, can be published in
 // the launcher's own folder, else the reason: the launcher refuses a list

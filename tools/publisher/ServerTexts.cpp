@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "patch/ProtectedFile.h"
+#include "tools/publisher/PublishRules.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ std::string FormatVersionList(std::string_view version, const std::vector<Source
   for (size_t i = 0; i < files.size(); ++i) {
     const SourceFile& file = files[i];
     AddValue(text, "File" + std::to_string(i),
-             JoinFields({file.name, file.md5, file.crc, std::to_string(file.size), "1"}));
+             JoinFields({ListedName(file.name), file.md5, file.crc, std::to_string(file.size), "1"}));
   }
   return text;
 }
@@ -57,8 +58,8 @@ std::string FormatDescription(std::string_view versionOld, std::string_view vers
   for (size_t i = 0; i < packages.size(); ++i) {
     const PackageInfo& package = packages[i];
     AddValue(text, "Package" + std::to_string(i),
-             JoinFields({package.fileName, std::to_string(package.files.size()), std::to_string(package.extra),
-                         package.packageMd5}));
+             JoinFields({ListedName(package.fileName), std::to_string(package.files.size()),
+                         std::to_string(package.extra), package.packageMd5}));
   }
   for (size_t i = 0; i < packages.size(); ++i) {
     const std::vector<PatchFileInfo>& files = packages[i].files;
@@ -67,8 +68,8 @@ std::string FormatDescription(std::string_view versionOld, std::string_view vers
     for (size_t k = 0; k < files.size(); ++k) {
       const PatchFileInfo& file = files[k];
       AddValue(text, "File" + std::to_string(k),
-               JoinFields({file.fileName, std::to_string(file.fileType), std::to_string(file.extra), file.m_md5Check,
-                           file.sourceMd5}));
+               JoinFields({ListedName(file.fileName), std::to_string(file.fileType), std::to_string(file.extra),
+                           file.m_md5Check, file.sourceMd5}));
     }
   }
   return text;

@@ -46,7 +46,10 @@ Archive OpenArchive(const std::string& path, int flags, std::string& error) {
 // as it is. On failure the source is freed here and `error` set.
 bool AddEntry(zip_t* archive, const ZipPageEntry& entry, zip_source_t* source, std::string& error) {
   const std::string& name = entry.name;
-  zip_int64_t index = source == nullptr ? -1 : zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8);
+  // Entries are named like the lists name files: in code page 936, which is
+  // not UTF-8, so the entry does not carry the UTF-8 flag.
+  zip_int64_t index =
+      source == nullptr ? -1 : zip_file_add(archive, ListedName(name).c_str(), source, ZIP_FL_ENC_CP437);
   if (index < 0) {
     if (source != nullptr) zip_source_free(source);
     error = "cannot add " + name + ": " + zip_strerror(archive);

@@ -10,7 +10,7 @@
 #include <vector>
 
 struct ZipPageEntry {
-  std::string name;        // name inside the package, "/" separators
+  std::string name;        // name inside the package, "/" separators, UTF-8 (written as ListedName gives it)
   std::string sourcePath;  // the file whose bytes the entry holds
   bool store = false;      // already compressed: kept as it is, not deflated
 };
