@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -110,11 +111,38 @@ bool WithRetries(const std::function<bool()>& step) {
   }
 }
 
-bool DeleteOldCopy() {
+// On failure `error` holds the last attempt's error number.
+bool DeleteOldCopy(int& error) {
   if (!IsPathExist(kRunningCopyName)) return true;
   // A read-only copy goes too, as it would once its attributes were made
   // "normal".
-  return WithRetries([] { return DeleteFile(kRunningCopyName, ReadOnlyFile::kDelete) || errno == ENOENT; });
+  return WithRetries([&error] {
+    if (DeleteFile(kRunningCopyName, ReadOnlyFile::kDelete) || errno == ENOENT) return true;
+    error = errno;
+    return false;
+  });
+}
+
+bool MakeRunningCopy(int& error) {
+  return WithRetries([&error] {
+    if (CopyFileOverwrite(kInstalledLauncherName, kRunningCopyName)) return true;
+    error = errno;
+    return false;
+  });
+}
+
+// The first stage ends without a window when it cannot place its copy: one
+// line on standard error tells the player or deployer why.
+void ReportUnusableFolder(int error) {
+  std::error_code unknown;
+  const std::string folder = std::filesystem::current_path(unknown).string();
+  if (!IsPathExist(kInstalledLauncherName)) {
+    std::fprintf(stderr, "%s: %s holds no %s: start the launcher in its own folder, next to launcher.ini\n",
+                 kInstalledLauncherName, folder.c_str(), kInstalledLauncherName);
+  } else {
+    std::fprintf(stderr, "%s: cannot write %s in %s (%s): the launcher's own folder must be writable\n",
+                 kInstalledLauncherName, kRunningCopyName, folder.c_str(), std::strerror(error));
+  }
 }
 
 }  // namespace
@@ -213,8 +241,11 @@ int CTovaLauncherApp::InitInstance() {
     std::remove(kLaunchLogBackupName);
     std::rename(kLaunchLogName, kLaunchLogBackupName);
     if (EqualsIgnoreCase(ExecutableFileName(), kInstalledLauncherName)) {
-      if (!DeleteOldCopy()) return 1;
-      if (!WithRetries([] { return CopyFileOverwrite(kInstalledLauncherName, kRunningCopyName); })) return 1;
+      int error = 0;
+      if (!DeleteOldCopy(error) || !MakeRunningCopy(error)) {
+        ReportUnusableFolder(error);
+        return 1;
+      }
       std::string commandLine = std::string(kRunningCopyName) + kRunBinSwitch;
       if (repaireFlag_) commandLine += kRepaireSwitch;
       display.reset();

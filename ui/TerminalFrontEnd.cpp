@@ -22,10 +22,19 @@ constexpr const char* kClosePrompt = "Enterキーを押すと閉じます。";
 // The label and the value of a control pair, as one text.
 std::string Pair(const MainWindowView& view, int label, int value) { return view.Text(label) + view.Text(value); }
 
-// Consent: "y", "yes" or "1", without regard to letter case or blanks around it.
-bool IsConsent(std::string_view line) {
+enum class Answer { kYes, kNo, kUnclear };
+
+// "y", "yes", "1" or "はい" consent; "n", "no", "0" or "いいえ" refuse;
+// letter case and blanks around the answer do not matter.
+Answer AnswerOf(std::string_view line) {
   const std::string_view answer = Trim(line, " \t\r\n");
-  return EqualsIgnoreCase(answer, "y") || EqualsIgnoreCase(answer, "yes") || answer == "1";
+  for (std::string_view yes : {"y", "yes", "1", "はい"}) {
+    if (EqualsIgnoreCase(answer, yes)) return Answer::kYes;
+  }
+  for (std::string_view no : {"n", "no", "0", "いいえ"}) {
+    if (EqualsIgnoreCase(answer, no)) return Answer::kNo;
+  }
+  return Answer::kUnclear;
 }
 
 // The message box's text with its line breaks as plain line feeds.
@@ -90,12 +99,18 @@ int TerminalFrontEnd::Ask(const std::string& text, const std::string& caption) {
   LeaveBlock();
   std::fprintf(out_, "【%s】%s\n%s", caption.c_str(), WithoutCarriageReturns(text).c_str(), kAnswerPrompt);
   std::fflush(out_);
-  std::string line;
-  const bool yes = ReadLine(line) && IsConsent(line);
+  // Anything but a clear answer asks again; the end of the input is a no.
   // Typed answers are echoed by the terminal; others are shown as taken.
-  if (!inIsTerminal_) std::fprintf(out_, "%s\n", yes ? "y" : "n");
-  std::fflush(out_);
-  return yes ? 1 : 2;
+  std::string line;
+  Answer answer = Answer::kUnclear;
+  while (answer == Answer::kUnclear) {
+    answer = ReadLine(line) ? AnswerOf(line) : Answer::kNo;
+    if (!inIsTerminal_)
+      std::fprintf(out_, "%s\n", answer == Answer::kUnclear ? "" : answer == Answer::kYes ? "y" : "n");
+    if (answer == Answer::kUnclear) std::fprintf(out_, "%s", kAnswerPrompt);
+    std::fflush(out_);
+  }
+  return answer == Answer::kYes ? 1 : 2;
 }
 
 void TerminalFrontEnd::WaitForClose() {

@@ -2,10 +2,13 @@
 // in a temporary game tree against nginx serving trees written by the
 // publisher tool, posting its events to a local analytics receiver.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "tests/app/LauncherProgramFixture.h"
+#include "tests/support/ScopedMount.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -79,11 +83,14 @@ TEST_F(LauncherProgramTest, RepaireSwitchAnywhereInTheCommandLine) {
 
 TEST_F(LauncherProgramTest, FirstStageWorksInTheCurrentFolder) {
   // Started from another folder, it looks for "TovaLauncher.exe" there, finds
-  // nothing to copy and ends after its retries, silently.
+  // nothing to copy and ends after its retries, without a window, saying why
+  // in one line.
   const fs::path elsewhere = root() / "elsewhere";
   fs::create_directories(elsewhere);
   EXPECT_EQ(Finish(Start(launcherDir() / "TovaLauncher.exe", {}, "", elsewhere)), 1);
   EXPECT_EQ(output.find("メッセージ"), std::string::npos);
+  EXPECT_EQ(output, "TovaLauncher.exe: " + fs::canonical(elsewhere).string() +
+                        " holds no TovaLauncher.exe: start the launcher in its own folder, next to launcher.ini\n");
   EXPECT_NE(ReadFile(elsewhere / "Launch.log.bak").find("runbin: 0"), std::string::npos);
   EXPECT_FALSE(fs::exists(elsewhere / "Launch.log"));
   EXPECT_FALSE(fs::exists(elsewhere / "TovaLaunch.bin"));
@@ -110,11 +117,30 @@ TEST_F(LauncherProgramTest, CopyHeldForGoodEndsSilently) {
   WriteFile(launcherDir() / "TovaLaunch.bin" / "busy", "");
   EXPECT_EQ(Run({"-repaire"}, "n\n"), 1);
   EXPECT_EQ(output.find("メッセージ"), std::string::npos) << output;
+  EXPECT_NE(output.find("cannot write TovaLaunch.bin in " + fs::canonical(launcherDir()).string() +
+                        " (Is a directory): the launcher's own folder must be writable"),
+            std::string::npos)
+      << output;
   // Nothing after the start line, which went into the backup with the rotation.
   const std::string backup = ReadFile(launcherDir() / "Launch.log.bak");
   EXPECT_EQ(std::count(backup.begin(), backup.end(), '\n'), 1) << backup;
   EXPECT_FALSE(fs::exists(launcherDir() / "Launch.log"));
   EXPECT_TRUE(fs::is_directory(launcherDir() / "TovaLaunch.bin"));
+}
+
+// A launcher folder on a read-only file system: the first stage cannot make
+// its copy and says so in one line.
+TEST_F(LauncherProgramTest, AReadOnlyLauncherFolderIsNamed) {
+  const fs::path folder = root() / "readonly";
+  testsupport::ScopedMount mount(folder, 16 * 1024 * 1024);
+  if (!mount.ok()) GTEST_SKIP() << mount.problem() << " (the test needs to mount file systems)";
+  InstallProgram(folder / "TovaLauncher.exe");
+  ASSERT_EQ(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0) << std::strerror(errno);
+  EXPECT_EQ(Finish(Start(folder / "TovaLauncher.exe", {}, "", folder)), 1);
+  EXPECT_NE(output.find("TovaLauncher.exe: cannot write TovaLaunch.bin in " + folder.string() +
+                        " (Read-only file system): the launcher's own folder must be writable"),
+            std::string::npos)
+      << output;
 }
 
 TEST_F(LauncherProgramTest, AlreadyUpToDateStartsTheClient) {

@@ -109,18 +109,38 @@ TEST(TerminalFrontEnd, OnATerminalTheBlockIsRedrawnInPlace) {
 }
 
 TEST(TerminalFrontEnd, AnswersFromInputLines) {
+  const std::string question = "【メッセージ】質問\nはい(y) / いいえ(n): ";
+  const std::string again = "\nはい(y) / いいえ(n): ";
   const struct {
     const char* input;
     int answer;
+    int asked;  // how often the answer was asked for
   } cases[] = {
-      {"y\n", 1},  {"yes\n", 1}, {"1\n", 1}, {" YES \r\n", 1}, {"Y", 1},   {"n\n", 2},
-      {"no\n", 2}, {"\n", 2},    {"", 2},    {"yess\n", 2},    {"2\n", 2}, {"y es\n", 2},
+      {"y\n", 1, 1},
+      {"yes\n", 1, 1},
+      {"1\n", 1, 1},
+      {" YES \r\n", 1, 1},
+      {"Y", 1, 1},
+      {"はい\n", 1, 1},
+      {"n\n", 2, 1},
+      {"no\n", 2, 1},
+      {"0\n", 2, 1},
+      {"いいえ\n", 2, 1},
+      {"", 2, 1},
+      {"\n", 2, 2},
+      {"yess\n", 2, 2},
+      {"2\n", 2, 2},
+      {"y es\n", 2, 2},
+      {"\nmaybe\ny\n", 1, 3},
+      {"はいはい\nいいえ\n", 2, 2},
   };
   for (const auto& c : cases) {
     TerminalIo io;
     TerminalFrontEnd frontEnd(io.Input(c.input), io.Output(), false, false);
     EXPECT_EQ(frontEnd.Ask("質問", "メッセージ"), c.answer) << c.input;
-    EXPECT_EQ(io.Written(), std::string("【メッセージ】質問\nはい(y) / いいえ(n): ") + (c.answer == 1 ? "y\n" : "n\n"));
+    std::string expected = question;
+    for (int i = 1; i < c.asked; ++i) expected += again;
+    EXPECT_EQ(io.Written(), expected + (c.answer == 1 ? "y\n" : "n\n")) << c.input;
   }
 }
 
