@@ -1,10 +1,9 @@
-#include "patch/SignedFileRecord.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 
+#include "patch/SignedFileRecord.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -155,8 +154,8 @@ TEST(SignedFileRecord, ParseRefusesAnythingButTheExactLayout) {
   const std::string sha = std::string(64, 'a');
   const std::string sig = std::string(128, 'b');
   auto text = [&](const std::string& serial, const std::string& path = "AutoPatch/AutoPatch.ini") {
-    return "tova-signed-file 1\npath=" + path + "\nserial=" + serial + "\nexpires=2030-01-01T00:00:00Z\nsha256=" +
-           sha + "\nsignature=" + sig + "\n";
+    return "tova-signed-file 1\npath=" + path + "\nserial=" + serial + "\nexpires=2030-01-01T00:00:00Z\nsha256=" + sha +
+           "\nsignature=" + sig + "\n";
   };
   SignedFileRecord record;
   ASSERT_TRUE(ParseSignedFileRecord(text("0"), record));
