@@ -1,5 +1,3 @@
-#include "tools/publisher/ServerTreeSigning.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -14,6 +12,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/tools/PublisherFixture.h"
 #include "tools/publisher/PublisherCommandLine.h"
+#include "tools/publisher/ServerTreeSigning.h"
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
@@ -45,8 +44,15 @@ class SignedTreeTest : public testing::Test {
   }
 
   int Publish(const std::string& tree, const std::vector<std::string>& options) {
-    std::vector<std::string> arguments = {"publish", "--out", tree, "--launcher", "2.0=" + launcher_[0].folder,
-                                          "--game", "1.0=" + game_[0].folder, "--game", "1.1=" + game_[1].folder};
+    std::vector<std::string> arguments = {"publish",
+                                          "--out",
+                                          tree,
+                                          "--launcher",
+                                          "2.0=" + launcher_[0].folder,
+                                          "--game",
+                                          "1.0=" + game_[0].folder,
+                                          "--game",
+                                          "1.1=" + game_[1].folder};
     arguments.insert(arguments.end(), options.begin(), options.end());
     std::string out, err;
     const int status = RunTool(arguments, out, err);
@@ -82,8 +88,8 @@ TEST_F(SignedTreeTest, KeygenWritesAPrivateFileOnceAndPrintsItsPublicKey) {
   EXPECT_EQ(ReadFile("tova.key"), before);
   WriteFile("bad.key", "not a key\n");
   EXPECT_FALSE(ReadSigningKeyFile("bad.key", privateKey, error));
-  EXPECT_EQ(RunTool({"publish", "--out", "t", "--signing-key", "bad.key", "--game", "1.0=" + game_[0].folder}, out, err),
-            1);
+  EXPECT_EQ(
+      RunTool({"publish", "--out", "t", "--signing-key", "bad.key", "--game", "1.0=" + game_[0].folder}, out, err), 1);
   EXPECT_FALSE(fs::exists("t"));
 }
 
@@ -146,10 +152,13 @@ TEST_F(SignedTreeTest, TheVerifierNamesEachBrokenSignature) {
        },
        {"GameVersion/Game_1.1/GameInfo.ini: signature check failed (sha256)"}},
       {"the signature of another list",
-       [&] { fs::copy_file("tree/GameVersion/Game_1.0/GameInfo.ini.sig", list.string() + ".sig",
-                           fs::copy_options::overwrite_existing); },
+       [&] {
+         fs::copy_file("tree/GameVersion/Game_1.0/GameInfo.ini.sig", list.string() + ".sig",
+                       fs::copy_options::overwrite_existing);
+       },
        {"GameVersion/Game_1.1/GameInfo.ini: signature check failed (path)"}},
-      {"a signature removed", [&] { fs::remove(list.string() + ".sig"); },
+      {"a signature removed",
+       [&] { fs::remove(list.string() + ".sig"); },
        {"GameVersion/Game_1.1/GameInfo.ini: signature check failed (missing)"}},
       {"a signature from an older publication",
        [&] {
@@ -171,9 +180,10 @@ TEST_F(SignedTreeTest, TheVerifierNamesEachBrokenSignature) {
 TEST_F(SignedTreeTest, AVersionFileWhereASignatureGoesIsRefused) {
   WriteFile(fs::path(launcher_[0].folder) / "GameInfo.ini.sig", "mine\n");
   std::string out, err;
-  EXPECT_EQ(RunTool({"publish", "--out", "tree", "--signing-key", "tova.key", "--launcher", "2.0=" + launcher_[0].folder},
-                out, err),
-            1);
+  EXPECT_EQ(
+      RunTool({"publish", "--out", "tree", "--signing-key", "tova.key", "--launcher", "2.0=" + launcher_[0].folder},
+              out, err),
+      1);
   EXPECT_NE(err.find("already holds LauncherVersion/Launcher_2.0/GameInfo.ini.sig"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists("tree"));
 }

@@ -19,8 +19,8 @@ namespace {
 
 // The files in `folder` (below `base`) whose names start with `prefix` and
 // end with `suffix`, as paths below the base.
-void AddMatching(const fs::path& base, const std::string& folder, const std::string& prefix,
-                 const std::string& suffix, std::vector<std::string>& paths) {
+void AddMatching(const fs::path& base, const std::string& folder, const std::string& prefix, const std::string& suffix,
+                 std::vector<std::string>& paths) {
   std::error_code code;
   for (const fs::directory_entry& entry : fs::directory_iterator(base / folder, code)) {
     const std::string name = entry.path().filename().string();
