@@ -54,8 +54,8 @@ class SignedTreeTest : public e2e::FaultChainTest {
     const std::string base = PublishPristine(Signed(kSerial));
     Publish("first-only", LauncherSource("1", ""), {kVersions.front()}, Signed(kSerial));
     for (const char* name : {"version", "version.sig"}) {
-      fs::copy_file(ServerBase("first-only") / "InstallVersion" / name, ServerBase("pristine") / "InstallVersion" / name,
-                    fs::copy_options::overwrite_existing);
+      fs::copy_file(ServerBase("first-only") / "InstallVersion" / name,
+                    ServerBase("pristine") / "InstallVersion" / name, fs::copy_options::overwrite_existing);
     }
     return base;
   }
