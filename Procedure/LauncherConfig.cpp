@@ -40,6 +40,8 @@ std::string PrimaryServerBase() { return std::string(LAUNCHER_PRIMARY_ROOT) + "/
 
 std::string BackupServerBase() { return std::string(LAUNCHER_BACKUP_ROOT) + "/" + kGameCode; }
 
+std::string_view SigningPublicKey() { return LAUNCHER_SIGNING_PUBLIC_KEY; }
+
 std::string ReadConfigUrl(const ConfigUrlKey& key, const std::string& configPath) {
   std::string value = GetPrivateProfileString(key.section, key.key, "", kConfigValueBufferSize, configPath);
   if (!value.empty()) return value;

@@ -19,6 +19,9 @@ inline constexpr size_t kConfigValueBufferSize = 260;
 std::string PrimaryServerBase();
 // The backup update server's root followed by "/KVMETRA".
 std::string BackupServerBase();
+// The public key (64 hex digits) that signed server files must verify with;
+// empty in a launcher built without one, which requests no signatures.
+std::string_view SigningPublicKey();
 
 // A text key and what its default is.
 struct ConfigUrlKey {

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "Procedure/MetadataSignature.h"
 #include "patch/checksum/QoChecksum.h"
 #include "util/LaunchLog.h"
 
@@ -20,7 +21,7 @@ void ServerAddressSet::SetBase(int number, std::string base) {
 
 bool ServerAddressSet::DownloadFirstFrom(int number, const std::string& localPath, int32_t cookie,
                                          uint64_t maxBytes) const {
-  return download_(Addresses(number).firstDownload, localPath, cookie, maxBytes);
+  return DownloadSigned(Addresses(number).firstDownload, paths_.firstDownloadSuffix, localPath, cookie, maxBytes);
 }
 
 bool ServerAddressSet::DownloadFirst(const std::string& localPath, int32_t cookie, uint64_t maxBytes) const {
@@ -32,16 +33,30 @@ bool ServerAddressSet::DownloadFirst(const std::string& localPath, int32_t cooki
 
 bool ServerAddressSet::DownloadFromFolders(const std::string& relative, const std::string& localPath, int32_t cookie,
                                            uint64_t maxBytes) const {
-  return DownloadFromFoldersFrom(1, relative, localPath, cookie, maxBytes) != 0;
+  return DownloadFromFoldersFrom(1, relative, localPath, cookie, maxBytes, true) != 0;
 }
 
 int ServerAddressSet::DownloadFromFoldersFrom(int first, const std::string& relative, const std::string& localPath,
-                                              int32_t cookie, uint64_t maxBytes) const {
+                                              int32_t cookie, uint64_t maxBytes, bool signedFile) const {
   for (int i = 0; i < kServerBaseCount; ++i) {
     const int number = (first - 1 + i) % kServerBaseCount + 1;
-    if (download_(Addresses(number).folderPrefix + relative, localPath, cookie, maxBytes)) return number;
+    const std::string address = Addresses(number).folderPrefix + relative;
+    const bool done =
+        signedFile ? DownloadSigned(address, std::string(paths_.folderSuffix) + relative, localPath, cookie, maxBytes)
+                   : download_(address, localPath, cookie, maxBytes);
+    if (done) return number;
   }
   return 0;
+}
+
+bool ServerAddressSet::DownloadSigned(const std::string& address, std::string_view pathBelowBase,
+                                      const std::string& localPath, int32_t cookie, uint64_t maxBytes) const {
+  if (!download_(address, localPath, cookie, maxBytes)) return false;
+  if (!MetadataSignaturesRequired()) return true;
+  const SignatureFetch fetch = [this, cookie](const std::string& url, const std::string& path, uint64_t bound) {
+    return download_(url, path, cookie, bound);
+  };
+  return CheckMetadataSignature(fetch, address, localPath, pathBelowBase);
 }
 
 bool ServerAddressSet::DownloadVerified(const std::string& relative, const std::string& localPath,
@@ -51,7 +66,7 @@ bool ServerAddressSet::DownloadVerified(const std::string& relative, const std::
   // damaged copy on one server does not hide a good copy on the next.
   int first = 1;
   for (int attempt = 0; attempt < kVerifiedAttempts; ++attempt) {
-    const int number = DownloadFromFoldersFrom(first, relative, localPath, cookie, maxBytes);
+    const int number = DownloadFromFoldersFrom(first, relative, localPath, cookie, maxBytes, false);
     if (number == 0) {
       if (log.downloadFailedLine != 0) {
         WriteSourceLineLog(log.sourceName, log.downloadFailedLine, "DownloadFile");

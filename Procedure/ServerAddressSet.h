@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "Procedure/LauncherConfig.h"
 #include "Procedure/ServerVersionFile.h"
@@ -44,6 +45,10 @@ struct VerifiedDownloadLog {
   int md5WarningLine;      // spaced failure line "DownFile Md5 Warning  " after a wrong MD5
 };
 
+// In a launcher built with a signing key (MetadataSignaturesRequired), every
+// download but DownloadVerified's also needs its signature file from the same
+// address to check out (CheckMetadataSignature); a file that fails counts as
+// a failed download from that base.
 class ServerAddressSet {
  public:
   // `paths` gives the suffixes of the first download and of the folder
@@ -75,9 +80,14 @@ class ServerAddressSet {
 
  private:
   // Folder prefix N + `relative` for N = `first`, the next and the one after
-  // (3 is followed by 1) until one succeeds; the base that did, or 0.
+  // (3 is followed by 1) until one succeeds; the base that did, or 0. A
+  // `signedFile` succeeds only when its signature checks out.
   [[nodiscard]] int DownloadFromFoldersFrom(int first, const std::string& relative, const std::string& localPath,
-                                            int32_t cookie, uint64_t maxBytes) const;
+                                            int32_t cookie, uint64_t maxBytes, bool signedFile) const;
+  // `address` to `localPath`, then its signature when the launcher requires
+  // them; `pathBelowBase` is the file's path below the server base.
+  [[nodiscard]] bool DownloadSigned(const std::string& address, std::string_view pathBelowBase,
+                                    const std::string& localPath, int32_t cookie, uint64_t maxBytes) const;
 
   const ProcedurePaths& paths_;
   DownloadFunction download_;

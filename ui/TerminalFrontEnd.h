@@ -4,10 +4,9 @@
 // (one whenever what is shown changes) otherwise. Questions are written out
 // and answered by a line of input: "y", "yes", "1" or "はい" is consent, "n",
 // "no", "0" or "いいえ" refusal (letter case and blanks around do not
-// matter); anything else asks again, and the end of input is refusal. A window whose chain has stopped is closed by a line or the end of
-// input. While a question or the close waits for its line, the thread keeps
-// delivering the messages sent and posted to its windows, as every modal
-// wait does.
+// matter); anything else asks again, and the end of input is refusal. A window whose chain has stopped is closed by a
+// line or the end of input. While a question or the close waits for its line, the thread keeps delivering the messages
+// sent and posted to its windows, as every modal wait does.
 //
 // Thread: the window's thread. The streams stay owned by the caller; the
 // input is read through its file descriptor (the stream's own buffer is not

@@ -49,6 +49,12 @@ TEST(PublisherCommandLineTest, UnusableCommandLinesExitWithTwo) {
       {"publish", "--out", "t", "--colour", "red"},
       {"verify"},
       {"verify", "a", "b"},
+      {"verify", "a", "--public-key", "12ab"},
+      {"verify", "a", "--signing-key", "no-such-key"},
+      {"publish", "--out", "t", "--release-serial", "1K"},
+      {"publish", "--out", "t", "--expiry-days", "-1"},
+      {"keygen"},
+      {"keygen", "--out"},
   };
   for (const auto& arguments : cases) {
     CommandRun run = RunCommand(arguments);

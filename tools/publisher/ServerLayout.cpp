@@ -25,8 +25,10 @@ std::string InstallDescriptionName(std::string_view version) { return "intallinf
 
 std::string PatchListPath() { return BelowBase(kGamePatchPaths.firstDownloadSuffix); }
 
+std::string PatchFolderPrefix() { return BelowBase(kGamePatchPaths.folderSuffix); }
+
 std::string PatchFolder(std::string_view from, std::string_view to) {
-  return BelowBase(kGamePatchPaths.folderSuffix) + std::string(from) + "_" + std::string(to);
+  return PatchFolderPrefix() + std::string(from) + "_" + std::string(to);
 }
 
 std::string PatchDescriptionName(std::string_view from, std::string_view to) {

@@ -29,6 +29,8 @@ std::string InstallDescriptionName(std::string_view version);
 
 // "AutoPatch/AutoPatch.ini".
 std::string PatchListPath();
+// "AutoPatch/AutoPatch_": the start of every patch folder.
+std::string PatchFolderPrefix();
 // "AutoPatch/AutoPatch_<F>_<T>".
 std::string PatchFolder(std::string_view from, std::string_view to);
 // "patchinfo_<F>_<T>.ini", in the patch folder.

@@ -252,6 +252,11 @@ bool PublishServerTree(const PublishSettings& settings, std::string& error) {
   const std::string staging = pattern;
 
   bool written = TreeWriter(settings, staging).Write(error);
+  if (written && !settings.signing.privateKeyHex.empty()) {
+    written = SignServerTree(staging, settings.signing, error);
+    if (written && settings.progress)
+      settings.progress("signed with release serial " + std::to_string(settings.signing.serial));
+  }
   if (written) {
     fs::rename(staging, output, code);
     if (code) error = "cannot move the tree to " + output.string() + ": " + code.message();

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tools/publisher/LzmaChunkWriter.h"
+#include "tools/publisher/ServerTreeSigning.h"
 
 struct VersionSource {
   std::string version;
@@ -35,6 +36,7 @@ struct PublishSettings {
   uint64_t maxPackageSize = 64ull << 20;                        // installation pages and patch packages
   uint64_t lzmaThreshold = 1ull << 20;                          // larger patch files travel LZMA-chunked
   uint32_t lzmaChunkSize = LzmaChunkWriter::kDefaultChunkSize;  // decoded bytes per LZMA record
+  TreeSigning signing;                                          // a private key: "<name>.sig" by each signed file
   std::function<void(const std::string&)> progress;             // one line per step; may be empty
 };
 
@@ -43,7 +45,8 @@ struct PublishSettings {
 // an output folder that holds files, a limit of 0), a version folder cannot
 // be published (see ScanSourceTree; a launcher version folder may not hold
 // the launcher's working files, see CheckLauncherFileName), a patch cannot
-// be made (see BuildPatchPackages), or a file cannot be written.
+// be made (see BuildPatchPackages), a file cannot be written, or, with a
+// signing key, a version would put a file where a signature file goes.
 //
 // The installation description is always plain: the launcher's install reads
 // its page list from the file as downloaded, and a protected one would list

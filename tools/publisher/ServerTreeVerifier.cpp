@@ -14,6 +14,7 @@
 #include "patch/QoPatchInfo.h"
 #include "patch/QoPatchUser.h"
 #include "patch/QoVersionRepairInfo.h"
+#include "patch/SignedFileRecord.h"
 #include "platform/PrivateProfile.h"
 #include "platform/SystemPath.h"
 #include "platform/TempFolder.h"
@@ -235,7 +236,9 @@ class TreeVerifier {
     std::map<std::string, std::string> present;
     if (!ListFolderFiles(folder.string(), present)) Problem(relative + " cannot be read");
     for (const auto& [name, path] : present) {
-      if (name != kVersionListName && listed.count(name) == 0) Problem(relative + "/" + name + " is not listed");
+      // The list's signature file of a signed tree lies beside it, unlisted.
+      const bool listFile = name == kVersionListName || name == std::string(kVersionListName) + kSignatureFileSuffix;
+      if (!listFile && listed.count(name) == 0) Problem(relative + "/" + name + " is not listed");
     }
     if (problems_.size() == before) Report(relative + ": " + std::to_string(list.files().size()) + " files as listed");
   }
@@ -327,8 +330,12 @@ class TreeVerifier {
       Problem(what + ": there is no " + expected + " to compare with");
       return;
     }
-    for (const std::string& difference : CompareFolders((base_ / expected).string(), game.string(), ignoredTop))
-      Problem(what + " differs from " + expected + ": " + difference);
+    // The list's signature file of a signed tree belongs to the server's
+    // folder only; no page or package carries it.
+    const std::string listSignature = std::string(kVersionListName) + kSignatureFileSuffix + " ";
+    for (const std::string& difference : CompareFolders((base_ / expected).string(), game.string(), ignoredTop)) {
+      if (!difference.starts_with(listSignature)) Problem(what + " differs from " + expected + ": " + difference);
+    }
   }
 
   bool CheckPatches() {
