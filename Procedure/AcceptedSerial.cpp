@@ -3,11 +3,10 @@
 #include <unistd.h>
 
 #include <charconv>
-#include <fstream>
 #include <mutex>
 
-#include "platform/SystemPath.h"
 #include "util/FileTransfer.h"
+#include "util/FileUtil.h"
 
 namespace {
 
@@ -16,10 +15,13 @@ std::mutex& SerialMutex() {
   return mutex;
 }
 
+// A serial is far shorter than this.
+constexpr uint64_t kSerialFileMaxBytes = 64;
+
 uint64_t ReadUnlocked(const std::string& path) {
-  std::ifstream file(ToSystemPath(path));
   std::string text;
-  std::getline(file, text);
+  if (!ReadSmallFile(path, kSerialFileMaxBytes, text)) return 0;
+  text = text.substr(0, text.find('\n'));
   uint64_t serial = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), serial);
   return error == std::errc() && end == text.data() + text.size() ? serial : 0;

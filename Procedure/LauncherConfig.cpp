@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "BuildSettings.h"
+#include "Procedure/AcceptedSerial.h"
 #include "patch/QoPatchUser.h"
 #include "patch/SafeName.h"
 #include "platform/AsciiText.h"
@@ -31,6 +32,7 @@ constexpr std::string_view kLauncherWorkingNames[] = {
     BareName(kLauncherConfigPath),
     BareName(kLauncherListPath),
     kLauncherLockName,
+    BareName(kAcceptedSerialPath),
     BareName(kStagingFolder),
 };
 

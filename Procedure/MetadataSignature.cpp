@@ -1,8 +1,6 @@
 #include "Procedure/MetadataSignature.h"
 
 #include <ctime>
-#include <fstream>
-#include <sstream>
 
 #include "Procedure/AcceptedSerial.h"
 #include "Procedure/LauncherConfig.h"
@@ -13,13 +11,6 @@
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-  std::ifstream file(ToSystemPath(path), std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 SignatureCheck Check(const SignatureFetch& fetch, const std::string& address, const std::string& localPath,
                      std::string_view pathBelowBase) {
   const std::string signaturePath = localPath + kSignatureFileSuffix;
@@ -27,8 +18,10 @@ SignatureCheck Check(const SignatureFetch& fetch, const std::string& address, co
     DeleteFile(signaturePath);  // a partial download, if any: nothing to keep
     return SignatureCheck::kMissing;
   }
-  const std::string text = ReadText(signaturePath);
+  std::string text;
+  const bool read = ReadSmallFile(signaturePath, kSignatureFileMaxBytes, text);
   DeleteFile(signaturePath);  // read once; only the file itself stays
+  if (!read) return SignatureCheck::kMalformed;
 
   std::string path = ToSystemPath(pathBelowBase);
   if (path.starts_with('/')) path.erase(0, 1);

@@ -1,20 +1,18 @@
 #include "patch/SignedFileRecord.h"
 
 #include <cryptopp/osrng.h>
-#include <cryptopp/sha.h>
 #include <cryptopp/xed25519.h>
 
 #include <array>
 #include <charconv>
 #include <ctime>
-#include <fstream>
 
+#include "patch/checksum/QoChecksum.h"
 #include "platform/AsciiText.h"
-#include "platform/SystemPath.h"
 
 namespace {
 
-constexpr size_t kSha256HexDigits = 2 * CryptoPP::SHA256::DIGESTSIZE;
+constexpr size_t kSha256HexDigits = 64;
 
 // The named fields in the order of the file.
 constexpr const char* kPathField = "path=";
@@ -24,12 +22,8 @@ constexpr const char* kSha256Field = "sha256=";
 constexpr const char* kSignatureField = "signature=";
 
 std::string ToHex(const uint8_t* bytes, size_t length) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   std::string hex;
-  for (size_t i = 0; i < length; ++i) {
-    hex += kDigits[bytes[i] >> 4];
-    hex += kDigits[bytes[i] & 0x0f];
-  }
+  AppendHex(hex, bytes, length, false);
   return hex;
 }
 
@@ -142,18 +136,9 @@ bool ParseUtcTime(std::string_view text, int64_t& seconds) {
 }
 
 bool FileSha256Hex(const std::string& path, std::string& hex) {
-  std::ifstream file(ToSystemPath(path), std::ios::binary);
-  if (!file) return false;
-  CryptoPP::SHA256 sha256;
-  std::array<char, 64 * 1024> buffer;
-  while (file) {
-    file.read(buffer.data(), buffer.size());
-    sha256.Update(reinterpret_cast<const uint8_t*>(buffer.data()), static_cast<size_t>(file.gcount()));
-  }
-  if (file.bad()) return false;
-  std::array<uint8_t, CryptoPP::SHA256::DIGESTSIZE> digest;
-  sha256.Final(digest.data());
-  hex = ToHex(digest.data(), digest.size());
+  std::string upper;
+  if (!GetSha256Checksum().MakeFileHex(path, upper)) return false;
+  hex = ToLowerAscii(upper);
   return true;
 }
 

@@ -26,6 +26,15 @@ std::string ToLowerAscii(std::string_view text) {
   return lower;
 }
 
+void AppendHex(std::string& out, const uint8_t* bytes, size_t length, bool upperCase) {
+  const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+  out.reserve(out.size() + 2 * length);
+  for (size_t i = 0; i < length; ++i) {
+    out += digits[bytes[i] >> 4];
+    out += digits[bytes[i] & 0x0F];
+  }
+}
+
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;

@@ -6,6 +6,8 @@
 // the layers above. No state; any thread.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -22,6 +24,9 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // A copy with the ASCII letters A to Z in lower case.
 std::string ToLowerAscii(std::string_view text);
+
+// Appends the bytes as two hexadecimal digits each, upper or lower case.
+void AppendHex(std::string& out, const uint8_t* bytes, size_t length, bool upperCase);
 
 // The value of a hexadecimal digit ("0" to "9", "a" to "f" in either case);
 // -1 for any other byte.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "platform/SystemPath.h"
 #include "util/FileTransfer.h"
@@ -196,6 +197,25 @@ bool CopyFileOverwrite(std::string_view source, std::string_view target) {
        futimens(out.fd(), times) == 0;
   close(in);
   return ok && out.Commit();
+}
+
+bool ReadSmallFile(std::string_view path, uint64_t maxBytes, std::string& text) {
+  const UniqueFd file = OpenForReading(path);
+  struct stat info {};
+  if (!file.valid() || fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      static_cast<uint64_t>(info.st_size) > maxBytes) {
+    return false;
+  }
+  std::string bytes(static_cast<size_t>(info.st_size), '\0');
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t got = read(file.get(), bytes.data() + done, bytes.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<size_t>(got);
+  }
+  text = std::move(bytes);
+  return true;
 }
 
 bool RewriteFile(std::string_view path, const void* data, size_t length) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // The low 32 bits of a regular file's size as a signed value. -1 when the path
@@ -61,6 +62,11 @@ bool DeleteFile(std::string_view path, ReadOnlyFile readOnly = ReadOnlyFile::kRe
 // untouched, except where the file system has no unnamed files and a write
 // failed: the partial target is removed.
 [[nodiscard]] bool CopyFileOverwrite(std::string_view source, std::string_view target);
+
+// Reads the whole of a small regular file into `text`. False (with `text`
+// unchanged) when it is missing, not a regular file, larger than `maxBytes`,
+// or cannot be read to its end.
+[[nodiscard]] bool ReadSmallFile(std::string_view path, uint64_t maxBytes, std::string& text);
 
 // Replaces the contents of an existing file with `length` bytes of `data`.
 // A read-only file is made writable first. False (and nothing created) when

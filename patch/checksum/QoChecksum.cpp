@@ -3,6 +3,7 @@
 #include "patch/checksum/QoChecksum_CRC.h"
 #include "patch/checksum/QoChecksum_MD5.h"
 #include "patch/checksum/QoChecksum_SHA1.h"
+#include "patch/checksum/QoChecksum_SHA256.h"
 
 // Each instance is made by the first caller (static initialisation is
 // thread-safe) and deliberately never deleted, so threads still running at
@@ -19,5 +20,10 @@ const QoChecksum& GetMd5Checksum() {
 
 const QoChecksum& GetSha1Checksum() {
   static const QoChecksum* const instance = new QoChecksum_SHA1;
+  return *instance;
+}
+
+const QoChecksum& GetSha256Checksum() {
+  static const QoChecksum* const instance = new QoChecksum_SHA256;
   return *instance;
 }

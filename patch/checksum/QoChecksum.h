@@ -1,4 +1,4 @@
-// Digests of buffers, texts and files: CRC-32, MD5 and SHA-1, raw or as
+// Digests of buffers, texts and files: CRC-32, MD5, SHA-1 and SHA-256, raw or as
 // hexadecimal text. An object keeps no state between calls, so the shared
 // instances may be used from any thread. Outputs are written only on success.
 #pragma once
@@ -11,7 +11,7 @@ class QoChecksum {
  public:
   virtual ~QoChecksum() = default;
 
-  // Class tag: 1 for CRC, 3 for MD5 and SHA-1.
+  // Class tag: 1 for CRC, 3 for MD5, SHA-1 and SHA-256.
   virtual int GetType() const = 0;
 
   // Raw digest of `length` bytes into `digest` (sized for the class).
@@ -38,3 +38,4 @@ class QoChecksum {
 const QoChecksum& GetCrcChecksum();
 const QoChecksum& GetMd5Checksum();
 const QoChecksum& GetSha1Checksum();
+const QoChecksum& GetSha256Checksum();

@@ -1,7 +1,5 @@
 #include "patch/checksum/QoChecksumIncremental.h"
 
-#include <cryptopp/filters.h>
-#include <cryptopp/hex.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +14,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/AsciiText.h"
 #include "platform/SystemPath.h"
 
 namespace {
@@ -170,7 +169,7 @@ bool QoChecksumIncremental::MakeBufferDigest(const void* data, size_t length, ui
 bool QoChecksumIncremental::MakeBufferHex(const void* data, size_t length, std::string& out) const {
   DigestBytes digest;
   if (!MakeBufferDigest(data, length, digest.data())) return false;
-  AppendHex(digest.data(), DigestSize(), true, out);
+  AppendHex(out, digest.data(), DigestSize(), true);
   return true;
 }
 
@@ -193,12 +192,8 @@ bool QoChecksumIncremental::MakeFileDigest(const std::string& path, uint8_t* dig
 bool QoChecksumIncremental::MakeFileHex(const std::string& path, std::string& out) const {
   DigestBytes digest;
   if (!DigestFile(path, digest.data())) return false;
-  AppendHex(digest.data(), DigestSize(), true, out);
+  AppendHex(out, digest.data(), DigestSize(), true);
   return true;
-}
-
-void QoChecksumIncremental::AppendHex(const uint8_t* bytes, size_t length, bool upperCase, std::string& out) {
-  CryptoPP::StringSource(bytes, length, true, new CryptoPP::HexEncoder(new CryptoPP::StringSink(out), upperCase));
 }
 
 bool QoChecksumIncremental::DigestFile(const std::string& path, uint8_t* digest) const {

@@ -23,8 +23,8 @@ class QoChecksumIncremental : public QoChecksum {
   bool MakeFileDigest(const std::string& path, uint8_t* digest) const override;
   bool MakeFileHex(const std::string& path, std::string& out) const override;
 
-  // The largest raw digest of any class (SHA-1).
-  static constexpr size_t kMaxDigestSize = 20;
+  // The largest raw digest of any class (SHA-256).
+  static constexpr size_t kMaxDigestSize = 32;
 
   // One digest computation: bytes in, raw digest out.
   class State {
@@ -39,9 +39,6 @@ class QoChecksumIncremental : public QoChecksum {
   virtual std::unique_ptr<State> NewState() const = 0;
   // Raw digest size in bytes, at most kMaxDigestSize.
   virtual size_t DigestSize() const = 0;
-
-  // Appends the bytes as hexadecimal digits, upper or lower case.
-  static void AppendHex(const uint8_t* bytes, size_t length, bool upperCase, std::string& out);
 
  private:
   // Digest of the file's bytes; false when it cannot be read to its end.

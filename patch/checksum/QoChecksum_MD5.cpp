@@ -4,17 +4,8 @@
 // defines CRYPTOPP_ENABLE_NAMESPACE_WEAK to reach it.
 #include <cryptopp/md5.h>
 
-namespace {
+#include "patch/checksum/HashState.h"
 
-class Md5State final : public QoChecksumIncremental::State {
- public:
-  void Update(const uint8_t* data, size_t length) override { md5_.Update(data, length); }
-  void Final(uint8_t* digest) override { md5_.Final(digest); }
-
- private:
-  CryptoPP::Weak1::MD5 md5_;
-};
-
-}  // namespace
-
-std::unique_ptr<QoChecksumIncremental::State> QoChecksum_MD5::NewState() const { return std::make_unique<Md5State>(); }
+std::unique_ptr<QoChecksumIncremental::State> QoChecksum_MD5::NewState() const {
+  return std::make_unique<HashState<CryptoPP::Weak1::MD5>>();
+}

@@ -165,6 +165,7 @@ TEST(LauncherConfig, TheLaunchersWorkingFilesAreKnownByTheirFirstComponent) {
       {"launcher.ini", true},
       {"GameInfo.ini", true},
       {"TovaLauncher.lock", true},
+      {"SignedSerial", true},
       {"TempUpdata\\Unzip\\a.dat", true},
       {"temp_launcher\\GameInfo.ini", true},
       {"Temp_D/~Qo.temp.version", true},

@@ -132,9 +132,11 @@ TEST_F(LauncherProgramTest, CopyHeldForGoodEndsSilently) {
 // its copy and says so in one line.
 TEST_F(LauncherProgramTest, AReadOnlyLauncherFolderIsNamed) {
   const fs::path folder = root() / "readonly";
-  testsupport::ScopedMount mount(folder, 16 * 1024 * 1024);
+  // Room for the program (with its debugging information) and a little more.
+  testsupport::ScopedMount mount(folder, fs::file_size(Program()) + 4 * 1024 * 1024);
   if (!mount.ok()) GTEST_SKIP() << mount.problem() << " (the test needs to mount file systems)";
   InstallProgram(folder / "TovaLauncher.exe");
+  ASSERT_EQ(fs::file_size(folder / "TovaLauncher.exe"), fs::file_size(Program()));
   ASSERT_EQ(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0) << std::strerror(errno);
   EXPECT_EQ(Finish(Start(folder / "TovaLauncher.exe", {}, "", folder)), 1);
   EXPECT_NE(output.find("TovaLauncher.exe: cannot write TovaLaunch.bin in " + folder.string() +

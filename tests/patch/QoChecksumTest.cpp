@@ -30,6 +30,7 @@ const Algorithm kAlgorithms[] = {
     {"CRC", GetCrcChecksum, 4, 1},
     {"MD5", GetMd5Checksum, 16, 3},
     {"SHA1", GetSha1Checksum, 20, 3},
+    {"SHA256", GetSha256Checksum, 32, 3},
 };
 
 std::string ToUpper(std::string text) {
@@ -94,6 +95,8 @@ TEST(QoChecksum, KnownDigestsOfBuffersStringsAndFiles) {
       {GetMd5Checksum, "abc", "900150983CD24FB0D6963F7D28E17F72", "900150983CD24FB0D6963F7D28E17F72"},
       {GetMd5Checksum, "message digest", "F96B697D7CB7938D525A2F31AAF161D0", "F96B697D7CB7938D525A2F31AAF161D0"},
       {GetSha1Checksum, "abc", "A9993E364706816ABA3E25717850C26C9CD0D89D", "a9993e364706816aba3e25717850c26c9cd0d89d"},
+      {GetSha256Checksum, "abc", "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD",
+       "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"},
   };
   TempDir dir;
   CurrentDirScope cwd(dir.path());
@@ -204,13 +207,15 @@ TEST(QoChecksum, LargeFilesMatchIndependentDigests) {
     const std::string path = (dir.path() / "large.bin").string();
     WriteFile(path, bytes);
 
-    std::string crc, md5, sha1;
+    std::string crc, md5, sha1, sha256;
     ASSERT_TRUE(GetCrcChecksum().MakeFileHex(path, crc));
     ASSERT_TRUE(GetMd5Checksum().MakeFileHex(path, md5));
     ASSERT_TRUE(GetSha1Checksum().MakeFileHex(path, sha1));
+    ASSERT_TRUE(GetSha256Checksum().MakeFileHex(path, sha256));
     EXPECT_EQ(crc, CrcText(ReferenceCrc32(bytes)));
     EXPECT_EQ(md5, ToolDigest("md5sum", path, dir));
     EXPECT_EQ(sha1, ToolDigest("sha1sum", path, dir));
+    EXPECT_EQ(sha256, ToolDigest("sha256sum", path, dir));
   }
 }
 

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <system_error>
 
 #include "patch/SignedFileRecord.h"
 #include "tools/publisher/ServerLayout.h"
+#include "util/FileUtil.h"
 
 namespace fs = std::filesystem;
 
@@ -42,17 +42,6 @@ std::vector<std::string> VersionFolders(const fs::path& base, const std::string&
     if (entry.is_directory(code) && name.starts_with(start)) folders.push_back(parent + "/" + name);
   }
   return folders;
-}
-
-bool ReadWhole(const fs::path& path, std::string& text, uint64_t limit) {
-  std::error_code code;
-  const uint64_t size = fs::file_size(path, code);
-  if (code || size > limit) return false;
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  text = bytes.str();
-  return static_cast<bool>(file);
 }
 
 }  // namespace
@@ -94,7 +83,7 @@ bool WriteSigningKeyFile(const std::string& path, std::string& publicKeyHex, std
 
 bool ReadSigningKeyFile(const std::string& path, std::string& privateKeyHex, std::string& error) {
   std::string text, publicKeyHex;
-  if (ReadWhole(path, text, 1024)) {
+  if (ReadSmallFile(path, 1024, text)) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     if (SigningPublicKeyOf(text, publicKeyHex)) {
       privateKeyHex = text;
@@ -139,7 +128,7 @@ void VerifyTreeSignatures(const std::string& base, const std::string& publicKeyH
     std::string text;
     SignedFileRecord record;
     SignatureCheck check = SignatureCheck::kMissing;
-    if (ReadWhole(file.string() + kSignatureFileSuffix, text, kSignatureFileMaxBytes))
+    if (ReadSmallFile(file.string() + kSignatureFileSuffix, kSignatureFileMaxBytes, text))
       check = CheckSignedFile(text, file.string(), {publicKeyHex, path, now, 0}, record);
     if (check == SignatureCheck::kValid) {
       serials.insert(record.serial);
