@@ -11,11 +11,11 @@ PACKAGES=(
   libcrypto++-dev libdeflate-dev libzip-dev
   libsdl2-dev libsdl2-ttf-dev libsdl2-image-dev libfontconfig-dev
   fonts-ipafont-gothic fonts-dejavu-core
-  # run-time programs
-  xdelta3
+  # run-time programs and data (the system's certificate authorities for HTTPS)
+  xdelta3 ca-certificates
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  nginx xvfb imagemagick zip unzip xz-utils python3 curl xdotool valgrind strace
+  nginx xvfb imagemagick zip unzip xz-utils python3 curl xdotool valgrind strace openssl
 )
 
 missing=()

@@ -7,6 +7,7 @@
 
 #include "util/Encoding.h"
 #include "util/LaunchLog.h"
+#include "util/ServerTrust.h"
 
 namespace {
 
@@ -92,9 +93,12 @@ UploadOutcome PostEventLogOutcome(std::string_view type, std::u16string_view log
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, BoundMs(settings.connectTimeout));
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, BoundMs(settings.totalTimeout));
 
+  // An HTTPS service must show a certificate the launcher trusts.
+  const bool trustSet = SetServerTrust(curl) == CURLE_OK;
+
   WriteLaunchLog("%s", body.c_str());
   UploadOutcome outcome = UploadOutcome::kRefused;
-  if (headers != nullptr) {
+  if (headers != nullptr && trustSet) {
     const CURLcode code = curl_easy_perform(curl);
     if (sawZero) {
       outcome = UploadOutcome::kAccepted;

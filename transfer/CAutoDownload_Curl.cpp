@@ -13,6 +13,7 @@
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"
 #include "util/LaunchLog.h"
+#include "util/ServerTrust.h"
 
 static_assert(std::is_same_v<curl_off_t, int64_t>, "progress callback uses int64_t counts");
 static_assert(std::is_same_v<CURL, void>, "the easy handle is kept as void*");
@@ -101,8 +102,9 @@ bool CAutoDownload_Curl::SetOptions() {
   // Redirects are followed without a limit; the low-speed abort is the only
   // time limit. The receive buffer is larger than libcurl's 16 KiB default:
   // every received chunk costs a synchronous progress message to the window
-  // thread, and fewer, larger chunks keep a fast download cheap.
-  return curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this) == CURLE_OK &&
+  // thread, and fewer, larger chunks keep a fast download cheap. An HTTPS
+  // server must show a certificate the launcher trusts.
+  return SetServerTrust(curl_) == CURLE_OK && curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &CAutoDownload_Curl::OnWrite) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_URL, url.c_str()) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&

@@ -16,6 +16,7 @@
 #include "platform/AsciiText.h"
 #include "platform/SystemPath.h"
 #include "transfer/DownAntTrace.h"
+#include "util/ServerTrust.h"
 
 namespace DOWNANT {
 
@@ -30,9 +31,10 @@ constexpr const char* kAgent = "DOWN_ANT_BY_ORLO";
 constexpr long kConnectTimeoutSeconds = 60;
 constexpr long kLowSpeedTimeSeconds = 30;
 
-// Services a session can connect to, by scheme number; only HTTP sessions can
-// open HTTP requests.
-bool CanConnect(int scheme) { return scheme >= kSchemeFtp && scheme <= kSchemeHttp; }
+// Services a session can connect to, by scheme number; only HTTP and HTTPS
+// sessions can open HTTP requests.
+bool CanConnect(int scheme) { return scheme >= kSchemeFtp && scheme <= kSchemeHttps; }
+bool CanRequest(int scheme) { return scheme == kSchemeHttp || scheme == kSchemeHttps; }
 
 struct CurlCleanup {
   void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
@@ -297,8 +299,9 @@ bool CDownAnt::OpenRequest(Transfer& transfer) {
   DownAntTrace(segmentIndex_, 0, "After ::InternetConnect");
 
   // The request: GET, accepting "*/*" (libcurl's default Accept header), from
-  // the server rather than a cache (libcurl keeps none), redirects followed.
-  code = parts_.scheme != kSchemeHttp ? CURLE_UNSUPPORTED_PROTOCOL : CURLE_OK;
+  // the server rather than a cache (libcurl keeps none), redirects followed;
+  // an HTTPS server must show a certificate the launcher trusts.
+  code = CanRequest(parts_.scheme) ? static_cast<CURLcode>(SetServerTrust(curl)) : CURLE_UNSUPPORTED_PROTOCOL;
   if (code != CURLE_OK || (code = curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L)) != CURLE_OK ||
       (code = curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L)) != CURLE_OK ||
       (code = curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kReadSize))) != CURLE_OK ||

@@ -89,8 +89,16 @@ int FreeLocalPort() {
   return ntohs(addr.sin_port);
 }
 
-NginxServer::NginxServer(const std::filesystem::path& root) : work_(MakeWorkDir("launcher-nginx")) {
+NginxServer::NginxServer(const std::filesystem::path& root, const NginxOptions& options)
+    : work_(MakeWorkDir("launcher-nginx")), tls_(!options.certificate.empty()) {
   port_ = FreeLocalPort();
+  std::string tls;
+  if (tls_) {
+    tls = " ssl;\n    ssl_certificate " + options.certificate.string() + ";\n    ssl_certificate_key " +
+          options.key.string();
+  }
+  const std::string content = options.proxyTo.empty() ? "    root " + std::filesystem::absolute(root).string() + ";\n"
+                                                      : "    location / { proxy_pass " + options.proxyTo + "; }\n";
   std::filesystem::create_directories(work_ / "logs");
   std::ofstream conf(work_ / "nginx.conf");
   conf << (geteuid() == 0 ? "user root root;\n" : "") << "daemon off;\nmaster_process off;\n"
@@ -105,9 +113,8 @@ NginxServer::NginxServer(const std::filesystem::path& root) : work_(MakeWorkDir(
        << "  uwsgi_temp_path " << (work_ / "uwsgi").string() << ";\n"
        << "  scgi_temp_path " << (work_ / "scgi").string() << ";\n"
        << "  sendfile on;\n  types { }\n  default_type application/octet-stream;\n"
-       << "  server {\n    listen 127.0.0.1:" << port_ << ";\n"
-       << "    root " << std::filesystem::absolute(root).string() << ";\n"
-       << "  }\n}\n";
+       << "  server {\n    listen 127.0.0.1:" << port_ << tls << ";\n"
+       << content << "  }\n}\n";
   conf.close();
   pid_ = Spawn({"nginx", "-e", (work_ / "logs/error.log").string(), "-p", work_.string(), "-c",
                 (work_ / "nginx.conf").string()});
@@ -120,7 +127,9 @@ NginxServer::~NginxServer() {
   std::filesystem::remove_all(work_, ec);
 }
 
-std::string NginxServer::url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+std::string NginxServer::url() const {
+  return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_);
+}
 
 FaultServer::FaultServer(const std::filesystem::path& root, const std::string& postReply)
     : work_(MakeWorkDir("launcher-fault")) {

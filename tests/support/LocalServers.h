@@ -11,22 +11,33 @@
 
 namespace testsupport {
 
+// How an nginx server differs from plain HTTP serving its root.
+struct NginxOptions {
+  // Both set: the server speaks HTTPS with this certificate and key (PEM).
+  std::filesystem::path certificate;
+  std::filesystem::path key;
+  // Set ("http://127.0.0.1:<port>"): every request is passed on to that
+  // server instead of being served from the root.
+  std::string proxyTo;
+};
+
 // nginx serving `root` on a free port of 127.0.0.1.
 class NginxServer {
  public:
-  explicit NginxServer(const std::filesystem::path& root);
+  explicit NginxServer(const std::filesystem::path& root, const NginxOptions& options = {});
   ~NginxServer();
   NginxServer(const NginxServer&) = delete;
   NginxServer& operator=(const NginxServer&) = delete;
 
   int port() const { return port_; }
-  // "http://127.0.0.1:<port>"
+  // "http://127.0.0.1:<port>", or "https://..." with a certificate.
   std::string url() const;
 
  private:
   std::filesystem::path work_;
   pid_t pid_ = -1;
   int port_ = 0;
+  bool tls_ = false;
 };
 
 // The fault server serving `root`. Paths below the root are served as files;

@@ -18,6 +18,7 @@
 #include "telemetry/EventReport.h"
 #include "tests/support/LocalServers.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/support/TestUser.h"
 #include "util/Encoding.h"
 
@@ -232,6 +233,39 @@ TEST(EventReport, UploadIsOnePostWithTheBodyAsFormatted) {
   EXPECT_NE(posts[0].headers.find("\"Content-Type\": \"application/x-www-form-urlencoded\""), std::string::npos);
   EXPECT_EQ(posts[0].headers.find("Expect"), std::string::npos);
   EXPECT_EQ(BodyLinesInLog(), 1);
+}
+
+// An HTTPS log service (nginx passing the requests on to the fault server)
+// gets the upload only when its certificate is trusted and names its host.
+TEST(EventReport, AnHttpsServiceGetsTheUploadOnlyWithATrustedCertificateForItsHost) {
+  TestUser user;
+  TempDir root;
+  TempDir certificates;
+  FaultServer server(root.path());
+  const struct {
+    const char* names;
+    testsupport::Issuer issuer;
+    UploadOutcome outcome;
+  } cases[] = {
+      {"IP:127.0.0.1", testsupport::Issuer::kTestAuthority, UploadOutcome::kAccepted},
+      {"DNS:elsewhere.test", testsupport::Issuer::kTestAuthority, UploadOutcome::kRefused},
+      {"IP:127.0.0.1", testsupport::Issuer::kStranger, UploadOutcome::kRefused},
+  };
+  size_t expectedPosts = 0;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    const std::filesystem::path folder = certificates.path() / std::to_string(i);
+    std::filesystem::create_directory(folder);
+    const auto certificate = testsupport::MakeServerCertificate(folder, cases[i].names, cases[i].issuer);
+    testsupport::NginxServer nginx(root.path(), {certificate.certificate, certificate.key, server.url()});
+    EXPECT_EQ(PostEventLogOutcome("adevent", u"over tls", SettingsFor(nginx.url())), cases[i].outcome);
+    if (cases[i].outcome == UploadOutcome::kAccepted) ++expectedPosts;
+    const std::vector<Post> posts = Posts(server);
+    ASSERT_EQ(posts.size(), expectedPosts);
+    if (expectedPosts > 0) {
+      EXPECT_EQ(posts.back().body, std::string(kBodyStart) + "over tls");
+    }
+  }
 }
 
 TEST(EventReport, ReplyWithoutAZeroIsTriedFiveTimes) {

@@ -142,7 +142,7 @@ TEST_F(DownAntTest, FailuresEndInTheirStateAndTraceTheirText) {
       {fault.url() + "/__status/407/a.bin", DS_PROXY_AUTH_FAILED, "Authentication errors, Status Code:407\n"},
       {fault.url() + "/__short/a.bin", DS_READ_FAILED, "(::InternetReadFile), Error:18\n"},
       {refused, DS_SEND_FAILED, "(::HttpSendRequest), Error:7\n"},
-      {"https://127.0.0.1:1/a.bin", DS_CONNECT_FAILED, "(::InternetConnect), Error:1\n"},
+      {"file://127.0.0.1:1/a.bin", DS_CONNECT_FAILED, "(::InternetConnect), Error:1\n"},
       {"ftp://127.0.0.1:1/a.bin", DS_OPEN_REQUEST_FAILED, "(::HttpOpenRequest), Error:1\n"},
   };
   for (const auto& c : cases) {
