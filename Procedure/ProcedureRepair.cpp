@@ -258,9 +258,10 @@ ProcedureResult ProcedureRepair::Run() {
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, count);
 
   // The old list stays until the copy replaces it whole: without a list the
-  // next start would take the game for not installed.
+  // next start would take the game for not installed. The files copied and
+  // deleted above reach the disk before the list that names them.
   const std::string installedList = std::string(paths_.targetFolder) + kListName;
-  if (!CopyFileOverwrite(downloadedList, installedList)) {
+  if (!CommitFileList(downloadedList, installedList)) {
     WriteSourceLineLog(kSourceName, kListCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile",
                        downloadedList.c_str());
     return REPAIR_LIST_COPY_FAILED;
