@@ -15,7 +15,7 @@ PACKAGES=(
   xdelta3
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  nginx xvfb imagemagick zip unzip xz-utils python3 curl xdotool valgrind strace
+  nginx xvfb imagemagick zip unzip xz-utils python3 curl xdotool valgrind strace e2fsprogs
 )
 
 missing=()

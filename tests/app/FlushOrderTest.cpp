@@ -94,9 +94,9 @@ int FirstDescriptor(const Call& call) {
 
 // The paths whose contents or names the call changes.
 std::vector<std::string> ChangedPaths(const Call& call, const fs::path& cwd) {
-  static const std::set<std::string> byDescriptor = {"write",   "pwrite64",  "writev",   "pwritev",
+  static const std::set<std::string> byDescriptor = {"write",    "pwrite64",  "writev",   "pwritev",
                                                      "pwritev2", "ftruncate", "fallocate"};
-  static const std::set<std::string> byName = {"creat",    "truncate",  "link",   "linkat", "rename",
+  static const std::set<std::string> byName = {"creat",    "truncate",  "link",   "linkat",  "rename",
                                                "renameat", "renameat2", "unlink", "unlinkat"};
   const std::vector<std::string> descriptors = DescriptorPaths(call.args);
   if (byDescriptor.count(call.name) != 0 && !descriptors.empty()) return {descriptors.front()};
@@ -179,10 +179,10 @@ TEST_F(LauncherProgramTest, EveryListIsReplacedOnlyOnceTheFilesItNamesAreOnTheDi
   InstallLauncherVersion("flush");
   WriteConfig(base);
   const fs::path trace = root() / "trace.txt";
-  const int status =
-      Finish(Start(kStrace, {"-f", "-y", "-qq", "-s", "0", "-o", trace.string(), "-e", kTracedCalls,
-                             (launcherDir() / "TovaLauncher.exe").string()},
-                   "", launcherDir()));
+  const int status = Finish(Start(kStrace,
+                                  {"-f", "-y", "-qq", "-s", "0", "-o", trace.string(), "-e", kTracedCalls,
+                                   (launcherDir() / "TovaLauncher.exe").string()},
+                                  "", launcherDir()));
   ASSERT_EQ(status, 0) << output;
   ExpectGameFilesOf("1.2");
 
@@ -190,8 +190,8 @@ TEST_F(LauncherProgramTest, EveryListIsReplacedOnlyOnceTheFilesItNamesAreOnTheDi
   const fs::path launcher = fs::canonical(launcherDir());
   std::set<std::string> gameListed;
   for (const char* version : {"1.0", "1.1", "1.2"}) {
-    gameListed.merge(ListedFiles(ServerBase("flush") / "GameVersion" / (std::string("Game_") + version) / "GameInfo.ini",
-                                 game));
+    gameListed.merge(
+        ListedFiles(ServerBase("flush") / "GameVersion" / (std::string("Game_") + version) / "GameInfo.ini", game));
   }
   const std::set<std::string> launcherListed =
       ListedFiles(ServerBase("flush") / "LauncherVersion" / "Launcher_1.0.0" / "GameInfo.ini", launcher);
@@ -213,7 +213,8 @@ TEST_F(LauncherProgramTest, EveryListIsReplacedOnlyOnceTheFilesItNamesAreOnTheDi
     size_t replacements = 0;
     for (size_t i = 0; i < calls.size(); ++i) {
       const std::vector<std::string> names = QuotedPaths(calls[i], launcher);
-      if (!calls[i].name.starts_with("rename") || calls[i].result != "0" || names.size() != 2 || names[1] != l.list) continue;
+      if (!calls[i].name.starts_with("rename") || calls[i].result != "0" || names.size() != 2 || names[1] != l.list)
+        continue;
       ++replacements;
       EXPECT_EQ(CheckListReplacement(calls, i, l.list, l.listed, launcher), "") << "replacement " << replacements;
     }
