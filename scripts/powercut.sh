@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Power cuts during an installation followed by a patch. Each round puts a
+# Power cuts during a self-update, an installation and a patch. Each round puts a
 # fresh ext4 file system on a loop device, mounted the least forgiving way:
 # data=writeback (metadata such as a rename may reach the disk before the
 # data it names), noauto_da_alloc (no implicit flush when a file replaces
@@ -57,10 +57,14 @@ cp -a "$work/src/1.0" "$work/src/1.1"
 for i in 0 3 7; do head -c 1000 /dev/urandom >> "$work/src/1.1/data/file$i.bin"; done
 rm "$work/src/1.1/data/file5.bin"
 printf 'version 1.1\n' > "$work/src/1.1/data/version.txt"
-mkdir -p "$work/src/launcher"
-cp "$program" "$work/src/launcher/TovaLauncher.exe"
+# The launcher updates itself first: 1.0.1 is the same program with one
+# byte more.
+mkdir -p "$work/src/launcher-1.0.0" "$work/src/launcher-1.0.1"
+cp "$program" "$work/src/launcher-1.0.0/TovaLauncher.exe"
+{ cat "$program"; printf '\n'; } > "$work/src/launcher-1.0.1/TovaLauncher.exe"
 served="$work/servers/KVMETRA"
-"$publisher" publish --out "$served" --plain --launcher "1.0.0=$work/src/launcher" \
+"$publisher" publish --out "$served" --plain --launcher "1.0.0=$work/src/launcher-1.0.0" \
+  --launcher "1.0.1=$work/src/launcher-1.0.1" \
   --game "1.0=$work/src/1.0" --game "1.1=$work/src/1.1" > /dev/null
 printf '1.0' > "$served/InstallVersion/version"
 
@@ -150,7 +154,7 @@ started=$(date +%s%N)
 run_launcher "$game" || true
 length_ms=$((($(date +%s%N) - started) / 1000000 + 1))
 release "$work/live"
-echo "an uncut installation and patch takes ${length_ms} ms"
+echo "an uncut self-update, installation and patch take ${length_ms} ms"
 
 RANDOM=$seed
 old=0 new=0 wrong=0
@@ -182,7 +186,9 @@ for ((round = 1; round <= rounds; round++)); do
     if list_intact "$game"; then state="list $(sed -n 's/^Version=//p' "$game/GameInfo.ini" | tr -d '\r') intact"; else state="list TORN"; fi
   fi
   run_launcher "$game" || true
-  if [[ $state != "list TORN" ]] && diff -r -x launcher "$game" "$served/GameVersion/Game_1.1" > /dev/null; then
+  if [[ $state != "list TORN" ]] && diff -r -x launcher "$game" "$served/GameVersion/Game_1.1" > /dev/null &&
+    cmp -s "$game/launcher/TovaLauncher.exe" "$served/LauncherVersion/Launcher_1.0.1/TovaLauncher.exe" &&
+    cmp -s "$game/launcher/GameInfo.ini" "$served/LauncherVersion/Launcher_1.0.1/GameInfo.ini"; then
     result=ok
   else
     result=WRONG
