@@ -18,6 +18,7 @@
 #include "Procedure/ServerVersionFile.h"
 #include "patch/SafeName.h"
 #include "patch/checksum/QoChecksum.h"
+#include "platform/ProcessLauncher.h"
 #include "platform/SystemPath.h"
 #include "util/FileUtil.h"
 #include "util/LaunchLog.h"
@@ -258,9 +259,10 @@ ProcedureResult ProcedureRepair::Run() {
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, count);
 
   // The old list stays until the copy replaces it whole: without a list the
-  // next start would take the game for not installed.
+  // next start would take the game for not installed. The files copied and
+  // deleted above reach the disk before the list that names them.
   const std::string installedList = std::string(paths_.targetFolder) + kListName;
-  if (!CopyFileOverwrite(downloadedList, installedList)) {
+  if (!CommitFileList(downloadedList, installedList)) {
     WriteSourceLineLog(kSourceName, kListCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile",
                        downloadedList.c_str());
     return REPAIR_LIST_COPY_FAILED;
@@ -359,6 +361,10 @@ std::optional<RepairResult> ProcedureRepair::RepairEntry(int index, CheckAhead& 
     DeleteFile(tempFile, ReadOnlyFile::kDelete);
     return REPAIR_FILE_COPY_FAILED;
   }
+  // Downloads carry no permission bits. A native program (the launcher
+  // itself) gets its execute bits now, so that they reach the disk with the
+  // list that names it: after a power cut the player can still start it.
+  if (!MakeNativeProgramExecutable(localFile)) WriteLaunchLog("cannot make %s executable", localFile.c_str());
   SendMessageTo(MainWindow(), UM_REPAIR_FILE_STEP, kStepCopied, index);
   DeleteFile(tempFile, ReadOnlyFile::kDelete);
   ++replacedCount_;

@@ -6,7 +6,8 @@
 // temporary folder, checks its MD5, copies it into place (removing first,
 // with a log line, whatever of another kind stands in its way: a file where
 // its folder must be, a folder where the file must be, a link), and finally
-// installs the new list as the folder's own.
+// installs the new list as the folder's own, once everything written before
+// is on the disk (CommitFileList).
 //
 // The self-update (ProcedureSelfPatch) and the game repair
 // (ProcedureGameRepair) are this procedure with their own configuration key,

@@ -148,6 +148,18 @@ std::string FindStagingConflict(const std::vector<PackageInfo>& packages) {
   return FindStagingConflict(staged);
 }
 
+// Where the patch leaves a new or changed file ready for the game folder:
+// a new file's payload in the staging folder, a changed file rebuilt where it
+// was unzipped.
+std::string FinishedFile(const PatchFileInfo& file) {
+  return (file.fileType == PATCH_FILE_NEW ? kStagingFolder : kUnzipFolder) + file.fileName;
+}
+
+// The entry that brings the new version's list into the game folder.
+bool IsNewFileList(const PatchFileInfo& file) {
+  return file.fileName == kGameInfoName && (file.fileType == PATCH_FILE_NEW || file.fileType == PATCH_FILE_UPDATE);
+}
+
 // Empties the staging folder after a failed patch: what the patch staged
 // could fill the disk, and every later download checks the free space first.
 // The folder itself stays, as a failure leaves it.
@@ -159,8 +171,8 @@ void EmptyStagingFolder() {
 }
 
 // After a failed installation, removes what it extracted into the game root
-// that the installed list does not name; the list itself too when this
-// installation brought it, so that no list claims a version that is not
+// that the installed list does not name. The installation's own list is
+// held back until every page is in, so no list claims a version that is not
 // complete.
 void RemoveUnlisted(const std::vector<std::string>& extracted) {
   QoVersionRepairInfo list(nullptr);
@@ -360,9 +372,14 @@ CpUserResult QoPatchUser::AnalyseFiles(int& step) {
 
 CpUserResult QoPatchUser::CopyFiles() {
   int step = 0;
+  const PatchFileInfo* list = nullptr;
   for (const PackageInfo& package : packages_) {
     for (const PatchFileInfo& file : package.files) {
       SendStep(file.fileName, ++step);
+      if (IsNewFileList(file)) {
+        list = &file;
+        continue;
+      }
       const std::string target = Join(gameFolder_, file.fileName);
       if (file.fileType == PATCH_FILE_DELETE) {
         if (!DeleteFile(target)) {
@@ -375,7 +392,7 @@ CpUserResult QoPatchUser::CopyFiles() {
       if (file.fileType != PATCH_FILE_NEW && file.fileType != PATCH_FILE_UPDATE) continue;
 
       const bool isNew = file.fileType == PATCH_FILE_NEW;
-      const std::string source = (isNew ? kStagingFolder : kUnzipFolder) + file.fileName;
+      const std::string source = FinishedFile(file);
       const mode_t executeBits = ExecuteBits(target);
       // The copy below replaces whatever is left; its failure is reported.
       if (isNew && IsPathExist(target)) static_cast<void>(DeleteFile(target));
@@ -392,15 +409,23 @@ CpUserResult QoPatchUser::CopyFiles() {
       }
       // The staging file is deleted once the copy phase is over, so the game
       // file may take over its data instead of a copy of it.
-      if (!LinkOrCopyFile(source, target) || !AddExecuteBits(target, executeBits)) {
-        Fail(CP_USER_COPY_ERROR);
-        WriteSourceLineLog(kSourceName, isNew ? kLineNewCopy : kLineUpdateCopy,
-                           "Analysis Error,MoveFile error  Path =%s", source.c_str());
-        return CP_USER_COPY_ERROR;
-      }
+      if (!LinkOrCopyFile(source, target) || !AddExecuteBits(target, executeBits)) return FailCopy(file);
     }
   }
+  // The new list replaces the old one only once every other file of the
+  // patch is on the disk: after a power cut the game holds the old version's
+  // list or the new version whole.
+  if (list != nullptr && !CommitFileList(FinishedFile(*list), Join(gameFolder_, list->fileName))) {
+    return FailCopy(*list);
+  }
   return CP_USER_SUCCESS;
+}
+
+CpUserResult QoPatchUser::FailCopy(const PatchFileInfo& file) const {
+  Fail(CP_USER_COPY_ERROR);
+  WriteSourceLineLog(kSourceName, file.fileType == PATCH_FILE_NEW ? kLineNewCopy : kLineUpdateCopy,
+                     "Analysis Error,MoveFile error  Path =%s", FinishedFile(file).c_str());
+  return CP_USER_COPY_ERROR;
 }
 
 CpUserResult QoPatchUser::UpdatePatchFile() {
@@ -483,6 +508,11 @@ CpUserResult QoPatchUser::InstallGamePage() {
   Send(UM_PAGES_UNPACK_BEGIN, 0, 0);
   int index = 0;
   std::vector<std::string> extracted;
+  // The list goes into the page folder and reaches the game only once every
+  // page is extracted and on the disk; one left by an earlier attempt goes.
+  const std::string heldList = Join(installPageFolder_, kGameInfoName);
+  const HeldEntry held{kGameInfoName, heldList};
+  static_cast<void>(DeleteFile(heldList, ReadOnlyFile::kDelete));
   for (const PackageInfo& page : packages_) {
     Send(UM_PAGE_NAME, 0, reinterpret_cast<intptr_t>(page.fileName.c_str()));
     Send(UM_PAGE_INDEX, 0, ++index);
@@ -493,18 +523,23 @@ CpUserResult QoPatchUser::InstallGamePage() {
       RemoveUnlisted(extracted);
       return CP_USER_FILE_ERROR;
     }
-    if (!UnzipPackage(path, kInstallRoot, &extracted)) {
-      Send(UM_PAGE_UNZIP_FAILED, 0, static_cast<int32_t>(CP_USER_UNZIP_ERROR));
-      WriteSourceLineLog(kSourceName, kLinePageUnzip, "Unzip Error, UnComPress Error  Path =%s", path.c_str());
-      RemoveUnlisted(extracted);
-      return CP_USER_UNZIP_ERROR;
-    }
+    if (!UnzipPackage(path, kInstallRoot, &extracted, &held)) return FailPage(path, extracted);
+  }
+  if (IsPathExist(heldList) && !CommitFileList(heldList, std::string(kInstallRoot) + kGameInfoName)) {
+    return FailPage(heldList, extracted);
   }
   Send(UM_PAGES_DONE, 0, 0);
   WriteSourceLineLog(kSourceName, kLineInstallSuccess, "CP_USER_SUCCESS ");
   // The pages are installed; a page folder left behind only takes space.
   static_cast<void>(DeleteDirectoryTree(installPageFolder_));
   return CP_USER_SUCCESS;
+}
+
+CpUserResult QoPatchUser::FailPage(const std::string& path, const std::vector<std::string>& extracted) const {
+  Send(UM_PAGE_UNZIP_FAILED, 0, static_cast<int32_t>(CP_USER_UNZIP_ERROR));
+  WriteSourceLineLog(kSourceName, kLinePageUnzip, "Unzip Error, UnComPress Error  Path =%s", path.c_str());
+  RemoveUnlisted(extracted);
+  return CP_USER_UNZIP_ERROR;
 }
 
 bool QoPatchUser::CheckIsLzma(const std::string& path) {

@@ -5,7 +5,8 @@
 // package MD5s, extracts the packages into "TempUpdata\Unzip\", rebuilds every
 // new or changed file there (whole, LZMA-chunked or through a VCDIFF delta)
 // and proves it by MD5, and only then copies the results into the game folder
-// and deletes removed files. InstallGamePage extracts installation pages
+// and deletes removed files, the new list last, once everything else is on
+// the disk. InstallGamePage extracts installation pages
 // straight into the game root "..\".
 //
 // Every phase is reported to `notifyWindow` with synchronous messages
@@ -91,9 +92,11 @@ class QoPatchUser {
   // description cannot be read; CP_USER_FILE_ERROR (UM_PAGE_MISSING) for a
   // missing page; CP_USER_UNZIP_ERROR (UM_PAGE_UNZIP_FAILED) for a page that
   // cannot be extracted (UnzipPackage: also one that declares more than the
-  // free space). After a failure, the files the installation extracted that
-  // the installed list "..\GameInfo.ini" does not name are removed again (the
-  // list too, when a page brought it).
+  // free space). The list a page brings ("GameInfo.ini") is held back in
+  // the page folder and put in place last, once every extracted file is on
+  // the disk (CommitFileList; its failure counts as CP_USER_UNZIP_ERROR).
+  // After a failure, the files the installation extracted that the installed
+  // list "..\GameInfo.ini" does not name are removed again.
   [[nodiscard]] CpUserResult InstallGamePage();
 
   // True when the file's first four bytes are "LZMA". False (logged) when it
@@ -141,7 +144,15 @@ class QoPatchUser {
   void CountFiles();
   [[nodiscard]] CpUserResult ExtractPackages(int& step);
   [[nodiscard]] CpUserResult AnalyseFiles(int& step);
+  // Places every finished file and makes the deletions, the new list last
+  // (CommitFileList).
   [[nodiscard]] CpUserResult CopyFiles();
+  // Reports that the finished `file` could not be placed; CP_USER_COPY_ERROR.
+  CpUserResult FailCopy(const PatchFileInfo& file) const;
+  // Reports that the page (or the held list) at `path` could not be put in
+  // place and removes the unlisted files extracted so far;
+  // CP_USER_UNZIP_ERROR.
+  CpUserResult FailPage(const std::string& path, const std::vector<std::string>& extracted) const;
 
   MessageWindow* notifyWindow_;
   std::string gameFolder_;

@@ -51,9 +51,8 @@ bool AllEntriesUsable(ZZIP_DIR* dir, std::string_view destFolder, uint64_t& decl
   return usable;
 }
 
-// Writes the entry `name` to `destFolder` + "\" + `localName`.
-bool ExtractEntry(ZZIP_DIR* dir, const char* name, std::string_view localName, std::string_view destFolder,
-                  std::vector<char>& buffer) {
+// Writes the entry `name` to `target`.
+bool ExtractEntry(ZZIP_DIR* dir, const char* name, const std::string& target, std::vector<char>& buffer) {
   // The exact name: a lookup without regard to case would give "data/a.txt"
   // the bytes of an earlier "Data/A.txt".
   std::unique_ptr<ZZIP_FILE, EntryCloser> entry(zzip_file_open(dir, name, 0));
@@ -61,9 +60,6 @@ bool ExtractEntry(ZZIP_DIR* dir, const char* name, std::string_view localName, s
   ZZIP_STAT entryStat{};
   if (zzip_file_stat(entry.get(), &entryStat) != 0 || entryStat.st_size < 0) return false;
 
-  std::string target(destFolder);
-  target += '\\';
-  target += localName;
   // A folder that cannot be made fails the entry's file creation below.
   static_cast<void>(CreateDirectoryForPath(target, true));
   // Replaces what is there, like fopen "wb", but only once the entry is
@@ -92,7 +88,8 @@ bool ExtractEntry(ZZIP_DIR* dir, const char* name, std::string_view localName, s
 
 }  // namespace
 
-bool UnzipPackage(std::string_view zipPath, std::string_view destFolder, std::vector<std::string>* extracted) {
+bool UnzipPackage(std::string_view zipPath, std::string_view destFolder, std::vector<std::string>* extracted,
+                  const HeldEntry* held) {
   if (zipPath.empty() || destFolder.empty()) return false;
   zzip_error_t error{};
   std::unique_ptr<ZZIP_DIR, DirCloser> dir(zzip_dir_open(ToSystemPath(zipPath).c_str(), &error));
@@ -112,8 +109,11 @@ bool UnzipPackage(std::string_view zipPath, std::string_view destFolder, std::ve
     const std::string name = entry->d_name;
     if (name.empty() || IsFolderName(name)) continue;
     std::string local;
-    if (!LocalNameOf(name, local) || !ExtractEntry(dir.get(), name.c_str(), local, destFolder, buffer)) return false;
-    if (extracted != nullptr) extracted->push_back(std::move(local));
+    if (!LocalNameOf(name, local)) return false;
+    const bool isHeld = held != nullptr && local == held->name;
+    const std::string target = isHeld ? std::string(held->path) : std::string(destFolder) + "\\" + local;
+    if (!ExtractEntry(dir.get(), name.c_str(), target, buffer)) return false;
+    if (extracted != nullptr && !isHeld) extracted->push_back(std::move(local));
   }
   return true;
 }

@@ -26,5 +26,14 @@
 // every entry written, in order, so that the caller can remove them.
 // Writes nothing to the launch log; the caller reports the failure. Any
 // thread; two calls must not write the same files.
+//
+// `held`, when given, names an entry that must not reach its place with the
+// others: it is written to `held->path` instead and left out of `extracted`,
+// for the caller to put in place later (a version list, once the files it
+// names are on the disk).
+struct HeldEntry {
+  std::string_view name;  // file-system name below the destination
+  std::string_view path;  // where that entry is written instead
+};
 [[nodiscard]] bool UnzipPackage(std::string_view zipPath, std::string_view destFolder,
-                                std::vector<std::string>* extracted = nullptr);
+                                std::vector<std::string>* extracted = nullptr, const HeldEntry* held = nullptr);

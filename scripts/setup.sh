@@ -15,7 +15,7 @@ PACKAGES=(
   xdelta3 ca-certificates
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  nginx xvfb imagemagick zip unzip xz-utils python3 curl xdotool valgrind strace openssl
+  nginx xvfb imagemagick zip unzip xz-utils python3 curl xdotool valgrind strace openssl e2fsprogs
 )
 
 missing=()

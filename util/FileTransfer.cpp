@@ -53,9 +53,7 @@ std::string FollowedLink(const std::string& path) {
 // An unnamed file in the folder of `path`, or where the file system has
 // none, `path` itself created or truncated; `unnamed` tells which.
 int OpenReplacement(const std::string& path, unsigned mode, bool& unnamed) {
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  const int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  const int fd = open(FolderOfFile(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
   unnamed = fd >= 0;
   return unnamed ? fd : open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
 }
@@ -86,11 +84,13 @@ FileReplacement::~FileReplacement() {
   if (!unnamed_) unlink(path_.c_str());
 }
 
-bool FileReplacement::Commit() {
+bool FileReplacement::Commit(Durability durability) {
   if (done_ || !fd_.valid()) return false;
   done_ = true;
+  const bool flush = durability == Durability::kFlushed;
+  const bool flushed = !flush || fdatasync(fd_.get()) == 0;
   if (!unnamed_) {
-    if (fd_.Close()) return true;
+    if (fd_.Close() && flushed && (!flush || FlushFolder(FolderOfFile(path_)))) return true;
     unlink(path_.c_str());
     return false;
   }
@@ -101,8 +101,8 @@ bool FileReplacement::Commit() {
     unlink(part.c_str());
     named = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, part.c_str(), AT_SYMLINK_FOLLOW) == 0;
   }
-  const bool written = fd_.Close();
-  if (named && written && rename(part.c_str(), path_.c_str()) == 0) return true;
+  const bool written = fd_.Close() && flushed;
+  if (named && written && rename(part.c_str(), path_.c_str()) == 0) return !flush || FlushFolder(FolderOfFile(path_));
   if (named) unlink(part.c_str());
   return false;
 }

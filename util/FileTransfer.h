@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+#include "util/DiskFlush.h"
+
 // An open file descriptor, closed when the object goes out of scope.
 class UniqueFd {
  public:
@@ -59,8 +61,12 @@ class FileReplacement {
   int fd() const { return fd_.get(); }
   // Closes the file and puts it in place of the target. False when closing
   // reports a failed write or the file cannot be named; the target then keeps
-  // its old bytes (in the fallback, it is removed).
-  [[nodiscard]] bool Commit();
+  // its old bytes (in the fallback, it is removed). With kFlushed the bytes
+  // are on the disk before the file gets its name, and the folder's entry
+  // before the return, so that after a power cut the name holds the old file
+  // or the whole new one; false also when a flush fails (after the rename,
+  // the new file stays in place although it may not be durable).
+  [[nodiscard]] bool Commit(Durability durability = Durability::kCached);
 
  private:
   std::string path_;  // the target, in the system's form

@@ -100,6 +100,12 @@ int32_t GetFileLength(std::string_view path) {
   return ok ? static_cast<int32_t>(static_cast<uint32_t>(st.st_size)) : -1;
 }
 
+std::string FolderOfFile(std::string_view path) {
+  const size_t cut = path.find_last_of("\\/");
+  if (cut == std::string_view::npos) return ".";
+  return std::string(path.substr(0, cut == 0 ? 1 : cut));
+}
+
 bool IsPathExist(std::string_view path) {
   struct stat st {};
   return !path.empty() && stat(ToSystemPath(path).c_str(), &st) == 0;
@@ -172,7 +178,7 @@ bool DeleteFile(std::string_view path, ReadOnlyFile readOnly) {
   return unlink(file.c_str()) == 0;
 }
 
-bool CopyFileOverwrite(std::string_view source, std::string_view target) {
+bool CopyFileOverwrite(std::string_view source, std::string_view target, Durability durability) {
   const std::string from = ToSystemPath(source);
   const std::string to = ToSystemPath(target);
   const int in = open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -196,7 +202,11 @@ bool CopyFileOverwrite(std::string_view source, std::string_view target) {
   ok = out.valid() && CopyFileBytes(in, 0, out.fd(), -1) && fchmod(out.fd(), sourceStat.st_mode & 0777) == 0 &&
        futimens(out.fd(), times) == 0;
   close(in);
-  return ok && out.Commit();
+  return ok && out.Commit(durability);
+}
+
+bool CommitFileList(std::string_view source, std::string_view target) {
+  return FlushFileSystemOf(FolderOfFile(target)) && CopyFileOverwrite(source, target, Durability::kFlushed);
 }
 
 bool ReadSmallFile(std::string_view path, uint64_t maxBytes, std::string& text) {

@@ -10,10 +10,16 @@
 #include <string>
 #include <string_view>
 
+#include "util/DiskFlush.h"
+
 // The low 32 bits of a regular file's size as a signed value. -1 when the path
 // is empty or names something that cannot be opened for reading as a file
 // (missing, a folder, no permission).
 int32_t GetFileLength(std::string_view path);
+
+// The folder that holds the file `path`: the path cut before its last "\" or
+// "/" (the root stays "\" or "/"); "." for a name without a separator.
+std::string FolderOfFile(std::string_view path);
 
 // True when the path names an existing file or folder (symbolic links are
 // followed).
@@ -60,8 +66,18 @@ bool DeleteFile(std::string_view path, ReadOnlyFile readOnly = ReadOnlyFile::kRe
 // or not a regular file, when source and target are the same file, or when
 // the target cannot be made writable or written; the target is then left
 // untouched, except where the file system has no unnamed files and a write
-// failed: the partial target is removed.
-[[nodiscard]] bool CopyFileOverwrite(std::string_view source, std::string_view target);
+// failed: the partial target is removed. `durability` as for
+// FileReplacement::Commit.
+[[nodiscard]] bool CopyFileOverwrite(std::string_view source, std::string_view target,
+                                     Durability durability = Durability::kCached);
+
+// Puts the version file list `source` in place as `target`, the record that
+// everything written before it is complete: first every file written so far
+// on the target's file system is flushed (FlushFileSystemOf), then the list is
+// copied as CopyFileOverwrite does, kFlushed. After a power cut at any moment
+// the target holds the old list, or the new one with every file written
+// before it. False when the flush or the copy fails; the old list then stays.
+[[nodiscard]] bool CommitFileList(std::string_view source, std::string_view target);
 
 // Reads the whole of a small regular file into `text`. False (with `text`
 // unchanged) when it is missing, not a regular file, larger than `maxBytes`,

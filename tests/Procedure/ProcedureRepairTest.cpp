@@ -459,8 +459,9 @@ TEST_F(ProcedureRepairTest, AFailedListCopyKeepsTheInstalledList) {
 // The self-update repairs the launcher's own folder from its own tree, with
 // base 1 from [launcher] launcherUrl.
 TEST_F(ProcedureRepairTest, TheSelfUpdateReplacesTheLauncherFilesFromItsConfiguredBase) {
+  const std::string launcher2 = "#!/bin/sh\necho 2\n";
   Publish({{"1", {{"TovaLauncher.exe", "launcher 1"}, {"old.dll", "gone soon"}}},
-           {"2", {{"TovaLauncher.exe", "launcher 2"}, {"skin/bg.png", "picture"}}}},
+           {"2", {{"TovaLauncher.exe", launcher2}, {"skin/bg.png", "picture"}}}},
           {});
   CopyServed("LauncherVersion/Launcher_1", launcher());
   WriteFile(launcher() / "launcher.ini", "[launcher]\nlauncherUrl=" + ServerBase() + "\n");
@@ -469,8 +470,13 @@ TEST_F(ProcedureRepairTest, TheSelfUpdateReplacesTheLauncherFilesFromItsConfigur
   selfPatch.Init(main_.window(), ".\\launcher.ini", &stop_);
   EXPECT_EQ(selfPatch.Run(), REPAIR_FILES_REPLACED);
 
-  EXPECT_EQ(ReadFile(launcher() / "TovaLauncher.exe"), "launcher 2");
+  EXPECT_EQ(ReadFile(launcher() / "TovaLauncher.exe"), launcher2);
+  // The program is executable as soon as its list is in place; other files
+  // keep their modes.
+  const auto permissions = [](const fs::path& path) { return fs::status(path).permissions(); };
+  EXPECT_NE(permissions(launcher() / "TovaLauncher.exe") & fs::perms::owner_exec, fs::perms::none);
   EXPECT_EQ(ReadFile(launcher() / "skin/bg.png"), "picture");
+  EXPECT_EQ(permissions(launcher() / "skin/bg.png") & fs::perms::owner_exec, fs::perms::none);
   EXPECT_FALSE(fs::exists(launcher() / "old.dll"));
   EXPECT_EQ(ReadFile(launcher() / "GameInfo.ini"), ReadFile(Served("LauncherVersion/Launcher_2/GameInfo.ini")));
   ASSERT_EQ(downloads_.size(), 4u);
@@ -482,7 +488,7 @@ TEST_F(ProcedureRepairTest, TheSelfUpdateReplacesTheLauncherFilesFromItsConfigur
   EXPECT_EQ(downloads_[3].localPath, "temp_launcher\\launcher\\TovaLauncher.exe");
   // No download may grow past what it can be: the version file and the list
   // past what their readers take, each file past its listed size.
-  const std::vector<uint64_t> bounds = {64, 30 << 20, 7, 10};
+  const std::vector<uint64_t> bounds = {64, 30 << 20, 7, launcher2.size()};
   for (size_t i = 0; i < bounds.size(); ++i) EXPECT_EQ(downloads_[i].maxBytes, bounds[i]) << downloads_[i].url;
   EXPECT_TRUE(std::all_of(downloads_.begin(), downloads_.end(), [](const DownloadCall& call) {
     return call.cookie == static_cast<int32_t>(ProcedureId::PROC_SELF_PATCH);

@@ -591,9 +591,9 @@ TEST_F(InstallGamePageTest, AFailedInstallationRemovesWhatTheListDoesNotName) {
     Files after;
   } cases[] = {
       {"list in place", true, {{"GameInfo.ini", list}, {"data/a.pak", "a"}, {"save/user.dat", "mine"}}},
-      // A list that a failed installation brought claims a version that is
-      // not there: it goes too.
-      {"list brought by the first page", false, {{"data/a.pak", "a"}, {"save/user.dat", "mine"}}},
+      // A list that a page brings waits in the page folder until every page
+      // is in: after a failure it never reached the game and names nothing.
+      {"list brought by the first page", false, {{"save/user.dat", "mine"}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);

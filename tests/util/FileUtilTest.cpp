@@ -53,6 +53,25 @@ TEST_F(FileUtilTest, GetFileLengthKeepsTheLow32BitsSigned) {
   EXPECT_EQ(GetFileLength("huge"), -2);
 }
 
+TEST(FolderOfFileTest, CutsBeforeTheLastSeparatorOfEitherKind) {
+  const struct {
+    const char* path;
+    const char* folder;
+  } cases[] = {
+      {"..\\GameInfo.ini", ".."},
+      {".\\GameInfo.ini", "."},
+      {"a\\b/c.txt", "a\\b"},
+      {"a/b\\c.txt", "a/b"},
+      {"GameInfo.ini", "."},
+      {"\\x", "\\"},
+      {"/x", "/"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(FolderOfFile(c.path), c.folder);
+  }
+}
+
 TEST_F(FileUtilTest, IsPathExistSeesFilesAndFolders) {
   WriteFile("f", "x");
   fs::create_directories("d/e");
