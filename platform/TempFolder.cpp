@@ -38,11 +38,14 @@ std::string TempBase() {
 // one else may enter or change (a folder others could write to may already
 // hold planted files).
 std::string WhyUnusable(const std::string& folder) {
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    return std::strerror(errno);
-  }
+  // What mkdir said matters only when no folder is there after it: a
+  // folder that exists is judged by what it is, whatever the error.
+  const int madeError = mkdir(folder.c_str(), 0700) == 0 ? 0 : errno;
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
+    if (errno == ENOENT && madeError != 0) {
+      return std::strerror(madeError);
+    }
     return errno == ENOTDIR || errno == ELOOP ? "not a folder" : std::strerror(errno);
   }
   struct stat st {};
