@@ -22,6 +22,7 @@
 // separated by commas) keeps only those calls. Both print per call what was
 // counted, tried and found; scripts/faultsweep.sh runs the full sweep.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -54,14 +55,14 @@ constexpr uint64_t kDefaultCap = 200;
 constexpr int kNotLoaded = 127;
 
 // The calls failed in turn; those that write fail with ENOSPC as well.
-const std::vector<std::string> kCalls = {"openat", "read",  "write",     "pwrite64", "rename",
-                                         "renameat2", "linkat", "unlink", "unlinkat", "mkdir",
-                                         "ftruncate", "fsync", "fdatasync", "close", "statfs"};
+const std::vector<std::string> kCalls = {"openat",    "read",   "write",     "pwrite64", "rename",
+                                         "renameat2", "linkat", "unlink",    "unlinkat", "mkdir",
+                                         "ftruncate", "fsync",  "fdatasync", "close",    "statfs"};
 const std::vector<std::string> kWritingCalls = {"write", "pwrite64", "ftruncate", "fsync", "fdatasync"};
 
 // What the launcher folder may hold besides the published launcher after a
 // run: its running copy, logs, configuration, list and lock.
-const std::vector<std::string> kLauncherState = {"TovaLaunch.bin", "Launch.log",  "Launch.log.bak",
+const std::vector<std::string> kLauncherState = {"TovaLaunch.bin", "Launch.log",   "Launch.log.bak",
                                                  "launcher.ini",   "GameInfo.ini", "TovaLauncher.lock"};
 
 // The descriptions that runs download into the launcher's working folders
@@ -72,6 +73,9 @@ struct Injection {
   std::string call;
   std::string error;
   uint64_t when;
+  // When set, only the calls on this path below the test's root count
+  // ("{uid}" stands for the user's id).
+  std::string path = "";
 };
 
 struct Scenario {
@@ -83,12 +87,19 @@ struct Scenario {
   std::vector<Injection> found;
 };
 
-const Scenario kInstallation = {"installation", "pristine", "", false, {}};
+// A failing read of the registry store made the launcher replace the stored
+// device id; a failing open of the existing private temporary folder left a
+// fresh one behind.
+const Scenario kInstallation = {
+    "installation",
+    "pristine",
+    "",
+    false,
+    {{"openat", "EIO", 2, "config/TovaLauncher/registry.txt"}, {"openat", "EIO", 1, "tmp/tovalauncher-{uid}"}}};
 const Scenario kPatch = {"patch", "pristine", "1.0", false, {}};
 // A failing mkdir of the existing private temporary folder made the
 // launcher use a fresh one, left behind.
 const Scenario kSelfUpdate = {"self-update", "selfupdate", "1.2", true, {{"mkdir", "EIO", 1}}};
-
 
 // The calls of one kind in a clean run: all of them, and the most that one
 // process or thread made.
@@ -293,10 +304,17 @@ class SyscallFaultTest : public FaultChainTest {
   std::string Inject(const Injection& injection, bool& loaded) {
     Reset();
     const std::string before = OutsideGame();
-    const std::optional<int> status =
-        Traced({"-o", "/dev/null", "-e", "trace=" + injection.call, "-e",
-                "inject=" + injection.call + ":error=" + injection.error + ":when=" + std::to_string(injection.when)},
-               kInjectedRunLimit);
+    std::vector<std::string> options = {
+        "-o", "/dev/null",
+        "-e", "trace=" + injection.call,
+        "-e", "inject=" + injection.call + ":error=" + injection.error + ":when=" + std::to_string(injection.when)};
+    if (!injection.path.empty()) {
+      std::string path = injection.path;
+      const size_t uid = path.find("{uid}");
+      if (uid != std::string::npos) path.replace(uid, 5, std::to_string(geteuid()));
+      options.insert(options.end(), {"-P", (root() / path).string()});
+    }
+    const std::optional<int> status = Traced(options, kInjectedRunLimit);
     const std::string shown = output;
     loaded = !(status == kNotLoaded && shown.find("error while loading shared libraries") != std::string::npos);
     std::string wrong;
@@ -371,7 +389,7 @@ class SyscallFaultTest : public FaultChainTest {
       if (!wrong.empty()) {
         ++report.wrong;
         ADD_FAILURE() << scenario.name << ": " << injection.call << " error=" << injection.error
-                      << " when=" << injection.when << "\n"
+                      << " when=" << injection.when << " " << injection.path << "\n"
                       << wrong;
       }
     }
@@ -382,8 +400,8 @@ class SyscallFaultTest : public FaultChainTest {
       const CallReport report = reports.count(call) != 0 ? reports.at(call) : CallReport{};
       std::printf("%-12s %-10s %8llu %8llu %10llu %10llu %6llu\n", scenario.name, call.c_str(),
                   static_cast<unsigned long long>(count.total), static_cast<unsigned long long>(count.most),
-                  static_cast<unsigned long long>(report.injections),
-                  static_cast<unsigned long long>(report.notLoaded), static_cast<unsigned long long>(report.wrong));
+                  static_cast<unsigned long long>(report.injections), static_cast<unsigned long long>(report.notLoaded),
+                  static_cast<unsigned long long>(report.wrong));
     }
     std::fflush(stdout);
   }
