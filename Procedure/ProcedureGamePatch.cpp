@@ -1,7 +1,10 @@
 #include "Procedure/ProcedureGamePatch.h"
 
+#include <filesystem>
 #include <optional>
+#include <set>
 #include <utility>
+#include <vector>
 
 #include "Procedure/LauncherConfig.h"
 #include "Procedure/PackageFetch.h"
@@ -12,6 +15,7 @@
 #include "patch/QoPatchUser.h"
 #include "patch/QoVersionRepairInfo.h"
 #include "platform/PrivateProfile.h"
+#include "platform/SystemPath.h"
 #include "util/FileUtil.h"
 #include "util/LaunchLog.h"
 
@@ -172,6 +176,8 @@ ProcedureResult ProcedureGamePatch::Run() {
     return PATCH_LIST_UNREADABLE;
   }
 
+  DeleteOtherPatchFolders();
+
   if (chain_.empty()) {
     if (m_strLocalVersion != m_strNowVersion) return PATCH_NO_PATH;
     SendMessageTo(MainWindow(), UM_LATEST_VERSION, TextArg(m_strNowVersion));
@@ -187,6 +193,20 @@ ProcedureResult ProcedureGamePatch::Run() {
   SendMessageTo(MainWindow(), UM_LATEST_VERSION, TextArg(m_strNowVersion));
   SendMessageTo(MainWindow(), UM_CURRENT_VERSION, TextArg(m_strNowVersion));
   return PATCH_APPLIED;
+}
+
+void ProcedureGamePatch::DeleteOtherPatchFolders() const {
+  namespace fs = std::filesystem;
+  std::set<std::string> current;
+  for (const PatchEntry& patch : chain_) current.insert(LocalFolderPrefix() + PatchName(patch));
+  const std::string folder(kGamePatchPaths.tempFolder);
+  std::vector<std::string> others;
+  std::error_code error;
+  for (fs::directory_iterator it(ToSystemPath(folder), error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.starts_with(LocalFolderPrefix()) && current.count(name) == 0) others.push_back(name);
+  }
+  for (const std::string& name : others) static_cast<void>(DeleteDirectoryTree(folder + "\\" + name));
 }
 
 std::optional<PatchResult> ProcedureGamePatch::ApplyPatch(const PatchEntry& patch) {

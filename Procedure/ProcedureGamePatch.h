@@ -81,6 +81,10 @@ class ProcedureGamePatch final : public ProcedureBase {
   // Downloads, checks and applies one patch of the chain; nothing when
   // applied, else the run's failure result.
   [[nodiscard]] std::optional<PatchResult> ApplyPatch(const PatchEntry& patch);
+  // Deletes the download folders of patches that are not in the chain: an
+  // earlier run could not delete them after their patch, or ended before a
+  // repair took the game past them. Nothing else reaches them again.
+  void DeleteOtherPatchFolders() const;
 
   ServerAddressSet servers_;
   std::vector<PatchEntry> chain_;

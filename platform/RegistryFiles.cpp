@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <utility>
@@ -21,12 +22,22 @@ std::string HomeFolder() {
 }
 
 std::vector<std::string> ReadTextLines(const std::string& path) {
+  return ReadExistingTextLines(path).value_or(std::vector<std::string>());
+}
+
+std::optional<std::vector<std::string>> ReadExistingTextLines(const std::string& path) {
   std::vector<std::string> lines;
   std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) {
+    if (errno == ENOENT) return lines;
+    return std::nullopt;
+  }
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(std::move(line));
   }
+  // A failed read sets badbit; the end of the file only eofbit and failbit.
+  if (in.bad()) return std::nullopt;
   return lines;
 }

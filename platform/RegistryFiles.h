@@ -3,6 +3,7 @@
 // are read. Any thread may call.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,3 +14,7 @@ std::string HomeFolder();
 // The lines of a text file without their line ends ("\n" or "\r\n"); none
 // when the file is missing or cannot be read.
 std::vector<std::string> ReadTextLines(const std::string& path);
+// The same, but nothing when the file is there and cannot be opened or read
+// to its end (a missing file has no lines): for a writer that must not
+// replace a file it could not read.
+std::optional<std::vector<std::string>> ReadExistingTextLines(const std::string& path);

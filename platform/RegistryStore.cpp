@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/AsciiText.h"
@@ -253,14 +255,18 @@ bool RegistryStore::ReadBinary(std::string_view key, std::string_view name, std:
 }
 
 bool RegistryStore::WriteText(std::string_view key, std::string_view name, std::string_view text) {
-  return Write(key, name, RegistryValue{RegistryType::Text, std::string(text)});
+  return Write(key, name, RegistryValue{RegistryType::Text, std::string(text)}, true);
 }
 
 bool RegistryStore::WriteBinary(std::string_view key, std::string_view name, std::string_view bytes) {
-  return Write(key, name, RegistryValue{RegistryType::Binary, std::string(bytes)});
+  return Write(key, name, RegistryValue{RegistryType::Binary, std::string(bytes)}, true);
 }
 
-bool RegistryStore::Write(std::string_view key, std::string_view name, const RegistryValue& value) {
+bool RegistryStore::AddBinary(std::string_view key, std::string_view name, std::string_view bytes) {
+  return Write(key, name, RegistryValue{RegistryType::Binary, std::string(bytes)}, false);
+}
+
+bool RegistryStore::Write(std::string_view key, std::string_view name, const RegistryValue& value, bool replace) {
   // A line break in a key would end its "[key]" line early.
   if (path_.empty() || key.empty() || key.find_first_of("\r\n") != std::string_view::npos) return false;
   std::filesystem::path folder = std::filesystem::path(path_).parent_path();
@@ -271,7 +277,10 @@ bool RegistryStore::Write(std::string_view key, std::string_view name, const Reg
   WriteLock lock(path_);
   if (!lock.held()) return false;
 
-  std::vector<std::string> lines = ReadTextLines(path_);
+  // Rewriting a file that could not be read would lose its other values.
+  std::optional<std::vector<std::string>> read = ReadExistingTextLines(path_);
+  if (!read) return false;
+  std::vector<std::string> lines = std::move(*read);
   if (lines.empty()) lines.push_back(kNewFileComment);
   std::string newLine = FormatValueLine(name, value);
   bool inKey = false;
@@ -291,6 +300,7 @@ bool RegistryStore::Write(std::string_view key, std::string_view name, const Reg
     std::string_view rest;
     std::optional<std::string> lineName = ValueNameOfLine(lines[i], rest);
     if (lineName && EqualsIgnoreCase(*lineName, name)) {
+      if (!replace) return false;
       lines[i] = newLine;
       replaced = true;
     } else if (!Trim(lines[i], kBlanks).empty()) {

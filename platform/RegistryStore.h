@@ -56,13 +56,17 @@ class RegistryStore {
 
   // Creates or replaces the value (whatever its previous type), creating the
   // key when needed. False for an empty key or one with a line break, and when
-  // the folder, the lock, the temporary file or the rename fails; the stored
-  // file is then unchanged.
+  // the folder, the lock, reading the file (a file that is there but cannot
+  // be read is never replaced), the temporary file or the rename fails; the
+  // stored file is then unchanged.
   [[nodiscard]] bool WriteText(std::string_view key, std::string_view name, std::string_view text);
   [[nodiscard]] bool WriteBinary(std::string_view key, std::string_view name, std::string_view bytes);
+  // Like WriteBinary, but only when the file holds no value by that name
+  // (looked for under the lock): false, and nothing written, when it does.
+  [[nodiscard]] bool AddBinary(std::string_view key, std::string_view name, std::string_view bytes);
 
  private:
-  [[nodiscard]] bool Write(std::string_view key, std::string_view name, const RegistryValue& value);
+  [[nodiscard]] bool Write(std::string_view key, std::string_view name, const RegistryValue& value, bool replace);
 
   std::string path_;
 };

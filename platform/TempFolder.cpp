@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <initializer_list>
 #include <map>
 #include <mutex>
@@ -38,11 +39,14 @@ std::string TempBase() {
 // one else may enter or change (a folder others could write to may already
 // hold planted files).
 std::string WhyUnusable(const std::string& folder) {
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    return std::strerror(errno);
-  }
+  // What mkdir said matters only when no folder is there after it: a
+  // folder that exists is judged by what it is, whatever the error.
+  const int madeError = mkdir(folder.c_str(), 0700) == 0 ? 0 : errno;
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
+    if (errno == ENOENT && madeError != 0) {
+      return std::strerror(madeError);
+    }
     return errno == ENOTDIR || errno == ELOOP ? "not a folder" : std::strerror(errno);
   }
   struct stat st {};
@@ -69,6 +73,17 @@ struct FreshFolders {
 FreshFolders& Fresh() {
   static FreshFolders* fresh = new FreshFolders;  // never destroyed: any thread may ask until the end
   return *fresh;
+}
+
+// No other process finds a fresh folder, so it goes with the process that
+// made it, with what it holds.
+void RemoveFreshFolders() {
+  FreshFolders& fresh = Fresh();
+  std::lock_guard lock(fresh.mutex);
+  for (const auto& [fixed, folder] : fresh.replacements) {
+    std::error_code ignored;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
+  }
 }
 
 // A fresh private folder for the user below the first of `bases` that
@@ -106,6 +121,8 @@ std::string GetTempFolderPath() {
   }
   const std::string folder = MakeFreshFolder({base, kSystemTemp});
   fresh.replacements[fixed] = folder;
+  static const bool removedAtExit = std::atexit(RemoveFreshFolders) == 0;
+  static_cast<void>(removedAtExit);
   const std::string notice = "temporary folder " + fixed + " cannot be used (" + why + "), " +
                              (folder.empty() ? "and no fresh one can be made" : "using " + folder + " instead");
   const TempFolderNoticeHandler handler = fresh.handler;

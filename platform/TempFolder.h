@@ -14,7 +14,8 @@
 // another user made the folder first, it is open to others, ...), a fresh
 // private folder "<base>/tovalauncher-<uid>-XXXXXX" is made with mkdtemp, in
 // the same base or else in /tmp, and given for that folder from then on in
-// this process; the notice handler is told why. Empty only when no fresh
+// this process, which removes it with its contents when it exits; the notice
+// handler is told why. Empty only when no fresh
 // folder can be made either. Any thread.
 std::string GetTempFolderPath();
 

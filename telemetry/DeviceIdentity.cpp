@@ -40,7 +40,13 @@ std::u16string GetDeviceId(const DeviceSources& sources, RegistryStore store) {
   std::u16string id = ReadValueText(store, kDeviceIdValueName);
   if (!id.empty()) return id;
   id = MakeDeviceId(sources);
-  // A failed store is not reported: the id serves this call, the next builds another.
+  // Added only when the store holds no id: one that a failing read missed
+  // above stays and is used; a stored value that is no usable id is
+  // replaced. A failed store is not reported: the id serves this call, the
+  // next builds another.
+  if (store.AddBinary(kDeviceRegistryKey, kDeviceIdValueName, WideToUtf8(id))) return id;
+  const std::u16string stored = ReadValueText(store, kDeviceIdValueName);
+  if (!stored.empty()) return stored;
   static_cast<void>(store.WriteBinary(kDeviceRegistryKey, kDeviceIdValueName, WideToUtf8(id)));
   return id;
 }

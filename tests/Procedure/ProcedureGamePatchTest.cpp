@@ -389,6 +389,21 @@ TEST_F(ProcedureGamePatchTest, AnInterruptedPatchResumesWithoutFetchingVerifiedP
   EXPECT_EQ(FolderFiles(game(), {"launcher"}), FolderFiles(Served("GameVersion/Game_1.0.2")));
 }
 
+// The download folder of a patch outside the chain (its deletion failed
+// after the patch, or a repair took the game past it) is deleted by the next
+// run, whether that run patches or finds the game up to date.
+TEST_F(ProcedureGamePatchTest, FoldersOfPatchesOutsideTheChainAreDeleted) {
+  PublishChain();
+  for (PatchResult result : {PATCH_APPLIED, PATCH_UP_TO_DATE}) {
+    SCOPED_TRACE(static_cast<int>(result));
+    WriteFile(launcher() / "temp_patch/AutoPatch_0.9_1.0.0/package0.zip", "left behind");
+    EXPECT_EQ(MakePatch()->Run(), result);
+    EXPECT_FALSE(fs::exists(launcher() / "temp_patch/AutoPatch_0.9_1.0.0"));
+    EXPECT_TRUE(fs::exists(launcher() / "temp_patch/AutoPatch.ini"));
+  }
+  EXPECT_EQ(FolderFiles(game(), {"launcher"}), FolderFiles(Served("GameVersion/Game_1.0.2")));
+}
+
 // An installed file that is not what the patch expects: the applier refuses
 // the patch, and its folder stays for the next run.
 TEST_F(ProcedureGamePatchTest, AnApplierFailureEndsTheRun) {

@@ -294,6 +294,10 @@ std::vector<std::string> FaultChainTest::EventTextsSince(size_t mark, const std:
 std::string FaultChainTest::LaunchLog() const { return ReadFile(launcherDir() / "Launch.log"); }
 
 void FaultChainTest::ExpectPublished(const std::string& server, const std::string& version) const {
+  EXPECT_EQ(PublishedDifference(server, version), "");
+}
+
+std::string FaultChainTest::PublishedDifference(const std::string& server, const std::string& version) const {
   const fs::path published = ServerBase(server) / "GameVersion" / ("Game_" + version);
   std::set<std::string> skip = {"launcher"};
   skip.insert(std::begin(kClientRecords), std::end(kClientRecords));
@@ -301,20 +305,22 @@ void FaultChainTest::ExpectPublished(const std::string& server, const std::strin
   const std::set<std::string> serverOnly = {"GameInfo.ini.sig"};
   const std::set<std::string> expected = FilesBelow(published, serverOnly);
   const std::set<std::string> present = FilesBelow(gameDir(), skip);
+  std::string difference;
   for (const std::string& name : expected) {
     if (present.count(name) == 0) {
-      ADD_FAILURE() << name << " of version " << version << " is missing";
+      difference += name + " of version " + version + " is missing\n";
     } else if (ReadFile(gameDir() / name) != ReadFile(published / name)) {
-      ADD_FAILURE() << name << " differs from version " << version;
+      difference += name + " differs from version " + version + "\n";
     }
   }
   for (const std::string& name : present) {
-    if (expected.count(name) == 0) ADD_FAILURE() << name << " is not part of version " << version;
+    if (expected.count(name) == 0) difference += name + " is not part of version " + version + "\n";
   }
   const fs::path launcher = ServerBase(server) / "LauncherVersion" / "Launcher_1.0.0";
   for (const std::string& name : FilesBelow(launcher, serverOnly)) {
-    EXPECT_TRUE(ReadFile(launcherDir() / name) == ReadFile(launcher / name)) << "launcher file " << name;
+    if (ReadFile(launcherDir() / name) != ReadFile(launcher / name)) difference += "launcher file " + name + "\n";
   }
+  return difference;
 }
 
 }  // namespace e2e

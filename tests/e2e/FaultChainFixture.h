@@ -121,6 +121,8 @@ class FaultChainTest : public LauncherProgramTest {
   // holds exactly the files of version `version` of server `server`; the
   // launcher folder holds every file of its launcher version.
   void ExpectPublished(const std::string& server, const std::string& version) const;
+  // What differs from that, one line per file; empty when nothing does.
+  std::string PublishedDifference(const std::string& server, const std::string& version) const;
 
   int levelCount_ = 0;
   size_t levelBytes_ = 0;

@@ -1,6 +1,7 @@
 // The private temporary folder below $TMPDIR.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -148,4 +149,26 @@ TEST_F(TempFolderTest, AnUnusableBaseGivesAFreshFolderInTmp) {
     EXPECT_TRUE(notices[0].ends_with("using " + folder.substr(0, folder.size() - 1) + " instead")) << notices[0];
     fs::remove_all(folder);
   }
+}
+
+// No other process finds a fresh folder: the process that made it removes it,
+// with what it holds, when it exits.
+TEST_F(TempFolderTest, AFreshFolderGoesWithItsProcess) {
+  const fs::path fixed = Expected();
+  WriteFile(fixed, "");  // a file: the fixed folder cannot be used
+  const fs::path made = base_.path() / "made";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const std::string folder = GetTempFolderPath();
+    WriteFile(folder + "kept.txt", "");
+    WriteFile(made, folder);
+    std::exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::string folder = ReadFile(made);
+  ASSERT_TRUE(folder.starts_with(fixed.string() + "-")) << folder;
+  EXPECT_FALSE(fs::exists(folder));
 }
