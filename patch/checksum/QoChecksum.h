@@ -9,6 +9,9 @@
 
 class QoChecksum {
  public:
+  // The largest raw digest of any class (SHA-256), for callers' buffers.
+  static constexpr size_t kLargestDigestSize = 32;
+
   virtual ~QoChecksum() = default;
 
   // Class tag: 1 for CRC, 3 for MD5, SHA-1 and SHA-256.

@@ -24,7 +24,7 @@ constexpr size_t kReadBlock = 1024 * 1024;
 // Files above this size are read ahead on a helper thread.
 constexpr uint64_t kReadAheadThreshold = 4 * kReadBlock;
 
-using DigestBytes = std::array<uint8_t, QoChecksumIncremental::kMaxDigestSize>;
+using DigestBytes = std::array<uint8_t, QoChecksum::kLargestDigestSize>;
 using Block = std::unique_ptr<uint8_t[]>;
 
 // Closes the descriptor at the end of the scope.

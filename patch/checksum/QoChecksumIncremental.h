@@ -23,9 +23,6 @@ class QoChecksumIncremental : public QoChecksum {
   bool MakeFileDigest(const std::string& path, uint8_t* digest) const override;
   bool MakeFileHex(const std::string& path, std::string& out) const override;
 
-  // The largest raw digest of any class (SHA-256).
-  static constexpr size_t kMaxDigestSize = 32;
-
   // One digest computation: bytes in, raw digest out.
   class State {
    public:
@@ -37,7 +34,7 @@ class QoChecksumIncremental : public QoChecksum {
 
  protected:
   virtual std::unique_ptr<State> NewState() const = 0;
-  // Raw digest size in bytes, at most kMaxDigestSize.
+  // Raw digest size in bytes, at most kLargestDigestSize.
   virtual size_t DigestSize() const = 0;
 
  private:

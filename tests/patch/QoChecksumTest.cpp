@@ -115,7 +115,8 @@ TEST(QoChecksum, KnownDigestsOfBuffersStringsAndFiles) {
     ASSERT_TRUE(sum.MakeFileHex("data\\input.bin", file));  // system path form
     EXPECT_EQ(file, c.bufferHex);
 
-    uint8_t fromBuffer[20] = {}, fromString[20] = {}, fromFile[20] = {};
+    uint8_t fromBuffer[QoChecksum::kLargestDigestSize] = {}, fromString[QoChecksum::kLargestDigestSize] = {},
+            fromFile[QoChecksum::kLargestDigestSize] = {};
     ASSERT_TRUE(sum.MakeBufferDigest(c.input.data(), c.input.size(), fromBuffer));
     ASSERT_TRUE(sum.MakeStringDigest(c.input, fromString));
     ASSERT_TRUE(sum.MakeFileDigest("data\\input.bin", fromFile));
@@ -148,7 +149,7 @@ TEST(QoChecksum, EmptyFileHasTheDigestOfNothing) {
     std::string hex;
     EXPECT_TRUE(get().MakeFileHex(path, hex));
     EXPECT_EQ(hex, expected);
-    uint8_t digest[20];
+    uint8_t digest[QoChecksum::kLargestDigestSize];
     EXPECT_TRUE(get().MakeFileDigest(path, digest));
     EXPECT_EQ(Hex(digest, expected.size() / 2), expected);
   }
@@ -165,7 +166,7 @@ TEST(QoChecksum, RefusedInputsLeaveOutputsUnchanged) {
     const QoChecksum& sum = a.get();
     SCOPED_TRACE(a.name);
     std::string out = "keep";
-    uint8_t digest[20];
+    uint8_t digest[QoChecksum::kLargestDigestSize];
     memset(digest, 0x5A, sizeof digest);
 
     EXPECT_FALSE(sum.MakeFileHex(missing, out));
