@@ -234,6 +234,9 @@ ProcedureResult ProcedureRepair::Run() {
   WriteLaunchLog("start repair!");
   replacedCount_ = 0;
   const int32_t cookie = DownloadCookie();
+  // Each file is staged and removed again; whatever an earlier run could not
+  // remove goes now, even when nothing needs replacing this time.
+  static_cast<void>(DeleteDirectoryTree(std::string(paths_.tempFolder)));
 
   const std::string versionFile(paths_.firstDownloadCopy);
   // A missing folder makes the download fail, which is reported.

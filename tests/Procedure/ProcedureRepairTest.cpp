@@ -88,9 +88,15 @@ TEST_F(ProcedureRepairTest, AnUpToDateGameDownloadsOnlyTheVersionFileAndTheList)
   ProtectionKey key;
   BuildProtectionKey(key);
   ASSERT_TRUE(UnprotectFile(key, (game() / "GameInfo.ini").string()));  // the same list in other bytes
+  // Leftovers of an earlier run: a staged file it could not remove and the
+  // download folder of a patch that failed before the game was repaired.
+  WriteFile(launcher() / "temp_game/game/meadow_jp.exe", "staged");
+  WriteFile(launcher() / "temp_patch/AutoPatch_1.0.1_1.0.2/package0.zip", "patch");
 
   auto repair = MakeGameRepair();
   EXPECT_EQ(repair->Run(), REPAIR_UP_TO_DATE);
+  EXPECT_FALSE(fs::exists(launcher() / "temp_game/game/meadow_jp.exe"));
+  EXPECT_FALSE(fs::exists(launcher() / "temp_patch"));
 
   EXPECT_EQ(Trace(), std::vector<std::string>({"latest 1.0.2", "current 1.0.2", "total 4"}) +
                          CorrectEntries({"readme.txt", "empty.txt", "data/a.dat", "client/meadow_jp.exe"}) +

@@ -96,10 +96,15 @@ const Scenario kInstallation = {
     "",
     false,
     {{"openat", "EIO", 2, "config/TovaLauncher/registry.txt"}, {"openat", "EIO", 1, "tmp/tovalauncher-{uid}"}}};
-const Scenario kPatch = {"patch", "pristine", "1.0", false, {}};
+// A failing rename of the last patch's list left the game at the new files
+// with the old list; the next run's patch failed and the repair that
+// followed left that patch's downloads behind.
+const Scenario kPatch = {"patch", "pristine", "1.0", false, {{"rename", "EIO", 25}}};
 // A failing mkdir of the existing private temporary folder made the
-// launcher use a fresh one, left behind.
-const Scenario kSelfUpdate = {"self-update", "selfupdate", "1.2", true, {{"mkdir", "EIO", 1}}};
+// launcher use a fresh one, left behind; a failing unlink of a staged
+// launcher file left it there for good when the next run had nothing to
+// update.
+const Scenario kSelfUpdate = {"self-update", "selfupdate", "1.2", true, {{"mkdir", "EIO", 1}, {"unlink", "EIO", 4}}};
 
 // The calls of one kind in a clean run: all of them, and the most that one
 // process or thread made.
