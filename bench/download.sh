@@ -9,6 +9,7 @@
 #   bench/download.sh [BUILD_DIR]     (default: build)
 # Goal: ratio <= 1.15.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/static_server.sh"
 
 build=$(realpath "${1:-build}")
 bench="$build/bench/download_bench"
@@ -24,37 +25,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$work/root" "$work/nginx/logs" "$work/client/temp_d"
+mkdir -p "$work/root" "$work/client/temp_d"
 head -c "$((size_mib * 1024 * 1024))" /dev/urandom > "$work/root/data.bin"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-user_line=""
-[[ $(id -u) -eq 0 ]] && user_line="user root root;"
-cat > "$work/nginx/nginx.conf" <<CONF
-$user_line
-daemon off;
-master_process off;
-error_log $work/nginx/logs/error.log;
-pid $work/nginx/nginx.pid;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $work/nginx/body;
-  proxy_temp_path $work/nginx/proxy;
-  fastcgi_temp_path $work/nginx/fastcgi;
-  uwsgi_temp_path $work/nginx/uwsgi;
-  scgi_temp_path $work/nginx/scgi;
-  sendfile on;
-  types { }
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$port; root $work/root; }
-}
-CONF
-nginx -e "$work/nginx/logs/error.log" -p "$work/nginx" -c "$work/nginx/nginx.conf" &
-nginx_pid=$!
-for _ in $(seq 100); do
-  curl -sf -o /dev/null -r 0-0 "http://127.0.0.1:$port/data.bin" && break
-  sleep 0.1
-done
+start_static_server "$work/root" "$work"
+nginx_pid=$server_pid
 url="http://127.0.0.1:$port/data.bin"
 cd "$work/client"
 

@@ -18,6 +18,7 @@
 #
 #   bench/program.sh [BUILD_DIR] [LARGE_MIB]     (defaults: build, 1024)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/static_server.sh"
 
 build=$(realpath "${1:-build}")
 large=${2:-1024}
@@ -51,33 +52,9 @@ wait_listening() {
 }
 
 # nginx on a free port, serving every published tree.
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-mkdir -p "$work/servers" "$work/nginx/logs"
-user_line=""
-[[ $(id -u) -eq 0 ]] && user_line="user root root;"
-cat > "$work/nginx/nginx.conf" <<CONF
-$user_line
-daemon off;
-master_process off;
-error_log $work/nginx/logs/error.log;
-pid $work/nginx/nginx.pid;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $work/nginx/body;
-  proxy_temp_path $work/nginx/proxy;
-  fastcgi_temp_path $work/nginx/fastcgi;
-  uwsgi_temp_path $work/nginx/uwsgi;
-  scgi_temp_path $work/nginx/scgi;
-  sendfile on;
-  types { }
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$port; root $work/servers; }
-}
-CONF
-nginx -e "$work/nginx/logs/error.log" -p "$work/nginx" -c "$work/nginx/nginx.conf" 9>&- &
-pids+=($!)
-wait_listening "$port"
+mkdir -p "$work/servers"
+start_static_server "$work/servers" "$work"
+pids+=("$server_pid")
 
 # The analytics receiver, as the launcher runs in production: each event of
 # the run is posted, most of them waited for.

@@ -21,6 +21,7 @@
 # program tests' lock, so the script and the tests never share the analytics
 # port.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/static_server.sh"
 
 build=$(realpath "${1:-build}")
 rounds=${2:-20}
@@ -68,30 +69,8 @@ served="$work/servers/KVMETRA"
   --game "1.0=$work/src/1.0" --game "1.1=$work/src/1.1" > /dev/null
 printf '1.0' > "$served/InstallVersion/version"
 
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-mkdir -p "$work/nginx/logs"
-cat > "$work/nginx/nginx.conf" <<CONF
-user root root;
-daemon off;
-master_process off;
-error_log $work/nginx/logs/error.log;
-pid $work/nginx/nginx.pid;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $work/nginx/body;
-  proxy_temp_path $work/nginx/proxy;
-  fastcgi_temp_path $work/nginx/fastcgi;
-  uwsgi_temp_path $work/nginx/uwsgi;
-  scgi_temp_path $work/nginx/scgi;
-  types { }
-  default_type application/octet-stream;
-  server { listen 127.0.0.1:$port; root $work/servers; }
-}
-CONF
-nginx -e "$work/nginx/logs/error.log" -p "$work/nginx" -c "$work/nginx/nginx.conf" &
-pids+=($!)
-for _ in $(seq 100); do (exec 3<> "/dev/tcp/127.0.0.1/$port") 2> /dev/null && break; sleep 0.1; done
+start_static_server "$work/servers" "$work"
+pids+=("$server_pid")
 base="http://127.0.0.1:$port/KVMETRA"
 curl -sf "$base/LauncherVersion/version" > /dev/null || { echo "nginx does not serve $base" >&2; cat "$work/nginx/logs/error.log" >&2; exit 1; }
 
