@@ -13,6 +13,7 @@ cd "$(dirname "$0")/.."
 
 publisher=$(realpath "${1:-build-fuzz/tools/tova-publish}")
 out=$(realpath -m "${2:-fuzz/corpus}")
+key=$(realpath tests/data/signing/test.key)
 [ -x "$publisher" ] || { echo "no publisher tool at $publisher" >&2; exit 2; }
 
 work=$(mktemp -d)
@@ -36,8 +37,9 @@ echo 'LZMA is the name of a compression method' > game-1.1/notes/LZMA.txt
 
 # ASan's leak report would only repeat what the memory-check run covers.
 export ASAN_OPTIONS=detect_leaks=0
+# The protected tree is signed as well.
 for form in protected plain; do
-  flag=()
+  flag=(--signing-key "$key")
   [ "$form" = plain ] && flag=(--plain)
   "$publisher" publish --out "$form/KVMETRA" "${flag[@]}" --lzma-threshold 1K --lzma-chunk 1K \
       --launcher 2.0=launcher-2.0 --game 1.0=game-1.0 --game 1.1=game-1.1 >/dev/null
@@ -70,6 +72,10 @@ seed patch_info patchinfo_1.0_1.1.ini-protected $p/AutoPatch/AutoPatch_1.0_1.1/p
 seed patch_info patchinfo_1.0_1.1.ini $c/AutoPatch/AutoPatch_1.0_1.1/patchinfo_1.0_1.1.ini
 seed patch_info intallinfo_1.0.ini $c/InstallVersion/InstallPage_1.0/intallinfo_1.0.ini
 
+seed signed_file_record version.sig $p/GameVersion/version.sig
+seed signed_file_record GameInfo.ini.sig $p/GameVersion/Game_1.1/GameInfo.ini.sig
+seed signed_file_record patchinfo_1.0_1.1.ini.sig $p/AutoPatch/AutoPatch_1.0_1.1/patchinfo_1.0_1.1.ini.sig
+
 seed unzip_package package0.zip $p/AutoPatch/AutoPatch_1.0_1.1/package0.zip
 seed unzip_package page0.zip-1.0 $p/InstallVersion/InstallPage_1.0/page0.zip
 
@@ -96,7 +102,7 @@ done
 # URLs as the launcher requests the tree's files: slashes, "?rand=" and the
 # tick count; one more with a code page 936 name.
 n=0
-find "$p" -type f | sort | head -n 12 | while read -r file; do
+find "$p" -type f ! -name '*.sig' | sort | head -n 12 | while read -r file; do
   n=$((n + 1))
   url="http://127.0.0.1:18081/${file#protected/}?rand=$((n * 7919))"
   mkdir -p "$out/url_encode" "$out/ansi_to_utf8"

@@ -17,7 +17,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 all_targets=(private_profile ini_document unprotect_file version_repair_info patch_info
-             unlzma_buffer lzma_container analysis_file unzip_package url_encode ansi_to_utf8)
+             unlzma_buffer lzma_container analysis_file unzip_package url_encode ansi_to_utf8
+             signed_file_record)
 
 if [ $# -lt 2 ] || ! [[ $2 =~ ^[0-9]+$ ]] || { [ $# -ge 3 ] && ! [[ $3 =~ ^[0-9]+$ ]]; }; then
   echo "usage: $0 TARGET|all SECONDS [RUNS]" >&2

@@ -1,0 +1,6 @@
+tova-signed-file 1
+path=GameVersion/Game_1.1/GameInfo.ini
+serial=1796957225
+expires=2027-01-10T02:47:05Z
+sha256=9ecb792f63aa3556b494776464b52a259af79db1ac7c0f9bbe5072e101ec1a2b
+signature=bf99ae3eb2b8f15761847ef48cc5fb25efba5be7d60b41c1b29f7a1ad5f7bd2c8465564b725c1a8d0df26d887a5dd1b36480cb1a9b27634209bc4676c6366207
