@@ -94,7 +94,7 @@ UploadOutcome PostEventLogOutcome(std::string_view type, std::u16string_view log
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, BoundMs(settings.totalTimeout));
 
   // An HTTPS service must show a certificate the launcher trusts.
-  const bool trustSet = SetServerTrust(curl) == CURLE_OK;
+  const bool trustSet = SetServerTrust(curl, url) == CURLE_OK;
 
   WriteLaunchLog("%s", body.c_str());
   UploadOutcome outcome = UploadOutcome::kRefused;

@@ -104,7 +104,7 @@ bool CAutoDownload_Curl::SetOptions() {
   // every received chunk costs a synchronous progress message to the window
   // thread, and fewer, larger chunks keep a fast download cheap. An HTTPS
   // server must show a certificate the launcher trusts.
-  return SetServerTrust(curl_) == CURLE_OK && curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this) == CURLE_OK &&
+  return SetServerTrust(curl_, url) == CURLE_OK && curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &CAutoDownload_Curl::OnWrite) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_URL, url.c_str()) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&

@@ -301,7 +301,8 @@ bool CDownAnt::OpenRequest(Transfer& transfer) {
   // The request: GET, accepting "*/*" (libcurl's default Accept header), from
   // the server rather than a cache (libcurl keeps none), redirects followed;
   // an HTTPS server must show a certificate the launcher trusts.
-  code = CanRequest(parts_.scheme) ? static_cast<CURLcode>(SetServerTrust(curl)) : CURLE_UNSUPPORTED_PROTOCOL;
+  code = CanRequest(parts_.scheme) ? static_cast<CURLcode>(SetServerTrust(curl, RequestUrl(parts_)))
+                                   : CURLE_UNSUPPORTED_PROTOCOL;
   if (code != CURLE_OK || (code = curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L)) != CURLE_OK ||
       (code = curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L)) != CURLE_OK ||
       (code = curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kReadSize))) != CURLE_OK ||

@@ -22,11 +22,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using e2e::kStrace;
 using e2e::LauncherProgramTest;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
-constexpr const char* kStrace = "/usr/bin/strace";
 constexpr const char* kTracedCalls =
     "trace=openat,open,creat,write,pwrite64,writev,pwritev,pwritev2,copy_file_range,ftruncate,truncate,fallocate,"
     "link,linkat,rename,renameat,renameat2,unlink,unlinkat,fsync,fdatasync,syncfs,sync";
@@ -179,10 +179,7 @@ TEST_F(LauncherProgramTest, EveryListIsReplacedOnlyOnceTheFilesItNamesAreOnTheDi
   InstallLauncherVersion("flush");
   WriteConfig(base);
   const fs::path trace = root() / "trace.txt";
-  const int status = Finish(Start(kStrace,
-                                  {"-f", "-y", "-qq", "-s", "0", "-o", trace.string(), "-e", kTracedCalls,
-                                   (launcherDir() / "TovaLauncher.exe").string()},
-                                  "", launcherDir()));
+  const int status = Finish(StartTraced({"-y", "-s", "0", "-o", trace.string(), "-e", kTracedCalls}));
   ASSERT_EQ(status, 0) << output;
   ExpectGameFilesOf("1.2");
 

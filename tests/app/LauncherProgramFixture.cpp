@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 namespace e2e {
@@ -78,6 +79,17 @@ std::unique_ptr<ProgramRun> LauncherProgramTest::Start(const fs::path& program, 
   std::vector<std::string> argv = {program.string()};
   argv.insert(argv.end(), args.begin(), args.end());
   return std::make_unique<ProgramRun>(argv, folder, input, Environment());
+}
+
+std::unique_ptr<ProgramRun> LauncherProgramTest::StartTraced(const std::vector<std::string>& options,
+                                                             const std::string& input) const {
+  std::vector<std::string> argv = {kStrace, "-f", "-qq"};
+  argv.insert(argv.end(), options.begin(), options.end());
+  argv.push_back((launcherDir() / "TovaLauncher.exe").string());
+  std::vector<std::string> environment = Environment();
+  const char* sanitizer = std::getenv("ASAN_OPTIONS");
+  environment.push_back("ASAN_OPTIONS=" + std::string(sanitizer != nullptr ? sanitizer : "") + ":detect_leaks=0");
+  return std::make_unique<ProgramRun>(argv, launcherDir(), input, environment);
 }
 
 int LauncherProgramTest::Run(const std::vector<std::string>& args, const std::string& input) {

@@ -51,6 +51,11 @@ class LauncherProgramTest : public testing::Test {
 
   std::unique_ptr<ProgramRun> Start(const std::filesystem::path& program, const std::vector<std::string>& args,
                                     const std::string& input, const std::filesystem::path& folder) const;
+  // The installed launcher in its folder under "strace -f -qq" with
+  // `options` before the program. Leak checking is off in the traced
+  // processes (LeakSanitizer cannot work under ptrace); every other
+  // sanitizer check stays.
+  std::unique_ptr<ProgramRun> StartTraced(const std::vector<std::string>& options, const std::string& input = "") const;
   // Runs the installed launcher in its folder; the exit status, -1 when it
   // did not end in time. `output` keeps what it showed.
   int Run(const std::vector<std::string>& args = {}, const std::string& input = "");

@@ -44,6 +44,8 @@ class ProgramRun {
 // The lock file that serialises every user of the analytics port: the
 // program tests and the demo.
 inline constexpr const char* kProgramTestsLock = "/tmp/tovalauncher-program-tests.lock";
+// Debian's strace, which scripts/setup.sh installs.
+inline constexpr const char* kStrace = "/usr/bin/strace";
 
 // One analytics event as the service received it.
 struct ReceivedEvent {

@@ -35,7 +35,7 @@ class HttpsServerTest : public FaultChainTest {
     fs::create_directories(folder);
     const testsupport::ServerCertificate certificate = testsupport::MakeServerCertificate(folder, names, issuer);
     servers_.push_back(std::make_unique<testsupport::NginxServer>(
-        root() / "servers", testsupport::NginxOptions{certificate.certificate, certificate.key, {}}));
+        root() / "servers", testsupport::NginxOptions{certificate.certificate, certificate.key, {}, {}}));
     return servers_.back()->url() + "/pristine/KVMETRA";
   }
 

@@ -45,9 +45,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using e2e::FaultChainTest;
+using e2e::kStrace;
 using e2e::ProgramRun;
 
-constexpr const char* kStrace = "/usr/bin/strace";
 constexpr std::chrono::seconds kInjectedRunLimit{60};
 constexpr uint32_t kDefaultSeed = 20261210;
 constexpr int kSubsetPerScenario = 12;
@@ -203,10 +203,7 @@ class SyscallFaultTest : public FaultChainTest {
   // Runs the installed launcher under strace with `options`, waiting at most
   // `limit`; its output goes to `output`.
   std::optional<int> Traced(const std::vector<std::string>& options, std::chrono::seconds limit) {
-    std::vector<std::string> argv = {kStrace, "-f", "-qq"};
-    argv.insert(argv.end(), options.begin(), options.end());
-    argv.push_back((launcherDir() / "TovaLauncher.exe").string());
-    auto run = std::make_unique<ProgramRun>(argv, launcherDir(), "", Environment());
+    std::unique_ptr<ProgramRun> run = StartTraced(options);
     const std::optional<int> status = run->Wait(limit);
     output = run->Output();
     run.reset();  // kills what still runs

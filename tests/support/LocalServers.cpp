@@ -97,8 +97,9 @@ NginxServer::NginxServer(const std::filesystem::path& root, const NginxOptions& 
     tls = " ssl;\n    ssl_certificate " + options.certificate.string() + ";\n    ssl_certificate_key " +
           options.key.string();
   }
-  const std::string content = options.proxyTo.empty() ? "    root " + std::filesystem::absolute(root).string() + ";\n"
-                                                      : "    location / { proxy_pass " + options.proxyTo + "; }\n";
+  std::string content = "    root " + std::filesystem::absolute(root).string() + ";\n";
+  if (!options.proxyTo.empty()) content = "    location / { proxy_pass " + options.proxyTo + "; }\n";
+  if (!options.redirectTo.empty()) content = "    location / { return 302 " + options.redirectTo + "$request_uri; }\n";
   std::filesystem::create_directories(work_ / "logs");
   std::ofstream conf(work_ / "nginx.conf");
   conf << (geteuid() == 0 ? "user root root;\n" : "") << "daemon off;\nmaster_process off;\n"

@@ -19,6 +19,9 @@ struct NginxOptions {
   // Set ("http://127.0.0.1:<port>"): every request is passed on to that
   // server instead of being served from the root.
   std::string proxyTo;
+  // Set ("http://127.0.0.1:<port>"): every request is answered with a 302 to
+  // the same path on that server.
+  std::string redirectTo;
 };
 
 // nginx serving `root` on a free port of 127.0.0.1.

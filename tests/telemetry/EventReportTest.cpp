@@ -257,7 +257,7 @@ TEST(EventReport, AnHttpsServiceGetsTheUploadOnlyWithATrustedCertificateForItsHo
     const std::filesystem::path folder = certificates.path() / std::to_string(i);
     std::filesystem::create_directory(folder);
     const auto certificate = testsupport::MakeServerCertificate(folder, cases[i].names, cases[i].issuer);
-    testsupport::NginxServer nginx(root.path(), {certificate.certificate, certificate.key, server.url()});
+    testsupport::NginxServer nginx(root.path(), {certificate.certificate, certificate.key, server.url(), {}});
     EXPECT_EQ(PostEventLogOutcome("adevent", u"over tls", SettingsFor(nginx.url())), cases[i].outcome);
     if (cases[i].outcome == UploadOutcome::kAccepted) ++expectedPosts;
     const std::vector<Post> posts = Posts(server);

@@ -56,12 +56,14 @@ class HttpsDownloadTest : public testing::Test {
     fs::create_directory(work_.path() / "out");
   }
 
-  // nginx serving the root over HTTPS with a certificate for `names`.
-  std::unique_ptr<NginxServer> Serve(const std::string& names, Issuer issuer) {
+  // nginx serving the root over HTTPS with a certificate for `names`, or
+  // redirecting every request to the same path below `redirectTo`.
+  std::unique_ptr<NginxServer> Serve(const std::string& names, Issuer issuer, const std::string& redirectTo = "") {
     const fs::path folder = certificates_.path() / std::to_string(++servers_);
     fs::create_directory(folder);
     const ServerCertificate certificate = MakeServerCertificate(folder, names, issuer);
-    return std::make_unique<NginxServer>(root_.path(), NginxOptions{certificate.certificate, certificate.key, {}});
+    return std::make_unique<NginxServer>(root_.path(),
+                                         NginxOptions{certificate.certificate, certificate.key, {}, redirectTo});
   }
 
   // Downloads `url` to out/a.bin; the state it ends in.
@@ -126,5 +128,23 @@ TEST_F(HttpsDownloadTest, TheProxyVariablesAreHonoured) {
     EXPECT_EQ(Download(downloader, nginx->url() + "/pack/a.bin"), downloader.failed);
     const ScopedVariable direct("no_proxy", "127.0.0.1");
     EXPECT_EQ(Download(downloader, nginx->url() + "/pack/a.bin"), DL_DONE);
+  }
+}
+
+// A transfer that begins over HTTPS stays there: a redirect to plain HTTP
+// would skip every check and is not followed; one to another trusted HTTPS
+// server is.
+TEST_F(HttpsDownloadTest, RedirectsFromHttpsGoOnlyToHttps) {
+  const NginxServer plain(root_.path());
+  const std::unique_ptr<NginxServer> trusted = Serve("IP:127.0.0.1", Issuer::kTestAuthority);
+  const std::unique_ptr<NginxServer> toPlain = Serve("IP:127.0.0.1", Issuer::kTestAuthority, plain.url());
+  const std::unique_ptr<NginxServer> toTrusted = Serve("IP:127.0.0.1", Issuer::kTestAuthority, trusted->url());
+  for (const Downloader& downloader : kDownloaders) {
+    SCOPED_TRACE(downloader.name);
+    fs::remove(work_.path() / "out" / "a.bin");
+    EXPECT_EQ(Download(downloader, toPlain->url() + "/pack/a.bin"), downloader.failed);
+    EXPECT_FALSE(fs::exists(work_.path() / "out" / "a.bin"));
+    EXPECT_EQ(Download(downloader, toTrusted->url() + "/pack/a.bin"), DL_DONE);
+    EXPECT_EQ(ReadFile(work_.path() / "out" / "a.bin"), data_);
   }
 }
