@@ -11,8 +11,10 @@
 #   bash scripts/faultsweep.sh [--asan] [--cap N] [--calls openat,read,...]
 #
 # Prints per scenario and call: the calls of a clean run (all, and the most
-# of one process), the injections made, the runs that did not get past the
-# dynamic loader and the wrong endings, each of which is also a test failure.
+# of one process), the injections made, the runs stopped outside the
+# launcher's code (by the dynamic loader, or in the sanitizer build by the
+# sanitizer runtime's own memory probe) and the wrong endings, each of which
+# is also a test failure.
 # --asan uses the AddressSanitizer + UndefinedBehaviorSanitizer build
 # (build-asan, configured as scripts/test.sh does) instead of build/.
 # The regular tests run a seeded subset of the same program.
