@@ -13,6 +13,7 @@
 # ./demo-run/ to start over. The demo takes the lock of the program tests, so
 # it waits while they use the same ports, and they wait for it.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/static_server.sh"
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 
@@ -130,36 +131,8 @@ for port in 18080 18081 18090; do
   fi
 done
 
-nginx_dir="$demo/nginx"
-mkdir -p "$nginx_dir/logs"
-user_line=""
-[[ $(id -u) -eq 0 ]] && user_line="user root root;"
-cat > "$nginx_dir/nginx.conf" <<EOF
-$user_line
-daemon off;
-master_process off;
-error_log $nginx_dir/logs/error.log;
-pid $nginx_dir/nginx.pid;
-events { worker_connections 64; }
-http {
-  access_log $nginx_dir/logs/access.log;
-  client_body_temp_path $nginx_dir/body;
-  proxy_temp_path $nginx_dir/proxy;
-  fastcgi_temp_path $nginx_dir/fastcgi;
-  uwsgi_temp_path $nginx_dir/uwsgi;
-  scgi_temp_path $nginx_dir/scgi;
-  sendfile on;
-  types { }
-  default_type application/octet-stream;
-  server {
-    listen 127.0.0.1:18080;
-    listen 127.0.0.1:18081;
-    root $server;
-  }
-}
-EOF
-nginx -e "$nginx_dir/logs/error.log" -p "$nginx_dir" -c "$nginx_dir/nginx.conf" 9>&- &
-pids+=($!)
+start_static_server "$server" "$demo" 18080 18081
+pids+=("$server_pid")
 python3 tests/support/fault_server.py --port 18090 --root "$analytics" --log-dir "$analytics" --post-reply 0 9>&- &
 pids+=($!)
 for port in 18080 18081 18090; do
