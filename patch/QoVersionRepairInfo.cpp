@@ -1,10 +1,16 @@
 #include "patch/QoVersionRepairInfo.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "patch/FileListMessages.h"
@@ -86,10 +92,40 @@ std::vector<int> PresentIndices(const IniDocument& doc, int count) {
 
 }  // namespace
 
+namespace {
+
+// The process that made a copy named "<name>.<pid>.<six characters>"; 0 for
+// any other name.
+pid_t CopyOwner(std::string_view name) {
+  const std::string prefix = std::string(kVersionListTempName) + ".";
+  if (!name.starts_with(prefix)) return 0;
+  name.remove_prefix(prefix.size());
+  const size_t dot = name.find('.');
+  if (dot == std::string_view::npos || dot + 7 != name.size()) return 0;
+  pid_t pid = 0;
+  const auto [end, error] = std::from_chars(name.data(), name.data() + dot, pid);
+  return error == std::errc() && end == name.data() + dot && pid > 0 ? pid : 0;
+}
+
+// Copies whose process has ended: a failed removal left them behind.
+void DeleteCopiesOfEndedProcesses(const std::string& folder) {
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(ToSystemPath(folder), error), end; !error && it != end;
+       it.increment(error)) {
+    const pid_t owner = CopyOwner(it->path().filename().string());
+    if (owner != 0 && kill(owner, 0) != 0 && errno == ESRCH) {
+      static_cast<void>(unlink(it->path().c_str()));
+    }
+  }
+}
+
+}  // namespace
+
 std::string NewVersionListTempFile() {
   const std::string folder = GetTempFolderPath();
   if (folder.empty()) return std::string();
-  std::string path = ToSystemPath(folder + "\\" + kVersionListTempName + ".XXXXXX");
+  DeleteCopiesOfEndedProcesses(folder);
+  std::string path = ToSystemPath(folder + "\\" + kVersionListTempName + "." + std::to_string(getpid()) + ".XXXXXX");
   const int fd = mkstemp(path.data());
   if (fd < 0) return std::string();
   close(fd);

@@ -27,8 +27,10 @@ struct VersionFileRecord {
 
 // The name of the deciphered copies, and a new one: an empty file of the
 // caller's own in the private temporary folder, named "\" + the name + "."
-// + six unique characters, which the caller removes after use. Empty when the
-// temporary folder is unusable or the file cannot be made.
+// + the process id + "." + six unique characters, which the caller removes
+// after use. Copies of processes that have ended (a failed removal left
+// them) are deleted first. Empty when the temporary folder is unusable or
+// the file cannot be made.
 inline constexpr const char* kVersionListTempName = "GameInfo.ini.UnCypt";
 std::string NewVersionListTempFile();
 

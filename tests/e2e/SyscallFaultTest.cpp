@@ -92,13 +92,15 @@ struct Scenario {
 
 // A failing read of the registry store made the launcher replace the stored
 // device id; a failing open of the existing private temporary folder left a
-// fresh one behind.
-const Scenario kInstallation = {
-    "installation",
-    "pristine",
-    "",
-    false,
-    {{"openat", "EIO", 2, "config/TovaLauncher/registry.txt"}, {"openat", "EIO", 1, "tmp/tovalauncher-{uid}"}}};
+// fresh one behind; a failing unlink of a deciphered list copy left it in
+// the temporary folder for good.
+const Scenario kInstallation = {"installation",
+                                "pristine",
+                                "",
+                                false,
+                                {{"openat", "EIO", 2, "config/TovaLauncher/registry.txt"},
+                                 {"openat", "EIO", 1, "tmp/tovalauncher-{uid}"},
+                                 {"unlink", "EIO", 1}}};
 // A failing rename of the last patch's list left the game at the new files
 // with the old list; the next run's patch failed and the repair that
 // followed left that patch's downloads behind.
@@ -217,10 +219,10 @@ class SyscallFaultTest : public FaultChainTest {
   // Every file and folder below the test's root outside the game folder
   // (the servers, the program's Wine prefix, configuration and temporary
   // folders), with the size and time of each file.
-  std::string OutsideGame() const {
+  std::string OutsideGame(const fs::path& skipped = {}) const {
     std::ostringstream listing;
     for (auto it = fs::recursive_directory_iterator(root()); it != fs::recursive_directory_iterator(); ++it) {
-      if (it->path() == gameDir()) {
+      if (it->path() == gameDir() || it->path() == skipped) {
         it.disable_recursion_pending();
         continue;
       }
@@ -232,6 +234,9 @@ class SyscallFaultTest : public FaultChainTest {
     }
     return listing.str();
   }
+
+  // The launcher's private temporary folder of this test's runs.
+  fs::path PrivateTemporaryFolder() const { return root() / "tmp" / ("tovalauncher-" + std::to_string(geteuid())); }
 
   // Working files left in the game tree: anything named "temp..." in the
   // game folder, files in the launcher's "temp..." folders but the
@@ -310,6 +315,7 @@ class SyscallFaultTest : public FaultChainTest {
   std::string Inject(const Injection& injection, bool& outside) {
     Reset();
     const std::string before = OutsideGame();
+    const std::string beforeButTemporary = OutsideGame(PrivateTemporaryFolder());
     std::vector<std::string> options = {
         "-o", "/dev/null",
         "-e", "trace=" + injection.call,
@@ -331,7 +337,9 @@ class SyscallFaultTest : public FaultChainTest {
       wrong += "ended with status " + std::to_string(*status) + "\n";
     }
     if (!outside) wrong += SanitizerReport(shown);
-    wrong += Changes("wrote beside the game folder", before, OutsideGame());
+    // A file of the private temporary folder whose removal failed may stay
+    // until the next run, which must remove it (checked below).
+    wrong += Changes("wrote beside the game folder", beforeButTemporary, OutsideGame(PrivateTemporaryFolder()));
 
     RemoveClientRecords();
     const int again = Finish(Start(launcherDir() / "TovaLauncher.exe", {}, "y\ny\ny\ny\n", launcherDir()));

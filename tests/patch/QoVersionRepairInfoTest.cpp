@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -271,6 +274,32 @@ TEST_F(QoVersionRepairInfoTest, TwoReadsAtOnceEachReadTheirOwnCopy) {
   EXPECT_EQ(first.version(), "1.0");
   EXPECT_EQ(second.version(), "2.0");
   EXPECT_TRUE(TempCopies().empty());
+}
+
+// A copy whose removal failed stays only while its process runs: the next
+// copy made deletes those of processes that have ended, and no other file.
+TEST_F(QoVersionRepairInfoTest, CopiesOfEndedProcessesGoWhenTheNextCopyIsMade) {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  const std::string ended = "GameInfo.ini.UnCypt." + std::to_string(child) + ".a1b2c3";
+  const std::string running = "GameInfo.ini.UnCypt." + std::to_string(getpid()) + ".a1b2c3";
+  const std::vector<std::string> kept = {running, "GameInfo.ini.UnCypt.a1b2c3", "GameInfo.ini.UnCypt.x.a1b2c3",
+                                         "GameInfo.ini.UnCypt." + std::to_string(child) + ".a1b2"};
+  // A first read makes the private temporary folder, as an earlier run did.
+  WriteFile("GameInfo.ini", Protected("[Version]\nVersion=1.0\n[FileList]\nFileCount=0\n"));
+  ASSERT_TRUE(QoVersionRepairInfo().InputVerRepairFileList("GameInfo.ini"));
+  WriteFile(TempFolder() / ended, "left over");
+  for (const std::string& name : kept) WriteFile(TempFolder() / name, "kept");
+
+  QoVersionRepairInfo info;
+  ASSERT_TRUE(info.InputVerRepairFileList("GameInfo.ini"));
+  std::vector<std::string> left = TempCopies();
+  std::sort(left.begin(), left.end());
+  std::vector<std::string> expected = kept;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(left, expected);
 }
 
 TEST_F(QoVersionRepairInfoTest, AnEarlierCopyIsNeverReadForAMissingFile) {
