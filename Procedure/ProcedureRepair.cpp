@@ -265,6 +265,10 @@ ProcedureResult ProcedureRepair::Run() {
   // next start would take the game for not installed. The files copied and
   // deleted above reach the disk before the list that names them.
   const std::string installedList = std::string(paths_.targetFolder) + kListName;
+  // Nothing replaced and the same list in place: the folder is as the list
+  // already says, so there is nothing to make durable and nothing to replace
+  // (flushing the file system costs a pass over every file's cached data).
+  if (replacedCount_ == 0 && HoldSameBytes(downloadedList, installedList, kListMaxBytes)) return REPAIR_UP_TO_DATE;
   if (!CommitFileList(downloadedList, installedList)) {
     WriteSourceLineLog(kSourceName, kListCopyLine, "CopyFile Error szTempLauncherFile =%s , localFile",
                        downloadedList.c_str());

@@ -228,6 +228,13 @@ bool ReadSmallFile(std::string_view path, uint64_t maxBytes, std::string& text) 
   return true;
 }
 
+bool HoldSameBytes(std::string_view first, std::string_view second, uint64_t maxBytes) {
+  std::string firstBytes;
+  std::string secondBytes;
+  return ReadSmallFile(first, maxBytes, firstBytes) && ReadSmallFile(second, maxBytes, secondBytes) &&
+         firstBytes == secondBytes;
+}
+
 bool RewriteFile(std::string_view path, const void* data, size_t length) {
   const std::string file = ToSystemPath(path);
   struct stat st {};

@@ -84,6 +84,10 @@ bool DeleteFile(std::string_view path, ReadOnlyFile readOnly = ReadOnlyFile::kRe
 // or cannot be read to its end.
 [[nodiscard]] bool ReadSmallFile(std::string_view path, uint64_t maxBytes, std::string& text);
 
+// True when both files can be read whole within `maxBytes` and hold the same
+// bytes.
+[[nodiscard]] bool HoldSameBytes(std::string_view first, std::string_view second, uint64_t maxBytes);
+
 // Replaces the contents of an existing file with `length` bytes of `data`.
 // A read-only file is made writable first. False (and nothing created) when
 // the file does not exist; false when it cannot be made writable, opened,

@@ -177,6 +177,9 @@ TEST_F(LauncherProgramTest, EveryListIsReplacedOnlyOnceTheFilesItNamesAreOnTheDi
   const std::string base = Publish("flush", LauncherSource("1", ""), {"1.0", "1.1", "1.2"}, {"--plain"});
   WriteFile(ServerBase("flush") / "InstallVersion" / "version", "1.0");
   InstallLauncherVersion("flush");
+  // A missing launcher file makes the self-update check replace one file and
+  // then the launcher's list.
+  fs::remove(launcherDir() / "launcher.dat");
   WriteConfig(base);
   const fs::path trace = root() / "trace.txt";
   const int status = Finish(StartTraced({"-y", "-s", "0", "-o", trace.string(), "-e", kTracedCalls}));
@@ -216,6 +219,18 @@ TEST_F(LauncherProgramTest, EveryListIsReplacedOnlyOnceTheFilesItNamesAreOnTheDi
       EXPECT_EQ(CheckListReplacement(calls, i, l.list, l.listed, launcher), "") << "replacement " << replacements;
     }
     EXPECT_EQ(replacements, l.replacements);
+  }
+
+  // A run that finds everything up to date writes nothing, so it flushes
+  // nothing either.
+  const fs::path again = root() / "again.txt";
+  ASSERT_EQ(Finish(StartTraced({"-y", "-s", "0", "-o", again.string(), "-e", kTracedCalls})), 0) << output;
+  for (const Call& call : ReadTrace(again)) {
+    EXPECT_NE(call.name, "syncfs") << call.args;
+    const std::vector<std::string> names = QuotedPaths(call, launcher);
+    const bool replacesList = call.name.starts_with("rename") && names.size() == 2 &&
+                              (names[1] == lists[0].list || names[1] == lists[1].list);
+    EXPECT_FALSE(replacesList) << call.args;
   }
 }
 
