@@ -8,13 +8,12 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -83,8 +82,11 @@ Handover TakeHandover() {
 
 // The command line as the system keeps it: the arguments joined with blanks.
 std::string ProcessCommandLine() {
-  std::ifstream in("/proc/self/cmdline", std::ios::binary);
-  std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Bounded by what the kernel lets a program's arguments take (4 MiB with
+  // an 8 MiB stack limit); a read error leaves the line empty.
+  constexpr uint64_t kArgumentsMaxBytes = uint64_t{4} << 20;
+  std::string line;
+  static_cast<void>(ReadSmallFile("/proc/self/cmdline", kArgumentsMaxBytes, line));
   while (!line.empty() && line.back() == '\0') line.pop_back();
   for (char& c : line) {
     if (c == '\0') c = ' ';

@@ -2,15 +2,15 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
 #include "telemetry/DeviceIdentity.h"
 #include "util/Encoding.h"
+#include "util/FileUtil.h"
 #include "util/LaunchLog.h"
 
 namespace {
@@ -19,9 +19,10 @@ constexpr std::string_view kEventType = "adevent";
 constexpr char16_t kFieldSeparator = u'\x01';
 
 std::u16string ReadMarker() {
-  std::ifstream in(kMarkerFileName, std::ios::binary);
-  if (!in) return {};
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // A missing, unreadable or oversized marker reads as none.
+  constexpr uint64_t kMarkerMaxBytes = 64 * 1024;
+  std::string bytes;
+  if (!ReadSmallFile(kMarkerFileName, kMarkerMaxBytes, bytes)) return {};
   return Utf8ToWide(bytes);
 }
 

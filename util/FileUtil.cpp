@@ -216,14 +216,24 @@ bool ReadSmallFile(std::string_view path, uint64_t maxBytes, std::string& text) 
       static_cast<uint64_t>(info.st_size) > maxBytes) {
     return false;
   }
-  std::string bytes(static_cast<size_t>(info.st_size), '\0');
+  // Read up to the end rather than up to the size fstat gave: the files of
+  // /proc report 0, and a file may grow meanwhile. One byte more than that
+  // size lets the end show without growing the buffer.
+  std::string bytes(static_cast<size_t>(info.st_size) + 1, '\0');
   size_t done = 0;
-  while (done < bytes.size()) {
+  for (;;) {
+    if (done == bytes.size()) {
+      if (done > maxBytes) return false;
+      bytes.resize(std::max<size_t>(2 * done, 4096));
+    }
     const ssize_t got = read(file.get(), bytes.data() + done, bytes.size() - done);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
+    if (got < 0) return false;
+    if (got == 0) break;
     done += static_cast<size_t>(got);
   }
+  if (done > maxBytes) return false;
+  bytes.resize(done);
   text = std::move(bytes);
   return true;
 }

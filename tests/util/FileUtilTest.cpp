@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -229,6 +230,36 @@ TEST_F(FileUtilTest, CopyFileOverwriteFailuresLeaveTheTarget) {
   EXPECT_FALSE(CopyFileOverwrite("target", "folder"));
   EXPECT_TRUE(fs::is_directory("folder"));
   EXPECT_FALSE(CopyFileOverwrite("target", "nofolder\\x"));
+}
+
+TEST_F(FileUtilTest, ReadSmallFileReadsToTheEndWithinItsBound) {
+  WriteFile("f", std::string(10000, 'x'));
+  const struct {
+    const char* path;
+    uint64_t maxBytes;
+    bool read;
+  } cases[] = {
+      {"f", 10000, true},
+      {"f", 9999, false},
+      {"missing", 10000, false},
+      {".", 10000, false},
+      // The kernel's own files report a size of 0 but hold more.
+      {"/proc/self/cmdline", 1 << 20, true},
+      {"/proc/self/cmdline", 1, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " within " + std::to_string(c.maxBytes));
+    std::string text = "unchanged";
+    EXPECT_EQ(ReadSmallFile(c.path, c.maxBytes, text), c.read);
+    if (c.read) {
+      EXPECT_FALSE(text.empty());
+    } else {
+      EXPECT_EQ(text, "unchanged");
+    }
+  }
+  std::string text;
+  ASSERT_TRUE(ReadSmallFile("f", 10000, text));
+  EXPECT_EQ(text, std::string(10000, 'x'));
 }
 
 TEST_F(FileUtilTest, RewriteFileReplacesExistingContents) {
