@@ -7,12 +7,12 @@
 #include <cstdlib>
 
 #include "platform/MessageWindow.h"
+#include "ui/sdl/FontLadder.h"
 #include "ui/sdl/MainWindowCanvas.h"
 #include "ui/sdl/PictureIds.h"
 #include "ui/sdl/PictureResource.h"
 #include "ui/sdl/ShapedWindow.h"
 #include "ui/sdl/TovaMsgBox.h"
-#include "ui/sdl/WindowFont.h"
 
 namespace {
 
@@ -70,16 +70,17 @@ bool SdlFrontEnd::Init() {
   if (!session_->Start()) return false;
   const std::optional<WindowFont::File> fontFile = WindowFont::Find();
   if (!fontFile) return false;
-  textFont_ = WindowFont::Open(*fontFile, MainWindowCanvas::kFontHeight);
-  captionFont_ = WindowFont::Open(*fontFile, TovaMsgBox::kCaptionFontHeight);
+  textFonts_ = FontLadder::Open(*fontFile,
+                                {std::begin(MainWindowCanvas::kFontHeights), std::end(MainWindowCanvas::kFontHeights)});
+  captionFont_ = FontLadder::Open(*fontFile, {TovaMsgBox::kCaptionFontHeight});
   std::optional<Picture> background = LoadPictureResource(IDB_MAIN_BACKGROUND);
   std::optional<Picture> progressFill = LoadPictureResource(IDB_PROGRESS_FILL);
-  if (!textFont_ || !captionFont_ || !background || !progressFill) return false;
+  if (!textFonts_ || !captionFont_ || !background || !progressFill) return false;
 
   window_ = ShapedWindow::Create(kWindowTitle, {0, 0}, BuildWindowRegion(*background));
   frame_ = MakeArgbSurface(background->width, background->height);
   if (!window_ || !frame_) return false;
-  canvas_ = std::make_unique<MainWindowCanvas>(*background, std::move(*progressFill), *textFont_);
+  canvas_ = std::make_unique<MainWindowCanvas>(*background, std::move(*progressFill), *textFonts_);
   if (std::optional<Picture> icon = LoadPictureResource(IDI_MAIN_ICON)) {
     icon_ = SurfaceFromPicture(*icon);
     if (icon_) {
@@ -133,10 +134,12 @@ void SdlFrontEnd::HandleEvent(const SDL_Event& event) {
   if (!boxes_.empty()) {
     TovaMsgBox& box = *boxes_.back();
     const Uint32 boxId = box.windowId();
+    // Keys go to the innermost box, whichever launcher window has the focus.
     const bool forBox =
         (event.type == SDL_WINDOWEVENT && event.window.windowID == boxId) ||
         (event.type == SDL_MOUSEMOTION && event.motion.windowID == boxId) ||
-        ((event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEBUTTONUP) && event.button.windowID == boxId);
+        ((event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEBUTTONUP) && event.button.windowID == boxId) ||
+        event.type == SDL_KEYDOWN;
     if (forBox) {
       box.HandleEvent(event, pointer_.At());
       return;
@@ -183,7 +186,7 @@ int SdlFrontEnd::Ask(const std::string& text, const std::string& caption) {
   Draw();
   window_->EndDrag();
   std::unique_ptr<TovaMsgBox> box =
-      TovaMsgBox::Create(text, caption, MainWindowBounds(), window_->window(), *captionFont_, *textFont_);
+      TovaMsgBox::Create(text, caption, MainWindowBounds(), window_->window(), *captionFont_, *textFonts_);
   if (!box) return TovaMsgBox::kNo;
   boxes_.push_back(box.get());
   while (!box->answer()) Turn(kTurnMs);

@@ -3,7 +3,8 @@
 // and draggable from any point, showing the view's texts and progress bar
 // (MainWindowCanvas), and the message box (TovaMsgBox) for questions.
 //
-// Keys: Escape is swallowed everywhere. While the chain runs the main window
+// Keys: Escape is swallowed everywhere. While a message box is open, keys
+// are the box's (Enter answers はい). While the chain runs the main window
 // cannot be closed (ending it there would stop a procedure in the middle of
 // its work); once the chain has stopped, Enter or the window manager's close
 // ends WaitForClose. There is no tray icon: SDL2 has none, and the window
@@ -29,10 +30,10 @@
 #include "ui/sdl/ScreenPointer.h"
 #include "ui/sdl/SdlSurface.h"
 
+class FontLadder;
 class MainWindowCanvas;
 class ShapedWindow;
 class TovaMsgBox;
-class WindowFont;
 
 class SdlFrontEnd : public FrontEnd {
  public:
@@ -70,8 +71,8 @@ class SdlFrontEnd : public FrontEnd {
 
   // Declared first, so SDL ends after the windows and fonts.
   std::unique_ptr<Session> session_;
-  std::unique_ptr<WindowFont> textFont_;     // the controls and the message text
-  std::unique_ptr<WindowFont> captionFont_;  // the message box caption
+  std::unique_ptr<FontLadder> textFonts_;    // the controls and the message text
+  std::unique_ptr<FontLadder> captionFont_;  // the message box caption
   std::unique_ptr<ShapedWindow> window_;
   std::unique_ptr<MainWindowCanvas> canvas_;
   SurfacePtr frame_;

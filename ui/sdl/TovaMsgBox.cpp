@@ -1,8 +1,8 @@
 #include "ui/sdl/TovaMsgBox.h"
 
+#include "ui/sdl/FontLadder.h"
 #include "ui/sdl/PictureIds.h"
 #include "ui/sdl/PictureResource.h"
-#include "ui/sdl/WindowFont.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ bool PlaceButton(CxSkinButton& button, SDL_Point at, int normal, int pressed, in
 
 std::unique_ptr<TovaMsgBox> TovaMsgBox::Create(const std::string& text, const std::string& caption,
                                                const SDL_Rect& ownerBounds, SDL_Window* owner,
-                                               const WindowFont& captionFont, const WindowFont& textFont) {
+                                               const FontLadder& captionFont, const FontLadder& textFonts) {
   const std::optional<Picture> background = LoadPictureResource(IDB_BOX_BACKGROUND);
   if (!background) return nullptr;
   const SDL_Point centred{ownerBounds.x + (ownerBounds.w - background->width) / 2,
@@ -32,8 +32,10 @@ std::unique_ptr<TovaMsgBox> TovaMsgBox::Create(const std::string& text, const st
       !PlaceButton(box->no_, kNoButtonAt, IDB_BOX_NO_NORMAL, IDB_BOX_NO_PRESSED, IDB_BOX_NO_MASK)) {
     return nullptr;
   }
-  captionFont.DrawStatic(face.get(), caption, kCaptionRect, kCaptionColour, true);
-  textFont.DrawStatic(face.get(), text, kTextRect, kTextColour, true);
+  captionFont.Draw(face.get(), captionFont.Fit(caption, kCaptionRect.w, kCaptionRect.h), kCaptionRect, kCaptionColour,
+                   true);
+  const FittedText fitted = textFonts.Fit(text, kTextBand.w, kTextBand.h);
+  textFonts.Draw(face.get(), fitted, TextArea(fitted.lines.size()), kTextColour, true);
   box->face_ = std::move(face);
 
   if (owner != nullptr) SDL_SetWindowModalFor(box->window_->window(), owner);
@@ -42,6 +44,8 @@ std::unique_ptr<TovaMsgBox> TovaMsgBox::Create(const std::string& text, const st
   box->Paint();
   return box;
 }
+
+SDL_Rect TovaMsgBox::TextArea(size_t lines) { return lines <= kTextRectLines ? kTextRect : kTextBand; }
 
 void TovaMsgBox::Paint() {
   SDL_BlitSurface(face_.get(), nullptr, frame_.get(), nullptr);
@@ -63,6 +67,10 @@ void TovaMsgBox::HandleEvent(const SDL_Event& event, SDL_Point pointer) {
       case SDL_WINDOWEVENT_CLOSE: answer_ = kNo; break;
       default: break;
     }
+    return;
+  }
+  if (event.type == SDL_KEYDOWN) {
+    if (event.key.keysym.sym == SDLK_RETURN || event.key.keysym.sym == SDLK_KP_ENTER) answer_ = kYes;
     return;
   }
   HandleMouse(event, pointer);

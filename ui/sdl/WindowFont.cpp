@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "ui/sdl/SdlSurface.h"
-#include "ui/sdl/TextWrap.h"
 
 namespace {
 
@@ -87,23 +86,10 @@ int WindowFont::Measure(std::string_view text) const {
   return width;
 }
 
-void WindowFont::DrawStatic(SDL_Surface* target, std::string_view text, const SDL_Rect& area, SDL_Color colour,
-                            bool centred) const {
+void WindowFont::DrawLine(SDL_Surface* target, std::string_view text, SDL_Point at, SDL_Color colour) const {
   if (text.empty()) return;
-  SDL_Rect previousClip;
-  SDL_GetClipRect(target, &previousClip);
-  SDL_SetClipRect(target, &area);
-  int y = area.y;
-  for (const std::string& line : WrapText(text, area.w, [this](std::string_view part) { return Measure(part); })) {
-    if (y >= area.y + area.h) break;
-    if (!line.empty()) {
-      SurfacePtr rendered(TTF_RenderUTF8_Blended(font_, line.c_str(), colour));
-      if (rendered) {
-        SDL_Rect at{centred ? area.x + (area.w - rendered->w) / 2 : area.x, y, rendered->w, rendered->h};
-        SDL_BlitSurface(rendered.get(), nullptr, target, &at);
-      }
-    }
-    y += cellHeight_;
-  }
-  SDL_SetClipRect(target, &previousClip);
+  SurfacePtr rendered(TTF_RenderUTF8_Blended(font_, std::string(text).c_str(), colour));
+  if (!rendered) return;
+  SDL_Rect place{at.x, at.y, rendered->w, rendered->h};
+  SDL_BlitSurface(rendered.get(), nullptr, target, &place);
 }

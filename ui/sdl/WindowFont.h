@@ -41,12 +41,9 @@ class WindowFont {
   // Width in pixels of a UTF-8 text on one line.
   int Measure(std::string_view text) const;
 
-  // Draws UTF-8 `text` as a static text control does: wrapped to the width
-  // of `area` (see TextWrap.h), one line per cell height from the top of
-  // `area`, each line starting at its left edge or centred, antialiased over
-  // what `target` shows, and cut at the edges of `area`.
-  void DrawStatic(SDL_Surface* target, std::string_view text, const SDL_Rect& area, SDL_Color colour,
-                  bool centred) const;
+  // Draws UTF-8 `text` on one line with the top-left corner of its cell at
+  // `at`, antialiased over what `target` shows (and within its clip).
+  void DrawLine(SDL_Surface* target, std::string_view text, SDL_Point at, SDL_Color colour) const;
 
  private:
   WindowFont(TTF_Font* font, int cellHeight) : font_(font), cellHeight_(cellHeight) {}
