@@ -6,6 +6,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
 #include "ui/EventSink.h"
+#include "ui/StatusTexts.h"
 #include "ui/TextFormat.h"
 #include "util/Encoding.h"
 #include "util/LaunchLog.h"
@@ -23,7 +24,6 @@ constexpr const char* kRuntimeMissingLog =
 constexpr const char* kRuntimeMissingText =
     "VC++が見つかなかったため、ゲームを正常に起動する事ができませんでした。Microsoft Visual "
     "C++のインストール後に再度起動する事を推奨致します。";
-constexpr const char* kStartFailedText = "ゲーム起動に失敗しました。しばらくしてからもう一度お試しください。";
 
 }  // namespace
 
@@ -68,8 +68,8 @@ int GameStartThread(GameStartHost& host) {
     return 0;
   }
   host.Events().ReportAsync("LE_GameStartError", FormatText("%d", error));
-  host.ShowStatus(kStartFailedText);
-  ShowMessageBox(kStartFailedText, kCaption, host.Window());
+  host.ShowStatus(kStatusStartFailed);
+  ShowMessageBox(kStatusStartFailed, kCaption, host.Window());
   host.EndWindow(false);
   return 1;
 }

@@ -8,6 +8,7 @@
 
 #include "Procedure/ProcedureMessages.h"
 #include "patch/PatchMessages.h"
+#include "ui/StatusTexts.h"
 #include "ui/TextFormat.h"
 #include "util/Encoding.h"
 #include "util/TextUtil.h"
@@ -24,8 +25,6 @@ constexpr const char* kSpeedLabel = "DL速度: ";
 constexpr const char* kCurrentVersionLabel = "現在のVer: ";
 constexpr const char* kLatestVersionLabel = "最新Ver: ";
 constexpr const char* kUnknownVersion = "不明";
-constexpr const char* kRepairFilePrefix = "ファイル復元: ";
-constexpr const char* kInstallPageUnpacking = "ゲームインストールファイルを解凍しています......";
 
 constexpr int kProgressStep = 0;
 
@@ -35,18 +34,18 @@ struct StatusText {
   const char* text;
 };
 constexpr StatusText kStatusTexts[] = {
-    {UM_UPDATE_UNPACK_BEGIN, "アップデートファイル展開..."},
-    {UM_UPDATE_ANALYSE_BEGIN, "アップデートファイル解析中..."},
-    {UM_UPDATE_COPY_BEGIN, "更新中！終了しないでください。"},
-    {UM_UPDATE_CLEANUP_BEGIN, "キャッシュクリア中..."},
-    {UM_PAGES_UNPACK_BEGIN, kInstallPageUnpacking},
-    {UM_GAMEPATCH_START, "アップデート検索中..."},
-    {UM_GAMEPATCH_UPDATING, "更新中..."},
-    {UM_GAMEPATCH_DOWNLOAD_BEGIN, "アップデートをダウンロード中..."},
-    {UM_GAMEPATCH_FAIL_CHECK_GAMEINFO, "アップデートに失敗しました。 "},
-    {UM_GAMEPATCH_NONEED, "アップデート完了しました。"},
-    {UM_GAMEPATCH_DONE, "アップデート完了しました。"},
-    {UM_INSTALL_START, "ゲームイニシエータを実行中..... "},
+    {UM_UPDATE_UNPACK_BEGIN, kStatusUpdateUnpack},
+    {UM_UPDATE_ANALYSE_BEGIN, kStatusUpdateAnalyse},
+    {UM_UPDATE_COPY_BEGIN, kStatusUpdateCopy},
+    {UM_UPDATE_CLEANUP_BEGIN, kStatusUpdateCleanup},
+    {UM_PAGES_UNPACK_BEGIN, kStatusPagesUnpacking},
+    {UM_GAMEPATCH_START, kStatusSearchingUpdate},
+    {UM_GAMEPATCH_UPDATING, kStatusUpdating},
+    {UM_GAMEPATCH_DOWNLOAD_BEGIN, kStatusDownloadingUpdate},
+    {UM_GAMEPATCH_FAIL_CHECK_GAMEINFO, kStatusUpdateFailed},
+    {UM_GAMEPATCH_NONEED, kStatusUpdateDone},
+    {UM_GAMEPATCH_DONE, kStatusUpdateDone},
+    {UM_INSTALL_START, kStatusInstallStarting},
 };
 
 // A text argument: the sender's 8-bit text in the system code page (UTF-8),
@@ -118,7 +117,7 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
       patchTotalBytes_ = patchDoneBytes_ = 0;
       repairFileCount_ = currentFileTotal_ = currentFileReceived_ = 0;
       patchCount_ = patchIndex_ = updateItemTotal_ = updateItemIndex_ = 0;
-      SetText(IDC_STATUS, "アップデート開始...");
+      SetText(IDC_STATUS, kStatusUpdateBegin);
       SetText(IDC_SPEED_LABEL, "");
       SetText(IDC_SPEED, "");
       SetText(IDC_PERCENT, "0%");
@@ -140,7 +139,7 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
       break;
     case UM_PAGES_BEGIN:
       timerRunning_ = false;
-      SetText(IDC_STATUS, kInstallPageUnpacking);
+      SetText(IDC_STATUS, kStatusPagesUnpacking);
       break;
     case UM_PAGE_TOTAL:
       pageTotal_ = IntegerAtArgument(message.lParam);
@@ -181,11 +180,11 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
       break;
     }
     case UM_REPAIR_FILE_NAME:
-      SetText(IDC_STATUS, FormatText("%s  %s", kRepairFilePrefix, LastComponent(TextArgument(message.wParam)).c_str()));
+      SetText(IDC_STATUS, FormatText("%s  %s", kStatusRepairFile, LastComponent(TextArgument(message.wParam)).c_str()));
       break;
     case UM_SELFPATCH_START:
       ResetProgressTexts();
-      SetText(IDC_STATUS, "バージョン検索中...");
+      SetText(IDC_STATUS, kStatusSearchingVersion);
       break;
     case UM_GAMEPATCH_TOTAL_SIZE:
       patchTotalBytes_ = SizeArgument(message.lParam);
@@ -208,7 +207,7 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
     case UM_REPAIR_START: ResetProgressTexts(); break;
     case UM_INSTALL_TOTAL_SIZE:
       installTotalBytes_ = SizeArgument(message.lParam);
-      SetText(IDC_STATUS, "ゲームインストールファイルをダウンロードしています......");
+      SetText(IDC_STATUS, kStatusInstallDownloading);
       SetText(IDC_PROGRESS_LABEL, kProgressLabel);
       SetText(IDC_PERCENT, FormatText("%.2f%%(%sB/%sB)", 0.0, "0", SizeText(installTotalBytes_).c_str()));
       p = 0;

@@ -13,6 +13,7 @@
 #include "ui/EventSink.h"
 #include "ui/MainWindowDisplay.h"
 #include "ui/ProcedureControl.h"
+#include "ui/StatusTexts.h"
 #include "ui/TextFormat.h"
 #include "util/FileUtil.h"
 #include "util/LaunchLog.h"
@@ -207,11 +208,11 @@ void WorkflowControl::OnMessage(const Message& message, std::optional<double> pe
     case UM_REPAIR_START:
       if (mode_ == MODE_RP_INSTALL) {
         events_.ReportAsync(modeEvents.start, "");
-        display_.SetText(IDC_STATUS, "ゲームイニシエータを実行中..... ");
+        display_.SetText(IDC_STATUS, kStatusInstallStarting);
       } else if (mode_ == MODE_GAME_REPAIR) {
         display_.SetStartButtonEnabled(false);
         events_.ReportAsync(modeEvents.start, "");
-        display_.SetText(IDC_STATUS, "ゲームデータ復元中....");
+        display_.SetText(IDC_STATUS, kStatusRepairing);
       }
       break;
     case UM_REPAIR_NONEED:
@@ -257,7 +258,7 @@ void WorkflowControl::OnMessage(const Message& message, std::optional<double> pe
 void WorkflowControl::BeginGamePatch() {
   SetMode(MODE_GAME_PATCH);
   display_.ResetProgressTexts();
-  display_.SetText(IDC_STATUS, "バージョン検索中...");
+  display_.SetText(IDC_STATUS, kStatusSearchingVersion);
   Follow(PROC_GAME_PATCH, procedures_.StartGamePatch(ReadConfigUrl(kUpdateUrlKey)));
 }
 
@@ -279,14 +280,13 @@ void WorkflowControl::AskGameRepair() {
 }
 
 void WorkflowControl::OnSelfUpdateFailed() {
-  AskAfterFailure("バージョンアップデートに失敗しました。",
+  AskAfterFailure(kStatusSelfUpdateFailed,
                   "バージョンアップデートに失敗しました。しばらくしてからもう一度お試しください。");
   window_.EndWindow();
 }
 
 void WorkflowControl::OnGamePatchFailed() {
-  if (AskAfterFailure("バージョンアップデートに失敗しました。",
-                      "アップデートに失敗しました。 ゲームデータの復元を行いますか?")) {
+  if (AskAfterFailure(kStatusSelfUpdateFailed, "アップデートに失敗しました。 ゲームデータの復元を行いますか?")) {
     SetMode(MODE_GAME_REPAIR);
     BeginGameRepair();
   } else {
@@ -295,8 +295,7 @@ void WorkflowControl::OnGamePatchFailed() {
 }
 
 void WorkflowControl::OnInstallFailed() {
-  if (AskAfterFailure("ゲームのインストールに失敗しました.",
-                      "ゲームのインストールに失敗しました。他の方法でインストールしますか？")) {
+  if (AskAfterFailure(kStatusInstallFailed, "ゲームのインストールに失敗しました。他の方法でインストールしますか？")) {
     SetMode(MODE_RP_INSTALL);
     BeginGameRepair();
   } else {
@@ -305,8 +304,7 @@ void WorkflowControl::OnInstallFailed() {
 }
 
 void WorkflowControl::OnRepairFailed() {
-  AskAfterFailure("ゲームデータの復元に失敗しました!",
-                  "ゲームデータの復元に失敗しました。しばらくしてからもう一度お試しください。");
+  AskAfterFailure(kStatusRepairFailed, "ゲームデータの復元に失敗しました。しばらくしてからもう一度お試しください。");
   window_.EndWindow();
 }
 

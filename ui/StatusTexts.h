@@ -1,0 +1,27 @@
+// The texts of the main window's status line (control 1021), by the moment
+// they are shown. The repair's file line is built from kStatusRepairFile and
+// the file's name.
+#pragma once
+
+inline constexpr const char* kStatusUpdateBegin = "アップデート開始...";
+inline constexpr const char* kStatusUpdateUnpack = "アップデートファイル展開...";
+inline constexpr const char* kStatusUpdateAnalyse = "アップデートファイル解析中...";
+inline constexpr const char* kStatusUpdateCopy = "更新中！終了しないでください。";
+inline constexpr const char* kStatusUpdateCleanup = "キャッシュクリア中...";
+inline constexpr const char* kStatusPagesUnpacking = "ゲームインストールファイルを解凍しています......";
+inline constexpr const char* kStatusSearchingVersion = "バージョン検索中...";
+inline constexpr const char* kStatusSearchingUpdate = "アップデート検索中...";
+inline constexpr const char* kStatusUpdating = "更新中...";
+inline constexpr const char* kStatusDownloadingUpdate = "アップデートをダウンロード中...";
+inline constexpr const char* kStatusUpdateFailed = "アップデートに失敗しました。 ";
+inline constexpr const char* kStatusUpdateDone = "アップデート完了しました。";
+inline constexpr const char* kStatusInstallStarting = "ゲームイニシエータを実行中..... ";
+inline constexpr const char* kStatusInstallDownloading = "ゲームインストールファイルをダウンロードしています......";
+inline constexpr const char* kStatusRepairing = "ゲームデータ復元中....";
+inline constexpr const char* kStatusSelfUpdateFailed = "バージョンアップデートに失敗しました。";
+inline constexpr const char* kStatusInstallFailed = "ゲームのインストールに失敗しました.";
+inline constexpr const char* kStatusRepairFailed = "ゲームデータの復元に失敗しました!";
+// Also the text of the message box that follows it.
+inline constexpr const char* kStatusStartFailed = "ゲーム起動に失敗しました。しばらくしてからもう一度お試しください。";
+// "%s  %s" of this label and the file's name.
+inline constexpr const char* kStatusRepairFile = "ファイル復元: ";
