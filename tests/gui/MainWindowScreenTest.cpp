@@ -6,9 +6,12 @@
 #include "patch/PatchMessages.h"
 #include "tests/gui/GuiFixture.h"
 #include "tests/gui/ScreenChecks.h"
+#include "ui/StatusTexts.h"
 #include "ui/sdl/CProgressCtrlST.h"
+#include "ui/sdl/FontLadder.h"
 #include "ui/sdl/MainWindowCanvas.h"
 #include "ui/sdl/PictureResource.h"
+#include "ui/sdl/SdlSurface.h"
 #include "ui/sdl/WindowRegion.h"
 
 namespace guitest {
@@ -146,6 +149,128 @@ TEST_F(GuiTest, EscapeLeavesTheStoppedWindowOpenDraggingMovesItAndEnterClosesIt)
   EXPECT_EQ(bounds.x, 100);
   EXPECT_EQ(bounds.y, 60);
   EXPECT_EQ(WaitForScreen({0, 0, 825, 460}, [](const Picture& shot) { return ShowsMainFace(shot, {100, 60}); }), "");
+}
+
+// The controls whose texts can be seen (the percentage covers its label).
+std::vector<int> VisibleTextControls() {
+  std::vector<int> ids;
+  for (int id = kFirstTextControl; id <= kLastTextControl; ++id) {
+    if (id != IDC_PROGRESS_LABEL) ids.push_back(id);
+  }
+  return ids;
+}
+
+std::string Name(int id, const std::string& text) { return "control " + std::to_string(id) + " \"" + text + "\""; }
+
+// The width of the red ink of `line` drawn alone with `font`.
+int InkWidth(const WindowFont& font, const std::string& line) {
+  const int width = font.Measure(line) + 8;
+  SurfacePtr surface = SurfaceFromPicture(Picture(width, 40, {0, 0, 0}));
+  if (!surface) return -1;
+  font.DrawLine(surface.get(), line, {4, 4}, MainWindowCanvas::kTextColour);
+  const std::optional<SDL_Rect> ink = BoundsOf(PictureFromSurface(surface.get()), {0, 0, width, 40}, IsRed);
+  return ink ? ink->w : 0;
+}
+
+// Every text of `view` is drawn whole, or shortened with "…", inside its
+// room without touching the room's right or bottom edge; no red ink outside
+// the rooms.
+std::string FitsItsRoom(const Picture& shot, const MainWindowView& view, const MainWindowCanvas& canvas,
+                        const FontLadder& fonts) {
+  std::vector<SDL_Rect> rooms;
+  for (const int id : VisibleTextControls()) {
+    const std::string& text = view.Text(id);
+    if (text.empty()) continue;
+    const SDL_Rect room = MainWindowCanvas::TextRoom(id);
+    rooms.push_back(room);
+    const FittedText fitted = canvas.Fit(id, text);
+    if (fitted.lines.size() != 1) return Name(id, text) + " takes " + std::to_string(fitted.lines.size()) + " lines";
+    const std::string& line = fitted.lines.front();
+    if (fitted.shortened) {
+      const std::string kept = line.substr(0, line.size() - kEllipsis.size());
+      if (!line.ends_with(kEllipsis) || !text.starts_with(kept)) return Name(id, text) + " shortened to " + line;
+    } else if (text.substr(0, text.find_last_not_of(' ') + 1) != line) {
+      return Name(id, text) + " drawn as " + line;
+    }
+    const std::optional<SDL_Rect> ink = BoundsOf(shot, room, IsRed);
+    if (!ink) return Name(id, text) + " shows no red text";
+    if (ink->x + ink->w >= room.x + room.w || ink->y + ink->h >= room.y + room.h) {
+      return Name(id, text) + " is cut at the edge of its room";
+    }
+    const int wanted = InkWidth(fonts.font(fitted.font), line);
+    if (std::abs(ink->w - wanted) > 1) {
+      return Name(id, text) + " shows " + std::to_string(ink->w) + " pixels of ink instead of " +
+             std::to_string(wanted);
+    }
+  }
+  for (int y = 0; y < shot.height; ++y) {
+    for (int x = 0; x < shot.width; ++x) {
+      const SDL_Point point{x, y};
+      const bool inRoom =
+          std::any_of(rooms.begin(), rooms.end(), [&](const SDL_Rect& room) { return SDL_PointInRect(&point, &room); });
+      if (!inRoom && IsRed(shot.At(x, y))) {
+        return "red at " + std::to_string(x) + "," + std::to_string(y) + " outside the rooms of the texts";
+      }
+    }
+  }
+  return {};
+}
+
+TEST_F(GuiTest, EveryStatusTextWithTheLongestNumbersFitsItsRoomWhole) {
+  const std::vector<int> ids = VisibleTextControls();
+  for (size_t i = 0; i < ids.size(); ++i) {
+    const SDL_Rect a = MainWindowCanvas::TextRoom(ids[i]);
+    for (size_t j = i + 1; j < ids.size(); ++j) {
+      const SDL_Rect b = MainWindowCanvas::TextRoom(ids[j]);
+      EXPECT_FALSE(SDL_HasIntersection(&a, &b)) << "rooms of " << ids[i] << " and " << ids[j];
+    }
+  }
+  const std::optional<WindowFont::File> file = WindowFont::Find();
+  ASSERT_TRUE(file);
+  const std::unique_ptr<FontLadder> fonts =
+      FontLadder::Open(*file, {std::begin(MainWindowCanvas::kFontHeights), std::end(MainWindowCanvas::kFontHeights)});
+  ASSERT_TRUE(fonts);
+  const MainWindowCanvas canvas(*LoadPictureResource(IDB_MAIN_BACKGROUND), *LoadPictureResource(IDB_PROGRESS_FILL),
+                                *fonts);
+
+  // 1023.9 MiB of 1023.9 MiB at 1023.9 KiB/s, package 9999 of 9999.
+  const std::string size = "1073636966";
+  const std::string speed = "1023.9K";
+  SendText(UM_LATEST_VERSION, "10.0.1234");
+  SendText(UM_CURRENT_VERSION, "10.0.1233");
+  SendSize(UM_INSTALL_TOTAL_SIZE, size);
+  SendSize(UM_INSTALL_DONE_SIZE, size);
+  Send(UM_DOWNLOAD_SPEED, 1048473, reinterpret_cast<LParam>(speed.c_str()));
+  Send(UM_GAMEPATCH_COUNT, 0, 9999);
+  Send(UM_GAMEPATCH_INDEX, 0, 9999);
+  ASSERT_EQ(dlg->view().Text(IDC_PERCENT), "100.00%(1023.9MB/1023.9MB)");
+  ASSERT_EQ(dlg->view().Text(IDC_SPEED), "1023.9KB/s");
+  ASSERT_EQ(dlg->view().Text(IDC_COUNT), "9999/9999");
+
+  const char* statuses[] = {
+      kStatusUpdateBegin,     kStatusUpdateUnpack,       kStatusUpdateAnalyse,    kStatusUpdateCopy,
+      kStatusUpdateCleanup,   kStatusPagesUnpacking,     kStatusSearchingVersion, kStatusSearchingUpdate,
+      kStatusUpdating,        kStatusDownloadingUpdate,  kStatusUpdateFailed,     kStatusUpdateDone,
+      kStatusInstallStarting, kStatusInstallDownloading, kStatusRepairing,        kStatusSelfUpdateFailed,
+      kStatusInstallFailed,   kStatusRepairFailed,       kStatusStartFailed,
+  };
+  // The status line as the workflow and the game start set it.
+  MainWindowView view = dlg->view();
+  for (const char* status : statuses) {
+    view.Text(IDC_STATUS) = status;
+    frontEnd->Show(view);
+    EXPECT_EQ(WaitForScreen(kMainWindow, [&](const Picture& shot) { return FitsItsRoom(shot, view, canvas, *fonts); }),
+              "");
+    for (const int id : ids) EXPECT_FALSE(canvas.Fit(id, view.Text(id)).shortened) << Name(id, view.Text(id));
+    if (status == kStatusInstallDownloading) SaveScreenshot(screen, kMainWindow, "main-window-longest-texts.png");
+  }
+
+  // A file name longer than the room is shortened.
+  SendText(UM_REPAIR_FILE_NAME, "data\\sound\\voice_character_0123456789_long_name.pck");
+  EXPECT_TRUE(canvas.Fit(IDC_STATUS, dlg->view().Text(IDC_STATUS)).shortened);
+  EXPECT_EQ(
+      WaitForScreen(kMainWindow, [&](const Picture& shot) { return FitsItsRoom(shot, dlg->view(), canvas, *fonts); }),
+      "");
 }
 
 }  // namespace
