@@ -156,6 +156,71 @@ TEST_F(GuiTest, CaptionAndWrappedTextInTheirColours) {
   EXPECT_EQ(answer, 1);
 }
 
+// The rows of `shot` in `area` that hold cream ink, as runs [top, bottom].
+std::vector<std::pair<int, int>> CreamRows(const Picture& shot, const SDL_Rect& area) {
+  std::vector<std::pair<int, int>> runs;
+  for (int y = area.y; y < area.y + area.h; ++y) {
+    if (!BoundsOf(shot, {area.x, y, area.w, 1}, IsCream)) continue;
+    if (!runs.empty() && runs.back().second == y - 1) {
+      runs.back().second = y;
+    } else {
+      runs.emplace_back(y, y);
+    }
+  }
+  return runs;
+}
+
+// Three centred cream lines between the caption's underline and the
+// buttons, clear of both.
+std::string ShowsThreeLinesAboveTheButtons(const Picture& shot) {
+  const SDL_Rect band{0, 77, shot.width, TovaMsgBox::kYesButtonAt.y - 77};
+  const std::optional<SDL_Rect> cream = BoundsOf(shot, band, IsCream);
+  if (!cream) return "no cream text";
+  const std::vector<std::pair<int, int>> lines = CreamRows(shot, band);
+  if (lines.size() != 3) return std::to_string(lines.size()) + " lines of text";
+  if (cream->y < 79) return "the text touches the caption's underline";
+  if (cream->y + cream->h > TovaMsgBox::kYesButtonAt.y - 2) return "the text touches the buttons";
+  if (lines.back().second - lines.back().first < lines.front().second - lines.front().first - 2)
+    return "the last line is cut";
+  return {};
+}
+
+TEST_F(GuiTest, AThreeLineTextStandsWholeBetweenTheCaptionAndTheButtons) {
+  // 899 pixels at the normal size: three lines of the 370 pixel area.
+  constexpr const char* kLong =
+      "VC++が見つかなかったため、ゲームを正常に起動する事ができませんでした。Microsoft Visual "
+      "C++のインストール後に再度起動する事を推奨致します。";
+  SendPatchInProgress();
+  ASSERT_EQ(WaitForScreen(kMainWindow,
+                          [](const Picture& shot) {
+                            return ShowsMainWindow(shot, {0, 0}, kBackdrop);
+                          }),
+            "");
+  std::string shown = "not looked at";
+  const int answer = AskFromWorker(kLong, [&](ScreenView& view, const ScreenView::MappedWindow& box) {
+    view.WaitUntil(
+        box.bounds, [&](const Picture& shot) { return (shown = ShowsThreeLinesAboveTheButtons(shot)).empty(); },
+        kScreenTimeout);
+    SaveScreenshot(view, kMainWindow, "message-box-three-lines.png");
+    Xdotool("mousemove " + Where(CentreOf(box.bounds, TovaMsgBox::kNoButtonAt, kBoxButtonSize)) + " click 1");
+  });
+  EXPECT_EQ(shown, "");
+  EXPECT_EQ(answer, 2);
+}
+
+TEST_F(GuiTest, EnterAnswersAsTheLeftButtonAndEscapeDoesNothing) {
+  for (const char* enter : {"Return", "KP_Enter"}) {
+    bool typed = false;
+    const int answer = AskFromWorker(kQuestion, [&](ScreenView&, const ScreenView::MappedWindow& box) {
+      const SDL_Point middle{box.bounds.x + box.bounds.w / 2, box.bounds.y + box.bounds.h / 2};
+      // Were the box closed by Escape, the answer would be 2.
+      typed = Xdotool("mousemove " + Where(middle) + " key Escape key " + enter);
+    });
+    EXPECT_TRUE(typed) << enter;
+    EXPECT_EQ(answer, 1) << enter;
+  }
+}
+
 TEST_F(GuiTest, ClosingTheBoxOtherwiseAnswersTwo) {
   const int answer = AskFromWorker(
       kQuestion, [](ScreenView& view, const ScreenView::MappedWindow& box) { view.RequestClose(box.id); });

@@ -59,6 +59,10 @@ TEST(TextWrapTest, JapaneseLinesFollowTheLineStartAndEndRulesAndPreferPhraseEnds
        130,
        {"失敗しました。", "もう一度お試しください。"}},
       {"but not in the first half of the line", "はい。あいうえおかきくけこ", 100, {"はい。あいうえおかき", "くけこ"}},
+      {"else the start of a word after kana",
+       "起動する事ができませんでした",
+       80,
+       {"起動する", "事ができませんで", "した"}},
       {"Latin words are not broken", "あいabcde", 50, {"あい", "abcde"}},
       {"a rule that cannot be kept gives way", "。。。。。。", 30, {"。。。", "。。。"}},
   };

@@ -43,6 +43,7 @@ std::vector<Character> Decode(std::string_view text) {
 bool IsBlank(char32_t c) { return c == U' ' || c == U'\t' || c == U'\u3000'; }
 // Printable ASCII: Latin words, numbers and their signs are not broken.
 bool IsLatin(char32_t c) { return c > U' ' && c < 0x7F; }
+bool IsHiragana(char32_t c) { return c >= U'\u3041' && c <= U'\u309F'; }
 bool In(std::u32string_view set, char32_t c) { return set.find(c) != std::u32string_view::npos; }
 
 void WrapParagraph(std::string_view paragraph, int maxWidth, const TextMeasure& measure,
@@ -68,9 +69,12 @@ void WrapParagraph(std::string_view paragraph, int maxWidth, const TextMeasure& 
     size_t end = fitEnd;
     if (fitEnd < count) {
       // Look back from there for a place to break.
+      // The last place of each kind in the line's second half: the end of a
+      // phrase, the start of a word after kana (particles and endings are
+      // kana), any other; or else the last place at all.
       std::optional<size_t> allowed;
-      std::optional<size_t> preferred;
-      for (size_t b = fitEnd; b > start && !preferred; --b) {
+      std::optional<size_t> best[3];
+      for (size_t b = fitEnd; b > start && !best[0]; --b) {
         const char32_t before = code(b - 1);
         const char32_t after = code(b);
         const bool atBlank = IsBlank(before) || IsBlank(after);
@@ -84,13 +88,15 @@ void WrapParagraph(std::string_view paragraph, int maxWidth, const TextMeasure& 
         }
         if (!canBreak) continue;
         if (!allowed) allowed = b;
-        if ((atBlank || In(kPhraseEnd, before)) && 2 * widthOf(start, b) >= maxWidth) preferred = b;
-        if (allowed && 2 * widthOf(start, b) < maxWidth) break;  // earlier phrase ends are too early
+        if (2 * widthOf(start, b) < maxWidth) break;
+        const size_t kind = atBlank || In(kPhraseEnd, before) ? 0 : IsHiragana(before) && !IsHiragana(after) ? 1 : 2;
+        if (!best[kind]) best[kind] = b;
       }
-      if (preferred) {
-        end = *preferred;
-      } else if (allowed) {
-        end = *allowed;
+      for (const std::optional<size_t>& place : {best[0], best[1], allowed}) {
+        if (place) {
+          end = *place;
+          break;
+        }
       }
     }
     size_t lineEnd = end;

@@ -16,10 +16,12 @@ using TextMeasure = std::function<int(std::string_view)>;
 // Latin letter or digit, following the Japanese rules: no line starts with
 // small kana, the long vowel mark, closing brackets or punctuation such as
 // "。", "、", "！", and no line ends with an opening bracket. Of these places
-// the line takes the last one that fits, but prefers the end of a phrase (a
-// blank, or after "。", "、", "！", "？" and the like) when the line is
-// already half full there. A line without any such place (a long Latin word)
-// is cut before the first character that does not fit. Every line holds at
+// that fit, the line takes the last end of a phrase (a blank, or after "。",
+// "、", "！", "？" and the like), else the last start of a word after kana
+// (hiragana followed by kanji, katakana or Latin), else the last place, each
+// only where the line is at least half full; or else the last place at all.
+// A line without any such place (a long Latin word) is cut before the first
+// character that does not fit. Every line holds at
 // least one character, so a character wider than the area gets a line of its
 // own.
 std::vector<std::string> WrapText(std::string_view text, int maxWidth, const TextMeasure& measure);
