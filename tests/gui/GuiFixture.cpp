@@ -92,16 +92,24 @@ int GuiTest::AskFromWorker(const std::string& text,
     user(view, *box);
   });
   watching.wait();
-  std::atomic<bool> answered = false;
+  answered_ = false;
   int answer = 0;
   std::thread worker([&] {
     answer = ShowMessageBox(text, "メッセージ", dlg->window());
-    answered = true;
+    answered_ = true;
   });
-  MessageLoop::RunUntil([&] { return answered.load(); });
+  MessageLoop::RunUntil([&] { return answered_.load(); });
   worker.join();
   userThread.join();
   return answer;
+}
+
+bool GuiTest::WaitForAnswer(std::chrono::milliseconds timeout) const {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!answered_ && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return answered_;
 }
 
 void GuiTest::SaveScreenshot(ScreenView& view, const SDL_Rect& rect, const std::string& name) {

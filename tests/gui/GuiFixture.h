@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -81,6 +82,10 @@ class GuiTest : public testing::Test {
   int AskFromWorker(const std::string& text,
                     const std::function<void(ScreenView&, const ScreenView::MappedWindow&)>& user);
 
+  // From the user's thread of AskFromWorker: waits up to `timeout` until the
+  // box has been answered; false when it has not.
+  bool WaitForAnswer(std::chrono::milliseconds timeout) const;
+
   // Saves `view`'s `rect` as a PNG file into the folder named by
   // GUI_SCREENSHOT_DIR, when that is set.
   static void SaveScreenshot(ScreenView& view, const SDL_Rect& rect, const std::string& name);
@@ -94,6 +99,7 @@ class GuiTest : public testing::Test {
 
  private:
   static XvfbServer* server_;
+  std::atomic<bool> answered_ = false;  // the box of AskFromWorker
   testsupport::TempDir temp_;
   std::optional<testsupport::CurrentDirScope> cwd_;
 };
