@@ -36,12 +36,13 @@ TEST_F(GuiTest, HolesShowWhatLiesBehindAndTheRestIsTheBackground) {
   EXPECT_EQ(bounds.h, 400);
 }
 
-// Red pixels only inside the controls that have a text, each text starting
-// at its control's left edge near its top; nothing red elsewhere.
+// Red pixels only inside the rooms of the controls that have a text, each
+// text starting at its control's left edge near its top; nothing red
+// elsewhere.
 std::string ShowsTextsAt(const Picture& shot, const MainWindowView& view) {
   std::vector<SDL_Rect> written;
   for (int id = kFirstTextControl; id <= kLastTextControl; ++id) {
-    const SDL_Rect rect = MainWindowCanvas::ControlRect(id);
+    const SDL_Rect rect = MainWindowCanvas::TextRoom(id);
     const std::optional<SDL_Rect> red = BoundsOf(shot, rect, IsRed);
     // The percentage 1020 covers its label 1019, which has the same origin.
     if (id == IDC_PROGRESS_LABEL) continue;
@@ -52,7 +53,7 @@ std::string ShowsTextsAt(const Picture& shot, const MainWindowView& view) {
     if (red->x > rect.x + 3) return name + " starts at x " + std::to_string(red->x);
     if (red->y > rect.y + 8) return name + " starts at y " + std::to_string(red->y);
   }
-  written.push_back(MainWindowCanvas::ControlRect(IDC_PROGRESS_LABEL));
+  written.push_back(MainWindowCanvas::TextRoom(IDC_PROGRESS_LABEL));
   for (int y = 0; y < shot.height; ++y) {
     for (int x = 0; x < shot.width; ++x) {
       const SDL_Point point{x, y};

@@ -67,7 +67,10 @@ std::string ShowsMainWindow(const Picture& shot, SDL_Point at, Rgb backdrop) {
     for (int x = 0; x < face->width; ++x) window.Set(x, y, shot.At(at.x + x, at.y + y));
   }
   std::vector<SDL_Rect> controls{MainWindowCanvas::ControlRect(IDC_PROGRESS)};
-  for (int id = kFirstTextControl; id <= kLastTextControl; ++id) controls.push_back(MainWindowCanvas::ControlRect(id));
+  for (int id = kFirstTextControl; id <= kLastTextControl; ++id) {
+    controls.push_back(MainWindowCanvas::ControlRect(id));
+    controls.push_back(MainWindowCanvas::TextRoom(id));
+  }
   return ShowsFace(window, *face, Picture(face->width, face->height, backdrop), controls);
 }
 

@@ -28,7 +28,8 @@ std::string ShowsFace(const Picture& shot, const Picture& face, const Picture& b
                       const std::vector<SDL_Rect>& drawnOver);
 
 // The main window stands at `at` in the screenshot `shot` (of the screen's
-// top-left corner) and shows its background, with `backdrop` in its holes.
+// top-left corner) and shows its background, with `backdrop` in its holes
+// (texts may be drawn anywhere in their controls and rooms).
 std::string ShowsMainWindow(const Picture& shot, SDL_Point at, Rgb backdrop);
 
 // `shot` shows a button picture `face` through `mask` (same size): where

@@ -27,12 +27,18 @@ FittedText FitText(std::string_view text, int width, int height, const std::vect
     if (fitted.lines.size() <= room) return fitted;
     if (font + 1 == fonts.size()) {
       // The last line that fits takes the rest of its paragraph, shortened.
+      // (The lines are pieces of the text in order.)
       size_t at = 0;
-      for (size_t i = 0; i + 1 < room; ++i) at = text.find(fitted.lines[i], at) + fitted.lines[i].size();
-      at = text.find(fitted.lines[room - 1], at);
-      const size_t feed = text.find('\n', at);
-      std::string rest(text.substr(at, feed == std::string_view::npos ? std::string_view::npos : feed - at));
-      if (!rest.empty() && rest.back() == '\r') rest.pop_back();
+      for (size_t i = 0; i < room && at != std::string_view::npos; ++i) {
+        at = text.find(fitted.lines[i], at);
+        if (i + 1 < room && at != std::string_view::npos) at += fitted.lines[i].size();
+      }
+      std::string rest = fitted.lines[room - 1];
+      if (at != std::string_view::npos) {
+        const size_t feed = text.find('\n', at);
+        rest = text.substr(at, feed == std::string_view::npos ? std::string_view::npos : feed - at);
+        if (!rest.empty() && rest.back() == '\r') rest.pop_back();
+      }
       fitted.lines.resize(room);
       fitted.lines.back() = Shorten(std::move(rest), width, fonts[font].measure);
       fitted.shortened = true;
