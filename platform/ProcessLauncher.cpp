@@ -21,6 +21,7 @@ extern "C" {
 
 #include "platform/CommandLine.h"
 #include "platform/SystemPath.h"
+#include "platform/TempFolder.h"
 
 extern char** environ;
 
@@ -361,6 +362,7 @@ bool ReplaceProcessImage(std::string_view commandLine, int* error, const ImageHa
     }
   }
 
+  RemoveFreshTempFolders();
   execve(file.c_str(), argv.data(), envp.data());
   failure = errno;
   if (keptFlags >= 0) fcntl(handover.descriptor, F_SETFD, keptFlags);

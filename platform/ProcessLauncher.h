@@ -86,6 +86,7 @@ struct ImageHandover {
 // and started as StartProcess does, in the current folder, with `handover`.
 // A native program's first argument is the program as the command line
 // writes it (the file started is the resolved one), so the folder names of
-// its path do not enter its command line. Returns only on failure, with
-// false and `*error` set as for StartProcess.
+// its path do not enter its command line. The fresh temporary folders of
+// this process go first (platform/TempFolder.h). Returns only on failure,
+// with false and `*error` set as for StartProcess.
 bool ReplaceProcessImage(std::string_view commandLine, int* error = nullptr, const ImageHandover& handover = {});

@@ -75,17 +75,6 @@ FreshFolders& Fresh() {
   return *fresh;
 }
 
-// No other process finds a fresh folder, so it goes with the process that
-// made it, with what it holds.
-void RemoveFreshFolders() {
-  FreshFolders& fresh = Fresh();
-  std::lock_guard lock(fresh.mutex);
-  for (const auto& [fixed, folder] : fresh.replacements) {
-    std::error_code ignored;
-    if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
-  }
-}
-
 // A fresh private folder for the user below the first of `bases` that
 // allows one; empty when none does.
 std::string MakeFreshFolder(std::initializer_list<std::string_view> bases) {
@@ -121,7 +110,7 @@ std::string GetTempFolderPath() {
   }
   const std::string folder = MakeFreshFolder({base, kSystemTemp});
   fresh.replacements[fixed] = folder;
-  static const bool removedAtExit = std::atexit(RemoveFreshFolders) == 0;
+  static const bool removedAtExit = std::atexit(RemoveFreshTempFolders) == 0;
   static_cast<void>(removedAtExit);
   const std::string notice = "temporary folder " + fixed + " cannot be used (" + why + "), " +
                              (folder.empty() ? "and no fresh one can be made" : "using " + folder + " instead");
@@ -131,6 +120,17 @@ std::string GetTempFolderPath() {
     handler(notice);
   }
   return folder.empty() ? std::string() : folder + "/";
+}
+
+// No other process finds a fresh folder, so it goes with the process that
+// made it, with what it holds.
+void RemoveFreshTempFolders() {
+  FreshFolders& fresh = Fresh();
+  std::lock_guard lock(fresh.mutex);
+  for (const auto& [fixed, folder] : fresh.replacements) {
+    std::error_code ignored;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
+  }
 }
 
 void SetTempFolderNoticeHandler(TempFolderNoticeHandler handler) {

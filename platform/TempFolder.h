@@ -19,6 +19,12 @@
 // folder can be made either. Any thread.
 std::string GetTempFolderPath();
 
+// Removes the fresh folders this process made, with what they hold. Called
+// at exit, and before the process image is replaced by another program (an
+// exec runs no exit handlers, and the new image cannot find them). A later
+// GetTempFolderPath in this process makes the folder again. Any thread.
+void RemoveFreshTempFolders();
+
 // Receives one plain-text line whenever the fixed folder is replaced by a
 // fresh one, or none can be made: which folder, why, and what is used
 // instead. The launcher writes it to its log; by default nothing is done.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ProcessLauncher.h"
 #include "platform/TempFolder.h"
 #include "tests/support/TempDir.h"
 
@@ -152,23 +153,38 @@ TEST_F(TempFolderTest, AnUnusableBaseGivesAFreshFolderInTmp) {
 }
 
 // No other process finds a fresh folder: the process that made it removes it,
-// with what it holds, when it exits.
+// with what it holds, when it exits or replaces its image by another program
+// (an exec skips the removal at exit).
 TEST_F(TempFolderTest, AFreshFolderGoesWithItsProcess) {
   const fs::path fixed = Expected();
   WriteFile(fixed, "");  // a file: the fixed folder cannot be used
   const fs::path made = base_.path() / "made";
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const std::string folder = GetTempFolderPath();
-    WriteFile(folder + "kept.txt", "");
-    WriteFile(made, folder);
-    std::exit(0);
+  const struct {
+    const char* how;
+    std::function<void()> end;
+  } endings[] = {
+      {"exit", [] { std::exit(0); }},
+      {"exec",
+       [] {
+         static_cast<void>(ReplaceProcessImage("/bin/true", nullptr, {}));
+         std::_Exit(3);
+       }},
+  };
+  for (const auto& ending : endings) {
+    SCOPED_TRACE(ending.how);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const std::string folder = GetTempFolderPath();
+      WriteFile(folder + "kept.txt", "");
+      WriteFile(made, folder);
+      ending.end();
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string folder = ReadFile(made);
+    ASSERT_TRUE(folder.starts_with(fixed.string() + "-")) << folder;
+    EXPECT_FALSE(fs::exists(folder));
   }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  const std::string folder = ReadFile(made);
-  ASSERT_TRUE(folder.starts_with(fixed.string() + "-")) << folder;
-  EXPECT_FALSE(fs::exists(folder));
 }
