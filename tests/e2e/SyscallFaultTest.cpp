@@ -103,13 +103,21 @@ const Scenario kInstallation = {"installation",
                                  {"unlink", "EIO", 1}}};
 // A failing rename of the last patch's list left the game at the new files
 // with the old list; the next run's patch failed and the repair that
-// followed left that patch's downloads behind.
-const Scenario kPatch = {"patch", "pristine", "1.0", false, {{"rename", "EIO", 25}}};
+// followed left that patch's downloads behind. A failing read of the
+// launcher's own command line ended it with an uncaught exception.
+const Scenario kPatch = {"patch", "pristine", "1.0", false, {{"rename", "EIO", 25}, {"read", "EIO", 198}}};
 // A failing mkdir of the existing private temporary folder made the
 // launcher use a fresh one, left behind; a failing unlink of a staged
 // launcher file left it there for good when the next run had nothing to
-// update.
-const Scenario kSelfUpdate = {"self-update", "selfupdate", "1.2", true, {{"mkdir", "EIO", 1}, {"unlink", "EIO", 4}}};
+// update; a failing open of the private temporary folder before the
+// relaunch left the fresh one made instead (the exec skipped its removal);
+// a failing read of the command line ended the launcher.
+const Scenario kSelfUpdate = {
+    "self-update",
+    "selfupdate",
+    "1.2",
+    true,
+    {{"mkdir", "EIO", 1}, {"unlink", "EIO", 4}, {"openat", "EIO", 233}, {"read", "EIO", 456}}};
 
 // The calls of one kind in a clean run: all of them, and the most that one
 // process or thread made.
