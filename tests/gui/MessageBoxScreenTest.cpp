@@ -2,6 +2,9 @@
 // test's thread runs the message loop and a third thread plays the user.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "tests/gui/GuiFixture.h"
 #include "tests/gui/ScreenChecks.h"
 #include "ui/sdl/PictureResource.h"
@@ -137,25 +140,6 @@ std::string ShowsCaptionAndTwoLines(const Picture& shot) {
   return {};
 }
 
-TEST_F(GuiTest, CaptionAndWrappedTextInTheirColours) {
-  SendPatchInProgress();
-  ASSERT_EQ(WaitForScreen(kMainWindow,
-                          [](const Picture& shot) {
-                            return ShowsMainWindow(shot, {0, 0}, kBackdrop);
-                          }),
-            "");
-  std::string shown = "not looked at";
-  const int answer = AskFromWorker(kQuestion, [&](ScreenView& view, const ScreenView::MappedWindow& box) {
-    view.WaitUntil(
-        box.bounds, [&](const Picture& shot) { return (shown = ShowsCaptionAndTwoLines(shot)).empty(); },
-        kScreenTimeout);
-    SaveScreenshot(view, kMainWindow, "message-box.png");
-    Xdotool("mousemove " + Where(CentreOf(box.bounds, TovaMsgBox::kYesButtonAt, kBoxButtonSize)) + " click 1");
-  });
-  EXPECT_EQ(shown, "");
-  EXPECT_EQ(answer, 1);
-}
-
 // The rows of `shot` in `area` that hold cream ink, as runs [top, bottom].
 std::vector<std::pair<int, int>> CreamRows(const Picture& shot, const SDL_Rect& area) {
   std::vector<std::pair<int, int>> runs;
@@ -185,27 +169,40 @@ std::string ShowsThreeLinesAboveTheButtons(const Picture& shot) {
   return {};
 }
 
-TEST_F(GuiTest, AThreeLineTextStandsWholeBetweenTheCaptionAndTheButtons) {
-  // 899 pixels at the normal size: three lines of the 370 pixel area.
-  constexpr const char* kLong =
-      "VC++が見つかなかったため、ゲームを正常に起動する事ができませんでした。Microsoft Visual "
-      "C++のインストール後に再度起動する事を推奨致します。";
+// The caption and the text in their colours: a text of two lines in its
+// area, one of three lines (899 pixels at the normal size) whole between the
+// caption's underline and the buttons. Each answer is a click on a button.
+TEST_F(GuiTest, CaptionAndWrappedTextInTheirColours) {
+  const struct {
+    const char* text;
+    std::function<std::string(const Picture&)> shows;
+    const char* screenshot;
+    SDL_Point button;
+    int answer;
+  } boxes[] = {
+      {kQuestion, ShowsCaptionAndTwoLines, "message-box.png", TovaMsgBox::kYesButtonAt, 1},
+      {"VC++が見つかなかったため、ゲームを正常に起動する事ができませんでした。Microsoft Visual "
+       "C++のインストール後に再度起動する事を推奨致します。",
+       ShowsThreeLinesAboveTheButtons, "message-box-three-lines.png", TovaMsgBox::kNoButtonAt, 2},
+  };
   SendPatchInProgress();
   ASSERT_EQ(WaitForScreen(kMainWindow,
                           [](const Picture& shot) {
                             return ShowsMainWindow(shot, {0, 0}, kBackdrop);
                           }),
             "");
-  std::string shown = "not looked at";
-  const int answer = AskFromWorker(kLong, [&](ScreenView& view, const ScreenView::MappedWindow& box) {
-    view.WaitUntil(
-        box.bounds, [&](const Picture& shot) { return (shown = ShowsThreeLinesAboveTheButtons(shot)).empty(); },
-        kScreenTimeout);
-    SaveScreenshot(view, kMainWindow, "message-box-three-lines.png");
-    Xdotool("mousemove " + Where(CentreOf(box.bounds, TovaMsgBox::kNoButtonAt, kBoxButtonSize)) + " click 1");
-  });
-  EXPECT_EQ(shown, "");
-  EXPECT_EQ(answer, 2);
+  for (const auto& box : boxes) {
+    SCOPED_TRACE(box.screenshot);
+    std::string shown = "not looked at";
+    const int answer = AskFromWorker(box.text, [&](ScreenView& view, const ScreenView::MappedWindow& window) {
+      view.WaitUntil(
+          window.bounds, [&](const Picture& shot) { return (shown = box.shows(shot)).empty(); }, kScreenTimeout);
+      SaveScreenshot(view, kMainWindow, box.screenshot);
+      Xdotool("mousemove " + Where(CentreOf(window.bounds, box.button, kBoxButtonSize)) + " click 1");
+    });
+    EXPECT_EQ(shown, "");
+    EXPECT_EQ(answer, box.answer);
+  }
 }
 
 TEST_F(GuiTest, EnterAnswersAsTheLeftButtonAndEscapeDoesNothing) {
