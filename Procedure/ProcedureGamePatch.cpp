@@ -176,7 +176,7 @@ ProcedureResult ProcedureGamePatch::Run() {
     return PATCH_LIST_UNREADABLE;
   }
 
-  DeleteOtherPatchFolders();
+  DeleteStaleDownloads();
 
   if (chain_.empty()) {
     if (m_strLocalVersion != m_strNowVersion) return PATCH_NO_PATH;
@@ -195,7 +195,8 @@ ProcedureResult ProcedureGamePatch::Run() {
   return PATCH_APPLIED;
 }
 
-void ProcedureGamePatch::DeleteOtherPatchFolders() const {
+void ProcedureGamePatch::DeleteStaleDownloads() const {
+  static_cast<void>(DeleteDirectoryTree(std::string(kGameInstallPaths.tempFolder)));
   namespace fs = std::filesystem;
   std::set<std::string> current;
   for (const PatchEntry& patch : chain_) current.insert(LocalFolderPrefix() + PatchName(patch));

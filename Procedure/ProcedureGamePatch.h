@@ -81,10 +81,12 @@ class ProcedureGamePatch final : public ProcedureBase {
   // Downloads, checks and applies one patch of the chain; nothing when
   // applied, else the run's failure result.
   [[nodiscard]] std::optional<PatchResult> ApplyPatch(const PatchEntry& patch);
-  // Deletes the download folders of patches that are not in the chain: an
+  // Deletes the download folders of patches that are not in the chain (an
   // earlier run could not delete them after their patch, or ended before a
-  // repair took the game past them. Nothing else reaches them again.
-  void DeleteOtherPatchFolders() const;
+  // repair took the game past them) and the installation's pages (an
+  // installation that failed after its list was in place left them; the
+  // game is installed now). Nothing else reaches them again.
+  void DeleteStaleDownloads() const;
 
   ServerAddressSet servers_;
   std::vector<PatchEntry> chain_;

@@ -390,15 +390,18 @@ TEST_F(ProcedureGamePatchTest, AnInterruptedPatchResumesWithoutFetchingVerifiedP
 }
 
 // The download folder of a patch outside the chain (its deletion failed
-// after the patch, or a repair took the game past it) is deleted by the next
-// run, whether that run patches or finds the game up to date.
+// after the patch, or a repair took the game past it) and the pages of an
+// installation that failed after its list was in place are deleted by the
+// next run, whether that run patches or finds the game up to date.
 TEST_F(ProcedureGamePatchTest, FoldersOfPatchesOutsideTheChainAreDeleted) {
   PublishChain();
   for (PatchResult result : {PATCH_APPLIED, PATCH_UP_TO_DATE}) {
     SCOPED_TRACE(static_cast<int>(result));
     WriteFile(launcher() / "temp_patch/AutoPatch_0.9_1.0.0/package0.zip", "left behind");
+    WriteFile(launcher() / "temp_game_install/InstallPage_1.0.0/page0.zip", "left behind");
     EXPECT_EQ(MakePatch()->Run(), result);
     EXPECT_FALSE(fs::exists(launcher() / "temp_patch/AutoPatch_0.9_1.0.0"));
+    EXPECT_FALSE(fs::exists(launcher() / "temp_game_install"));
     EXPECT_TRUE(fs::exists(launcher() / "temp_patch/AutoPatch.ini"));
   }
   EXPECT_EQ(FolderFiles(game(), {"launcher"}), FolderFiles(Served("GameVersion/Game_1.0.2")));

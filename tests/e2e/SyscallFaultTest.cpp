@@ -93,14 +93,17 @@ struct Scenario {
 // A failing read of the registry store made the launcher replace the stored
 // device id; a failing open of the existing private temporary folder left a
 // fresh one behind; a failing unlink of a deciphered list copy left it in
-// the temporary folder for good.
+// the temporary folder for good; a failing flush of the game folder after
+// the list's rename failed the installation with the list in place, and its
+// pages stayed behind for good.
 const Scenario kInstallation = {"installation",
                                 "pristine",
                                 "",
                                 false,
                                 {{"openat", "EIO", 2, "config/TovaLauncher/registry.txt"},
                                  {"openat", "EIO", 1, "tmp/tovalauncher-{uid}"},
-                                 {"unlink", "EIO", 1}}};
+                                 {"unlink", "EIO", 1},
+                                 {"fsync", "EIO", 1}}};
 // A failing rename of the last patch's list left the game at the new files
 // with the old list; the next run's patch failed and the repair that
 // followed left that patch's downloads behind. A failing read of the
