@@ -54,6 +54,11 @@ bool IsSelfPatchSkipped(const std::string& configPath) {
   return GetPrivateProfileInt("debug", "debug", 0, configPath) == 1;
 }
 
+uint64_t ReadDownloadSpeedLimit(const std::string& configPath) {
+  const int kibPerSecond = GetPrivateProfileInt("download", "maxKiBps", 0, configPath);
+  return kibPerSecond > 0 ? static_cast<uint64_t>(kibPerSecond) * 1024 : 0;
+}
+
 ServerAddresses MakeServerAddresses(const ProcedurePaths& paths, std::string base) {
   std::string firstDownload = base + std::string(paths.firstDownloadSuffix);
   std::string folderPrefix = base + std::string(paths.folderSuffix);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,11 @@ std::string ReadConfigUrl(const ConfigUrlKey& key, const std::string& configPath
 // True when [debug] debug is 1: the self-update worker then skips its run.
 // Any other value, or none (default 0), does not skip.
 [[nodiscard]] bool IsSelfPatchSkipped(const std::string& configPath = kLauncherConfigPath);
+
+// The downloaders' receive-speed limit in bytes per second, from
+// [download] maxKiBps (KiB per second): 0, when the key is missing, 0 or
+// negative, means no limit.
+[[nodiscard]] uint64_t ReadDownloadSpeedLimit(const std::string& configPath = kLauncherConfigPath);
 
 // The fixed remote suffixes and local working paths of one kind of procedure.
 // All keep the system's "\" form.

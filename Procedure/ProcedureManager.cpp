@@ -131,6 +131,10 @@ ProcedureManager::ProcedureManager(const ProcedureFactory& factory) {
   downloaders_.push_back(std::make_unique<CAutoDownload_DownAnt>());
   downloaders_.push_back(CAutoDownload_Curl::Create());
   downloaders_.push_back(std::make_unique<CAutoDownload_DownAnt>());
+  const uint64_t speedLimit = ReadDownloadSpeedLimit();
+  for (const std::unique_ptr<CAutoDownload>& downloader : downloaders_) {
+    if (downloader) downloader->SetReceiveSpeedLimit(speedLimit);
+  }
   downloads_ = std::make_unique<DownloadService>(downloaders_.front().get(), GetTickCount32);
 }
 

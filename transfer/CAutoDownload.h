@@ -105,6 +105,10 @@ class CAutoDownload {
   // HTTP status of the last completed request; 0 until one completed.
   int32_t GetResponseCode() const { return responseCode_.load(); }
 
+  // Caps the receive rate of the transfers prepared from now on, in bytes
+  // per second; 0 means no limit (the default).
+  void SetReceiveSpeedLimit(uint64_t bytesPerSecond) { receiveSpeedLimit_.store(bytesPerSecond); }
+
  protected:
   CAutoDownload() = default;
 
@@ -120,12 +124,14 @@ class CAutoDownload {
   void SetJob(DownloadJob job);
   DownloadJob Job() const;
   void SetResponseCode(int32_t code) { responseCode_.store(code); }
+  uint64_t ReceiveSpeedLimit() const { return receiveSpeedLimit_.load(); }
 
  private:
   void Notify(MessageId id);
 
   std::atomic<DownloadState> state_ = DownloadState::DL_IDLE;
   std::atomic<int32_t> responseCode_ = 0;
+  std::atomic<uint64_t> receiveSpeedLimit_ = 0;
   mutable std::mutex jobMutex_;
   DownloadJob job_;  // guarded by jobMutex_
 };

@@ -103,7 +103,8 @@ bool CAutoDownload_Curl::SetOptions() {
   // time limit. The receive buffer is larger than libcurl's 16 KiB default:
   // every received chunk costs a synchronous progress message to the window
   // thread, and fewer, larger chunks keep a fast download cheap. An HTTPS
-  // server must show a certificate the launcher trusts.
+  // server must show a certificate the launcher trusts. A receive-speed
+  // limit of 0 leaves the rate free.
   return SetServerTrust(curl_, url) == CURLE_OK && curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &CAutoDownload_Curl::OnWrite) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_URL, url.c_str()) == CURLE_OK &&
@@ -113,7 +114,9 @@ bool CAutoDownload_Curl::SetOptions() {
          curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, this) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, static_cast<long>(lowSpeedTime_.count())) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
-         curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, kReceiveBufferSize) == CURLE_OK;
+         curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, kReceiveBufferSize) == CURLE_OK &&
+         curl_easy_setopt(curl_, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(ReceiveSpeedLimit())) ==
+             CURLE_OK;
 }
 
 bool CAutoDownload_Curl::ReleaseTransfer() {

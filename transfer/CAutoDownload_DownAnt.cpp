@@ -45,6 +45,7 @@ bool CAutoDownload_DownAnt::Prepare(const std::string& url, const std::string& l
                                     int cookie, uint64_t maxBytes) {
   if (DownloadPhase(GetState()) == kPhaseRunning) return false;
   SetJob(DownloadJob{notifyWindow, cookie, url, localPath, maxBytes});
+  manager_->SetReceiveSpeedLimit(ReceiveSpeedLimit());
   // The manager reports its new state, through OnDownReport.
   return manager_->Init(url, localPath, this, maxBytes);
 }

@@ -315,7 +315,9 @@ bool CDownAnt::OpenRequest(Transfer& transfer) {
       (code = curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer)) != CURLE_OK ||
       (code = curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds)) != CURLE_OK ||
       (code = curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeSeconds)) != CURLE_OK ||
-      (code = curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L)) != CURLE_OK) {
+      (code = curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L)) != CURLE_OK ||
+      (code = curl_easy_setopt(curl, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(receiveSpeedLimit_))) !=
+          CURLE_OK) {
     Fail(DS_OPEN_REQUEST_FAILED, "(::HttpOpenRequest), Error:%d\n", static_cast<int>(code));
     return false;
   }

@@ -133,6 +133,9 @@ class CDownAnt : public CThreadRequest {
   [[nodiscard]] bool Init(const std::string& url, const std::string& segmentFile, Listener* listener,
                           uint64_t maxBytes = kNoSizeLimit);
 
+  // Caps the receive rate of Run, in bytes per second; 0 means no limit.
+  // Before the request is queued.
+  void SetReceiveSpeedLimit(uint64_t bytesPerSecond) { receiveSpeedLimit_ = bytesPerSecond; }
   // The transfer. Ends in DS_ALL_RECEIVED with the whole body in the segment
   // file, DS_STOPPED or DS_FINISHED when stopped or answered so, or one of the
   // failure states with its text. The segment file is created (truncated)
@@ -192,6 +195,7 @@ class CDownAnt : public CThreadRequest {
   std::string url_;
   std::string segmentFile_;
   uint64_t maxBytes_ = kNoSizeLimit;
+  uint64_t receiveSpeedLimit_ = 0;
   DownAntUrl parts_;
   std::string text_;
   Listener* listener_ = nullptr;

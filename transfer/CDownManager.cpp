@@ -88,10 +88,16 @@ bool CDownManager::Init(const std::string& url, const std::string& localPath, Li
   return true;
 }
 
+void CDownManager::SetReceiveSpeedLimit(uint64_t bytesPerSecond) {
+  std::lock_guard lock(mutex_);
+  receiveSpeedLimit_ = bytesPerSecond;
+}
+
 void CDownManager::Start() {
   std::string url;
   std::string file;
   uint64_t maxBytes = 0;
+  uint64_t speedLimit = 0;
   {
     std::lock_guard lock(mutex_);
     if (state_ != kManagerPrepared) return;
@@ -105,12 +111,14 @@ void CDownManager::Start() {
     speed_ = 0;
     url = url_;
     maxBytes = maxBytes_;
+    speedLimit = receiveSpeedLimit_;
     file = temporaryBase_ + ".0";
     segments_.assign(1, Segment{nullptr, 0, 0, 0, 0, file});
   }
   Report(kReportState, kDownRunning, static_cast<int32_t>(kManagerStarted));
 
   auto request = std::make_unique<CDownAnt>(kWholeFileSegment);
+  request->SetReceiveSpeedLimit(speedLimit);
   if (!request->Init(url, file, this, maxBytes)) {
     OnAntWorkFailed(kWholeFileSegment);
     return;

@@ -90,6 +90,9 @@ class CDownManager : public CDownAnt::Listener {
   // `maxBytes` stops the download, which fails.
   [[nodiscard]] bool Init(const std::string& url, const std::string& localPath, Listener* listener,
                           uint64_t maxBytes = CDownAnt::kNoSizeLimit);
+  // Caps the receive rate of the requests started from now on, in bytes per
+  // second; 0 means no limit.
+  void SetReceiveSpeedLimit(uint64_t bytesPerSecond);
   // In state 1 only: state 3 (reported), then the whole-file segment's
   // request is queued. A request that cannot be made or queued ends the
   // download as failed.
@@ -147,6 +150,7 @@ class CDownManager : public CDownAnt::Listener {
   std::string localPath_;
   std::string temporaryBase_;
   uint64_t maxBytes_ = CDownAnt::kNoSizeLimit;
+  uint64_t receiveSpeedLimit_ = 0;
   std::string text_;
   std::vector<Segment> segments_;
   int64_t totalSize_ = 0;

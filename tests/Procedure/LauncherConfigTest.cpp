@@ -106,6 +106,27 @@ TEST(LauncherConfig, OnlyDebugOneSkipsTheSelfUpdate) {
   }
 }
 
+TEST(LauncherConfig, DownloadSpeedLimitIsReadInKiBPerSecond) {
+  const struct {
+    const char* ini;
+    uint64_t bytesPerSecond;
+  } cases[] = {
+      {"", 0},
+      {"[download]\nmaxKiBps=0\n", 0},
+      {"[download]\nmaxKiBps=512\n", 512 * 1024},
+      {"[Download]\nMAXKIBPS = 3\n", 3 * 1024},
+      {"[download]\nmaxKiBps=-5\n", 0},
+      {"[download]\nmaxKiBps=fast\n", 0},
+      {"[debug]\nmaxKiBps=100\n", 0},
+  };
+  TempDir dir;
+  CurrentDirScope cwd(dir.path());
+  for (const auto& c : cases) {
+    WriteFile("launcher.ini", c.ini);
+    EXPECT_EQ(ReadDownloadSpeedLimit(), c.bytesPerSecond) << c.ini;
+  }
+}
+
 TEST(LauncherConfig, AddressesAreThePlainConcatenationOfBaseAndSuffix) {
   const struct {
     const ProcedurePaths* paths;
