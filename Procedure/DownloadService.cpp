@@ -16,6 +16,7 @@
 #include "platform/SystemPath.h"
 #include "transfer/CAutoDownload.h"
 #include "transfer/DownloadMessages.h"
+#include "transfer/PartialDownload.h"
 #include "util/FileUtil.h"
 #include "util/LaunchLog.h"
 #include "util/TextUtil.h"
@@ -75,12 +76,12 @@ bool DownloadService::DownloadFile(const std::string& url, const std::string& lo
   if (url.empty()) return false;
   std::lock_guard lock(downloadMutex_);
 
-  // Only this service downloads, and a failed transfer removes its own file:
-  // what lies in the scratch folder at the first download was left by a run
-  // that was cut short. A folder that cannot be emptied or made fails the
-  // download at the downloader's temporary file.
+  // Only this service downloads, and a failed transfer keeps nothing but
+  // bytes it can resume, with their record: anything else in the scratch
+  // folder at the first download was left by a run that was cut short. What
+  // cannot be removed fails the download at the downloader's temporary file.
   if (!scratchCleaned_) {
-    static_cast<void>(DeleteDirectoryTree(kDownloadScratchFolder));
+    CleanScratchFolder(kDownloadScratchFolder);
     scratchCleaned_ = true;
   }
   static_cast<void>(CreateDirectoryForPath(kDownloadScratchFolder, false));

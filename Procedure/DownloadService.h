@@ -53,7 +53,8 @@ class DownloadService {
   //
   // Before the free-space check, what earlier work left behind is no longer
   // in the way: the downloader's scratch folder "temp_d" is emptied at the
-  // first download of the service (the launcher's run), and the
+  // first download of the service (the launcher's run), except for partial
+  // downloads whose records match them (the downloader resumes those), and the
   // files in the staging folders of the procedures and of the applier count
   // as free space (those folders are reused or emptied by their owners).
   //

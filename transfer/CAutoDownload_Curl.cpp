@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -77,9 +78,17 @@ bool CAutoDownload_Curl::Prepare(const std::string& url, const std::string& loca
   maxBytes_ = maxBytes;
   written_ = 0;
   tooLarge_ = false;
-  file_ = std::fopen(ToSystemPath(temporaryPath_).c_str(), "wb");
+  partial_ = TakePartialDownload(temporaryPath_, localPath, maxBytes);
+  offset_ = 0;
+  resuming_ = partial_.has_value();
+  judged_ = false;
+  accepted_ = false;
+  rangeRefused_ = false;
+  // Resumed bytes are appended to; a 200 later truncates the file to zero.
+  file_ = std::fopen(ToSystemPath(temporaryPath_).c_str(), resuming_ ? "ab" : "wb");
   if (file_ == nullptr) {
     ReleaseTransfer();
+    DiscardPartialDownload(temporaryPath_);
     SetState(DL_PREPARE_FAILED);
     return false;
   }
@@ -116,7 +125,24 @@ bool CAutoDownload_Curl::SetOptions() {
          curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, kReceiveBufferSize) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(ReceiveSpeedLimit())) ==
-             CURLE_OK;
+             CURLE_OK &&
+         SetRangeOptions();
+}
+
+bool CAutoDownload_Curl::SetRangeOptions() {
+  if (!resuming_) {
+    const bool cleared = curl_easy_setopt(curl_, CURLOPT_RANGE, nullptr) == CURLE_OK &&
+                         curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, nullptr) == CURLE_OK;
+    curl_slist_free_all(static_cast<curl_slist*>(rangeHeaders_));
+    rangeHeaders_ = nullptr;
+    return cleared;
+  }
+  // If-Range makes a server whose file changed send it whole (200).
+  const std::string ifRange = "If-Range: " + partial_->Validator();
+  rangeHeaders_ = curl_slist_append(nullptr, ifRange.c_str());
+  const std::string range = std::to_string(partial_->held) + "-";
+  return rangeHeaders_ != nullptr && curl_easy_setopt(curl_, CURLOPT_RANGE, range.c_str()) == CURLE_OK &&
+         curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, rangeHeaders_) == CURLE_OK;
 }
 
 bool CAutoDownload_Curl::ReleaseTransfer() {
@@ -129,20 +155,91 @@ bool CAutoDownload_Curl::ReleaseTransfer() {
     curl_easy_cleanup(curl_);
     curl_ = nullptr;
   }
+  curl_slist_free_all(static_cast<curl_slist*>(rangeHeaders_));
+  rangeHeaders_ = nullptr;
   return written;
 }
 
 void CAutoDownload_Curl::FailTransfer(DownloadState state) {
   ReleaseTransfer();
-  DeleteFile(temporaryPath_, ReadOnlyFile::kDelete);
+  SettleTemporaryFile();
   SetState(state);
+}
+
+void CAutoDownload_Curl::SettleTemporaryFile() {
+  if (partial_) {
+    KeepPartialDownload(temporaryPath_, *partial_);
+  } else {
+    DiscardPartialDownload(temporaryPath_);
+  }
+  partial_.reset();
 }
 
 void CAutoDownload_Curl::DiscardPrepared() {
   // Outside Start, an open file belongs to a transfer that never started.
   if (file_ == nullptr) return;
   ReleaseTransfer();
-  DeleteFile(temporaryPath_, ReadOnlyFile::kDelete);
+  SettleTemporaryFile();
+}
+
+namespace {
+
+// The value of the last response's header `name`; empty when it has none.
+std::string ResponseHeader(CURL* curl, const char* name) {
+  curl_header* header = nullptr;
+  if (curl_easy_header(curl, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK) return {};
+  return header->value;
+}
+
+// Empties the file opened for appending; later writes begin at byte 0.
+bool Truncate(FILE* file) { return std::fflush(file) == 0 && ::ftruncate(::fileno(file), 0) == 0; }
+
+}  // namespace
+
+bool CAutoDownload_Curl::AcceptBody() {
+  judged_ = true;
+  long status = 0;
+  curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
+  std::string etag = ResponseHeader(curl_, "ETag");
+  if (etag.starts_with("W/")) etag.clear();  // a weak ETag cannot be used in If-Range
+  std::string lastModified = ResponseHeader(curl_, "Last-Modified");
+  if (status == 200) {
+    if (resuming_ && !Truncate(file_)) return false;
+    resuming_ = false;
+    offset_ = 0;
+    curl_off_t length = -1;
+    curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    partial_ =
+        PartialDownload{Job().url,       Job().localPath,        0, length > 0 ? static_cast<uint64_t>(length) : 0,
+                        std::move(etag), std::move(lastModified)};
+    accepted_ = true;
+  } else if (status == 206 && resuming_) {
+    const std::optional<ContentRange> range = ParseContentRange(ResponseHeader(curl_, "Content-Range"));
+    if (range && range->first == partial_->held && range->length == partial_->fullLength &&
+        range->last + 1 == range->length) {
+      offset_ = partial_->held;
+      partial_->url = Job().url;
+      if (!etag.empty()) partial_->etag = std::move(etag);
+      if (!lastModified.empty()) partial_->lastModified = std::move(lastModified);
+      accepted_ = true;
+    } else {
+      rangeRefused_ = true;
+    }
+  } else if (status == 416 && resuming_) {
+    rangeRefused_ = true;
+  }
+  return accepted_;
+}
+
+bool CAutoDownload_Curl::RestartWhole() {
+  partial_.reset();
+  resuming_ = false;
+  offset_ = 0;
+  written_ = 0;
+  judged_ = false;
+  accepted_ = false;
+  rangeRefused_ = false;
+  return Truncate(file_) && SetRangeOptions();
 }
 
 void CAutoDownload_Curl::Reset() {
@@ -155,15 +252,31 @@ void CAutoDownload_Curl::Stop() { SetState(DL_IDLE); }
 
 bool CAutoDownload_Curl::Wait(bool) { return true; }
 
+// One request; a response without a body is judged when it ends.
+int CAutoDownload_Curl::Perform() {
+  const CURLcode result = curl_easy_perform(curl_);
+  if (result == CURLE_OK && !judged_) AcceptBody();
+  return result;
+}
+
 void CAutoDownload_Curl::Start() {
   if (!ChangeState(DL_READY, DL_RUNNING)) return;
+  int result = Perform();
+  if (rangeRefused_) {
+    if (!RestartWhole()) {
+      FailTransfer(DL_FAILED);
+      return;
+    }
+    result = Perform();
+  }
   long status = 0;
-  if (curl_easy_perform(curl_) != CURLE_OK) {
+  if (result != CURLE_OK) {
     // A body cut at its bound came with a complete status line: the status
     // is kept as if the body had arrived whole.
     if (tooLarge_ && curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) {
       SetResponseCode(static_cast<int32_t>(status));
     }
+    if (tooLarge_) partial_.reset();
     FailTransfer(DL_FAILED);
     return;
   }
@@ -174,7 +287,8 @@ void CAutoDownload_Curl::Start() {
   // Bytes still in the write buffer reach the file here, so a failed close is
   // a failed write.
   bool written = ReleaseTransfer();
-  if (status != 200 || !written) {
+  if (!written) partial_.reset();
+  if (!accepted_ || !written) {
     FailTransfer(DL_FAILED);
     return;
   }
@@ -185,19 +299,32 @@ void CAutoDownload_Curl::Start() {
     return;
   }
   const int64_t size = info.st_size;
-  if (announced != size) {
-    WriteLaunchLog("file len not mate httpLen = %lld,downedlen = %lld", static_cast<long long>(announced),
+  // A resumed file is announced as the rest after the bytes held.
+  const int64_t expected = announced < 0 ? announced : announced + static_cast<int64_t>(offset_);
+  if (expected != size) {
+    WriteLaunchLog("file len not mate httpLen = %lld,downedlen = %lld", static_cast<long long>(expected),
                    static_cast<long long>(size));
+    partial_.reset();
     FailTransfer(DL_LENGTH_MISMATCH);
     return;
   }
+  partial_.reset();
   PlaceFile(temporaryPath_, Job().localPath);
 }
 
 size_t CAutoDownload_Curl::OnWrite(char* data, size_t size, size_t count, void* self) {
   auto* downloader = static_cast<CAutoDownload_Curl*>(self);
   const size_t length = size * count;
-  if (length > downloader->maxBytes_ - downloader->written_) {
+  if (!downloader->judged_) {
+    // The bodies of redirects that libcurl follows are not the file's.
+    long status = 0;
+    curl_easy_getinfo(downloader->curl_, CURLINFO_RESPONSE_CODE, &status);
+    if (status >= 300 && status < 400) return length;
+    downloader->AcceptBody();
+  }
+  if (downloader->rangeRefused_) return 0;  // Start asks for the whole file
+  if (!downloader->accepted_) return length;
+  if (length > downloader->maxBytes_ - downloader->offset_ - downloader->written_) {
     downloader->tooLarge_ = true;
     return 0;
   }
@@ -232,8 +359,10 @@ void CAutoDownload_Curl::PlaceFile(const std::string& temporaryPath, const std::
 int CAutoDownload_Curl::OnProgress(void* self, int64_t total, int64_t received, int64_t, int64_t) {
   auto* downloader = static_cast<CAutoDownload_Curl*>(self);
   if (DownloadPhase(downloader->GetState()) == kPhaseIdle) return 1;  // stopped: abort
-  if (total == 0 || received == 0) return 0;
-  downloader->Sample(total, received);
+  if (total == 0 || received == 0 || downloader->rangeRefused_) return 0;
+  // A resumed transfer counts the bytes held, so the bar goes on from them.
+  const auto held = static_cast<int64_t>(downloader->offset_);
+  downloader->Sample(total + held, received + held);
   downloader->NotifyProgress();
   return 0;
 }

@@ -6,8 +6,17 @@
 // DL_FAILED (network or write failure, low-speed abort, Stop, a body larger
 // than the prepared bound, or a status other than 200); DL_LENGTH_MISMATCH
 // (no announced length, or a different one; logged); DL_MOVE_FAILED (logged).
-// Only DL_DONE changes the local path, and no end state leaves the temporary
-// file behind: a failed transfer's bytes would otherwise stay on the disk.
+// Only DL_DONE changes the local path.
+//
+// Resuming (PartialDownload): a transfer that stops while receiving the file
+// keeps the bytes it has in the temporary file, with their record, when the
+// server gave the full length and a validator. The next Prepare for the same
+// local file asks for the rest (Range, If-Range). A 206 whose Content-Range
+// continues the bytes held and matches the full length is appended; a 200
+// is taken whole from byte 0; a 416 or any other Content-Range drops the
+// bytes and the same Start asks for the whole file. Progress counts the
+// bytes held. Every other end leaves no temporary file behind: a length
+// mismatch, a body past the bound, or a transfer without a record to keep.
 //
 // Each downloader holds one libcurl process-wide initialisation for its whole
 // life; owners never call curl_global_init or curl_global_cleanup for it.
@@ -19,9 +28,11 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "transfer/CAutoDownload.h"
+#include "transfer/PartialDownload.h"
 
 class CAutoDownload_Curl : public CAutoDownload {
  public:
@@ -65,15 +76,31 @@ class CAutoDownload_Curl : public CAutoDownload {
   CAutoDownload_Curl(std::chrono::seconds lowSpeedTime, TickSource ticks);
 
   [[nodiscard]] bool SetOptions();
+  // Range and If-Range for the bytes held, or none when nothing is resumed.
+  [[nodiscard]] bool SetRangeOptions();
   // Closes the temporary file (false when buffered bytes could not be
   // written) and releases the easy handle.
   bool ReleaseTransfer();
-  // Releases a transfer prepared and never started, and removes its file.
+  // Releases a transfer prepared and never started; its bytes stay when they
+  // can be resumed, otherwise its file goes.
   void DiscardPrepared();
-  // Releases the transfer, removes the temporary file and ends in `state`.
+  // Keeps the temporary file's bytes with their record when partial_ holds
+  // one, otherwise removes them.
+  void SettleTemporaryFile();
+  // curl_easy_perform, then the judgement of a response without a body.
+  int Perform();
+  // Releases the transfer and ends in `state`. The temporary file's bytes
+  // stay with their record when a record can be kept; otherwise they go.
   void FailTransfer(DownloadState state);
-  // libcurl's write callback: the bytes go to the temporary file unless they
-  // would pass the bound; a short count makes libcurl abort the transfer.
+  // The transfer after a refused range: the bytes held are dropped and the
+  // whole file is asked for. False when that cannot be set up.
+  [[nodiscard]] bool RestartWhole();
+  // Judges the response whose body begins: true when its bytes belong in the
+  // temporary file (a 200, or a 206 that continues the bytes held).
+  bool AcceptBody();
+  // libcurl's write callback: the bytes of an accepted body go to the
+  // temporary file unless they would pass the bound; a short count makes
+  // libcurl abort the transfer. Bodies of other statuses are dropped.
   static size_t OnWrite(char* data, size_t size, size_t count, void* self);
   // The one-second speed meter: the first report is stored; later ones
   // replace it, with a new speed, when more than 1000 ms have passed.
@@ -90,8 +117,16 @@ class CAutoDownload_Curl : public CAutoDownload {
   std::unique_ptr<char[]> fileBuffer_;
   std::string temporaryPath_;
   uint64_t maxBytes_ = kNoSizeLimit;  // of the current transfer
-  uint64_t written_ = 0;              // body bytes of the current transfer
+  uint64_t written_ = 0;              // body bytes of the current response
   bool tooLarge_ = false;             // the body passed maxBytes_
+  void* rangeHeaders_ = nullptr;      // curl_slist* with If-Range, while set
+  // What the temporary file's bytes are; empty while nothing could be kept.
+  std::optional<PartialDownload> partial_;
+  uint64_t offset_ = 0;        // bytes held before the current response's body
+  bool resuming_ = false;      // the current request asks for the rest
+  bool judged_ = false;        // the current response's body was judged
+  bool accepted_ = false;      // ... and goes to the temporary file
+  bool rangeRefused_ = false;  // a 206 that does not continue the bytes held
 
   // Progress sample: written by the downloading thread, read by any thread.
   struct ProgressSample {

@@ -150,5 +150,6 @@ FaultServer::~FaultServer() {
 std::string FaultServer::url() const { return "http://127.0.0.1:" + std::to_string(port_); }
 std::string FaultServer::requests() const { return ReadText(work_ / "requests.log"); }
 std::string FaultServer::posts() const { return ReadText(work_ / "posts.log"); }
+std::string FaultServer::sent() const { return ReadText(work_ / "sent.log"); }
 
 }  // namespace testsupport

@@ -54,6 +54,12 @@ class NginxServer {
 //   /__flood/<rest>        sends the file, then zeros up to 64 MiB, without
 //                          Content-Length (a body no client should take whole)
 //   /__failfirst/<n>/<rest> answers 500 to the first n requests for the path
+//   /__resumable/<mode>/<cut>/<rest> sends the file with an ETag and
+//                          Last-Modified; mode "range" answers a Range with a
+//                          matching If-Range with 206, "ignore" always sends
+//                          it whole (200), "refuse" answers any Range with
+//                          416; a cut above 0 ends every body after that many
+//                          bytes and closes (see sent())
 // Every POST is recorded (see posts()) and answered with `postReply`, unless
 // a file "silent" exists in the server's log folder: then it is never answered.
 class FaultServer {
@@ -70,6 +76,9 @@ class FaultServer {
   // POST records so far, one JSON object per line:
   // {"path": ..., "headers": {...}, "body_hex": ...}
   std::string posts() const;
+  // Body bytes of every /__resumable/ answer, one per line:
+  // "<rest> <Range header or -> <bytes>".
+  std::string sent() const;
 
  private:
   std::filesystem::path work_;

@@ -4,6 +4,8 @@ path prefixes, answers with the faults a downloader must survive. Every request
 line is appended to requests.log and every POST to posts.log in --log-dir."""
 
 import argparse
+import email.utils
+import hashlib
 import json
 import os
 import socketserver
@@ -66,6 +68,9 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", "0")
             self.end_headers()
             return
+        if kind == "__resumable":
+            self.send_resumable(parts[1], int(parts[2]), "/".join(parts[3:]))
+            return
         if kind == "__failfirst":
             count, rest = int(parts[1]), "/".join(parts[2:])
             key = rest.split("?", 1)[0]
@@ -120,6 +125,52 @@ class Handler(BaseHTTPRequestHandler):
             self.send_plain(200, body)
         else:
             self.send_plain(200, data)
+
+    def send_resumable(self, mode, cut, rest):
+        """Serves a file with an ETag and Last-Modified. Mode "range" answers
+        a Range whose If-Range matches with 206; "ignore" always sends the
+        whole file; "refuse" answers every Range with 416. A cut above 0 ends
+        each body after that many bytes. Each answer's body bytes are added to
+        sent.log as "<rest> <Range or -> <bytes>"."""
+        data = self.file_bytes(rest)
+        if data is None:
+            self.send_plain(404, b"not found")
+            return
+        path = os.path.join(self.server.root, rest.split("?", 1)[0])
+        etag = '"%s"' % hashlib.md5(data).hexdigest()
+        modified = email.utils.formatdate(os.path.getmtime(path), usegmt=True)
+        asked = self.headers.get("Range")
+        if_range = self.headers.get("If-Range")
+        start = 0
+        if asked and mode == "refuse":
+            self.record("sent.log", "%s %s 0" % (rest, asked))
+            self.send_response(416)
+            self.send_header("Content-Range", "bytes */%d" % len(data))
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        if asked and mode == "range" and if_range in (etag, modified):
+            start = int(asked.split("=", 1)[1].split("-", 1)[0])
+        body = data[start:]
+        self.send_response(206 if start else 200)
+        self.send_header("ETag", etag)
+        self.send_header("Last-Modified", modified)
+        self.send_header("Content-Length", str(len(body)))
+        if start:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, len(data) - 1, len(data)))
+        if cut:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+            body = body[:cut]
+        # Recorded before the body goes out, so that a client that has it
+        # finds the line.
+        self.record("sent.log", "%s %s %d" % (rest, asked or "-", len(body)))
+        self.end_headers()
+        try:
+            self.wfile.write(body)
+            self.wfile.flush()
+        except OSError:
+            pass  # the client hung up
 
     def do_POST(self):
         length = int(self.headers.get("Content-Length", "0"))

@@ -4,8 +4,10 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/support/LocalServers.h"
@@ -391,4 +393,148 @@ TEST_F(CurlDownloadTest, TheSpeedMeterResamplesOnlyAfterMoreThanOneSecond) {
       EXPECT_EQ(received.back(), size);
     }
   }
+}
+
+namespace {
+
+// The sent.log lines of one fault server, as (Range, bytes) pairs.
+std::vector<std::pair<std::string, int64_t>> SentAnswers(const FaultServer& server) {
+  std::vector<std::pair<std::string, int64_t>> answers;
+  std::istringstream lines(server.sent());
+  std::string rest, range;
+  int64_t bytes = 0;
+  while (lines >> rest >> range >> bytes) answers.emplace_back(range, bytes);
+  return answers;
+}
+
+}  // namespace
+
+// A transfer cut by the server keeps its bytes and record; the next one asks
+// for the rest, and whatever the server answers the result is the server's
+// file at that moment.
+TEST_F(CurlDownloadTest, ACutTransferIsResumedOrRestartedAsTheServerAnswers) {
+  constexpr int64_t kSize = 300 * 1024;
+  constexpr int64_t kCut = 100000;
+  const std::string data = Bytes(kSize);
+  std::string changed = data;
+  changed[kSize / 2] ^= 0x5A;
+  const struct {
+    const char* name;
+    const char* mode;
+    bool changeFile;
+    std::vector<std::pair<std::string, int64_t>> secondAnswers;
+  } cases[] = {
+      {"rest asked and appended", "range", false, {{"bytes=100000-", kSize - kCut}}},
+      {"file changed: sent whole", "range", true, {{"bytes=100000-", kSize}}},
+      {"ranges ignored", "ignore", false, {{"bytes=100000-", kSize}}},
+      {"range refused: whole file asked", "refuse", false, {{"bytes=100000-", 0}, {"-", kSize}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(root_.path() / "a.bin", data);
+    FaultServer fault(root_.path());
+    const std::string prefix = fault.url() + "/__resumable/" + c.mode + "/";
+    ASSERT_TRUE(downloader_->Prepare(prefix + std::to_string(kCut) + "/a.bin", "out\\a.bin", nullptr, 1));
+    downloader_->Start();
+    downloader_->Reset();
+    ASSERT_EQ(fs::file_size(work_.path() / "temp_d/~Qo.temp.a"), static_cast<uintmax_t>(kCut));
+    ASSERT_TRUE(Exists("temp_d/~Qo.temp.a.part"));
+
+    const std::string expected = c.changeFile ? changed : data;
+    if (c.changeFile) WriteFile(root_.path() / "a.bin", changed);
+    // A fresh downloader, whose first progress sample is this transfer's.
+    auto second = CAutoDownload_Curl::Create();
+    Recorder recorder;
+    recorder.downloader = second.get();
+    int64_t firstReceived = -1;
+    recorder.onProgress = [&] {
+      if (firstReceived < 0) firstReceived = recorder.lastReceived;
+    };
+    ASSERT_TRUE(second->Prepare(prefix + "0/a.bin", "out\\a.bin", &recorder.window, 2));
+    second->Start();
+    EXPECT_EQ(second->GetState(), DL_DONE);
+    EXPECT_EQ(ReadFile(work_.path() / "out" / "a.bin"), expected);
+    EXPECT_TRUE(TempFiles().empty());
+    EXPECT_EQ(recorder.lastTotal, kSize);
+    // Resumed, the progress goes on from the bytes held.
+    if (c.secondAnswers.back().second < kSize) {
+      EXPECT_GT(firstReceived, kCut);
+    }
+    std::vector<std::pair<std::string, int64_t>> answers = SentAnswers(fault);
+    ASSERT_FALSE(answers.empty());
+    answers.erase(answers.begin());  // the cut one
+    EXPECT_EQ(answers, c.secondAnswers);
+    fs::remove(work_.path() / "out" / "a.bin");
+  }
+}
+
+// Bytes whose record does not describe them, or describes another local file,
+// are dropped and the file is asked for whole.
+TEST_F(CurlDownloadTest, APartialFileIsResumedOnlyWhenItsRecordMatches) {
+  constexpr int64_t kSize = 200 * 1024;
+  const std::string data = Bytes(kSize);
+  WriteFile(root_.path() / "a.bin", data);
+  const struct {
+    const char* name;
+    std::string localPath;
+    std::function<void(const fs::path& partial, const fs::path& record)> damage;
+    bool resumed;
+  } cases[] = {
+      {"untouched", "out\\a.bin", [](const fs::path&, const fs::path&) {}, true},
+      {"partial file shorter", "out\\a.bin", [](const fs::path& p, const fs::path&) { fs::resize_file(p, 5000); },
+       false},
+      {"partial file longer", "out\\a.bin",
+       [](const fs::path& p, const fs::path&) { fs::resize_file(p, fs::file_size(p) + 1); }, false},
+      {"record cut", "out\\a.bin", [](const fs::path&, const fs::path& r) { fs::resize_file(r, fs::file_size(r) / 2); },
+       false},
+      {"record missing", "out\\a.bin", [](const fs::path&, const fs::path& r) { fs::remove(r); }, false},
+      {"another local file with the same temporary path", "out\\a.zip", [](const fs::path&, const fs::path&) {}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FaultServer fault(root_.path());
+    ASSERT_TRUE(downloader_->Prepare(fault.url() + "/__resumable/range/60000/a.bin", "out\\a.bin", nullptr, 1));
+    downloader_->Start();
+    downloader_->Reset();
+    c.damage(work_.path() / "temp_d/~Qo.temp.a", work_.path() / "temp_d/~Qo.temp.a.part");
+
+    ASSERT_TRUE(downloader_->Prepare(fault.url() + "/__resumable/range/0/a.bin", c.localPath, nullptr, 1));
+    downloader_->Start();
+    EXPECT_EQ(downloader_->GetState(), DL_DONE);
+    EXPECT_EQ(ReadFile(work_.path() / "out" / fs::path(c.localPath.substr(4))), data);
+    const auto answers = SentAnswers(fault);
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_EQ(answers[1].first, c.resumed ? "bytes=60000-" : "-");
+    EXPECT_TRUE(TempFiles().empty());
+    downloader_->Reset();
+    fs::remove_all(work_.path() / "out");
+    fs::create_directory(work_.path() / "out");
+  }
+}
+
+// Bytes that can be resumed survive a failed status from another server, a
+// prepared transfer that never started, and a Stop; a server without
+// validators leaves nothing to resume.
+TEST_F(CurlDownloadTest, ResumableBytesSurviveFailedAttemptsOnlyWithValidators) {
+  const std::string data = Bytes(100 * 1024);
+  WriteFile(root_.path() / "a.bin", data);
+  FaultServer fault(root_.path());
+  ASSERT_TRUE(downloader_->Prepare(fault.url() + "/__resumable/range/30000/a.bin", "out\\a.bin", nullptr, 1));
+  downloader_->Start();
+  downloader_->Reset();
+  ASSERT_TRUE(Exists("temp_d/~Qo.temp.a.part"));
+
+  ASSERT_TRUE(downloader_->Prepare(fault.url() + "/__status/500/a.bin", "out\\a.bin", nullptr, 1));
+  downloader_->Start();
+  downloader_->Reset();
+  ASSERT_TRUE(downloader_->Prepare(fault.url() + "/__status/404/a.bin", "out\\a.bin", nullptr, 1));
+  downloader_->Reset();  // never started
+  EXPECT_EQ(fs::file_size(work_.path() / "temp_d/~Qo.temp.a"), 30000u);
+  EXPECT_TRUE(Exists("temp_d/~Qo.temp.a.part"));
+
+  // The fault server's plain answers carry no validator.
+  ASSERT_TRUE(downloader_->Prepare(fault.url() + "/__short/a.bin", "out\\a.bin", nullptr, 1));
+  downloader_->Start();
+  EXPECT_EQ(downloader_->GetState(), DL_FAILED);
+  EXPECT_TRUE(TempFiles().empty());
 }

@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "tests/support/TempDir.h"
+#include "transfer/PartialDownload.h"
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+TEST(ParseContentRange, AcceptsOnlyACompleteByteRange) {
+  const struct {
+    const char* value;
+    bool valid;
+    uint64_t first, last, length;
+  } cases[] = {
+      {"bytes 100-299/300", true, 100, 299, 300},
+      {"  bytes 0-0/1\r\n", true, 0, 0, 1},
+      {"bytes */300", false, 0, 0, 0},
+      {"bytes 100-299/*", false, 0, 0, 0},
+      {"bytes 300-299/300", false, 0, 0, 0},
+      {"bytes 100-300/300", false, 0, 0, 0},
+      {"items 100-299/300", false, 0, 0, 0},
+      {"bytes 1x-299/300", false, 0, 0, 0},
+      {"bytes -5-299/300", false, 0, 0, 0},
+      {"", false, 0, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    const std::optional<ContentRange> range = ParseContentRange(c.value);
+    ASSERT_EQ(range.has_value(), c.valid);
+    if (!range) continue;
+    EXPECT_EQ(range->first, c.first);
+    EXPECT_EQ(range->last, c.last);
+    EXPECT_EQ(range->length, c.length);
+  }
+}
+
+// The scratch folder keeps exactly the partial files whose records describe
+// them; a record is kept only for bytes that can be resumed.
+TEST(PartialDownload, CleaningKeepsOnlyPartialFilesWithMatchingRecords) {
+  TempDir work;
+  CurrentDirScope cwd(work.path());
+  fs::create_directory("temp_d");
+  const auto keep = [](const std::string& name, const std::string& localPath, size_t bytes, uint64_t fullLength,
+                       const std::string& etag) {
+    WriteFile("temp_d/" + name, std::string(bytes, 'x'));
+    return KeepPartialDownload("temp_d/" + name, {"http://h/" + name, localPath, 0, fullLength, etag, ""});
+  };
+  EXPECT_TRUE(keep("~Qo.temp.good", "out\\good.zip", 10, 100, "\"e\""));
+  EXPECT_FALSE(keep("~Qo.temp.novalidator", "out\\novalidator.zip", 10, 100, ""));
+  EXPECT_FALSE(keep("~Qo.temp.whole", "out\\whole.zip", 100, 100, "\"e\""));
+  EXPECT_FALSE(keep("~Qo.temp.empty", "out\\empty.zip", 0, 100, "\"e\""));
+  EXPECT_TRUE(keep("~Qo.temp.grown", "out\\grown.zip", 10, 100, "\"e\""));
+  WriteFile("temp_d/~Qo.temp.grown", std::string(11, 'x'));
+  EXPECT_TRUE(keep("~Qo.temp.moved", "out\\elsewhere.zip", 10, 100, "\"e\""));  // another temporary path
+  WriteFile("temp_d/~Qo.temp.orphan", "bytes without a record");
+  WriteFile("temp_d/~Qo.temp.lost.part", "a record without bytes");
+  WriteFile("temp_d/folder/file", "x");
+
+  CleanScratchFolder("temp_d");
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator("temp_d")) left.insert(entry.path().filename());
+  EXPECT_EQ(left, (std::set<std::string>{"~Qo.temp.good", "~Qo.temp.good.part"}));
+
+  // Taking the record removes it; the bytes stay for the transfer that took it.
+  const std::optional<PartialDownload> taken = TakePartialDownload("temp_d/~Qo.temp.good", "out\\good.zip", 1000);
+  ASSERT_TRUE(taken.has_value());
+  EXPECT_EQ(taken->held, 10u);
+  EXPECT_EQ(taken->Validator(), "\"e\"");
+  EXPECT_FALSE(fs::exists("temp_d/~Qo.temp.good.part"));
+  EXPECT_TRUE(fs::exists("temp_d/~Qo.temp.good"));
+  // A full length beyond the transfer's bound is not resumed.
+  ASSERT_TRUE(KeepPartialDownload("temp_d/~Qo.temp.good", *taken));
+  EXPECT_FALSE(TakePartialDownload("temp_d/~Qo.temp.good", "out\\good.zip", 99).has_value());
+  EXPECT_FALSE(fs::exists("temp_d/~Qo.temp.good"));
+}

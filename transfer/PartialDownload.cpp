@@ -1,0 +1,155 @@
+#include "transfer/PartialDownload.h"
+
+#include <sys/stat.h>
+
+#include <charconv>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/SystemPath.h"
+#include "transfer/CAutoDownload.h"
+#include "util/FileUtil.h"
+
+namespace {
+
+constexpr std::string_view kRecordSuffix = ".part";
+// A record is a few lines; anything larger is not one.
+constexpr uint64_t kMaxRecordBytes = 16 * 1024;
+
+// Fields of the record file, one "name=value" line each, in this order.
+constexpr std::string_view kFields[] = {"url", "local", "held", "length", "etag", "lastModified"};
+
+bool ParseNumber(std::string_view text, uint64_t& value) {
+  const char* end = text.data() + text.size();
+  auto [stop, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc() && stop == end && !text.empty();
+}
+
+std::string FormatRecord(const PartialDownload& record) {
+  const std::string values[] = {
+      record.url,  record.localPath,   std::to_string(record.held), std::to_string(record.fullLength),
+      record.etag, record.lastModified};
+  std::string text;
+  for (size_t i = 0; i < std::size(kFields); ++i) text += std::string(kFields[i]) + "=" + values[i] + "\n";
+  return text;
+}
+
+std::optional<PartialDownload> ParseRecord(std::string_view text) {
+  std::string values[std::size(kFields)];
+  for (size_t i = 0; i < std::size(kFields); ++i) {
+    const size_t end = text.find('\n');
+    if (end == std::string_view::npos) return std::nullopt;
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(end + 1);
+    if (!line.starts_with(kFields[i]) || line.substr(kFields[i].size(), 1) != "=") return std::nullopt;
+    values[i] = line.substr(kFields[i].size() + 1);
+  }
+  PartialDownload record{values[0], values[1], 0, 0, values[4], values[5]};
+  if (!text.empty() || !ParseNumber(values[2], record.held) || !ParseNumber(values[3], record.fullLength)) {
+    return std::nullopt;
+  }
+  return record;
+}
+
+// The file's size; -1 when it is not a regular file.
+int64_t RegularFileSize(const std::string& path) {
+  struct stat info {};
+  if (::lstat(ToSystemPath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  return info.st_size;
+}
+
+bool Usable(const PartialDownload& record) {
+  return !record.Validator().empty() && record.held > 0 && record.held < record.fullLength;
+}
+
+// The record beside `temporaryPath` when it reads whole and matches the file.
+std::optional<PartialDownload> MatchingRecord(const std::string& temporaryPath) {
+  std::string text;
+  if (!ReadSmallFile(PartialRecordPath(temporaryPath), kMaxRecordBytes, text)) return std::nullopt;
+  std::optional<PartialDownload> record = ParseRecord(text);
+  if (!record || !Usable(*record) || DownloadTemporaryPath(record->localPath) != temporaryPath ||
+      RegularFileSize(temporaryPath) != static_cast<int64_t>(record->held)) {
+    return std::nullopt;
+  }
+  return record;
+}
+
+}  // namespace
+
+std::string PartialRecordPath(std::string_view temporaryPath) {
+  return std::string(temporaryPath) + std::string(kRecordSuffix);
+}
+
+std::optional<PartialDownload> TakePartialDownload(const std::string& temporaryPath, const std::string& localPath,
+                                                   uint64_t maxBytes) {
+  std::optional<PartialDownload> record = MatchingRecord(temporaryPath);
+  if (record && (record->localPath != localPath || record->fullLength > maxBytes)) record.reset();
+  if (record) {
+    DeleteFile(PartialRecordPath(temporaryPath), ReadOnlyFile::kDelete);
+  } else {
+    DiscardPartialDownload(temporaryPath);
+  }
+  return record;
+}
+
+bool KeepPartialDownload(const std::string& temporaryPath, PartialDownload record) {
+  const int64_t size = RegularFileSize(temporaryPath);
+  record.held = size > 0 ? static_cast<uint64_t>(size) : 0;
+  if (Usable(record)) {
+    // Written beside and renamed, so that a record is either whole or absent.
+    const std::string path = PartialRecordPath(temporaryPath);
+    const std::string scratch = path + ".new";
+    const std::string text = FormatRecord(record);
+    FILE* file = std::fopen(ToSystemPath(scratch).c_str(), "wb");
+    bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (file != nullptr) written = std::fclose(file) == 0 && written;
+    if (written && std::rename(ToSystemPath(scratch).c_str(), ToSystemPath(path).c_str()) == 0) return true;
+    DeleteFile(scratch, ReadOnlyFile::kDelete);
+  }
+  DiscardPartialDownload(temporaryPath);
+  return false;
+}
+
+void DiscardPartialDownload(const std::string& temporaryPath) {
+  DeleteFile(temporaryPath, ReadOnlyFile::kDelete);
+  DeleteFile(PartialRecordPath(temporaryPath), ReadOnlyFile::kDelete);
+}
+
+void CleanScratchFolder(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  for (fs::directory_iterator it(ToSystemPath(folder), error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    const std::string temporaryPath = folder + "/" + name;
+    const bool isRecord = name.ends_with(kRecordSuffix);
+    const std::string partial =
+        isRecord ? temporaryPath.substr(0, temporaryPath.size() - kRecordSuffix.size()) : temporaryPath;
+    if (MatchingRecord(partial)) continue;
+    if (it->is_directory(error) && !it->is_symlink(error)) {
+      static_cast<void>(DeleteDirectoryTree(temporaryPath));  // what remains fails its transfer's own file
+    } else {
+      DeleteFile(temporaryPath, ReadOnlyFile::kDelete);
+    }
+  }
+}
+
+std::optional<ContentRange> ParseContentRange(std::string_view value) {
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() &&
+         (value.back() == ' ' || value.back() == '\t' || value.back() == '\r' || value.back() == '\n')) {
+    value.remove_suffix(1);
+  }
+  constexpr std::string_view kUnit = "bytes ";
+  if (!value.starts_with(kUnit)) return std::nullopt;
+  value.remove_prefix(kUnit.size());
+  const size_t dash = value.find('-');
+  const size_t slash = value.find('/');
+  if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return std::nullopt;
+  ContentRange range;
+  if (!ParseNumber(value.substr(0, dash), range.first) ||
+      !ParseNumber(value.substr(dash + 1, slash - dash - 1), range.last) ||
+      !ParseNumber(value.substr(slash + 1), range.length) || range.first > range.last || range.last >= range.length) {
+    return std::nullopt;
+  }
+  return range;
+}
