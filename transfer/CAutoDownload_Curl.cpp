@@ -12,6 +12,7 @@
 
 #include "platform/Clock.h"
 #include "platform/SystemPath.h"
+#include "transfer/RangeRequest.h"
 #include "util/FileUtil.h"
 #include "util/LaunchLog.h"
 #include "util/ServerTrust.h"
@@ -130,19 +131,8 @@ bool CAutoDownload_Curl::SetOptions() {
 }
 
 bool CAutoDownload_Curl::SetRangeOptions() {
-  if (!resuming_) {
-    const bool cleared = curl_easy_setopt(curl_, CURLOPT_RANGE, nullptr) == CURLE_OK &&
-                         curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, nullptr) == CURLE_OK;
-    curl_slist_free_all(static_cast<curl_slist*>(rangeHeaders_));
-    rangeHeaders_ = nullptr;
-    return cleared;
-  }
-  // If-Range makes a server whose file changed send it whole (200).
-  const std::string ifRange = "If-Range: " + partial_->Validator();
-  rangeHeaders_ = curl_slist_append(nullptr, ifRange.c_str());
-  const std::string range = std::to_string(partial_->held) + "-";
-  return rangeHeaders_ != nullptr && curl_easy_setopt(curl_, CURLOPT_RANGE, range.c_str()) == CURLE_OK &&
-         curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, rangeHeaders_) == CURLE_OK;
+  // Before a transfer, partial_ holds a record exactly when it resumes.
+  return SetRangeRequest(curl_, partial_, rangeHeaders_);
 }
 
 bool CAutoDownload_Curl::ReleaseTransfer() {
@@ -155,8 +145,7 @@ bool CAutoDownload_Curl::ReleaseTransfer() {
     curl_easy_cleanup(curl_);
     curl_ = nullptr;
   }
-  curl_slist_free_all(static_cast<curl_slist*>(rangeHeaders_));
-  rangeHeaders_ = nullptr;
+  FreeRangeHeaders(rangeHeaders_);
   return written;
 }
 
@@ -184,13 +173,6 @@ void CAutoDownload_Curl::DiscardPrepared() {
 
 namespace {
 
-// The value of the last response's header `name`; empty when it has none.
-std::string ResponseHeader(CURL* curl, const char* name) {
-  curl_header* header = nullptr;
-  if (curl_easy_header(curl, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK) return {};
-  return header->value;
-}
-
 // Empties the file opened for appending; later writes begin at byte 0.
 bool Truncate(FILE* file) { return std::fflush(file) == 0 && ::ftruncate(::fileno(file), 0) == 0; }
 
@@ -200,33 +182,20 @@ bool CAutoDownload_Curl::AcceptBody() {
   judged_ = true;
   long status = 0;
   curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
-  std::string etag = ResponseHeader(curl_, "ETag");
-  if (etag.starts_with("W/")) etag.clear();  // a weak ETag cannot be used in If-Range
-  std::string lastModified = ResponseHeader(curl_, "Last-Modified");
-  if (status == 200) {
-    if (resuming_ && !Truncate(file_)) return false;
-    resuming_ = false;
-    offset_ = 0;
-    curl_off_t length = -1;
-    curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    partial_ =
-        PartialDownload{Job().url,       Job().localPath,        0, length > 0 ? static_cast<uint64_t>(length) : 0,
-                        std::move(etag), std::move(lastModified)};
-    accepted_ = true;
-  } else if (status == 206 && resuming_) {
-    const std::optional<ContentRange> range = ParseContentRange(ResponseHeader(curl_, "Content-Range"));
-    if (range && range->first == partial_->held && range->length == partial_->fullLength &&
-        range->last + 1 == range->length) {
-      offset_ = partial_->held;
-      partial_->url = Job().url;
-      if (!etag.empty()) partial_->etag = std::move(etag);
-      if (!lastModified.empty()) partial_->lastModified = std::move(lastModified);
+  const DownloadJob job = Job();
+  switch (JudgeRangeAnswer(curl_, status, partial_, job.url, job.localPath)) {
+    case RangeAnswer::kWhole:
+      if (resuming_ && !Truncate(file_)) return false;
+      resuming_ = false;
+      offset_ = 0;
       accepted_ = true;
-    } else {
-      rangeRefused_ = true;
-    }
-  } else if (status == 416 && resuming_) {
-    rangeRefused_ = true;
+      break;
+    case RangeAnswer::kRest:
+      offset_ = partial_->held;
+      accepted_ = true;
+      break;
+    case RangeAnswer::kRefused: rangeRefused_ = true; break;
+    case RangeAnswer::kOther: break;
   }
   return accepted_;
 }
