@@ -4,6 +4,7 @@
 #include <curl/curl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include "platform/AsciiText.h"
 #include "platform/SystemPath.h"
 #include "transfer/DownAntTrace.h"
+#include "transfer/RangeRequest.h"
 #include "util/ServerTrust.h"
 
 namespace DOWNANT {
@@ -182,7 +184,10 @@ struct CDownAnt::Transfer {
 
 CDownAnt::CDownAnt(uint8_t segmentIndex) : segmentIndex_(segmentIndex) {}
 
-CDownAnt::~CDownAnt() { CloseFile(); }
+CDownAnt::~CDownAnt() {
+  CloseFile();
+  FreeRangeHeaders(rangeHeaders_);
+}
 
 bool CDownAnt::Init(const std::string& url, const std::string& segmentFile, Listener* listener, uint64_t maxBytes) {
   url_ = url;
@@ -259,6 +264,8 @@ bool CDownAnt::CloseFile() {
   return closed;
 }
 
+bool CDownAnt::TruncateFile() { return std::fflush(file_) == 0 && ::ftruncate(::fileno(file_), 0) == 0; }
+
 bool CDownAnt::OpenRequest(Transfer& transfer) {
   // The session.
   transfer.curl.reset(curl_easy_init());
@@ -321,6 +328,11 @@ bool CDownAnt::OpenRequest(Transfer& transfer) {
     Fail(DS_OPEN_REQUEST_FAILED, "(::HttpOpenRequest), Error:%d\n", static_cast<int>(code));
     return false;
   }
+  // A resumed request asks for the rest of the file.
+  if (!SetRangeRequest(curl, partial_, rangeHeaders_)) {
+    Fail(DS_OPEN_REQUEST_FAILED, "(::HttpOpenRequest), Error:%d\n", static_cast<int>(CURLE_BAD_FUNCTION_ARGUMENT));
+    return false;
+  }
   if (Checked()) return false;
   DownAntTrace(segmentIndex_, 0, "After ::HttpOpenRequest");
   SetState(DS_REQUEST_OPENED);
@@ -329,7 +341,7 @@ bool CDownAnt::OpenRequest(Transfer& transfer) {
 }
 
 void CDownAnt::Run(uint32_t) {
-  file_ = std::fopen(ToSystemPath(segmentFile_).c_str(), "wb");
+  file_ = std::fopen(ToSystemPath(segmentFile_).c_str(), partial_ ? "ab" : "wb");
   if (file_ == nullptr) {
     Fail(DS_FILE_CREATE_FAILED, kTextFileCreateFailed, segmentFile_.c_str(), errno);
     return;
@@ -359,6 +371,19 @@ void CDownAnt::Run(uint32_t) {
 }
 
 bool CDownAnt::OnResponse(Transfer& transfer, long status) {
+  const bool resuming = partial_.has_value();
+  const RangeAnswer answer = JudgeRangeAnswer(transfer.curl.get(), status, partial_, url_, localPath_);
+  if (answer == RangeAnswer::kRefused) {
+    partial_.reset();  // the manager drops the bytes with it
+    SetState(DS_BAD_STATUS);
+    ReportState();
+    return false;
+  }
+  if (answer == RangeAnswer::kWhole && resuming && !TruncateFile()) {
+    partial_.reset();
+    Fail(DS_WRITE_FAILED, kTextWriteFailed, errno);
+    return false;
+  }
   if (status == 407) {
     Fail(DS_PROXY_AUTH_FAILED, "Authentication errors, Status Code:%d\n", static_cast<int>(status));
     return false;
@@ -367,23 +392,26 @@ bool CDownAnt::OnResponse(Transfer& transfer, long status) {
     Fail(DS_AUTH_FAILED, "Authentication errors, Status Code:%d\n", static_cast<int>(status));
     return false;
   }
-  if (status != 200) {
+  if (answer != RangeAnswer::kWhole && answer != RangeAnswer::kRest) {
     SetState(DS_BAD_STATUS);  // the text stays the last status text
     ReportState();
     return false;
   }
   if (Checked()) return false;
   DownAntTrace(segmentIndex_, 0, "After ::HttpQueryInfo(HTTP_QUERY_STATUS_CODE)");
+  // A resumed file counts from the bytes held.
+  const int64_t held = answer == RangeAnswer::kRest ? static_cast<int64_t>(partial_->held) : 0;
   curl_off_t length = -1;
   if (curl_easy_getinfo(transfer.curl.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length >= 0) {
-    fileSize_ = length;
+    fileSize_ = held + length;
+    length += held;
     SetState(DS_STATUS_OK, FormatDownAntText(kMaxText, "FileSize: %lld", static_cast<long long>(length)));
   } else {
     SetState(DS_STATUS_OK);
   }
   ReportState();
   if (Checked()) return false;
-  received_ = 0;
+  received_ = held;
   SetState(DS_RECEIVING);
   ReportState();
   return true;
@@ -393,6 +421,7 @@ bool CDownAnt::OnBody(const char* data, size_t size) {
   while (size > 0) {
     const size_t piece = std::min(size, kReadSize);
     if (piece > maxBytes_ - static_cast<uint64_t>(received_.load())) {
+      partial_.reset();
       SetState(DS_STOPPED,
                FormatDownAntText(kMaxText, "Body larger than %llu bytes", static_cast<unsigned long long>(maxBytes_)));
       ReportState();

@@ -21,10 +21,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 #include "transfer/CThreadPool.h"
 #include "transfer/DownAntUrl.h"
+#include "transfer/PartialDownload.h"
 
 namespace DOWNANT {
 
@@ -136,10 +138,23 @@ class CDownAnt : public CThreadRequest {
   // Caps the receive rate of Run, in bytes per second; 0 means no limit.
   // Before the request is queued.
   void SetReceiveSpeedLimit(uint64_t bytesPerSecond) { receiveSpeedLimit_ = bytesPerSecond; }
+  // The bytes are for `localPath`, and resumable ones are recorded for it.
+  // Resumes the bytes that `partial` describes, which the segment file holds:
+  // Run appends the rest when the server sends it (206) and takes the whole
+  // file from byte 0 on a 200; a refused range (416, another Content-Range)
+  // ends the request in DS_BAD_STATUS with the bytes dropped, so that the
+  // next request begins from zero. Before the request is queued.
+  void SetResume(std::string localPath, std::optional<PartialDownload> partial) {
+    localPath_ = std::move(localPath);
+    partial_ = std::move(partial);
+  }
+  // After Run: what the segment file's bytes are, when they can be resumed;
+  // empty when they cannot (a body past the bound, no record to keep).
+  const std::optional<PartialDownload>& Partial() const { return partial_; }
   // The transfer. Ends in DS_ALL_RECEIVED with the whole body in the segment
   // file, DS_STOPPED or DS_FINISHED when stopped or answered so, or one of the
-  // failure states with its text. The segment file is created (truncated)
-  // first and stays in place whatever the outcome.
+  // failure states with its text. The segment file is created (truncated,
+  // unless resumed) first and stays in place whatever the outcome.
   void Run(uint32_t threadId) override;
   // Sets the stop flag: the request ends in DS_STOPPED at its next check,
   // within about a second even while the server sends nothing.
@@ -148,9 +163,10 @@ class CDownAnt : public CThreadRequest {
   uint8_t SegmentIndex() const { return segmentIndex_; }
   DOWN_STATE State() const { return state_.load(); }
   DownPhase Phase() const { return PhaseOfState(State()); }
-  // Content-Length of the response; 0 when it had none.
+  // The whole file's length: Content-Length of a 200, the bytes held and the
+  // rest of a resumed one; 0 when the response had none.
   int64_t FileSize() const { return fileSize_.load(); }
-  // Body bytes written to the segment file so far.
+  // Bytes in the segment file so far (a resumed one counts those it held).
   int64_t Received() const { return received_.load(); }
   const std::string& Text() const { return text_; }
 
@@ -185,6 +201,8 @@ class CDownAnt : public CThreadRequest {
   bool OnBody(const char* data, size_t size);
   // Closes the segment file; false when buffered bytes could not be written.
   bool CloseFile();
+  // Empties the segment file opened for appending.
+  bool TruncateFile();
 
   const uint8_t segmentIndex_;
   std::atomic<DOWN_STATE> state_ = DOWN_STATE::DS_NEW;
@@ -196,6 +214,9 @@ class CDownAnt : public CThreadRequest {
   std::string segmentFile_;
   uint64_t maxBytes_ = kNoSizeLimit;
   uint64_t receiveSpeedLimit_ = 0;
+  std::string localPath_;
+  std::optional<PartialDownload> partial_;  // worker only, after queueing
+  void* rangeHeaders_ = nullptr;            // curl_slist*, during Run
   DownAntUrl parts_;
   std::string text_;
   Listener* listener_ = nullptr;

@@ -98,6 +98,7 @@ void CDownManager::Start() {
   std::string file;
   uint64_t maxBytes = 0;
   uint64_t speedLimit = 0;
+  std::string localPath;
   {
     std::lock_guard lock(mutex_);
     if (state_ != kManagerPrepared) return;
@@ -112,6 +113,7 @@ void CDownManager::Start() {
     url = url_;
     maxBytes = maxBytes_;
     speedLimit = receiveSpeedLimit_;
+    localPath = localPath_;
     file = temporaryBase_ + ".0";
     segments_.assign(1, Segment{nullptr, 0, 0, 0, 0, file});
   }
@@ -119,8 +121,11 @@ void CDownManager::Start() {
 
   auto request = std::make_unique<CDownAnt>(kWholeFileSegment);
   request->SetReceiveSpeedLimit(speedLimit);
+  // Bytes an earlier download of this file kept are resumed.
+  std::optional<PartialDownload> partial = TakePartialDownload(file, localPath, maxBytes);
+  request->SetResume(localPath, partial);
   if (!request->Init(url, file, this, maxBytes)) {
-    OnAntWorkFailed(kWholeFileSegment);
+    OnAntWorkFailed(kWholeFileSegment, partial);
     return;
   }
   {
@@ -134,7 +139,7 @@ void CDownManager::Start() {
       std::lock_guard lock(mutex_);
       segments_[kWholeFileSegment].request = nullptr;
     }
-    OnAntWorkFailed(kWholeFileSegment);
+    OnAntWorkFailed(kWholeFileSegment, partial);
   }
 }
 
@@ -213,7 +218,7 @@ AntAnswer CDownManager::OnAntNotify(CDownAnt& request) {
         DownAntTrace(0, 1, "Ant Over:%d", index);
         OnAntWorkOver(index);
       } else {
-        OnAntWorkFailed(index);
+        OnAntWorkFailed(index, request.Partial());
       }
       break;
     }
@@ -261,7 +266,7 @@ void CDownManager::OnAntWorkOver(uint8_t index) {
   SignalDone();
 }
 
-void CDownManager::OnAntWorkFailed(uint8_t index) {
+void CDownManager::OnAntWorkFailed(uint8_t index, const std::optional<PartialDownload>& partial) {
   Segment segment;
   std::string localPath;
   {
@@ -271,10 +276,14 @@ void CDownManager::OnAntWorkFailed(uint8_t index) {
   }
   DownAntTrace(0, 1, "OnAntWorkFailed[%d] [%d,%d)", index, static_cast<int>(segment.startBlock),
                static_cast<int>(segment.endBlock));
-  // A file from an earlier download at the local path goes, and so does
-  // what the segment received.
+  // A file from an earlier download at the local path goes; what the segment
+  // received stays only when it can be resumed.
   DeleteFile(localPath, ReadOnlyFile::kDelete);
-  if (!segment.file.empty()) DeleteFile(segment.file, ReadOnlyFile::kDelete);
+  if (partial && !segment.file.empty()) {
+    KeepPartialDownload(segment.file, *partial);
+  } else if (!segment.file.empty()) {
+    DiscardPartialDownload(segment.file);
+  }
   ChangeState(kManagerFailed);
   SignalDone();
 }

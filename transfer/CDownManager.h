@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -139,7 +140,8 @@ class CDownManager : public CDownAnt::Listener {
   AntAnswer OnAntData(const CDownAnt& request);
   // A segment's request has ended; with the single segment the download ends.
   void OnAntWorkOver(uint8_t index);
-  void OnAntWorkFailed(uint8_t index);
+  // The segment file stays with its record when `partial` describes it.
+  void OnAntWorkFailed(uint8_t index, const std::optional<PartialDownload>& partial);
   void SignalDone();
 
   CThreadPool pool_;

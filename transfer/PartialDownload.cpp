@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "platform/SystemPath.h"
-#include "transfer/CAutoDownload.h"
 #include "util/FileUtil.h"
 
 namespace {
@@ -67,8 +66,7 @@ std::optional<PartialDownload> MatchingRecord(const std::string& temporaryPath) 
   std::string text;
   if (!ReadSmallFile(PartialRecordPath(temporaryPath), kMaxRecordBytes, text)) return std::nullopt;
   std::optional<PartialDownload> record = ParseRecord(text);
-  if (!record || !Usable(*record) || DownloadTemporaryPath(record->localPath) != temporaryPath ||
-      RegularFileSize(temporaryPath) != static_cast<int64_t>(record->held)) {
+  if (!record || !Usable(*record) || RegularFileSize(temporaryPath) != static_cast<int64_t>(record->held)) {
     return std::nullopt;
   }
   return record;

@@ -240,3 +240,57 @@ TEST_F(DownAntDownloadTest, DestructionDuringAStalledTransferEndsTheWorker) {
   EXPECT_EQ(ThreadCountAfterJoin(threads), threads);
   EXPECT_FALSE(Exists(kSegmentFile));
 }
+
+// A cut transfer keeps the segment file and its record; the next one asks for
+// the rest and continues the progress from the bytes held, or drops them when
+// the server refuses the range and begins from zero at the attempt after.
+TEST_F(DownAntDownloadTest, ACutTransferIsResumedWhereTheServerAllowsIt) {
+  constexpr int64_t kCut = 20000;
+  const int64_t size = static_cast<int64_t>(data_.size());
+  const struct {
+    const char* mode;
+    std::vector<DownloadState> ends;  // of the attempts after the cut
+    std::vector<std::string> sent;    // "<Range> <bytes>" of those attempts
+  } cases[] = {
+      {"range", {DL_DONE}, {"bytes=20000- " + std::to_string(size - kCut)}},
+      {"ignore", {DL_DONE}, {"bytes=20000- " + std::to_string(size)}},
+      {"refuse", {DL_MOVE_FAILED, DL_DONE}, {"bytes=20000- 0", "- " + std::to_string(size)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    FaultServer fault(root_.path());
+    const std::string prefix = fault.url() + "/__resumable/" + c.mode + "/";
+    const auto attempt = [&](const std::string& url, Recorder& recorder) {
+      CAutoDownload_DownAnt downloader;
+      recorder.downloader = &downloader;
+      EXPECT_TRUE(downloader.Prepare(url, "out\\a.bin", &recorder.window, 1));
+      downloader.Start();
+      EXPECT_TRUE(downloader.Wait(true));
+      return downloader.GetState();
+    };
+    Recorder cut;
+    EXPECT_EQ(attempt(prefix + std::to_string(kCut) + "/a.bin", cut), DL_MOVE_FAILED);
+    EXPECT_EQ(fs::file_size(work_.path() / kSegmentFile), static_cast<uintmax_t>(kCut));
+    EXPECT_TRUE(Exists(std::string(kSegmentFile) + ".part"));
+
+    for (DownloadState end : c.ends) {
+      Recorder recorder;
+      int64_t firstReceived = -1;
+      recorder.onProgress = [&] {
+        if (firstReceived < 0 && recorder.progressKnown) firstReceived = recorder.lastReceived;
+      };
+      EXPECT_EQ(attempt(prefix + "0/a.bin", recorder), end);
+      if (end == DL_DONE && c.mode == std::string("range")) {
+        EXPECT_GE(firstReceived, kCut);
+        EXPECT_EQ(recorder.lastTotal, size);
+      }
+    }
+    EXPECT_EQ(ReadFile(work_.path() / "out" / "a.bin"), data_);
+    EXPECT_FALSE(Exists(kSegmentFile));
+    std::string sent = fault.sent();
+    std::string expected = "a.bin - " + std::to_string(kCut) + "\n";
+    for (const std::string& line : c.sent) expected += "a.bin " + line + "\n";
+    EXPECT_EQ(sent, expected);
+    fs::remove(work_.path() / "out" / "a.bin");
+  }
+}
