@@ -1,16 +1,19 @@
 // Downloads one URL with the curl downloader and prints the wall time.
 //
-//   download_bench URL LOCAL_PATH [--window]
+//   download_bench URL LOCAL_PATH [--window] [--stop-at BYTES] [--max-kibps N]
 //
 // Runs in the current folder, which must hold "temp_d". With --window the
 // download runs on a worker thread and reports to a window on the main
 // thread, which answers each report as the download command window does
 // (progress on every report, speed at most once a second); without it no
-// window is given and nothing is reported. Prints the seconds taken and
-// exits 0 when the file arrived.
+// window is given and nothing is reported. --stop-at (with --window) stops
+// the transfer once the progress passes BYTES of the file, as a player who
+// closes the launcher would; --max-kibps caps the receive rate. Prints the
+// seconds taken and exits 0 when the file arrived.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -39,9 +42,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s URL LOCAL_PATH [--window]\n", argv[0]);
     return 2;
   }
-  const bool withWindow = argc > 3 && std::strcmp(argv[3], "--window") == 0;
+  bool withWindow = false;
+  int64_t stopAt = -1;
+  for (int i = 3; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--window") == 0) withWindow = true;
+    if (std::strcmp(argv[i], "--stop-at") == 0 && i + 1 < argc) stopAt = std::atoll(argv[++i]);
+  }
   auto downloader = CAutoDownload_Curl::Create();
   if (!downloader) return 1;
+  for (int i = 3; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--max-kibps") == 0) downloader->SetReceiveSpeedLimit(std::atoll(argv[i + 1]) * 1024);
+  }
 
   DownloadState end = DownloadState::DL_IDLE;
   const auto start = std::chrono::steady_clock::now();
@@ -52,6 +63,7 @@ int main(int argc, char** argv) {
       int64_t total = 0;
       int64_t received = 0;
       if (!downloader->GetProgress(&total, &received)) return;
+      if (stopAt >= 0 && received >= stopAt) downloader->Stop();
       const uint32_t now = GetTickCount32();
       if (now - lastSpeedTick > 1000) {
         downloader->GetSpeed();

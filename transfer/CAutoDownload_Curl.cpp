@@ -104,7 +104,19 @@ bool CAutoDownload_Curl::Prepare(const std::string& url, const std::string& loca
 }
 
 namespace {
+
 constexpr long kReceiveBufferSize = 512 * 1024;
+constexpr long kMinReceiveBufferSize = 1024;  // libcurl's smallest
+
+// libcurl holds the rate between rounds of reads, and one round reads as
+// long as the socket has data, up to 100 reads: with a limit, a buffer of
+// 1/500 of a second's bytes keeps every round within a fifth of a second's
+// worth, so that a fast server cannot pass the limit in bursts.
+long ReceiveBufferSize(uint64_t bytesPerSecond) {
+  if (bytesPerSecond == 0) return kReceiveBufferSize;
+  return static_cast<long>(std::clamp<uint64_t>(bytesPerSecond / 500, kMinReceiveBufferSize, kReceiveBufferSize));
+}
+
 }  // namespace
 
 bool CAutoDownload_Curl::SetOptions() {
@@ -124,7 +136,7 @@ bool CAutoDownload_Curl::SetOptions() {
          curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, this) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, static_cast<long>(lowSpeedTime_.count())) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
-         curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, kReceiveBufferSize) == CURLE_OK &&
+         curl_easy_setopt(curl_, CURLOPT_BUFFERSIZE, ReceiveBufferSize(ReceiveSpeedLimit())) == CURLE_OK &&
          curl_easy_setopt(curl_, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(ReceiveSpeedLimit())) ==
              CURLE_OK &&
          SetRangeOptions();
@@ -185,7 +197,10 @@ bool CAutoDownload_Curl::AcceptBody() {
   const DownloadJob job = Job();
   switch (JudgeRangeAnswer(curl_, status, partial_, job.url, job.localPath)) {
     case RangeAnswer::kWhole:
-      if (resuming_ && !Truncate(file_)) return false;
+      if (resuming_ && !Truncate(file_)) {
+        partial_.reset();  // the file holds bytes of another state of it
+        return false;
+      }
       resuming_ = false;
       offset_ = 0;
       accepted_ = true;
