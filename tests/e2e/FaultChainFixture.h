@@ -89,6 +89,9 @@ class FaultChainTest : public LauncherProgramTest {
   // The base URL of server `name` on the fault server, through `prefix`
   // (such as "__corrupt"); the fault server starts on first use.
   std::string FaultBase(const std::string& prefix, const std::string& name);
+  // The fault server's record of the body bytes of its /__resumable/
+  // answers (testsupport::FaultServer::sent); empty before its first use.
+  std::string FaultServerSent() const { return fault_ ? fault_->sent() : std::string(); }
   // A base on a port nothing listens on.
   static std::string ClosedBase();
 
