@@ -7,7 +7,7 @@
 // thread, which answers each report as the download command window does
 // (progress on every report, speed at most once a second); without it no
 // window is given and nothing is reported. --stop-at (with --window) stops
-// the transfer once the progress passes BYTES of the file, as a player who
+// the transfer once its temporary file holds BYTES, as a player who
 // closes the launcher would; --max-kibps caps the receive rate. Prints the
 // seconds taken and exits 0 when the file arrived.
 #include <atomic>
@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -63,7 +64,11 @@ int main(int argc, char** argv) {
       int64_t total = 0;
       int64_t received = 0;
       if (!downloader->GetProgress(&total, &received)) return;
-      if (stopAt >= 0 && received >= stopAt) downloader->Stop();
+      // The progress counts are sampled once a second; the file's size is
+      // where the transfer stands now.
+      std::error_code error;
+      const auto held = std::filesystem::file_size(DownloadTemporaryPath(argv[2]), error);
+      if (stopAt >= 0 && !error && static_cast<int64_t>(held) >= stopAt) downloader->Stop();
       const uint32_t now = GetTickCount32();
       if (now - lastSpeedTick > 1000) {
         downloader->GetSpeed();

@@ -1,6 +1,7 @@
 #include "transfer/PartialDownload.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <filesystem>
@@ -57,8 +58,11 @@ int64_t RegularFileSize(const std::string& path) {
   return info.st_size;
 }
 
+// A transfer stopped after its last byte holds the whole file: it is kept as
+// well, and resumed from its last byte (TakePartialDownload), which shows
+// whether it is still the server's file.
 bool Usable(const PartialDownload& record) {
-  return !record.Validator().empty() && record.held > 0 && record.held < record.fullLength;
+  return !record.Validator().empty() && record.held > 0 && record.held <= record.fullLength;
 }
 
 // The record beside `temporaryPath` when it reads whole and matches the file.
@@ -82,6 +86,10 @@ std::optional<PartialDownload> TakePartialDownload(const std::string& temporaryP
                                                    uint64_t maxBytes) {
   std::optional<PartialDownload> record = MatchingRecord(temporaryPath);
   if (record && (record->localPath != localPath || record->fullLength > maxBytes)) record.reset();
+  if (record && record->held == record->fullLength) {
+    --record->held;
+    if (::truncate(ToSystemPath(temporaryPath).c_str(), static_cast<off_t>(record->held)) != 0) record.reset();
+  }
   if (record) {
     DeleteFile(PartialRecordPath(temporaryPath), ReadOnlyFile::kDelete);
   } else {

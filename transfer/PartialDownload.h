@@ -33,15 +33,17 @@ std::string PartialRecordPath(std::string_view temporaryPath);
 
 // The record of the bytes at `temporaryPath` when they can be resumed for
 // `localPath`: the record reads whole, names this local file, has a
-// validator, and 0 < held = the file's size < fullLength <= maxBytes. The
-// record itself is removed either way (the caller writes it again when the
-// bytes stay); without a usable record the temporary file is removed too.
+// validator, and 0 < held = the file's size <= fullLength <= maxBytes. Bytes
+// of the whole file lose their last byte here, so that the request for the
+// rest asks the server whether they are still its file. The record itself is
+// removed either way (the caller writes it again when the bytes stay);
+// without a usable record the temporary file is removed too.
 [[nodiscard]] std::optional<PartialDownload> TakePartialDownload(const std::string& temporaryPath,
                                                                  const std::string& localPath, uint64_t maxBytes);
 
 // Keeps the bytes at `temporaryPath` for a later transfer: writes `record`
 // with held = the file's size. When the file is empty or the record cannot
-// be written, or the record is not usable (no validator, held not below the
+// be written, or the record is not usable (no validator, held above the
 // full length), the file and any record are removed instead. True when kept.
 bool KeepPartialDownload(const std::string& temporaryPath, PartialDownload record);
 

@@ -51,7 +51,8 @@ TEST(PartialDownload, CleaningKeepsOnlyPartialFilesWithMatchingRecords) {
   };
   EXPECT_TRUE(keep("~Qo.temp.good", "out\\good.zip", 10, 100, "\"e\""));
   EXPECT_FALSE(keep("~Qo.temp.novalidator", "out\\novalidator.zip", 10, 100, ""));
-  EXPECT_FALSE(keep("~Qo.temp.whole", "out\\whole.zip", 100, 100, "\"e\""));
+  EXPECT_TRUE(keep("~Qo.temp.whole", "out\\whole.zip", 100, 100, "\"e\""));
+  EXPECT_FALSE(keep("~Qo.temp.over", "out\\over.zip", 101, 100, "\"e\""));
   EXPECT_FALSE(keep("~Qo.temp.empty", "out\\empty.zip", 0, 100, "\"e\""));
   EXPECT_TRUE(keep("~Qo.temp.grown", "out\\grown.zip", 10, 100, "\"e\""));
   WriteFile("temp_d/~Qo.temp.grown", std::string(11, 'x'));
@@ -62,7 +63,13 @@ TEST(PartialDownload, CleaningKeepsOnlyPartialFilesWithMatchingRecords) {
   CleanScratchFolder("temp_d");
   std::set<std::string> left;
   for (const auto& entry : fs::directory_iterator("temp_d")) left.insert(entry.path().filename());
-  EXPECT_EQ(left, (std::set<std::string>{"~Qo.temp.good", "~Qo.temp.good.part"}));
+  EXPECT_EQ(left,
+            (std::set<std::string>{"~Qo.temp.good", "~Qo.temp.good.part", "~Qo.temp.whole", "~Qo.temp.whole.part"}));
+  // The whole file is resumed from its last byte.
+  const std::optional<PartialDownload> whole = TakePartialDownload("temp_d/~Qo.temp.whole", "out\\whole.zip", 100);
+  ASSERT_TRUE(whole.has_value());
+  EXPECT_EQ(whole->held, 99u);
+  EXPECT_EQ(fs::file_size("temp_d/~Qo.temp.whole"), 99u);
 
   // Taking the record removes it; the bytes stay for the transfer that took it.
   const std::optional<PartialDownload> taken = TakePartialDownload("temp_d/~Qo.temp.good", "out\\good.zip", 1000);
