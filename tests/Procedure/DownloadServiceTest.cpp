@@ -126,6 +126,39 @@ TEST_F(DownloadServiceTest, SixFailedAttemptsFlipTheLabelTwiceAndLeaveTheLocalFi
   EXPECT_EQ(Local("file_1.bin"), "new");
 }
 
+// A download cut after every eighth of its bytes: the six attempts of the
+// first call keep six eighths, and the next run's service (which empties
+// "temp_d" of everything else) fetches the rest. The server sends each byte
+// once.
+TEST_F(DownloadServiceTest, ACutDownloadGoesOnAtTheNextAttemptAndInTheNextRun) {
+  constexpr size_t kCut = 40000;
+  std::string data(8 * kCut, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 251);
+  WriteFile(root_.path() / "page.zip", data);
+  FaultServer server(root_.path());
+  const std::string url = server.url() + "/__resumable/range/" + std::to_string(kCut) + "/page.zip";
+  {
+    DownloadService run(transfer_.get(), FixedClock(1));
+    run.Init(main_.window());
+    EXPECT_FALSE(run.DownloadFile(url, "out\\page.zip", 5, kNoSizeLimit));
+  }
+  EXPECT_EQ(fs::file_size(work_.path() / "temp_d" / "~Qo.temp.page"), 6 * kCut);
+  WriteFile(work_.path() / "temp_d" / "~Qo.temp.other", "left by a run cut short");
+
+  DownloadService nextRun(transfer_.get(), FixedClock(2));
+  nextRun.Init(main_.window());
+  EXPECT_TRUE(nextRun.DownloadFile(url, "out\\page.zip", 5, kNoSizeLimit));
+  EXPECT_EQ(Local("page.zip"), data);
+  EXPECT_TRUE(fs::is_empty(work_.path() / "temp_d"));
+  std::string expected;
+  for (size_t held = 0; held < data.size(); held += kCut) {
+    expected += "page.zip?rand=" + std::to_string(held < 6 * kCut ? 1 : 2) + " " +
+                (held == 0 ? std::string("-") : "bytes=" + std::to_string(held) + "-") + " " + std::to_string(kCut) +
+                "\n";
+  }
+  EXPECT_EQ(server.sent(), expected);
+}
+
 // The file appears on the server during the third attempt (from the progress
 // report of its 404 answer), so the fourth attempt, the first of the second
 // round, succeeds and the label stays flipped for the next download.
