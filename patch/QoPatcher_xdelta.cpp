@@ -1,10 +1,15 @@
 #include "patch/QoPatcher_xdelta.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+// This header of glibc 2.36 lacks its C++ linkage guard.
+extern "C" {
+#include <sys/pidfd.h>
+}
 
 #include <cerrno>
 #include <string_view>
@@ -86,14 +91,27 @@ int RunXdelta3(const std::vector<std::string>& arguments, int* startError, std::
     return -1;
   }
 
+  // Standard error is read until its end, or until xdelta3 has ended and
+  // nothing more is waiting: a writing end held anywhere else (a descriptor
+  // whose close failed, a process xdelta3 left running) must not keep the
+  // read waiting for ever. Without a process descriptor only the end counts.
+  const int ended = pidfd_open(pid, 0);
+  fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
+  bool exited = false;
   char chunk[4096];
   for (;;) {
-    ssize_t got = read(pipeFds[0], chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    output->append(chunk, static_cast<size_t>(got));
-    if (output->size() > 2 * kMessageTail) output->erase(0, output->size() - kMessageTail);
+    const ssize_t got = read(pipeFds[0], chunk, sizeof chunk);
+    if (got > 0) {
+      output->append(chunk, static_cast<size_t>(got));
+      if (output->size() > 2 * kMessageTail) output->erase(0, output->size() - kMessageTail);
+      continue;
+    }
+    if (got == 0 || (errno != EINTR && errno != EAGAIN) || (errno == EAGAIN && exited)) break;
+    pollfd waits[2] = {{pipeFds[0], POLLIN, 0}, {ended, POLLIN, 0}};
+    if (poll(waits, 2, -1) < 0 && errno != EINTR) break;
+    exited = waits[1].revents != 0;
   }
+  if (ended >= 0) close(ended);
   close(pipeFds[0]);
 
   int status = 0;

@@ -275,6 +275,11 @@ void FaultChainTest::WaitForProcessesInGameTree() const {
   }
 }
 
+void FaultChainTest::KillProcessesInGameTree() const {
+  if (!fs::exists(gameDir())) return;
+  for (pid_t pid : ProcessesWorkingIn(fs::canonical(gameDir()))) kill(pid, SIGKILL);
+}
+
 std::vector<std::string> FaultChainTest::EventNamesSince(size_t mark) const {
   std::vector<std::string> names;
   const std::vector<ReceivedEvent> events = Events();

@@ -114,6 +114,9 @@ class FaultChainTest : public LauncherProgramTest {
   // Waits until no process (but zombies) works in the game tree any more:
   // the game client, or children left by a killed launcher.
   void WaitForProcessesInGameTree() const;
+  // Kills every process that still works in the game folder: a launcher that
+  // did not end in time keeps running when its tracer is killed.
+  void KillProcessesInGameTree() const;
 
   // Events received since `mark` (a count of events).
   std::vector<std::string> EventNamesSince(size_t mark) const;

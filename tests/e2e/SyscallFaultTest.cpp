@@ -95,7 +95,8 @@ struct Scenario {
 // fresh one behind; a failing unlink of a deciphered list copy left it in
 // the temporary folder for good; a failing flush of the game folder after
 // the list's rename failed the installation with the list in place, and its
-// pages stayed behind for good.
+// pages stayed behind for good; a failing close of the writing end of
+// xdelta3's error pipe left the read of that pipe waiting for ever.
 const Scenario kInstallation = {"installation",
                                 "pristine",
                                 "",
@@ -103,7 +104,8 @@ const Scenario kInstallation = {"installation",
                                 {{"openat", "EIO", 2, "config/TovaLauncher/registry.txt"},
                                  {"openat", "EIO", 1, "tmp/tovalauncher-{uid}"},
                                  {"unlink", "EIO", 1},
-                                 {"fsync", "EIO", 1}}};
+                                 {"fsync", "EIO", 1},
+                                 {"close", "EIO", 535}}};
 // A failing rename of the last patch's list left the game at the new files
 // with the old list; the next run's patch failed and the repair that
 // followed left that patch's downloads behind. A failing read of the
@@ -223,6 +225,7 @@ class SyscallFaultTest : public FaultChainTest {
     const std::optional<int> status = run->Wait(limit);
     output = run->Output();
     run.reset();  // kills what still runs
+    if (!status) KillProcessesInGameTree();
     WaitForProcessesInGameTree();
     return status;
   }
