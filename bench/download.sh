@@ -9,7 +9,7 @@
 #   bench/download.sh [BUILD_DIR]     (default: build)
 # Goal: ratio <= 1.15.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../scripts/static_server.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/served_file.sh"
 
 build=$(realpath "${1:-build}")
 bench="$build/bench/download_bench"
@@ -17,20 +17,7 @@ bench="$build/bench/download_bench"
 runs=${DOWNLOAD_BENCH_RUNS:-5}
 size_mib=1024
 
-work=$(mktemp -d)
-nginx_pid=""
-cleanup() {
-  if [[ -n $nginx_pid ]]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkdir -p "$work/root" "$work/client/temp_d"
-head -c "$((size_mib * 1024 * 1024))" /dev/urandom > "$work/root/data.bin"
-start_static_server "$work/root" "$work"
-nginx_pid=$server_pid
-url="http://127.0.0.1:$port/data.bin"
-cd "$work/client"
+serve_random_file "$((size_mib * 1024 * 1024))"
 
 # Prints "wall cpu" seconds of one download by the command (cpu = user +
 # system time of the process); the downloaded file is removed before the run

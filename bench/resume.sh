@@ -13,7 +13,7 @@
 #   RESUME_BENCH_KIBPS=N    rate of the stopped attempts (default 51200)
 # Goal: fetched / size <= 1.01.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../scripts/static_server.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/served_file.sh"
 
 build=$(realpath "${1:-build}")
 bench="$build/bench/download_bench"
@@ -24,21 +24,8 @@ cuts=20
 # that a stop lands near its point.
 rate=${RESUME_BENCH_KIBPS:-51200}
 
-work=$(mktemp -d)
-nginx_pid=""
-cleanup() {
-  if [[ -n $nginx_pid ]]; then kill "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkdir -p "$work/root" "$work/client/temp_d"
 size=$((size_mib * 1024 * 1024))
-head -c "$size" /dev/urandom > "$work/root/data.bin"
-start_static_server "$work/root" "$work"
-nginx_pid=$server_pid
-url="http://127.0.0.1:$port/data.bin"
-cd "$work/client"
+serve_random_file "$size"
 
 # 20 random points, rising; each attempt stops once the file holds its point
 # (an attempt that begins past its point stops at its first report). The
