@@ -2,7 +2,6 @@
 
 #include <curl/curl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -183,13 +182,6 @@ void CAutoDownload_Curl::DiscardPrepared() {
   SettleTemporaryFile();
 }
 
-namespace {
-
-// Empties the file opened for appending; later writes begin at byte 0.
-bool Truncate(FILE* file) { return std::fflush(file) == 0 && ::ftruncate(::fileno(file), 0) == 0; }
-
-}  // namespace
-
 bool CAutoDownload_Curl::AcceptBody() {
   judged_ = true;
   long status = 0;
@@ -197,7 +189,7 @@ bool CAutoDownload_Curl::AcceptBody() {
   const DownloadJob job = Job();
   switch (JudgeRangeAnswer(curl_, status, partial_, job.url, job.localPath)) {
     case RangeAnswer::kWhole:
-      if (resuming_ && !Truncate(file_)) {
+      if (resuming_ && !EmptyAppendedFile(file_)) {
         partial_.reset();  // the file holds bytes of another state of it
         return false;
       }
@@ -223,7 +215,7 @@ bool CAutoDownload_Curl::RestartWhole() {
   judged_ = false;
   accepted_ = false;
   rangeRefused_ = false;
-  return Truncate(file_) && SetRangeOptions();
+  return EmptyAppendedFile(file_) && SetRangeOptions();
 }
 
 void CAutoDownload_Curl::Reset() {

@@ -4,7 +4,6 @@
 #include <curl/curl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -264,8 +263,6 @@ bool CDownAnt::CloseFile() {
   return closed;
 }
 
-bool CDownAnt::TruncateFile() { return std::fflush(file_) == 0 && ::ftruncate(::fileno(file_), 0) == 0; }
-
 bool CDownAnt::OpenRequest(Transfer& transfer) {
   // The session.
   transfer.curl.reset(curl_easy_init());
@@ -379,7 +376,7 @@ bool CDownAnt::OnResponse(Transfer& transfer, long status) {
     ReportState();
     return false;
   }
-  if (answer == RangeAnswer::kWhole && resuming && !TruncateFile()) {
+  if (answer == RangeAnswer::kWhole && resuming && !EmptyAppendedFile(file_)) {
     partial_.reset();
     Fail(DS_WRITE_FAILED, kTextWriteFailed, errno);
     return false;

@@ -201,8 +201,6 @@ class CDownAnt : public CThreadRequest {
   bool OnBody(const char* data, size_t size);
   // Closes the segment file; false when buffered bytes could not be written.
   bool CloseFile();
-  // Empties the segment file opened for appending.
-  bool TruncateFile();
 
   const uint8_t segmentIndex_;
   std::atomic<DOWN_STATE> state_ = DOWN_STATE::DS_NEW;

@@ -1,6 +1,7 @@
 #include "transfer/RangeRequest.h"
 
 #include <curl/curl.h>
+#include <unistd.h>
 
 #include <utility>
 
@@ -59,3 +60,5 @@ RangeAnswer JudgeRangeAnswer(void* curl, long status, std::optional<PartialDownl
   if (!lastModified.empty()) partial->lastModified = std::move(lastModified);
   return RangeAnswer::kRest;
 }
+
+bool EmptyAppendedFile(std::FILE* file) { return std::fflush(file) == 0 && ::ftruncate(::fileno(file), 0) == 0; }

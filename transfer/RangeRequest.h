@@ -2,6 +2,7 @@
 // asking a libcurl handle for the rest of a file, and judging the answer.
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -30,3 +31,7 @@ enum class RangeAnswer {
 // `url` and `localPath`.
 [[nodiscard]] RangeAnswer JudgeRangeAnswer(void* curl, long status, std::optional<PartialDownload>& partial,
                                            const std::string& url, const std::string& localPath);
+
+// Empties a file opened for appending, whose bytes a whole answer replaces;
+// later writes begin at byte 0. False when that fails.
+[[nodiscard]] bool EmptyAppendedFile(std::FILE* file);
