@@ -11,9 +11,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/served_file.sh"
 
-build=$(realpath "${1:-build}")
-bench="$build/bench/download_bench"
-[[ -x $bench ]] || { echo "missing $bench: build the target download_bench first" >&2; exit 1; }
+find_download_bench "${1:-build}"
 runs=${DOWNLOAD_BENCH_RUNS:-5}
 size_mib=1024
 

@@ -15,9 +15,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/served_file.sh"
 
-build=$(realpath "${1:-build}")
-bench="$build/bench/download_bench"
-[[ -x $bench ]] || { echo "missing $bench: build the target download_bench first" >&2; exit 1; }
+find_download_bench "${1:-build}"
 size_mib=${RESUME_BENCH_MIB:-1024}
 cuts=20
 # The stopped attempts run at a network's pace rather than loopback's, so

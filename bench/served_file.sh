@@ -6,6 +6,10 @@
 # Sets `work` (the temporary folder), `url` (the file's address) and enters
 # "$work/client", which holds the downloader's "temp_d". The file is
 # "$work/root/data.bin"; nginx's access log is "$work/nginx/logs/access.log".
+#
+#   find_download_bench BUILD_DIR
+# Sets `bench` to the build's download_bench, or ends the script when it is
+# missing.
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/static_server.sh"
 
 served_file_cleanup() {
@@ -26,4 +30,9 @@ serve_random_file() {
   served_nginx_pid=$server_pid
   url="http://127.0.0.1:$port/data.bin"
   cd "$work/client"
+}
+
+find_download_bench() {
+  bench="$(realpath "$1")/bench/download_bench"
+  [[ -x $bench ]] || { echo "missing $bench: build the target download_bench first" >&2; exit 1; }
 }

@@ -8,10 +8,8 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/served_file.sh"
 
-build=$(realpath "${1:-build}")
+find_download_bench "${1:-build}"
 limit=${2:-2048}
-bench="$build/bench/download_bench"
-[[ -x $bench ]] || { echo "missing $bench: build the target download_bench first" >&2; exit 1; }
 
 size=$((limit * 1024 * 5))
 serve_random_file "$size"
