@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/AsciiText.h"
 #include "platform/SystemPath.h"
+#include "util/FileTransfer.h"
 #include "util/FileUtil.h"
 
 namespace {
@@ -102,15 +104,10 @@ bool KeepPartialDownload(const std::string& temporaryPath, PartialDownload recor
   const int64_t size = RegularFileSize(temporaryPath);
   record.held = size > 0 ? static_cast<uint64_t>(size) : 0;
   if (Usable(record)) {
-    // Written beside and renamed, so that a record is either whole or absent.
-    const std::string path = PartialRecordPath(temporaryPath);
-    const std::string scratch = path + ".new";
+    // Replaced whole, so that a record is either whole or absent.
     const std::string text = FormatRecord(record);
-    FILE* file = std::fopen(ToSystemPath(scratch).c_str(), "wb");
-    bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (file != nullptr) written = std::fclose(file) == 0 && written;
-    if (written && std::rename(ToSystemPath(scratch).c_str(), ToSystemPath(path).c_str()) == 0) return true;
-    DeleteFile(scratch, ReadOnlyFile::kDelete);
+    FileReplacement file(PartialRecordPath(temporaryPath), 0600);
+    if (file.valid() && WriteFileBytes(file.fd(), text.data(), text.size()) && file.Commit()) return true;
   }
   DiscardPartialDownload(temporaryPath);
   return false;
@@ -140,11 +137,7 @@ void CleanScratchFolder(const std::string& folder) {
 }
 
 std::optional<ContentRange> ParseContentRange(std::string_view value) {
-  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-  while (!value.empty() &&
-         (value.back() == ' ' || value.back() == '\t' || value.back() == '\r' || value.back() == '\n')) {
-    value.remove_suffix(1);
-  }
+  value = Trim(value);
   constexpr std::string_view kUnit = "bytes ";
   if (!value.starts_with(kUnit)) return std::nullopt;
   value.remove_prefix(kUnit.size());
