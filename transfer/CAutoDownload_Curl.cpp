@@ -204,6 +204,7 @@ bool CAutoDownload_Curl::AcceptBody() {
     case RangeAnswer::kRefused: rangeRefused_ = true; break;
     case RangeAnswer::kOther: break;
   }
+  if (accepted_) NoteRunningDownload(temporaryPath_, *partial_);
   return accepted_;
 }
 
@@ -286,6 +287,7 @@ void CAutoDownload_Curl::Start() {
   }
   partial_.reset();
   PlaceFile(temporaryPath_, Job().localPath);
+  DiscardPartialDownload(temporaryPath_);  // the note of the running transfer
 }
 
 size_t CAutoDownload_Curl::OnWrite(char* data, size_t size, size_t count, void* self) {

@@ -409,6 +409,7 @@ bool CDownAnt::OnResponse(Transfer& transfer, long status) {
   ReportState();
   if (Checked()) return false;
   received_ = held;
+  NoteRunningDownload(segmentFile_, *partial_);
   SetState(DS_RECEIVING);
   ReportState();
   return true;

@@ -261,7 +261,7 @@ void CDownManager::OnAntWorkOver(uint8_t index) {
   DownAntTrace(0, 1, "OnAntWorkOver[%d] [%d,%d)", index, static_cast<int>(segment.startBlock),
                static_cast<int>(segment.endBlock));
   const bool placed = CopyFileOverwrite(segment.file, localPath);
-  DeleteFile(segment.file, ReadOnlyFile::kDelete);
+  DiscardPartialDownload(segment.file);
   ChangeState(placed ? kManagerDone : kManagerPlaceFailed);
   SignalDone();
 }

@@ -17,6 +17,8 @@ namespace {
 constexpr std::string_view kRecordSuffix = ".part";
 // A record is a few lines; anything larger is not one.
 constexpr uint64_t kMaxRecordBytes = 16 * 1024;
+// Smaller files are fetched again sooner than a note is written for them.
+constexpr uint64_t kRunningNoteMinBytes = 1024 * 1024;
 
 // Fields of the record file, one "name=value" line each, in this order.
 constexpr std::string_view kFields[] = {"url", "local", "held", "length", "etag", "lastModified"};
@@ -67,14 +69,23 @@ bool Usable(const PartialDownload& record) {
   return !record.Validator().empty() && record.held > 0 && record.held <= record.fullLength;
 }
 
-// The record beside `temporaryPath` when it reads whole and matches the file.
+// Replaced whole, so that a record is either whole or absent.
+bool WriteRecord(const std::string& temporaryPath, const PartialDownload& record) {
+  const std::string text = FormatRecord(record);
+  FileReplacement file(PartialRecordPath(temporaryPath), 0600);
+  return file.valid() && WriteFileBytes(file.fd(), text.data(), text.size()) && file.Commit();
+}
+
+// The record beside `temporaryPath` when it reads whole and matches the file;
+// a running note takes the file's size as the bytes held.
 std::optional<PartialDownload> MatchingRecord(const std::string& temporaryPath) {
   std::string text;
   if (!ReadSmallFile(PartialRecordPath(temporaryPath), kMaxRecordBytes, text)) return std::nullopt;
   std::optional<PartialDownload> record = ParseRecord(text);
-  if (!record || !Usable(*record) || RegularFileSize(temporaryPath) != static_cast<int64_t>(record->held)) {
-    return std::nullopt;
-  }
+  if (!record) return std::nullopt;
+  const int64_t size = RegularFileSize(temporaryPath);
+  if (record->held == 0 && size > 0) record->held = static_cast<uint64_t>(size);
+  if (!Usable(*record) || size != static_cast<int64_t>(record->held)) return std::nullopt;
   return record;
 }
 
@@ -103,14 +114,16 @@ std::optional<PartialDownload> TakePartialDownload(const std::string& temporaryP
 bool KeepPartialDownload(const std::string& temporaryPath, PartialDownload record) {
   const int64_t size = RegularFileSize(temporaryPath);
   record.held = size > 0 ? static_cast<uint64_t>(size) : 0;
-  if (Usable(record)) {
-    // Replaced whole, so that a record is either whole or absent.
-    const std::string text = FormatRecord(record);
-    FileReplacement file(PartialRecordPath(temporaryPath), 0600);
-    if (file.valid() && WriteFileBytes(file.fd(), text.data(), text.size()) && file.Commit()) return true;
-  }
+  if (Usable(record) && WriteRecord(temporaryPath, record)) return true;
   DiscardPartialDownload(temporaryPath);
   return false;
+}
+
+void NoteRunningDownload(const std::string& temporaryPath, PartialDownload record) {
+  if (record.Validator().empty() || record.fullLength < kRunningNoteMinBytes) return;
+  record.held = 0;
+  // Without the note the bytes are only lost if the launcher is killed.
+  static_cast<void>(WriteRecord(temporaryPath, record));
 }
 
 void DiscardPartialDownload(const std::string& temporaryPath) {

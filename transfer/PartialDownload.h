@@ -7,7 +7,9 @@
 // the server is sent whole.
 //
 // A record is trusted only while it matches its file; anything else is
-// removed together with the file, and the download begins from zero.
+// removed together with the file, and the download begins from zero. A large
+// transfer also notes itself when its body begins (NoteRunningDownload), so
+// that a launcher killed during it leaves bytes the next run can resume.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +20,7 @@
 struct PartialDownload {
   std::string url;  // the address that gave the bytes (for the log reader)
   std::string localPath;
-  uint64_t held = 0;        // bytes in the temporary file
+  uint64_t held = 0;        // bytes in the temporary file; 0 in a running note
   uint64_t fullLength = 0;  // the whole file's length
   std::string etag;         // a strong ETag, or empty
   std::string lastModified;
@@ -46,6 +48,14 @@ std::string PartialRecordPath(std::string_view temporaryPath);
 // be written, or the record is not usable (no validator, held above the
 // full length), the file and any record are removed instead. True when kept.
 bool KeepPartialDownload(const std::string& temporaryPath, PartialDownload record);
+
+// Notes the transfer into `temporaryPath` whose body begins now, when the
+// whole file is large enough to be worth resuming and `record` has a
+// validator: a record with held = 0, which vouches for whatever bytes the
+// file holds (up to the full length) should the launcher end without settling
+// the transfer. The transfer's end replaces it (KeepPartialDownload) or
+// removes it (DiscardPartialDownload).
+void NoteRunningDownload(const std::string& temporaryPath, PartialDownload record);
 
 // Removes the temporary file and its record.
 void DiscardPartialDownload(const std::string& temporaryPath);

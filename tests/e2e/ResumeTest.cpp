@@ -1,7 +1,8 @@
-// Interrupted downloads across launcher runs: a page cut short in one run is
-// finished in the next from the bytes kept, or fetched whole when the server
-// cannot continue them or the kept bytes are not the page's; every second run
-// ends with the published game.
+// Interrupted downloads across launcher runs: a page cut short in one run, or
+// by a launcher killed during its transfer, is finished in the next from the
+// bytes kept, or fetched whole when the server cannot continue them or the
+// kept bytes are not the page's; every second run ends with the published
+// game.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/FaultChainFixture.h"
@@ -137,6 +139,49 @@ TEST_F(ResumeTest, APageCutInOneRunIsFinishedInTheNextAsTheServerAllows) {
     WaitForProcessesInGameTree();
     RemoveClientRecords();
   }
+}
+
+// A launcher killed while a page arrives never settles its transfer: the note
+// written when the body began lets the next run ask for the rest of what
+// reached the file.
+TEST_F(ResumeTest, APageWhoseLauncherWasKilledDuringTheTransferIsFinishedInTheNextRun) {
+  PublishPristine();
+  const std::string name = "killed";
+  const std::string base = CopyOfPristine(name);
+  ResetGameTree(name);
+  const fs::path kept = launcherDir() / "temp_d" / "~Qo.temp.page0";
+  const uintmax_t size = fs::file_size(ServerBase(name) / kPage);
+
+  // The server sends three quarters of the page and then nothing: the
+  // launcher's file holds what its write buffer has passed on.
+  ServePrimary("");
+  WriteBases({base, FaultBase("__resumable/hold/" + std::to_string(size * 3 / 4), name), base, base});
+  std::unique_ptr<e2e::ProgramRun> run = Start(launcherDir() / "TovaLauncher.exe", {}, "", launcherDir());
+  const auto deadline = std::chrono::steady_clock::now() + kRunTimeout;
+  std::error_code error;
+  while (!(fs::exists(kept.string() + ".part") && fs::file_size(kept, error) >= size / 4)) {
+    ASSERT_FALSE(run->Wait(std::chrono::milliseconds(0)).has_value()) << LaunchLog();
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << LaunchLog();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  run.reset();  // killed
+  WaitForProcessesInGameTree();
+  const uintmax_t held = fs::file_size(kept);
+  const size_t firstRunAnswers = PageAnswers(name).size();
+
+  ServePrimary(name);
+  WriteBases({base, FaultBase("__resumable/range/0", name), base, base});
+  const size_t mark = Events().size();
+  EXPECT_EQ(Run({}, ""), 0) << output << LaunchLog();
+  EXPECT_TRUE(InOrder(EventNamesSince(mark), {"LE_InstallSuccess", "LE_GamePatchNoNeed"}))
+      << Joined(EventNamesSince(mark));
+  ExpectPublished(name, kLatest);
+  EXPECT_FALSE(fs::exists(kept));
+  EXPECT_FALSE(fs::exists(kept.string() + ".part"));
+  const auto answers = PageAnswers(name);
+  ASSERT_GT(answers.size(), firstRunAnswers);
+  EXPECT_EQ(answers[firstRunAnswers], std::make_pair("bytes=" + std::to_string(held) + "-", size - held));
+  WaitForProcessesInGameTree();
 }
 
 }  // namespace

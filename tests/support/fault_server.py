@@ -129,9 +129,11 @@ class Handler(BaseHTTPRequestHandler):
     def send_resumable(self, mode, cut, rest):
         """Serves a file with an ETag and Last-Modified. Mode "range" answers
         a Range whose If-Range matches with 206; "ignore" always sends the
-        whole file; "refuse" answers every Range with 416. A cut above 0 ends
-        each body after that many bytes. Each answer's body bytes are added to
-        sent.log as "<rest> <Range or -> <bytes>"."""
+        whole file; "refuse" answers every Range with 416; "hold" answers as
+        "range" but after a cut keeps the connection open and silent instead
+        of closing it. A cut above 0 ends each body after that many bytes.
+        Each answer's body bytes are added to sent.log as
+        "<rest> <Range or -> <bytes>"."""
         data = self.file_bytes(rest)
         if data is None:
             self.send_plain(404, b"not found")
@@ -149,7 +151,7 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", "0")
             self.end_headers()
             return
-        if asked and mode == "range" and if_range in (etag, modified):
+        if asked and mode in ("range", "hold") and if_range in (etag, modified):
             start = int(asked.split("=", 1)[1].split("-", 1)[0])
         body = data[start:]
         self.send_response(206 if start else 200)
@@ -170,7 +172,10 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(body)
             self.wfile.flush()
         except OSError:
-            pass  # the client hung up
+            return  # the client hung up
+        deadline = time.time() + STALL_SECONDS
+        while cut and mode == "hold" and time.time() < deadline and not self.server.stopping:
+            time.sleep(0.1)
 
     def do_POST(self):
         length = int(self.headers.get("Content-Length", "0"))

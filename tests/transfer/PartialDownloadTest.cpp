@@ -83,3 +83,42 @@ TEST(PartialDownload, CleaningKeepsOnlyPartialFilesWithMatchingRecords) {
   EXPECT_FALSE(TakePartialDownload("temp_d/~Qo.temp.good", "out\\good.zip", 99).has_value());
   EXPECT_FALSE(fs::exists("temp_d/~Qo.temp.good"));
 }
+
+// The note of a running transfer vouches for whatever reached its file, up to
+// the full length; small files and answers without a validator get none.
+TEST(PartialDownload, ARunningNoteKeepsTheBytesOfATransferThatNeverEnded) {
+  TempDir work;
+  CurrentDirScope cwd(work.path());
+  fs::create_directory("temp_d");
+  constexpr uint64_t kMiB = 1024 * 1024;
+  const struct {
+    const char* name;
+    uint64_t fullLength;
+    const char* etag;
+    size_t bytes;  // in the file when the launcher ends
+    bool kept;
+  } cases[] = {
+      {"~Qo.temp.some", 4 * kMiB, "\"e\"", 12345, true},
+      {"~Qo.temp.all", 4 * kMiB, "\"e\"", 4 * kMiB, true},  // killed before it was placed
+      {"~Qo.temp.none", 4 * kMiB, "\"e\"", 0, false},
+      {"~Qo.temp.beyond", 4 * kMiB, "\"e\"", 4 * kMiB + 1, false},
+      {"~Qo.temp.small", kMiB - 1, "\"e\"", 100, false},   // no note
+      {"~Qo.temp.novalidator", 4 * kMiB, "", 100, false},  // no note
+  };
+  for (const auto& c : cases) {
+    NoteRunningDownload(std::string("temp_d/") + c.name, {"http://h/x", c.name, 7, c.fullLength, c.etag, ""});
+    WriteFile(std::string("temp_d/") + c.name, std::string(c.bytes, 'x'));
+  }
+  CleanScratchFolder("temp_d");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = std::string("temp_d/") + c.name;
+    EXPECT_EQ(fs::exists(path), c.kept);
+    const std::optional<PartialDownload> taken = TakePartialDownload(path, c.name, 8 * kMiB);
+    ASSERT_EQ(taken.has_value(), c.kept);
+    if (!taken) continue;
+    // A whole file is asked for again from its last byte.
+    EXPECT_EQ(taken->held, std::min<uint64_t>(c.bytes, c.fullLength - 1));
+    EXPECT_EQ(fs::file_size(path), taken->held);
+  }
+}
