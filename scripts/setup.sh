@@ -16,6 +16,8 @@ PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx xvfb imagemagick zip unzip xz-utils python3 curl xdotool valgrind strace openssl e2fsprogs
+  # the Debian package and its checks
+  lintian desktop-file-utils
 )
 
 missing=()
