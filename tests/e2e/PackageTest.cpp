@@ -76,11 +76,11 @@ TEST_F(PackageTest, ThePackageInstallsAStarterThatRunsEachPlayersOwnLauncher) {
 
   const std::string listed = Output("dpkg-deb -c '" + deb.string() + "'", status);
   ASSERT_EQ(status, 0) << listed;
-  for (const char* file : {"./usr/bin/tovalauncher", "./usr/lib/tovalauncher/TovaLauncher.exe",
-                           "./usr/lib/tovalauncher/launcher.ini", "./usr/share/applications/tovalauncher.desktop",
-                           "./usr/share/icons/hicolor/48x48/apps/tovalauncher.png",
-                           "./usr/share/icons/hicolor/256x256/apps/tovalauncher.png",
-                           "./usr/share/doc/tovalauncher/copyright", "./usr/share/man/man1/tovalauncher.1.gz"}) {
+  for (const char* file :
+       {"./usr/bin/tovalauncher", "./usr/lib/tovalauncher/TovaLauncher.exe", "./usr/lib/tovalauncher/launcher.ini",
+        "./usr/share/applications/tovalauncher.desktop", "./usr/share/icons/hicolor/48x48/apps/tovalauncher.png",
+        "./usr/share/icons/hicolor/256x256/apps/tovalauncher.png", "./usr/share/doc/tovalauncher/copyright",
+        "./usr/share/man/man1/tovalauncher.1.gz"}) {
     EXPECT_NE(listed.find(std::string(file) + "\n"), std::string::npos) << file << " is not in\n" << listed;
   }
   const std::string lintian = Output("lintian --fail-on error '" + deb.string() + "'", status);
@@ -88,9 +88,8 @@ TEST_F(PackageTest, ThePackageInstallsAStarterThatRunsEachPlayersOwnLauncher) {
 
   const fs::path sysroot = root() / "sysroot";
   ASSERT_EQ(RunShell("dpkg -x '" + deb.string() + "' '" + sysroot.string() + "'"), 0);
-  const std::string desktop =
-      Output("desktop-file-validate '" + (sysroot / "usr/share/applications/tovalauncher.desktop").string() + "'",
-             status);
+  const std::string desktop = Output(
+      "desktop-file-validate '" + (sysroot / "usr/share/applications/tovalauncher.desktop").string() + "'", status);
   EXPECT_EQ(status, 0) << desktop;
 
   // The packaged launcher.ini names the backup root; the server tree's
@@ -114,7 +113,8 @@ TEST_F(PackageTest, ThePackageInstallsAStarterThatRunsEachPlayersOwnLauncher) {
   // The second start runs the updated copy: nothing is copied again.
   mark = Events().size();
   EXPECT_EQ(Start(sysroot, {}, {}), 0) << output;
-  EXPECT_TRUE(InOrder(EventNamesSince(mark), {"LE_UpdateSelfNoNeed", "LE_GamePatchNoNeed", "LE_GameStartSuccess"})) << Joined(EventNamesSince(mark));
+  EXPECT_TRUE(InOrder(EventNamesSince(mark), {"LE_UpdateSelfNoNeed", "LE_GamePatchNoNeed", "LE_GameStartSuccess"}))
+      << Joined(EventNamesSince(mark));
   ExpectClientStartedIn(game);
   EXPECT_EQ(ReadFile(game / "launcher" / "TovaLauncher.exe"), ReadFile(launcherDir() / "TovaLauncher.exe"));
 
