@@ -83,6 +83,7 @@ LauncherOutcome CTovaLauncherDlg::RunModalLoop() {
       EndDialog(LauncherOutcome::kStopped);
     }
   }
+  if (outcome_ == LauncherOutcome::kRelaunch) frontEnd_.ClearForRelaunch();
   frontEnd_.Close();
   return outcome_;
 }

@@ -28,6 +28,10 @@ class FrontEnd {
   // closed the window.
   virtual void WaitForClose() = 0;
 
+  // The window has ended for a relaunch: the next launcher process shows on
+  // the same output, so what was drawn in place is taken away. Close follows.
+  virtual void ClearForRelaunch() {}
+
   // The window has ended; nothing more is shown.
   virtual void Close() {}
 };

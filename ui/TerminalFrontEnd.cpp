@@ -1,26 +1,85 @@
 #include "ui/TerminalFrontEnd.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <iterator>
 #include <string_view>
+#include <vector>
 
 #include "platform/AsciiText.h"
 #include "platform/MessageWindow.h"
+#include "ui/TerminalColumns.h"
 
 namespace {
 
-constexpr int kBarCells = 30;
+// The size assumed when the output does not tell its own.
+constexpr int kDefaultColumns = 80;
+constexpr int kDefaultRows = 24;
 // How long one wait for input lasts before the messages get their turn.
 constexpr int kInputWaitMs = 50;
 constexpr const char* kAnswerPrompt = "はい(y) / いいえ(n): ";
 constexpr const char* kClosePrompt = "Enterキーを押すと閉じます。";
 
-// The label and the value of a control pair, as one text.
-std::string Pair(const MainWindowView& view, int label, int value) { return view.Text(label) + view.Text(value); }
+// The label and the value of a control pair, as one text: a label that does
+// not end in a blank ("残り時間") gets one before its value.
+std::string Pair(const MainWindowView& view, int label, int value) {
+  const std::string& labelText = view.Text(label);
+  const std::string& valueText = view.Text(value);
+  const bool blank = !labelText.empty() && !valueText.empty() && labelText.back() != ' ';
+  return PrintableText(labelText + (blank ? " " : "") + valueText);
+}
+
+// Fields shown together on one line, joined by `separator`.
+struct BlockRow {
+  std::vector<std::string> fields;
+  const char* separator;
+};
+
+// The row's fields that are not empty, with the separator between them.
+std::string Joined(const BlockRow& row) {
+  std::string line;
+  for (const std::string& field : row.fields) {
+    if (field.empty()) continue;
+    if (!line.empty()) line += row.separator;
+    line += field;
+  }
+  return line;
+}
+
+// The progress bar of `barCells` cells and the percentage.
+BlockRow ProgressRow(const MainWindowView& view, int barCells) {
+  return {{TerminalFrontEnd::ProgressBar(view.progressPosition, barCells), Pair(view, IDC_PROGRESS_LABEL, IDC_PERCENT)},
+          " "};
+}
+
+// The block for a terminal `columns` wide: each row on one line where it
+// fits, otherwise one line per field, and a field wider than the terminal
+// goes on over as many lines as it needs. No line is wider than `columns`.
+std::vector<std::string> BlockLines(const MainWindowView& view, int columns) {
+  const BlockRow rows[] = {
+      {{Pair(view, IDC_CURRENT_VERSION_LABEL, IDC_CURRENT_VERSION),
+        Pair(view, IDC_LATEST_VERSION_LABEL, IDC_LATEST_VERSION)},
+       "  "},
+      {{Pair(view, IDC_COUNT_LABEL, IDC_COUNT), Pair(view, IDC_SPEED_LABEL, IDC_SPEED)}, "  "},
+      ProgressRow(view, std::min(TerminalFrontEnd::kBarCells, columns - 2)),
+      {{PrintableText(view.Text(IDC_STATUS))}, ""},
+  };
+  std::vector<std::string> lines;
+  for (const BlockRow& row : rows) {
+    std::string line = Joined(row);
+    if (TerminalColumns(line) <= columns) {
+      lines.push_back(std::move(line));
+      continue;
+    }
+    for (const std::string& field : row.fields) {
+      for (std::string& piece : WrapToColumns(field, columns)) lines.push_back(std::move(piece));
+    }
+  }
+  return lines;
+}
 
 enum class Answer { kYes, kNo, kUnclear };
 
@@ -51,48 +110,39 @@ std::string WithoutCarriageReturns(const std::string& text) {
 TerminalFrontEnd::TerminalFrontEnd(std::FILE* in, std::FILE* out, bool inIsTerminal, bool outIsTerminal)
     : in_(in), out_(out), inIsTerminal_(inIsTerminal), outIsTerminal_(outIsTerminal) {}
 
-std::string TerminalFrontEnd::ProgressBar(int position) {
-  const int filled = std::clamp(position - kProgressLower, 0, kProgressUpper - kProgressLower) * kBarCells /
+std::string TerminalFrontEnd::ProgressBar(int position, int cells) {
+  cells = std::max(cells, 1);
+  const int filled = std::clamp(position - kProgressLower, 0, kProgressUpper - kProgressLower) * cells /
                      (kProgressUpper - kProgressLower);
   // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) about the same
   // text built with operator+.
   std::string bar = "[";
   bar.append(static_cast<size_t>(filled), '#');
-  bar.append(static_cast<size_t>(kBarCells - filled), '-');
+  bar.append(static_cast<size_t>(cells - filled), '-');
   bar += ']';
   return bar;
 }
 
 void TerminalFrontEnd::Show(const MainWindowView& view) {
-  const std::string percent = Pair(view, IDC_PROGRESS_LABEL, IDC_PERCENT);
-  const std::string progress = ProgressBar(view.progressPosition) + (percent.empty() ? "" : " " + percent);
   if (outIsTerminal_) {
-    const std::string lines[] = {
-        Pair(view, IDC_CURRENT_VERSION_LABEL, IDC_CURRENT_VERSION) + "  " +
-            Pair(view, IDC_LATEST_VERSION_LABEL, IDC_LATEST_VERSION),
-        Pair(view, IDC_COUNT_LABEL, IDC_COUNT) + "  " + Pair(view, IDC_SPEED_LABEL, IDC_SPEED),
-        progress,
-        view.Text(IDC_STATUS),
-    };
-    // Back to the first line of the block, then every line cleared and rewritten.
-    if (drawnLines_ > 0) std::fprintf(out_, "\x1b[%dF", drawnLines_);
-    for (const std::string& line : lines) std::fprintf(out_, "\x1b[2K%s\n", line.c_str());
-    drawnLines_ = static_cast<int>(std::size(lines));
-  } else {
-    std::string line;
-    for (const std::string& part :
-         {view.Text(IDC_STATUS), Pair(view, IDC_CURRENT_VERSION_LABEL, IDC_CURRENT_VERSION),
-          Pair(view, IDC_LATEST_VERSION_LABEL, IDC_LATEST_VERSION), Pair(view, IDC_COUNT_LABEL, IDC_COUNT),
-          Pair(view, IDC_SPEED_LABEL, IDC_SPEED), progress}) {
-      if (part.empty()) continue;
-      if (!line.empty()) line += " | ";
-      line += part;
-    }
-    if (line == lastLine_) return;
-    lastLine_ = line;
-    std::fprintf(out_, "%s\n", line.c_str());
+    shown_ = view;
+    Redraw();
+    return;
   }
+  const std::string line =
+      Joined({{PrintableText(view.Text(IDC_STATUS)), Pair(view, IDC_CURRENT_VERSION_LABEL, IDC_CURRENT_VERSION),
+               Pair(view, IDC_LATEST_VERSION_LABEL, IDC_LATEST_VERSION), Pair(view, IDC_COUNT_LABEL, IDC_COUNT),
+               Pair(view, IDC_SPEED_LABEL, IDC_SPEED), Joined(ProgressRow(view, kBarCells))},
+              " | "});
+  if (line == lastLine_) return;
+  lastLine_ = line;
+  std::fprintf(out_, "%s\n", line.c_str());
   std::fflush(out_);
+}
+
+void TerminalFrontEnd::Pump() {
+  // A terminal whose width changed gets the block laid out anew.
+  if (outIsTerminal_ && !drawnColumns_.empty() && OutputSize().columns != drawnWidth_) Redraw();
 }
 
 int TerminalFrontEnd::Ask(const std::string& text, const std::string& caption) {
@@ -119,6 +169,13 @@ void TerminalFrontEnd::WaitForClose() {
   std::fflush(out_);
   std::string line;
   ReadLine(line);
+}
+
+void TerminalFrontEnd::ClearForRelaunch() {
+  if (drawnColumns_.empty()) return;
+  std::fprintf(out_, "%s\x1b[J", BackToBlock(OutputSize().columns).c_str());
+  std::fflush(out_);
+  LeaveBlock();
 }
 
 void TerminalFrontEnd::Close() {
@@ -159,6 +216,44 @@ bool TerminalFrontEnd::ReadLine(std::string& line) {
 }
 
 void TerminalFrontEnd::LeaveBlock() {
-  drawnLines_ = 0;
+  drawnColumns_.clear();
   lastLine_.clear();
+}
+
+TerminalFrontEnd::TerminalSize TerminalFrontEnd::OutputSize() const {
+  winsize size{};
+  const int fd = fileno(out_);
+  if (fd < 0 || ioctl(fd, TIOCGWINSZ, &size) != 0) return {kDefaultColumns, kDefaultRows};
+  return {size.ws_col > 0 ? size.ws_col : kDefaultColumns, size.ws_row > 0 ? size.ws_row : kDefaultRows};
+}
+
+std::string TerminalFrontEnd::BackToBlock(int columns) const {
+  // A terminal made narrower than the block re-wraps its lines (most do):
+  // each then takes as many rows as the new width needs. A terminal that
+  // cuts them instead loses as many lines above the block, never keeps a
+  // second block.
+  int rows = 0;
+  for (int used : drawnColumns_) rows += columns < drawnWidth_ ? std::max(1, (used + columns - 1) / columns) : 1;
+  return rows > 0 ? "\x1b[" + std::to_string(rows) + "F" : "";
+}
+
+void TerminalFrontEnd::Redraw() {
+  const TerminalSize size = OutputSize();
+  std::vector<std::string> lines = BlockLines(shown_, size.columns);
+  // The block and the line of the cursor below it stay on the screen: rows
+  // scrolled away could not be redrawn. The status line comes last and stays.
+  const size_t fitting = static_cast<size_t>(std::max(size.rows - 1, 1));
+  if (lines.size() > fitting) lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(fitting));
+  // Back to the first row of the block, every line cleared and rewritten,
+  // and what a longer block drew before cleared below the new one.
+  std::string text = BackToBlock(size.columns);
+  drawnColumns_.clear();
+  for (const std::string& line : lines) {
+    text += "\x1b[2K" + line + "\n";
+    drawnColumns_.push_back(TerminalColumns(line));
+  }
+  text += "\x1b[J";
+  drawnWidth_ = size.columns;
+  std::fputs(text.c_str(), out_);
+  std::fflush(out_);
 }

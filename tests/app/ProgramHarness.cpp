@@ -74,7 +74,7 @@ std::filesystem::path BuiltProgram(const std::string& relative) {
 }
 
 ProgramRun::ProgramRun(const std::vector<std::string>& argv, const std::filesystem::path& folder,
-                       const std::string& input, const std::vector<std::string>& environment)
+                       const std::string& input, const std::vector<std::string>& environment, int output)
     : io_(MakeTempFolder("launcher-run")) {
   testsupport::WriteFile(io_ / "input", input);
   const std::string inputPath = (io_ / "input").string();
@@ -103,7 +103,7 @@ ProgramRun::ProgramRun(const std::vector<std::string>& argv, const std::filesyst
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
     const int in = open(inputPath.c_str(), O_RDONLY);
-    const int out = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = output >= 0 ? output : open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || chdir(folder.c_str()) != 0) _exit(127);
     dup2(in, STDIN_FILENO);
     dup2(out, STDOUT_FILENO);

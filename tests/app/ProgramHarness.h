@@ -19,12 +19,12 @@ std::filesystem::path BuiltProgram(const std::string& relative);
 
 // A program started in `folder` with `environment` ("NAME=value") added to
 // the test's own; its standard input reads `input`, its standard output and
-// error go to one file. The destructor kills and reaps a program that still
-// runs.
+// error go to one file, or to the descriptor `output` (a terminal) when one
+// is given. The destructor kills and reaps a program that still runs.
 class ProgramRun {
  public:
   ProgramRun(const std::vector<std::string>& argv, const std::filesystem::path& folder, const std::string& input,
-             const std::vector<std::string>& environment);
+             const std::vector<std::string>& environment, int output = -1);
   ~ProgramRun();
   ProgramRun(const ProgramRun&) = delete;
   ProgramRun& operator=(const ProgramRun&) = delete;

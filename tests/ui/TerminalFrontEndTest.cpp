@@ -8,8 +8,10 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/MessageWindow.h"
+#include "tests/support/TerminalScreen.h"
 #include "ui/TerminalFrontEnd.h"
 
 namespace {
@@ -69,6 +71,9 @@ TEST(TerminalProgressBar, FillsThirtyCellsOverTheRange) {
   EXPECT_EQ(TerminalFrontEnd::ProgressBar(50), "[" + std::string(14, '#') + std::string(16, '-') + "]");
   EXPECT_EQ(TerminalFrontEnd::ProgressBar(100), "[" + std::string(30, '#') + "]");
   EXPECT_EQ(TerminalFrontEnd::ProgressBar(250), "[" + std::string(30, '#') + "]");
+  // Fewer cells on a narrow terminal, never none.
+  EXPECT_EQ(TerminalFrontEnd::ProgressBar(50, 18), "[" + std::string(8, '#') + std::string(10, '-') + "]");
+  EXPECT_EQ(TerminalFrontEnd::ProgressBar(100, -3), "[#]");
 }
 
 TEST(TerminalFrontEnd, PlainLinesOnlyWhenWhatIsShownChanges) {
@@ -87,25 +92,181 @@ TEST(TerminalFrontEnd, PlainLinesOnlyWhenWhatIsShownChanges) {
                               TerminalFrontEnd::ProgressBar(50) + " 進捗状況: 50.00%\n");
 }
 
-TEST(TerminalFrontEnd, OnATerminalTheBlockIsRedrawnInPlace) {
+// What the window shows along an installation, step by step: texts that
+// grow and shrink, the remaining time, a repaired file's long name.
+std::vector<MainWindowView> InstallViews() {
+  std::vector<MainWindowView> views;
+  MainWindowView view = SampleView();
+  view.Text(IDC_STATUS) = "バージョン検索中...";
+  views.push_back(view);
+  view.Text(IDC_STATUS) = "ゲームインストールファイルをダウンロードしています......";
+  view.Text(IDC_PERCENT) = "12.50%(1.2MB/9.6MB)";
+  view.progressPosition = 12;
+  views.push_back(view);
+  view.Text(IDC_COUNT_LABEL) = "残り時間";
+  view.Text(IDC_COUNT) = "00:00:21";
+  view.Text(IDC_SPEED) = "512.0KB/s";
+  views.push_back(view);
+  view.Text(IDC_PERCENT) = "87.50%(8.4MB/9.6MB)";
+  view.progressPosition = 87;
+  views.push_back(view);
+  view.Text(IDC_STATUS) = "ファイル復元:   game_data/character_models_high_resolution_0001.pak";
+  views.push_back(view);
+  view.Text(IDC_STATUS) = "更新中...";
+  view.Text(IDC_COUNT_LABEL) = view.Text(IDC_COUNT) = view.Text(IDC_SPEED_LABEL) = view.Text(IDC_SPEED) = "";
+  views.push_back(view);
+  return views;
+}
+
+// The lines one block of `view` leaves on a fresh terminal of that size.
+std::vector<std::string> OneBlock(const MainWindowView& view, int columns, int rows) {
+  testsupport::PseudoTerminal terminal(columns, rows);
+  TerminalFrontEnd frontEnd(nullptr, terminal.output(), false, true);
+  frontEnd.Show(view);
+  return terminal.Settle().Lines();
+}
+
+std::vector<std::string> Concatenated(std::vector<std::string> lines, const std::vector<std::string>& more) {
+  lines.insert(lines.end(), more.begin(), more.end());
+  return lines;
+}
+
+// What a shell showed before the launcher started.
+constexpr const char* kPrompt = "$ ./TovaLauncher.exe";
+
+void WritePrompt(testsupport::PseudoTerminal& terminal) { std::fprintf(terminal.output(), "%s\n", kPrompt); }
+
+TEST(TerminalFrontEnd, OnATerminalTheBlockFitsTheWidth) {
+  const MainWindowView view = InstallViews()[2];
+  const std::string bar = TerminalFrontEnd::ProgressBar(12);
+  const struct {
+    int columns;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {80,
+       {"現在のVer: 1.0  最新Ver: 1.1", "残り時間 00:00:21  DL速度: 512.0KB/s", bar + " 進捗状況: 12.50%(1.2MB/9.6MB)",
+        "ゲームインストールファイルをダウンロードしています......"}},
+      {50,
+       {"現在のVer: 1.0  最新Ver: 1.1", "残り時間 00:00:21  DL速度: 512.0KB/s", bar, "進捗状況: 12.50%(1.2MB/9.6MB)",
+        "ゲームインストールファイルをダウンロードしています", "......"}},
+      {20,
+       {"現在のVer: 1.0", "最新Ver: 1.1", "残り時間 00:00:21", "DL速度: 512.0KB/s",
+        TerminalFrontEnd::ProgressBar(12, 18), "進捗状況: 12.50%(1.2", "MB/9.6MB)", "ゲームインストールフ",
+        "ァイルをダウンロード", "しています......"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.columns);
+    testsupport::PseudoTerminal terminal(c.columns, 24);
+    TerminalFrontEnd frontEnd(nullptr, terminal.output(), false, true);
+    frontEnd.Show(view);
+    const testsupport::TerminalScreen& screen = terminal.Settle();
+    EXPECT_EQ(screen.Lines(), c.lines);
+    EXPECT_EQ(screen.problems(), std::vector<std::string>{});
+  }
+}
+
+// However the texts change, a terminal that is redrawn holds one block: the
+// last one, nothing of the earlier ones, no line wrapped by the terminal.
+TEST(TerminalFrontEnd, RedrawsLeaveOneBlock) {
+  const struct {
+    int columns;
+    int rows;
+  } sizes[] = {{80, 24}, {50, 24}, {30, 24}, {50, 6}};
+  for (const auto& size : sizes) {
+    SCOPED_TRACE(std::to_string(size.columns) + "x" + std::to_string(size.rows));
+    testsupport::PseudoTerminal terminal(size.columns, size.rows);
+    WritePrompt(terminal);
+    TerminalFrontEnd frontEnd(nullptr, terminal.output(), false, true);
+    for (const MainWindowView& view : InstallViews()) {
+      SCOPED_TRACE(view.Text(IDC_STATUS));
+      frontEnd.Show(view);
+      const testsupport::TerminalScreen& screen = terminal.Settle();
+      const std::vector<std::string> block = OneBlock(view, size.columns, size.rows);
+      EXPECT_LE(block.size(), size_t(size.rows - 1));
+      EXPECT_EQ(block.back(), OneBlock(view, size.columns, 24).back());  // the status line is kept
+      EXPECT_EQ(screen.Lines(), Concatenated({kPrompt}, block));
+      EXPECT_EQ(screen.problems(), std::vector<std::string>{});
+    }
+  }
+}
+
+// A terminal made narrower or wider gets the block laid out for its new
+// width at the front-end's next turn, whether it re-wraps its lines or cuts
+// them.
+TEST(TerminalFrontEnd, AResizedTerminalStillHoldsOneBlock) {
+  const std::vector<MainWindowView> views = InstallViews();
+  const struct {
+    int from;
+    int to;
+    bool reflows;
+  } cases[] = {{80, 50, true}, {80, 50, false}, {50, 80, true}, {50, 80, false}, {80, 24, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.from) + " to " + std::to_string(c.to) + (c.reflows ? ", re-wrapping" : ", cutting"));
+    testsupport::PseudoTerminal terminal(c.from, 24, c.reflows);
+    TerminalFrontEnd frontEnd(nullptr, terminal.output(), false, true);
+    for (size_t i = 0; i < 3; ++i) frontEnd.Show(views[i]);
+    terminal.Resize(c.to);
+    frontEnd.Pump();
+    EXPECT_EQ(terminal.Settle().Lines(), OneBlock(views[2], c.to, 24));
+    frontEnd.Show(views[4]);
+    const testsupport::TerminalScreen& screen = terminal.Settle();
+    EXPECT_EQ(screen.Lines(), OneBlock(views[4], c.to, 24));
+    EXPECT_EQ(screen.problems(), std::vector<std::string>{});
+  }
+}
+
+// After a self-update the launcher replaces its process image, and the new
+// one draws its block where the old one was.
+TEST(TerminalFrontEnd, ARelaunchLeavesOneBlock) {
+  const std::vector<MainWindowView> views = InstallViews();
+  testsupport::PseudoTerminal terminal(50, 24);
+  WritePrompt(terminal);
+  {
+    TerminalFrontEnd first(nullptr, terminal.output(), false, true);
+    for (const MainWindowView& view : views) first.Show(view);
+    first.ClearForRelaunch();
+    first.Close();
+  }
+  EXPECT_EQ(terminal.Settle().Lines(), std::vector<std::string>{kPrompt});
+  TerminalFrontEnd second(nullptr, terminal.output(), false, true);
+  second.Show(views[0]);
+  second.Show(views[1]);
+  const testsupport::TerminalScreen& screen = terminal.Settle();
+  EXPECT_EQ(screen.Lines(), Concatenated({kPrompt}, OneBlock(views[1], 50, 24)));
+  EXPECT_EQ(screen.problems(), std::vector<std::string>{});
+}
+
+// A question is asked below the block; the next block starts below it, and
+// the question's block stays as it was when it was asked.
+TEST(TerminalFrontEnd, AfterAQuestionTheNextBlockStartsBelowIt) {
+  const std::vector<MainWindowView> views = InstallViews();
+  testsupport::PseudoTerminal terminal(50, 40);
   TerminalIo io;
-  TerminalFrontEnd frontEnd(io.Input(""), io.Output(), true, true);
-  frontEnd.Show(SampleView());
-  const std::string first = io.Written();
-  EXPECT_EQ(first,
-            "\x1b[2K現在のVer: 1.0  最新Ver: 1.1\n"
-            "\x1b[2Kダウンロード: 2/3  DL速度: 1.5KB/s\n"
-            "\x1b[2K" +
-                TerminalFrontEnd::ProgressBar(50) +
-                " 進捗状況: 50.00%\n"
-                "\x1b[2K更新中...\n");
-  frontEnd.Show(SampleView());
-  EXPECT_EQ(io.Written().substr(first.size(), 4), "\x1b[4F");
-  // After a question the next block starts below it.
-  frontEnd.Ask("q", "c");
-  const size_t before = io.Written().size();
-  frontEnd.Show(SampleView());
-  EXPECT_EQ(io.Written().substr(before, 4), "\x1b[2K");
+  TerminalFrontEnd frontEnd(io.Input("y\n"), terminal.output(), false, true);
+  frontEnd.Show(views[1]);
+  EXPECT_EQ(frontEnd.Ask("続けますか?", "メッセージ"), 1);
+  frontEnd.Show(views[2]);
+  frontEnd.Show(views[3]);
+  std::vector<std::string> expected = OneBlock(views[1], 50, 40);
+  expected = Concatenated(expected, {"【メッセージ】続けますか?", "はい(y) / いいえ(n): y"});
+  expected = Concatenated(expected, OneBlock(views[3], 50, 40));
+  EXPECT_EQ(terminal.Settle().Lines(), expected);
+}
+
+// Written to a pipe or a file, the lines carry no cursor movement and no
+// escape, not even from a name in a file list.
+TEST(TerminalFrontEnd, PlainLinesCarryNoEscapes) {
+  TerminalIo io;
+  TerminalFrontEnd frontEnd(io.Input(""), io.Output(), false, false);
+  MainWindowView view = InstallViews()[2];
+  view.Text(IDC_STATUS) =
+      "ファイル復元:   bad\x1b[2J\x7fname\xc2\x9b"
+      "1A.dat";
+  frontEnd.Show(view);
+  EXPECT_EQ(io.Written(),
+            "ファイル復元:   bad?[2J?name?1A.dat | 現在のVer: 1.0 | 最新Ver: 1.1 | 残り時間 00:00:21 | DL速度: "
+            "512.0KB/s | " +
+                TerminalFrontEnd::ProgressBar(12) + " 進捗状況: 12.50%(1.2MB/9.6MB)\n");
 }
 
 TEST(TerminalFrontEnd, AnswersFromInputLines) {
