@@ -1,10 +1,10 @@
-#include "Procedure/TransferRate.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "Procedure/TransferRate.h"
 
 namespace {
 
