@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -101,9 +102,14 @@ bool DownloadService::DownloadFile(const std::string& url, const std::string& lo
     return false;
   }
 
+  int attemptNumber = 0;
   for (int round = 0; round < kRounds; ++round) {
     for (int attempt = 0; attempt < kAttemptsPerRound; ++attempt) {
       if (abandoned_.load()) return false;
+      // A server that does not answer holds every attempt until the low-speed
+      // abort: the window tells the player that the launcher waits and retries.
+      if (++attemptNumber > 1)
+        SendMessageTo(mainWindow_, UM_DOWNLOAD_RETRY, attemptNumber, kRounds * kAttemptsPerRound);
       WriteLaunchLog("start file download: %s %s <-- %s ", curlLabel_ ? "Curl" : "Ant", localPath.c_str(),
                      display.c_str());
       if (Attempt(transmitted, localPath, cookie, maxBytes)) {
@@ -146,11 +152,15 @@ void DownloadService::OnCommandMessage(const Message& message) {
   SendMessageTo(mainWindow_, UM_DOWNLOAD_BYTES, static_cast<uint32_t>(received),
                 static_cast<LParam>(static_cast<uint32_t>(total)));
 
+  // The speed is averaged over a few seconds of these reports rather than
+  // taken from the downloader's one-second meter, whose figure jumps with the
+  // network's bursts and drops to 0 in a short gap.
   const uint32_t now = clock_();
-  if (now - lastSpeedReport_ > kSpeedInterval) {
-    const int32_t speed = transfer_->GetSpeed();
-    const std::string text = FormatByteSize(speed);  // lives until the send has returned
-    SendMessageTo(mainWindow_, UM_DOWNLOAD_SPEED, static_cast<WParam>(static_cast<intptr_t>(speed)),
+  rate_.Add(now, total, received);
+  const std::optional<int32_t> speed = rate_.Speed();
+  if (speed && now - lastSpeedReport_ > kSpeedInterval) {
+    const std::string text = FormatByteSize(*speed);  // lives until the send has returned
+    SendMessageTo(mainWindow_, UM_DOWNLOAD_SPEED, static_cast<WParam>(static_cast<intptr_t>(*speed)),
                   reinterpret_cast<LParam>(text.c_str()));
     lastSpeedReport_ = now;
   }

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 
+#include "Procedure/TransferRate.h"
 #include "platform/MessageWindow.h"
 
 class CAutoDownload;
@@ -50,6 +51,8 @@ class DownloadService {
   // free; false after six failed attempts, logged. An attempt whose body
   // passes `maxBytes` is aborted and fails. A failed attempt leaves the local
   // path as the downloader left it. `cookie` is the caller's procedure id.
+  // Before each attempt after the first, the main window receives
+  // UM_DOWNLOAD_RETRY with the attempt's number.
   //
   // Before the free-space check, what earlier work left behind is no longer
   // in the way: the downloader's scratch folder "temp_d" is emptied at the
@@ -89,4 +92,6 @@ class DownloadService {
 
   // Tick of the last UM_DOWNLOAD_SPEED; UI thread only.
   uint32_t lastSpeedReport_ = 0;
+  // The speed reported, measured from the progress reports; UI thread only.
+  TransferRate rate_;
 };

@@ -21,6 +21,10 @@ inline constexpr MessageId UM_CURRENT_VERSION = 0x4928;
 inline constexpr MessageId UM_REPAIR_FILE_TOTAL = 0x4929;
 inline constexpr MessageId UM_REPAIR_FILE_STEP = 0x492a;
 inline constexpr MessageId UM_REPAIR_FILE_NAME = 0x492b;
+// Download service to the main window, from the downloading worker: wParam
+// the number of the attempt about to start (2 or more), lParam the number of
+// attempts a download gets.
+inline constexpr MessageId UM_DOWNLOAD_RETRY = 0x4963;
 
 // Launcher self-update, from the manager's thread; Send.
 inline constexpr MessageId UM_SELFPATCH_START = 0x492c;

@@ -28,6 +28,13 @@ constexpr const char* kUnknownVersion = "不明";
 
 constexpr int kProgressStep = 0;
 
+// Phase of UM_REPAIR_FILE_STEP during which the entry is downloaded.
+constexpr int kRepairStepDownloading = 2;
+
+// The part of the way from the remaining time shown (less the second that
+// passed) to the new estimate that one timer tick goes.
+constexpr double kRemainingWeight = 0.2;
+
 // The messages whose whole display reaction is a status text.
 struct StatusText {
   MessageId id;
@@ -95,6 +102,15 @@ std::string TimeSpanText(double seconds) {
                     static_cast<int>(whole % 60));
 }
 
+// The remaining time to show at a timer tick, from the time shown at the last
+// tick (0: none) and the estimate of the bytes left at the current speed: the
+// count goes down a second per tick and leans towards the estimate.
+double SmoothedRemaining(double shown, double estimate) {
+  if (!(shown > 0)) return estimate;
+  const double counted = std::max(shown - 1, 0.0);
+  return counted + (estimate - counted) * kRemainingWeight;
+}
+
 // The part of a name after its last backslash, or the whole name.
 std::string LastComponent(const std::string& name) {
   const size_t slash = name.rfind('\\');
@@ -158,7 +174,23 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
       currentFileTotal_ = IntegerArgument(message.lParam);
       currentFileReceived_ = IntegerArgument(message.wParam);
       overallDoneBytes_ = static_cast<uint32_t>(message.wParam) + installDoneBytes_;
+      if (!waitingText_.empty() && view_.Text(IDC_STATUS) == waitingText_) SetText(IDC_STATUS, statusBeforeWaiting_);
+      waitingText_.clear();
+      p = ShowDownloadInProgress();
       break;
+    case UM_DOWNLOAD_RETRY: {
+      // Nothing has arrived for the low-speed limit, or the server refused:
+      // the speed says that nothing arrives and the status line says why.
+      const std::string waiting =
+          FormatText(kStatusWaitingForServer, IntegerArgument(message.wParam), IntegerArgument(message.lParam));
+      if (waitingText_.empty()) statusBeforeWaiting_ = view_.Text(IDC_STATUS);
+      waitingText_ = waiting;
+      SetText(IDC_STATUS, waiting);
+      downloadSpeed_ = 0;
+      SetText(IDC_SPEED_LABEL, kSpeedLabel);
+      SetText(IDC_SPEED, FormatByteSize(0) + "B/s");
+      break;
+    }
     case UM_LATEST_VERSION:
       latestVersion_ = TextArgument(message.wParam);
       SetText(IDC_LATEST_VERSION_LABEL, kLatestVersionLabel);
@@ -170,10 +202,15 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
       SetText(IDC_CURRENT_VERSION_LABEL, kCurrentVersionLabel);
       SetText(IDC_CURRENT_VERSION, currentVersion_);
       break;
-    case UM_REPAIR_FILE_TOTAL: repairFileCount_ = IntegerArgument(message.wParam); break;
+    case UM_REPAIR_FILE_TOTAL:
+      repairFileCount_ = IntegerArgument(message.wParam);
+      repairStep_ = repairIndex_ = 0;
+      break;
     case UM_REPAIR_FILE_STEP: {
       const int step = IntegerArgument(message.wParam);
       const int index = IntegerArgument(message.lParam);
+      repairStep_ = step;
+      repairIndex_ = index;
       p = Percent(step + 4.0 * (index - 1), 4.0 * repairFileCount_);
       ShowPercent(*p);
       ShowCounter(kRepairFileLabel, index, repairFileCount_);
@@ -244,7 +281,7 @@ std::optional<double> MainWindowDisplay::Apply(const Message& message) {
 
 void MainWindowDisplay::ResetProgressTexts() {
   for (std::string& text : view_.texts) text.clear();
-  repairFileCount_ = 0;
+  repairFileCount_ = repairStep_ = repairIndex_ = 0;
   patchTotalBytes_ = patchDoneBytes_ = 0;
   patchCount_ = patchIndex_ = 0;
   currentFileTotal_ = currentFileReceived_ = 0;
@@ -274,14 +311,36 @@ void MainWindowDisplay::OnTimer() {
   if (!timerRunning_ || downloadSpeed_ < 1) return;
   remainingSeconds_ = (installTotalBytes_ - overallDoneBytes_) / downloadSpeed_;
   if (!(remainingSeconds_ > 0)) return;
+  shownRemainingSeconds_ = SmoothedRemaining(shownRemainingSeconds_, remainingSeconds_);
   SetText(IDC_COUNT_LABEL, kRemainingLabel);
-  SetText(IDC_COUNT, TimeSpanText(remainingSeconds_));
-  ShowInstallPercent(Percent(overallDoneBytes_, installTotalBytes_), overallDoneBytes_);
+  SetText(IDC_COUNT, TimeSpanText(shownRemainingSeconds_));
+  // The bar follows the bytes the percentage text shows.
+  const double p = Percent(overallDoneBytes_, installTotalBytes_);
+  ShowInstallPercent(p, overallDoneBytes_);
+  SetProgress(p);
 }
 
 void MainWindowDisplay::ShowPercent(double p) {
   SetText(IDC_PROGRESS_LABEL, kProgressLabel);
   SetText(IDC_PERCENT, FormatText("%.2f%%", p));
+}
+
+std::optional<double> MainWindowDisplay::ShowDownloadInProgress() {
+  const double received = static_cast<uint32_t>(currentFileReceived_);
+  const double total = static_cast<uint32_t>(currentFileTotal_);
+  std::optional<double> p;
+  if (patchTotalBytes_ > 0) {
+    // A package of the current patch: the bytes present and those arriving.
+    p = Percent(patchDoneBytes_ + received, patchTotalBytes_);
+  } else if (repairStep_ == kRepairStepDownloading && repairFileCount_ > 0 && total > 0) {
+    // The entry's download fills the quarter between its downloading and
+    // finished steps.
+    p = Percent(repairStep_ + std::min(received / total, 1.0) + 4.0 * (repairIndex_ - 1), 4.0 * repairFileCount_);
+  } else {
+    return std::nullopt;
+  }
+  ShowPercent(*p);
+  return p;
 }
 
 void MainWindowDisplay::ShowCounter(const char* label, int index, int total) {

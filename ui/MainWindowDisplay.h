@@ -48,19 +48,28 @@ class MainWindowDisplay {
 
   // One tick of the timer (due every 1000 ms while it runs; ignored while it
   // is stopped): with a known speed and time left, shows the remaining time
-  // "HH:MM:SS" (hours of the day) and the overall percentage with sizes.
+  // "HH:MM:SS" (hours of the day), and the overall percentage with sizes,
+  // which the bar follows too. The time shown moves from the last one shown,
+  // less the second that passed, a part of the way towards the time the
+  // bytes left at the current speed need, so that it counts down steadily
+  // instead of jumping with every change of speed.
   void OnTimer();
 
  private:
   void ShowPercent(double p);
   void ShowCounter(const char* label, int index, int total);
   void ShowInstallPercent(double p, double done);
+  // The bytes of a download in progress moved the patch's or the repair's
+  // progress: the percentage and the bar show them. Returns the percentage.
+  std::optional<double> ShowDownloadInProgress();
 
   MainWindowView view_;
 
   std::string latestVersion_;
   std::string currentVersion_;
   int repairFileCount_ = 0;
+  int repairStep_ = 0;  // of the last UM_REPAIR_FILE_STEP of this run; 0 before
+  int repairIndex_ = 0;
   int updateItemTotal_ = 0;
   int updateItemIndex_ = 0;
   int pageTotal_ = 0;
@@ -78,6 +87,11 @@ class MainWindowDisplay {
   int installPageIndex_ = 0;
   int downloadSpeed_ = 0;
   double remainingSeconds_ = 0;
+  double shownRemainingSeconds_ = 0;  // 0: none shown since the last gap
+  // The status line that a retry's waiting text replaced, and that text: the
+  // first bytes that arrive afterwards bring the line back.
+  std::string statusBeforeWaiting_;
+  std::string waitingText_;
   bool timerStarted_ = false;  // never cleared
   bool timerRunning_ = false;
 };

@@ -25,3 +25,6 @@ inline constexpr const char* kStatusRepairFailed = "ゲームデータの復元�
 inline constexpr const char* kStatusStartFailed = "ゲーム起動に失敗しました。しばらくしてからもう一度お試しください。";
 // "%s  %s" of this label and the file's name.
 inline constexpr const char* kStatusRepairFile = "ファイル復元: ";
+// While a download is retried: "%d/%d" of the attempt about to start and the
+// attempts a download gets. It stands until bytes arrive again.
+inline constexpr const char* kStatusWaitingForServer = "サーバーの応答を待っています（再試行 %d/%d）";

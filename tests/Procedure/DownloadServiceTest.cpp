@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Procedure/DownloadService.h"
@@ -48,13 +50,12 @@ std::vector<std::string> operator+(std::vector<std::string> lines, const std::ve
   return lines;
 }
 
-// A downloader whose progress and speed the test sets; it transfers nothing.
+// A downloader whose progress the test sets; it transfers nothing.
 class ScriptedProgress : public CAutoDownload {
  public:
   bool progress = true;
   int64_t total = 0;
   int64_t received = 0;
-  int32_t speed = 0;
 
   int GetKind() const override { return 0; }
   DownloadState GetState() const override { return DL_RUNNING; }
@@ -64,7 +65,7 @@ class ScriptedProgress : public CAutoDownload {
     *receivedOut = received;
     return true;
   }
-  int32_t GetSpeed() const override { return speed; }
+  int32_t GetSpeed() const override { return 0; }
   bool Prepare(const std::string&, const std::string&, MessageWindow*, int, uint64_t) override { return false; }
   void Reset() override {}
   void Start() override {}
@@ -95,12 +96,19 @@ class DownloadServiceTest : public testing::Test {
 }  // namespace
 
 // The address keeps the launcher's "\" form; the display form has slashes and
-// the tick, the transmitted form is percent-encoded after the host.
+// the tick, the transmitted form is percent-encoded after the host. The main
+// window hears of each retry, with its number, before its attempt begins.
 TEST_F(DownloadServiceTest, SixFailedAttemptsFlipTheLabelTwiceAndLeaveTheLocalFile) {
   FaultServer server(root_.path());
   WriteFile(work_.path() / "out" / "file_1.bin", "old");
   DownloadService service(transfer_.get(), FixedClock(4242));
   service.Init(main_.window());
+  std::vector<std::pair<WParam, size_t>> retries;  // attempt, log lines written before it
+  main_.onMessage = [&](const Message& message) {
+    if (message.id != UM_DOWNLOAD_RETRY) return;
+    EXPECT_EQ(message.lParam, 6);
+    retries.emplace_back(message.wParam, LogLines().size());
+  };
   const std::string url = server.url() + "\\files\\file_1.bin";
   const std::string display = server.url() + "/files/file_1.bin?rand=4242";
   const std::string transmitted = server.url() + "/files/file%5F1.bin?rand%3D4242";
@@ -116,6 +124,7 @@ TEST_F(DownloadServiceTest, SixFailedAttemptsFlipTheLabelTwiceAndLeaveTheLocalFi
   for (int i = 0; i < 6; ++i) sixRequests += "GET /files/file%5F1.bin?rand%3D4242\n";
   EXPECT_EQ(server.requests(), sixRequests);
   EXPECT_EQ(Local("file_1.bin"), "old");
+  EXPECT_EQ(retries, (std::vector<std::pair<WParam, size_t>>{{2, 1}, {3, 2}, {4, 3}, {5, 4}, {6, 5}}));
 
   // Two flips: the next download is labelled "Curl" again.
   WriteFile(root_.path() / "files" / "file_1.bin", "new");
@@ -124,6 +133,7 @@ TEST_F(DownloadServiceTest, SixFailedAttemptsFlipTheLabelTwiceAndLeaveTheLocalFi
             failed + AttemptLines("Curl", 1, "out\\file_1.bin", display) +
                 std::vector<std::string>{"start file download success : 3 out\\file_1.bin <-- " + display + " "});
   EXPECT_EQ(Local("file_1.bin"), "new");
+  EXPECT_EQ(retries.size(), 5u);  // a first attempt is no retry
 }
 
 // A download cut after every eighth of its bytes: the six attempts of the
@@ -293,38 +303,33 @@ TEST_F(DownloadServiceTest, TheLaunchersOwnLeftoversDoNotBlockTheFreeSpaceCheck)
 
 // The command window's pacing, driven with a scripted downloader and clock:
 // every successful progress query gives UM_DOWNLOAD_BYTES (low 32 bits of the
-// counts), and UM_DOWNLOAD_SPEED follows only when more than 1000 ms (unsigned
-// difference) have passed since the last one.
-TEST_F(DownloadServiceTest, ProgressIsForwardedEveryTimeAndSpeedAtMostOncePerSecond) {
+// counts); UM_DOWNLOAD_SPEED follows when more than 1000 ms (unsigned
+// difference) have passed since the last one and the reports of the transfer
+// span a second at least, with the bytes of the last seconds over their time.
+TEST_F(DownloadServiceTest, ProgressIsForwardedEveryTimeAndAMeasuredSpeedAtMostOncePerSecond) {
   ScriptedProgress transfer;
   uint32_t now = 0;
   DownloadService service(&transfer, [&now] { return now; });
   service.Init(main_.window());
 
-  struct Expected {
-    MessageId id;
-    WParam wParam;
-    std::string lParamOrText;
-  };
   const struct {
     uint32_t tick;
     bool progress;
     int64_t received;
     int64_t total;
-    int32_t speed;
-    std::vector<Expected> messages;
+    std::optional<int32_t> speed;  // of the UM_DOWNLOAD_SPEED that follows UM_DOWNLOAD_BYTES
   } steps[] = {
-      {500, true, 10, 100, 7, {{UM_DOWNLOAD_BYTES, 10, "100"}}},
-      {1001, true, 20, 100, 1536, {{UM_DOWNLOAD_BYTES, 20, "100"}, {UM_DOWNLOAD_SPEED, 1536, "1.5K"}}},
-      {2001, true, 30, 100, 9, {{UM_DOWNLOAD_BYTES, 30, "100"}}},
-      {2002, true, 40, 100, 2048, {{UM_DOWNLOAD_BYTES, 40, "100"}, {UM_DOWNLOAD_SPEED, 2048, "2.0K"}}},
-      // A failed query sends nothing and does not count as a speed report.
-      {9000, false, 50, 100, 5, {}},
-      {3003, true, 0x100000005, 0x200000007, 5, {{UM_DOWNLOAD_BYTES, 5, "7"}, {UM_DOWNLOAD_SPEED, 5, "5"}}},
-      // Across the wrap of the 32-bit tick.
-      {0xFFFFFF00, true, 60, 100, 6, {{UM_DOWNLOAD_BYTES, 60, "100"}, {UM_DOWNLOAD_SPEED, 6, "6"}}},
-      {0x00000200, true, 70, 100, 7, {{UM_DOWNLOAD_BYTES, 70, "100"}}},
-      {0x000002EC, true, 80, 100, 8, {{UM_DOWNLOAD_BYTES, 80, "100"}, {UM_DOWNLOAD_SPEED, 8, "8"}}},
+      {100, true, 0x100000005, 0x200000007, std::nullopt},
+      {500, true, 1000, 100000, std::nullopt},  // another transfer: nothing measured yet
+      {1500, true, 3000, 100000, 2000},
+      {2500, true, 5000, 100000, std::nullopt},  // 1000 ms after the last speed
+      {2501, true, 5002, 100000, 2000},
+      // A failed query sends nothing and is not measured.
+      {9000, false, 90000, 100000, std::nullopt},
+      // Across the wrap of the 32-bit tick, another transfer.
+      {0xFFFFFC18, true, 10, 2000, std::nullopt},
+      {0x000003E8, true, 2010, 2000, 1000},
+      {0x000004E8, true, 2110, 2000, std::nullopt},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.tick);
@@ -332,27 +337,32 @@ TEST_F(DownloadServiceTest, ProgressIsForwardedEveryTimeAndSpeedAtMostOncePerSec
     transfer.progress = step.progress;
     transfer.received = step.received;
     transfer.total = step.total;
-    transfer.speed = step.speed;
     main_.messages.clear();
     SendMessageTo(service.CommandWindow(), UM_DOWNLOAD_STATE, 1, reinterpret_cast<LParam>(&transfer));
     SendMessageTo(service.CommandWindow(), UM_DOWNLOAD_PROGRESS, 1, reinterpret_cast<LParam>(&transfer));
-    ASSERT_EQ(main_.messages.size(), step.messages.size());
-    for (size_t i = 0; i < step.messages.size(); ++i) {
-      const RecordedMessage& got = main_.messages[i];
-      EXPECT_EQ(got.message.id, step.messages[i].id);
-      EXPECT_EQ(got.message.wParam, step.messages[i].wParam);
-      const std::string lParamOrText =
-          got.message.id == UM_DOWNLOAD_SPEED ? got.speedText : std::to_string(got.message.lParam);
-      EXPECT_EQ(lParamOrText, step.messages[i].lParamOrText);
+    if (!step.progress) {
+      EXPECT_TRUE(main_.messages.empty());
+      continue;
     }
+    ASSERT_EQ(main_.messages.size(), step.speed ? 2u : 1u);
+    EXPECT_EQ(main_.messages[0].message.id, UM_DOWNLOAD_BYTES);
+    EXPECT_EQ(main_.messages[0].message.wParam, static_cast<uint32_t>(step.received));
+    EXPECT_EQ(main_.messages[0].message.lParam, static_cast<uint32_t>(step.total));
+    if (!step.speed) continue;
+    EXPECT_EQ(main_.messages[1].message.id, UM_DOWNLOAD_SPEED);
+    EXPECT_EQ(main_.messages[1].message.wParam, static_cast<WParam>(*step.speed));
+    EXPECT_EQ(main_.messages[1].speedText, FormatByteSize(*step.speed));
   }
 }
 
 // A real download on a worker thread while this thread runs the message loop:
 // the command window's reports reach the main window on this thread. (The
-// counts are the downloader's samples, renewed about once a second.)
+// counts are the downloader's samples, renewed about once a second.) Held to
+// 2 MiB/s, it lasts long enough for speed reports, none of which reads 0
+// while the bytes flow.
 TEST_F(DownloadServiceTest, ARealDownloadReportsItsProgressOnTheUiThread) {
-  const std::string data = Bytes(6 * 1024 * 1024);
+  const std::string data = Bytes(3 * 1024 * 1024);
+  transfer_->SetReceiveSpeedLimit(2 * 1024 * 1024);
   WriteFile(root_.path() / "big.bin", data);
   NginxServer nginx(root_.path());
   std::atomic<uint32_t> lastClockRead = 0;
@@ -391,6 +401,7 @@ TEST_F(DownloadServiceTest, ARealDownloadReportsItsProgressOnTheUiThread) {
   ASSERT_FALSE(speeds.empty());
   for (const RecordedMessage& report : speeds) {
     EXPECT_EQ(report.speedText, FormatByteSize(static_cast<int32_t>(report.message.wParam)));
+    EXPECT_GT(report.message.wParam, 0u);
   }
   for (size_t i = 1; i < speedTicks.size(); ++i) EXPECT_GT(speedTicks[i] - speedTicks[i - 1], 1000u);
 }

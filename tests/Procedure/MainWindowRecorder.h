@@ -34,10 +34,12 @@ class MainWindowRecorder {
     for (const RecordedMessage& recorded : messages) ids.push_back(recorded.message.id);
     return ids;
   }
-  // The messages other than the download progress ones.
+  // The messages other than the download progress and retry ones.
   std::vector<MessageId> WorkflowIds() const {
     std::vector<MessageId> ids = Ids();
-    std::erase_if(ids, [](MessageId id) { return id == UM_DOWNLOAD_BYTES || id == UM_DOWNLOAD_SPEED; });
+    std::erase_if(ids, [](MessageId id) {
+      return id == UM_DOWNLOAD_BYTES || id == UM_DOWNLOAD_SPEED || id == UM_DOWNLOAD_RETRY;
+    });
     return ids;
   }
   std::vector<RecordedMessage> Only(MessageId id) const {

@@ -208,7 +208,7 @@ std::vector<std::string> ProcedureRunTest::Trace(bool withApplier) const {
   std::vector<std::string> lines;
   for (const SeenMessage& seen : seen_) {
     const MessageId id = seen.message.id;
-    if (id == UM_DOWNLOAD_BYTES || id == UM_DOWNLOAD_SPEED) continue;
+    if (id == UM_DOWNLOAD_BYTES || id == UM_DOWNLOAD_SPEED || id == UM_DOWNLOAD_RETRY) continue;
     if (!withApplier && IsApplierMessage(id)) continue;
     lines.push_back(Describe(seen));
   }

@@ -105,7 +105,7 @@ class ProcedureRunTest : public testing::Test {
   // The download service, recording every call in downloads_.
   DownloadFunction Download();
 
-  // The messages other than the download progress ones, one line each:
+  // The messages other than the download progress and retry ones, one line each:
   // "latest 1.0.2", "step 1 3", "name data\a.dat", "patch total 12.000000".
   // With `withApplier` false the applier's messages (0x4507 to 0x4518) are
   // left out as well.

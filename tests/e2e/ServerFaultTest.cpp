@@ -332,6 +332,25 @@ TEST_F(ServerFaultTest, AFloodedVersionFileIsCutOffAndLeavesNothingBehind) {
   WaitForProcessesInGameTree();
 }
 
+// No server answers: before each retry of a download the status line says
+// that the launcher waits for the server, with the attempt, and the speed
+// that nothing arrives; the self-update then fails as without the texts.
+TEST_F(ServerFaultTest, WhileNoServerAnswersTheStatusLineSaysThatTheLauncherWaitsAndRetries) {
+  PublishPristine();
+  ResetGameTree("pristine");
+  const std::string closed = ClosedBase();
+  WriteBases({closed, closed, closed, closed});
+  ServePrimary("");
+
+  EXPECT_EQ(Run({}, ""), 1) << output << LaunchLog();
+  for (int attempt = 2; attempt <= 6; ++attempt) {
+    const std::string waiting = "サーバーの応答を待っています（再試行 " + std::to_string(attempt) + "/6）";
+    EXPECT_NE(output.find(waiting), std::string::npos) << waiting << "\n" << output;
+  }
+  EXPECT_NE(output.find("DL速度: 0B/s"), std::string::npos) << output;
+  EXPECT_NE(output.find(kSelfUpdateFailed), std::string::npos) << output;
+}
+
 // The launcher's private temporary folder was made first by someone else
 // (anyone can, in a shared temporary folder): each run makes a fresh private
 // folder of its own, says so in the log, and ends with the published game.

@@ -2,11 +2,14 @@
 // bar as the screen shows them, dragging, and the keys.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "Procedure/ProcedureMessages.h"
 #include "patch/PatchMessages.h"
 #include "tests/gui/GuiFixture.h"
 #include "tests/gui/ScreenChecks.h"
 #include "ui/StatusTexts.h"
+#include "ui/TextFormat.h"
 #include "ui/sdl/CProgressCtrlST.h"
 #include "ui/sdl/FontLadder.h"
 #include "ui/sdl/MainWindowCanvas.h"
@@ -248,14 +251,15 @@ TEST_F(GuiTest, EveryStatusTextWithTheLongestNumbersFitsItsRoomWhole) {
   ASSERT_EQ(dlg->view().Text(IDC_SPEED), "1023.9KB/s");
   ASSERT_EQ(dlg->view().Text(IDC_COUNT), "9999/9999");
 
+  const std::string waiting = FormatText(kStatusWaitingForServer, 6, 6);
   const char* statuses[] = {
       kStatusUpdateBegin,     kStatusUpdateUnpack,       kStatusUpdateAnalyse,    kStatusUpdateCopy,
       kStatusUpdateCleanup,   kStatusPagesUnpacking,     kStatusSearchingVersion, kStatusSearchingUpdate,
       kStatusUpdating,        kStatusDownloadingUpdate,  kStatusUpdateFailed,     kStatusUpdateDone,
       kStatusInstallStarting, kStatusInstallDownloading, kStatusRepairing,        kStatusSelfUpdateFailed,
-      kStatusInstallFailed,   kStatusRepairFailed,       kStatusStartFailed,
+      kStatusInstallFailed,   kStatusRepairFailed,       kStatusStartFailed,      waiting.c_str(),
   };
-  // The status line as the workflow and the game start set it.
+  // The status line as the workflow, the game start and a retried download set it.
   MainWindowView view = dlg->view();
   for (const char* status : statuses) {
     view.Text(IDC_STATUS) = status;

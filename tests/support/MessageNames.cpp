@@ -119,6 +119,7 @@ constexpr NamedMessage kMessages[] = {
     NAMED(UM_INSTALL_FAIL_ANALYSE),
     NAMED(UM_INSTALL_FAIL_UNZIP_PAGE),
     NAMED(UM_INSTALL_TIMER_START),
+    NAMED(UM_DOWNLOAD_RETRY),
     // The main window's own.
     NAMED(UM_TRAY_NOTIFY),
 };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -271,6 +272,124 @@ TEST_F(MainWindowDisplayTest, TimerTickShowsRemainingTimeAndOverallProgress) {
   before = display.view();
   display.OnTimer();
   EXPECT_EQ(display.view(), before);
+}
+
+// While a package of a patch or a repaired file downloads, its bytes move the
+// percentage and the bar together; other downloads (lists, descriptions)
+// move neither.
+TEST_F(MainWindowDisplayTest, TheBytesOfADownloadMoveThePercentageAndTheBarTogether) {
+  // The list before the patch's sizes: nothing to show yet.
+  EXPECT_FALSE(Apply(UM_DOWNLOAD_BYTES, 30, 100).has_value());
+  EXPECT_EQ(Text(IDC_PERCENT), "");
+
+  const struct {
+    MessageId id;
+    WParam wParam;
+    LParam lParam;
+    const char* size;  // the size text of lParam, when there is one
+    const char* percent;
+    int position;
+  } steps[] = {
+      {UM_GAMEPATCH_TOTAL_SIZE, 0, 0, "200.000000", "0.00%", 1},
+      {UM_DOWNLOAD_BYTES, 30, 100, nullptr, "15.00%", 15},
+      {UM_DOWNLOAD_BYTES, 100, 100, nullptr, "50.00%", 50},
+      {UM_GAMEPATCH_DONE_SIZE, 0, 0, "100.000000", "50.00%", 50},
+      // The second package, 100 bytes, resumed at 60.
+      {UM_DOWNLOAD_BYTES, 60, 100, nullptr, "80.00%", 80},
+      {UM_GAMEPATCH_DONE_SIZE, 0, 0, "200.000000", "100.00%", 100},
+      // The applier's start ends the patch's downloads.
+      {UM_UPDATE_FILES_BEGIN, 0, 0, nullptr, "0%", 100},
+      {UM_DOWNLOAD_BYTES, 10, 100, nullptr, "0%", 100},
+      // A repair of 6 files: the third one's download fills the quarter
+      // between its downloading and finished steps.
+      {UM_REPAIR_START, 0, 0, nullptr, "", 100},
+      {UM_REPAIR_FILE_TOTAL, 6, 0, nullptr, "", 100},
+      {UM_REPAIR_FILE_STEP, 2, 3, nullptr, "41.67%", 41},
+      {UM_DOWNLOAD_BYTES, 6000000, 12000000, nullptr, "43.75%", 43},
+      {UM_DOWNLOAD_BYTES, 12000000, 12000000, nullptr, "45.83%", 45},
+      {UM_REPAIR_FILE_STEP, 3, 3, nullptr, "45.83%", 45},
+      {UM_DOWNLOAD_BYTES, 100, 200, nullptr, "45.83%", 45},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.percent);
+    const std::string size = step.size == nullptr ? "" : step.size;
+    Apply(step.id, step.wParam, step.size == nullptr ? step.lParam : TextLArg(size));
+    EXPECT_EQ(Text(IDC_PERCENT), step.percent);
+    EXPECT_EQ(Position(), step.position);
+  }
+}
+
+// A retry of a download: the status line says that the launcher waits for
+// the server, with the attempt, and the speed that nothing arrives. The first
+// bytes bring the status line back, unless something else replaced the
+// waiting text meanwhile.
+TEST_F(MainWindowDisplayTest, ARetrySaysThatTheLauncherWaitsForTheServer) {
+  Apply(UM_GAMEPATCH_DOWNLOAD_BEGIN);
+  Apply(UM_DOWNLOAD_SPEED, 1536, TextLArg("1.5K"));
+  Apply(UM_DOWNLOAD_RETRY, 2, 6);
+  EXPECT_EQ(Text(IDC_STATUS), "サーバーの応答を待っています（再試行 2/6）");
+  EXPECT_EQ(Text(IDC_SPEED_LABEL), "DL速度: ");
+  EXPECT_EQ(Text(IDC_SPEED), "0B/s");
+  Apply(UM_DOWNLOAD_RETRY, 3, 6);
+  EXPECT_EQ(Text(IDC_STATUS), "サーバーの応答を待っています（再試行 3/6）");
+  Apply(UM_DOWNLOAD_BYTES, 10, 100);
+  EXPECT_EQ(Text(IDC_STATUS), "アップデートをダウンロード中...");
+  Apply(UM_DOWNLOAD_BYTES, 20, 100);
+  EXPECT_EQ(Text(IDC_STATUS), "アップデートをダウンロード中...");
+
+  Apply(UM_DOWNLOAD_RETRY, 6, 6);
+  Apply(UM_GAMEPATCH_UPDATING);
+  Apply(UM_DOWNLOAD_BYTES, 10, 100);
+  EXPECT_EQ(Text(IDC_STATUS), "更新中...");
+
+  // No speed while waiting: the remaining-time timer shows nothing new.
+  Apply(UM_INSTALL_TOTAL_SIZE, 0, TextLArg("1000.000000"));
+  Apply(UM_INSTALL_TIMER_START);
+  Apply(UM_DOWNLOAD_RETRY, 2, 6);
+  const MainWindowView before = display.view();
+  display.OnTimer();
+  EXPECT_EQ(display.view(), before);
+}
+
+// The remaining time shown at each tick: at a steady speed it counts down a
+// second a tick; a speed that changes moves it only a part of the way, so a
+// meter that jumps between two figures does not make it jump with them. The
+// bar follows the percentage text of every tick.
+TEST_F(MainWindowDisplayTest, TheRemainingTimeCountsDownSteadilyAndTheBarFollowsTheText) {
+  Apply(UM_INSTALL_TOTAL_SIZE, 0, TextLArg("1000000.000000"));
+  Apply(UM_INSTALL_TIMER_START);
+  const auto seconds = [this] {
+    const std::string& text = Text(IDC_COUNT);
+    return std::stoi(text.substr(0, 2)) * 3600 + std::stoi(text.substr(3, 2)) * 60 + std::stoi(text.substr(6, 2));
+  };
+  const auto tick = [this](WParam done, int speed) {
+    const std::string text = FormatByteSize(speed);
+    Apply(UM_DOWNLOAD_SPEED, static_cast<WParam>(speed), TextLArg(text));
+    Apply(UM_DOWNLOAD_BYTES, done, 1000000);
+    display.OnTimer();
+  };
+
+  WParam done = 100000;
+  tick(done, 1000);
+  EXPECT_EQ(Text(IDC_COUNT), "00:15:00");
+  EXPECT_EQ(Text(IDC_PERCENT), "10.00%(" + FormatByteSize(100000) + "B/" + FormatByteSize(1000000) + "B)");
+  EXPECT_EQ(Position(), 10);
+  for (const char* shown : {"00:14:59", "00:14:58", "00:14:57"}) {
+    tick(done += 1000, 1000);
+    EXPECT_EQ(Text(IDC_COUNT), shown);
+  }
+
+  // A meter alternating between a quarter and four times the speed: the
+  // estimate swings by about an hour at every tick, the time shown by far less.
+  int previous = seconds();
+  for (int i = 0; i < 8; ++i) {
+    tick(done += 1000, i % 2 == 0 ? 250 : 4000);
+    const int now = seconds();
+    EXPECT_LT(std::abs(now - previous), 700) << Text(IDC_COUNT);
+    previous = now;
+  }
+  EXPECT_EQ(Text(IDC_PERCENT), "11.10%(" + FormatByteSize(111000) + "B/" + FormatByteSize(1000000) + "B)");
+  EXPECT_EQ(Position(), 11);
 }
 
 TEST_F(MainWindowDisplayTest, ResetProgressTextsEmptiesEveryText) {
