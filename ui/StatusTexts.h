@@ -25,3 +25,9 @@ inline constexpr const char* kStatusRepairFailed = "ゲームデータの復元�
 inline constexpr const char* kStatusStartFailed = "ゲーム起動に失敗しました。しばらくしてからもう一度お試しください。";
 // "%s  %s" of this label and the file's name.
 inline constexpr const char* kStatusRepairFile = "ファイル復元: ";
+// The chain has stopped with the window open: how to close it (in the
+// percentage's row, and the terminal's last line).
+inline constexpr const char* kStatusCloseHint = "Enterキーを押すと閉じます。";
+// The question when the window is closed, or Ctrl-C is pressed, while the
+// chain runs (a message box with はい / いいえ).
+inline constexpr const char* kStopQuestion = "更新を中止しますか？\r\n次回の起動時に続きから再開します。";

@@ -10,6 +10,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/MessageWindow.h"
+#include "ui/StatusTexts.h"
 
 namespace {
 
@@ -17,7 +18,8 @@ constexpr int kBarCells = 30;
 // How long one wait for input lasts before the messages get their turn.
 constexpr int kInputWaitMs = 50;
 constexpr const char* kAnswerPrompt = "はい(y) / いいえ(n): ";
-constexpr const char* kClosePrompt = "Enterキーを押すと閉じます。";
+// Before the launch log's reason for a stopped chain.
+constexpr const char* kReasonLabel = "原因: ";
 
 // The label and the value of a control pair, as one text.
 std::string Pair(const MainWindowView& view, int label, int value) { return view.Text(label) + view.Text(value); }
@@ -113,13 +115,16 @@ int TerminalFrontEnd::Ask(const std::string& text, const std::string& caption) {
   return answer == Answer::kYes ? 1 : 2;
 }
 
-void TerminalFrontEnd::WaitForClose() {
+void TerminalFrontEnd::WaitForClose(const std::string& reason) {
   LeaveBlock();
-  std::fprintf(out_, "%s\n", kClosePrompt);
+  if (!reason.empty()) std::fprintf(out_, "%s%s\n", kReasonLabel, reason.c_str());
+  std::fprintf(out_, "%s\n", kStatusCloseHint);
   std::fflush(out_);
   std::string line;
   ReadLine(line);
 }
+
+void TerminalFrontEnd::EndQuestions() { questionsEnded_ = true; }
 
 void TerminalFrontEnd::Close() {
   LeaveBlock();
@@ -128,7 +133,7 @@ void TerminalFrontEnd::Close() {
 
 bool TerminalFrontEnd::ReadLine(std::string& line) {
   line.clear();
-  if (in_ == nullptr) return false;
+  if (in_ == nullptr || questionsEnded_) return false;
   const int fd = fileno(in_);
   for (;;) {
     const size_t end = input_.find('\n');
@@ -146,6 +151,7 @@ bool TerminalFrontEnd::ReadLine(std::string& line) {
     const int ready = poll(&wait, 1, kInputWaitMs);
     if (ready == 0 || (ready < 0 && errno == EINTR)) {
       MessageLoop::PumpPending();
+      if (questionsEnded_) return false;
       continue;
     }
     char buffer[4096];

@@ -4,9 +4,10 @@
 // (one whenever what is shown changes) otherwise. Questions are written out
 // and answered by a line of input: "y", "yes", "1" or "はい" is consent, "n",
 // "no", "0" or "いいえ" refusal (letter case and blanks around do not
-// matter); anything else asks again, and the end of input is refusal. A window whose chain has stopped is closed by a
-// line or the end of input. While a question or the close waits for its line, the thread keeps delivering the messages
-// sent and posted to its windows, as every modal wait does.
+// matter); anything else asks again, and the end of input is refusal. A window whose chain has stopped writes the
+// launch log's reason under its status line and is closed by a line or the end of input. While a question or the close
+// waits for its line, the thread keeps delivering the messages sent and posted to its windows, as every modal wait
+// does.
 //
 // Thread: the window's thread. The streams stay owned by the caller; the
 // input is read through its file descriptor (the stream's own buffer is not
@@ -26,7 +27,8 @@ class TerminalFrontEnd : public FrontEnd {
 
   void Show(const MainWindowView& view) override;
   int Ask(const std::string& text, const std::string& caption) override;
-  void WaitForClose() override;
+  void WaitForClose(const std::string& reason) override;
+  void EndQuestions() override;
   void Close() override;
 
   // The text progress bar of a bar position: "[", 30 cells of "#" or "-", "]".
@@ -45,6 +47,7 @@ class TerminalFrontEnd : public FrontEnd {
   bool outIsTerminal_;
   std::string input_;        // read, not yet taken as lines
   bool inputEnded_ = false;  // the end of input, or a read error, was met
-  int drawnLines_ = 0;       // lines of the block drawn in place
-  std::string lastLine_;     // the last plain line written
+  bool questionsEnded_ = false;
+  int drawnLines_ = 0;    // lines of the block drawn in place
+  std::string lastLine_;  // the last plain line written
 };

@@ -312,14 +312,30 @@ void WorkflowControl::Follow(ProcedureId procedureId, bool started) {
   if (started) {
     followed_ = procedureId;
   } else {
-    followed_.reset();
-    window_.StopChain();
+    StopChain(procedureId);
   }
 }
 
 void WorkflowControl::StopIfFollowed(ProcedureId procedureId) {
-  if (followed_ != procedureId) return;
+  if (followed_ == procedureId) StopChain(procedureId);
+}
+
+void WorkflowControl::StopChain(ProcedureId procedureId) {
   followed_.reset();
+  const char* status = kStatusUpdateFailed;
+  switch (procedureId) {
+    case PROC_SELF_PATCH: status = kStatusSelfUpdateFailed; break;
+    case PROC_GAME_REPAIR:
+    case PROC_GAME_REPAIR_FLAGGED:
+      status = mode_ == MODE_RP_INSTALL ? kStatusInstallFailed : kStatusRepairFailed;
+      break;
+    case PROC_GAME_INSTALL: status = kStatusInstallFailed; break;
+    case PROC_GAME_PATCH: break;
+  }
+  display_.ShowStopped();
+  display_.SetText(IDC_STATUS, status);
+  display_.SetText(IDC_PROGRESS_LABEL, "");
+  display_.SetText(IDC_PERCENT, kStatusCloseHint);
   window_.StopChain();
 }
 

@@ -145,7 +145,7 @@ TEST_F(GuiTest, EscapeLeavesTheStoppedWindowOpenDraggingMovesItAndEnterClosesIt)
   // Escape first: were the window closed by it, the drag after it would not
   // be handled. The drag starts on the status line, a control.
   ASSERT_TRUE(Xdotool("mousemove 300 330 key Escape mousedown 1 mousemove 400 390 mouseup 1 key Return"));
-  frontEnd->WaitForClose();
+  frontEnd->WaitForClose("");
   const SDL_Rect bounds = frontEnd->MainWindowBounds();
   EXPECT_EQ(bounds.x, 100);
   EXPECT_EQ(bounds.y, 60);

@@ -158,9 +158,9 @@ TEST(TerminalFrontEnd, QuestionsTakeOneLineEachAndShowLineBreaksPlainly) {
 TEST(TerminalFrontEnd, ClosingTakesALineOrTheEndOfInput) {
   TerminalIo io;
   TerminalFrontEnd frontEnd(io.Input("\ny\n"), io.Output(), false, false);
-  frontEnd.WaitForClose();
+  frontEnd.WaitForClose("");
   EXPECT_EQ(frontEnd.Ask("after", "c"), 1);  // the close took exactly one line
-  frontEnd.WaitForClose();                   // end of input
+  frontEnd.WaitForClose("");                 // end of input
   EXPECT_NE(io.Written().find("Enterキーを押すと閉じます。\n"), std::string::npos);
 }
 
@@ -223,7 +223,7 @@ TEST(TerminalFrontEnd, MessagesAreDeliveredWhileALineIsAwaited) {
     AnswerAfterMessage input("\n");
     TerminalIo io;
     TerminalFrontEnd frontEnd(input.in(), io.Output(), false, false);
-    frontEnd.WaitForClose();
+    frontEnd.WaitForClose("");
     EXPECT_TRUE(input.deliveredOnThisThread());
   }
 }
