@@ -179,11 +179,12 @@ void CTovaLauncherDlg::OnStopRequest(StopRequest request) {
     return;
   }
   if (askingStop_) return;  // the question is already open
-  askingStop_ = true;
   ShowIfChanged();
+  askingStop_ = true;
   const bool yes = frontEnd_.Ask(kStopQuestion, kCaption) == kMessageBoxYes;
   askingStop_ = false;
   if (ended_) return;
+  ShowIfChanged();
   if (yes) {
     StopOnRequest(request);
   } else {
@@ -214,7 +215,9 @@ void CTovaLauncherDlg::SyncTimer() {
 }
 
 void CTovaLauncherDlg::ShowIfChanged() {
-  if (shown_ == display_.view()) return;
+  // While the stop question is open the chain goes on, but what it shows
+  // waits for the answer: a terminal's redrawn block would bury the question.
+  if (askingStop_ || shown_ == display_.view()) return;
   shown_ = display_.view();
   frontEnd_.Show(*shown_);
 }
