@@ -12,9 +12,17 @@ namespace {
 constexpr std::streamoff kTailBytes = 64 * 1024;
 constexpr std::string_view kEllipsis = "…";
 
-bool HoldsIgnoringCase(std::string_view text, std::string_view word) {
-  return std::search(text.begin(), text.end(), word.begin(), word.end(),
-                     [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; }) != text.end();
+// True when a word of `text` begins with `word` (lower case), in any letter
+// case: "download fail:" and "Error," do, "LE_InstallByCPFail" (an event's
+// name in an analytics record) does not.
+bool HasWordStartingWith(std::string_view text, std::string_view word) {
+  for (size_t at = 0; at + word.size() <= text.size(); ++at) {
+    if (at > 0 && std::isalpha(static_cast<unsigned char>(text[at - 1])) != 0) continue;
+    if (std::equal(word.begin(), word.end(), text.begin() + static_cast<std::ptrdiff_t>(at),
+                   [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); }))
+      return true;
+  }
+  return false;
 }
 
 // The message of a log line "[DD_HH:MM:SS]: message".
@@ -24,8 +32,8 @@ std::string_view MessageOf(std::string_view line) {
 }
 
 bool TellsOfFailure(std::string_view message) {
-  return message.starts_with("FILE=") || message.starts_with("FILE =") || HoldsIgnoringCase(message, "fail") ||
-         HoldsIgnoringCase(message, "error");
+  return message.starts_with("FILE=") || message.starts_with("FILE =") || HasWordStartingWith(message, "fail") ||
+         HasWordStartingWith(message, "error");
 }
 
 // `text` cut to `maxBytes` with the ellipsis, never inside a UTF-8 character.

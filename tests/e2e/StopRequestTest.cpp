@@ -125,4 +125,22 @@ TEST_F(StopRequestTest, CtrlCOnTheTerminalAsksAndNoGoesOnYesStops) {
   ExpectTheNextRunResumes(KeptBytes());
 }
 
+// A chain that stops on a failure answered by its event only (a page that no
+// base serves): the terminal shows the failed step, the launch log's reason
+// and how to close, and the end of input closes it.
+TEST_F(StopRequestTest, APageNoBaseServesStopsTheChainSayingWhyAndHowToClose) {
+  fs::remove(ServerBase(kName) / "InstallVersion" / "InstallPage_1.0" / "page0.zip");
+  WriteBases({base_, base_, base_, base_});
+  EXPECT_EQ(Run({}, ""), 1) << output;
+  const size_t failed = output.rfind("ゲームのインストールに失敗しました.");
+  // The reason is the launch log's last failure line: the page's download.
+  const size_t reason = output.find("原因: FILE =Procedure\\ProcedureInstall");
+  const size_t close = output.rfind("Enterキーを押すと閉じます。");
+  ASSERT_NE(failed, std::string::npos) << output;
+  ASSERT_NE(reason, std::string::npos) << output;
+  EXPECT_LT(failed, reason) << output;
+  EXPECT_LT(reason, close) << output;
+  EXPECT_EQ(output.find("残り時間", failed), std::string::npos) << output;
+}
+
 }  // namespace

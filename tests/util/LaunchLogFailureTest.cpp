@@ -20,6 +20,7 @@ TEST(LaunchLogFailure, TheLastFailureLineWithoutItsTimeShortenedToOneLine) {
   } cases[] = {
       {"no log", {}, 80, ""},
       {"no failure", {"start file download: Curl a <-- b", "debug"}, 80, ""},
+      {"an event's name is no failure", {"Failed to x", "type=adevent&log=LE_InstallByCPFail"}, 80, "Failed to x"},
       {"an error line, later ordinary lines",
        {"FILE=Procedure\\ProcedureInstall,LINE=92 ,DownloadFile", "debug"},
        80,
