@@ -223,3 +223,5 @@ void SdlFrontEnd::Close() {
 }
 
 SDL_Rect SdlFrontEnd::MainWindowBounds() const { return window_->Bounds(); }
+
+Uint32 SdlFrontEnd::MainWindowId() const { return window_->id(); }

@@ -58,6 +58,8 @@ class SdlFrontEnd : public FrontEnd {
 
   // The main window's position and size on the screen.
   SDL_Rect MainWindowBounds() const;
+  // The main window's SDL id (SDL_GetWindowFromID).
+  Uint32 MainWindowId() const;
 
  private:
   class Session;
