@@ -49,7 +49,7 @@ constexpr uint32_t kOtherNameWaitMs = 100;
 // How long the end of the program waits for events still being uploaded; a
 // run stopped on request ends sooner, as the one who stopped it waits.
 constexpr std::chrono::milliseconds kPendingReportsWait{15000};
-constexpr std::chrono::milliseconds kInterruptedReportsWait{1000};
+constexpr std::chrono::milliseconds kInterruptedReportsWait{500};
 
 // What a launcher hands over to the image that replaces it: the descriptor
 // that holds the launcher folder's lock, and the mark of a relaunch after a
