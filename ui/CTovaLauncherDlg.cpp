@@ -22,7 +22,6 @@ constexpr MessageId kEndDialogMessage = 0x8001;
 constexpr MessageId kShowStatusMessage = 0x8002;
 constexpr MessageId kStopRequestMessage = 0x8003;
 
-constexpr const char* kCaption = "メッセージ";
 // The launch log's reason for a stopped chain, cut to about one line.
 constexpr size_t kReasonBytes = 160;
 
@@ -181,7 +180,7 @@ void CTovaLauncherDlg::OnStopRequest(StopRequest request) {
   if (askingStop_) return;  // the question is already open
   ShowIfChanged();
   askingStop_ = true;
-  const bool yes = frontEnd_.Ask(kStopQuestion, kCaption) == kMessageBoxYes;
+  const bool yes = frontEnd_.Ask(kStopQuestion, kMessageCaption) == kMessageBoxYes;
   askingStop_ = false;
   if (ended_) return;
   ShowIfChanged();

@@ -25,6 +25,8 @@ inline constexpr const char* kStatusRepairFailed = "ゲームデータの復元�
 inline constexpr const char* kStatusStartFailed = "ゲーム起動に失敗しました。しばらくしてからもう一度お試しください。";
 // "%s  %s" of this label and the file's name.
 inline constexpr const char* kStatusRepairFile = "ファイル復元: ";
+// The caption of every message box the window shows.
+inline constexpr const char* kMessageCaption = "メッセージ";
 // The chain has stopped with the window open: how to close it (in the
 // percentage's row, and the terminal's last line).
 inline constexpr const char* kStatusCloseHint = "Enterキーを押すと閉じます。";

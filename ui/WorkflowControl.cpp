@@ -23,7 +23,6 @@ using enum WorkflowMode;
 
 namespace {
 
-constexpr const char* kCaption = "メッセージ";
 constexpr const char* kSelfPatchDoneLog = "NM_LAUNCHER_SELF_PATCH_DONE";
 
 // Slots of the milestones.
@@ -271,7 +270,7 @@ void WorkflowControl::BeginGameInstall() {
 }
 
 void WorkflowControl::AskGameRepair() {
-  if (ShowMessageBox("ゲームデータを復元しますか?", kCaption, window_.Window()) == kMessageBoxYes) {
+  if (ShowMessageBox("ゲームデータを復元しますか?", kMessageCaption, window_.Window()) == kMessageBoxYes) {
     SetMode(MODE_GAME_REPAIR);
     BeginGameRepair();
   } else {
@@ -348,5 +347,5 @@ void WorkflowControl::Milestone(int slot, const char* event, double percent) {
 
 bool WorkflowControl::AskAfterFailure(const char* status, const char* text) {
   display_.SetText(IDC_STATUS, status);
-  return ShowMessageBox(text, kCaption, window_.Window()) == kMessageBoxYes;
+  return ShowMessageBox(text, kMessageCaption, window_.Window()) == kMessageBoxYes;
 }
