@@ -139,9 +139,7 @@ ProcedureManager::ProcedureManager(const ProcedureFactory& factory) {
 }
 
 ProcedureManager::~ProcedureManager() {
-  destroying_ = true;
-  stopEvent_.Set();
-  downloads_->Abandon();
+  Stop();
   ReleaseWorker();
   // A worker may be waiting in a send to a window of this thread.
   MessageLoop::RunUntil(
@@ -192,6 +190,12 @@ bool ProcedureManager::StartGameRepair(std::string baseUrl) {
   return true;
 }
 
+void ProcedureManager::Stop() {
+  stopped_ = true;
+  stopEvent_.Set();
+  downloads_->Abandon();
+}
+
 bool ProcedureManager::DownloadFile(const std::string& url, const std::string& localPath, int32_t cookie,
                                     uint64_t maxBytes) {
   return downloads_->DownloadFile(url, localPath, cookie, maxBytes);
@@ -203,7 +207,7 @@ ProcedureBase* ProcedureManager::FindProcedure(ProcedureId id) const {
 }
 
 bool ProcedureManager::CanStart(ProcedureId id) const {
-  if (destroying_ || FindProcedure(id) == nullptr) return false;
+  if (stopped_ || FindProcedure(id) == nullptr) return false;
   const auto inRun = [id](const std::unique_ptr<Worker>& worker) {
     return worker->procedureId == id && !worker->procedureDone.load();
   };

@@ -38,8 +38,7 @@ class ProcedureManager {
   // the first one every download fails.
   explicit ProcedureManager(const ProcedureFactory& factory);
 
-  // Signals the stop event, abandons the running download and waits for every
-  // worker that is still running (delivering the messages they send to this
+  // Stop, then waits for every worker that is still running (delivering the messages they send to this
   // thread meanwhile; Start operations called from those handlers return
   // false). Then destroys the command window, the procedures and the
   // downloaders. Call it on the UI thread.
@@ -68,7 +67,13 @@ class ProcedureManager {
 
   // Every Start operation also returns false, starting nothing, when its
   // procedure is not registered, while an earlier run of the same procedure
-  // has not returned, or when the manager is being destroyed.
+  // has not returned, or after Stop.
+
+  // Ends the chain: signals the stop event, so that the running procedure
+  // ends with its "cancelled" result at its next checkpoint, and abandons the
+  // running download, which keeps its bytes for the next run. No procedure
+  // starts afterwards. UI thread.
+  void Stop();
 
   // The download service (Procedure/DownloadService.h): true when the file is
   // complete at `localPath`; a body larger than `maxBytes` fails the
@@ -87,7 +92,7 @@ class ProcedureManager {
   };
 
   ProcedureBase* FindProcedure(ProcedureId id) const;
-  // False while destroying, for an empty id, and while a worker is still
+  // False after Stop, for an empty id, and while a worker is still
   // inside the procedure's run: two runs of one procedure would share its
   // fields, and SetServerUrl1 would change them under the running one.
   bool CanStart(ProcedureId id) const;
@@ -110,5 +115,5 @@ class ProcedureManager {
   // thread only.
   std::unique_ptr<Worker> worker_;
   std::vector<std::unique_ptr<Worker>> retired_;
-  bool destroying_ = false;  // UI thread only
+  bool stopped_ = false;  // UI thread only
 };

@@ -23,6 +23,7 @@
 #include "platform/AsciiText.h"
 #include "platform/Clock.h"
 #include "platform/ProcessLauncher.h"
+#include "platform/SignalWatcher.h"
 #include "platform/TempFolder.h"
 #include "telemetry/EventReport.h"
 #include "ui/CTovaLauncherDlg.h"
@@ -45,8 +46,10 @@ constexpr int kFileStepRetries = 20;
 constexpr uint32_t kFileStepWaitMs = 100;
 // A program started under another name runs the window after this wait.
 constexpr uint32_t kOtherNameWaitMs = 100;
-// How long the end of the program waits for events still being uploaded.
+// How long the end of the program waits for events still being uploaded; a
+// run stopped on request ends sooner, as the one who stopped it waits.
 constexpr std::chrono::milliseconds kPendingReportsWait{15000};
+constexpr std::chrono::milliseconds kInterruptedReportsWait{500};
 
 // What a launcher hands over to the image that replaces it: the descriptor
 // that holds the launcher folder's lock, and the mark of a relaunch after a
@@ -214,6 +217,17 @@ LauncherOutcome RunWindow(bool repaireFlag, bool relaunched, std::FILE* display)
   auto manager = std::make_unique<ProcedureManager>(MakeStandardProcedure);
   ManagerProcedureControl procedures(*manager);
   CTovaLauncherDlg dlg(procedures, TelemetryEventSink(), frontEnd.get(), repaireFlag, relaunched);
+  // Ctrl-C on a terminal asks first; SIGINT from elsewhere and SIGTERM (sent
+  // by scripts and session managers) stop at once. The watcher outlives the
+  // window's run, so a signal during the clean-up changes nothing.
+  const bool inputIsTerminal = isatty(STDIN_FILENO) == 1;
+  SignalWatcher signals([&dlg, inputIsTerminal](int signal) {
+    if (signal == SIGTERM) {
+      dlg.RequestStop(StopRequest::kSigterm);
+    } else {
+      dlg.RequestStop(inputIsTerminal ? StopRequest::kInterrupt : StopRequest::kSigint);
+    }
+  });
   const LauncherOutcome outcome = dlg.DoModal();
   // The manager goes first: its workers' last messages still reach the window.
   manager.reset();
@@ -296,11 +310,12 @@ int CTovaLauncherApp::RunMainWindow(DisplayOutput& display) {
   // A closed output must not end the launcher in the middle of an update.
   signal(SIGPIPE, SIG_IGN);
   const LauncherOutcome outcome = RunWindow(repaireFlag_, relaunched_, display.file());
-  WaitForPendingReports(kPendingReportsWait);
+  WaitForPendingReports(outcome == LauncherOutcome::kInterrupted ? kInterruptedReportsWait : kPendingReportsWait);
   switch (outcome) {
     case LauncherOutcome::kGameStarted: return 0;
     case LauncherOutcome::kRelaunch: return kRelaunchStatus;
-    case LauncherOutcome::kStopped: break;
+    case LauncherOutcome::kStopped:
+    case LauncherOutcome::kInterrupted: break;
   }
   return 1;
 }

@@ -7,16 +7,33 @@
 #include "ui/EventSink.h"
 #include "ui/FrontEnd.h"
 #include "ui/ProcedureControl.h"
+#include "ui/StatusTexts.h"
 #include "ui/TrayMessages.h"
 #include "util/LaunchLog.h"
+#include "util/LaunchLogFailure.h"
 
 namespace {
 
 // The window's own messages from the game start thread: the end of the
 // window (posted; wParam the LauncherOutcome) and a status text (sent; wParam
-// the address of a std::string).
+// the address of a std::string); and a request to stop (posted from any
+// thread; wParam the StopRequest).
 constexpr MessageId kEndDialogMessage = 0x8001;
 constexpr MessageId kShowStatusMessage = 0x8002;
+constexpr MessageId kStopRequestMessage = 0x8003;
+
+// The launch log's reason for a stopped chain, cut to about one line.
+constexpr size_t kReasonBytes = 160;
+
+const char* NameOf(StopRequest request) {
+  switch (request) {
+    case StopRequest::kWindowClosed: return "the window was closed";
+    case StopRequest::kInterrupt: return "Ctrl-C";
+    case StopRequest::kSigint: return "SIGINT";
+    case StopRequest::kSigterm: return "SIGTERM";
+  }
+  return "request";
+}
 
 // The tray icon's mouse event that shows the window.
 constexpr LParam kTrayLeftButtonDown = 0x201;
@@ -76,16 +93,21 @@ LauncherOutcome CTovaLauncherDlg::RunModalLoop() {
     }
     MessageLoop::PumpPending(wait);
     frontEnd_.Pump();
+    if (!ended_ && frontEnd_.TakeCloseRequest()) OnStopRequest(StopRequest::kWindowClosed);
     if (nextTick_ && clock_() >= *nextTick_) OnTimer();
     if (chainStopped_ && !ended_) {
       ShowIfChanged();
-      frontEnd_.WaitForClose();
+      frontEnd_.WaitForClose(LastLaunchLogFailure(kReasonBytes));
       EndDialog(LauncherOutcome::kStopped);
     }
   }
   if (outcome_ == LauncherOutcome::kRelaunch) frontEnd_.ClearForRelaunch();
   frontEnd_.Close();
   return outcome_;
+}
+
+void CTovaLauncherDlg::RequestStop(StopRequest request) {
+  PostMessageTo(&window_, kStopRequestMessage, static_cast<WParam>(request));
 }
 
 void CTovaLauncherDlg::OnCommand(int controlId) {
@@ -139,6 +161,7 @@ void CTovaLauncherDlg::Dispatch(const Message& message) {
   switch (message.id) {
     case kEndDialogMessage: EndDialog(static_cast<LauncherOutcome>(message.wParam)); return;
     case kShowStatusMessage: display_.SetText(IDC_STATUS, *reinterpret_cast<const std::string*>(message.wParam)); break;
+    case kStopRequestMessage: OnStopRequest(static_cast<StopRequest>(message.wParam)); break;
     case UM_TRAY_NOTIFY:
       if (message.lParam == kTrayLeftButtonDown) display_.SetTopmost(true);
       break;
@@ -146,6 +169,35 @@ void CTovaLauncherDlg::Dispatch(const Message& message) {
   }
   SyncTimer();
   ShowIfChanged();
+}
+
+void CTovaLauncherDlg::OnStopRequest(StopRequest request) {
+  if (ended_) return;
+  const bool ask = request == StopRequest::kWindowClosed || request == StopRequest::kInterrupt;
+  if (!ask) {
+    StopOnRequest(request);
+    return;
+  }
+  if (askingStop_) return;  // the question is already open
+  ShowIfChanged();
+  askingStop_ = true;
+  const bool yes = frontEnd_.Ask(kStopQuestion, kMessageCaption) == kMessageBoxYes;
+  askingStop_ = false;
+  if (ended_) return;
+  ShowIfChanged();
+  if (yes) {
+    StopOnRequest(request);
+  } else {
+    WriteLaunchLog("stop declined (%s): the run goes on", NameOf(request));
+  }
+}
+
+void CTovaLauncherDlg::StopOnRequest(StopRequest request) {
+  WriteLaunchLog("stopped on request (%s): the running procedure is cancelled, its download kept for the next run",
+                 NameOf(request));
+  procedures_.Stop();
+  EndDialog(LauncherOutcome::kInterrupted);
+  frontEnd_.EndQuestions();
 }
 
 void CTovaLauncherDlg::EndDialog(LauncherOutcome outcome) {
@@ -163,7 +215,9 @@ void CTovaLauncherDlg::SyncTimer() {
 }
 
 void CTovaLauncherDlg::ShowIfChanged() {
-  if (shown_ == display_.view()) return;
+  // While the stop question is open the chain goes on, but what it shows
+  // waits for the answer: a terminal's redrawn block would bury the question.
+  if (askingStop_ || shown_ == display_.view()) return;
   shown_ = display_.view();
   frontEnd_.Show(*shown_);
 }

@@ -7,12 +7,20 @@
 // shown and what runs next. It runs the remaining-time timer, and the
 // commands of its hidden buttons and its tray icon are operations.
 //
+// A stop can be asked for while the chain runs: closing the window or Ctrl-C
+// on a terminal asks once whether to stop (a close by mistake must not cut an
+// update short); a signal from a script or a session manager stops at once.
+// Stopping signals the procedures' stop event, abandons the running download
+// (its bytes stay for the next run), writes why to the launch log and ends
+// the window with kInterrupted.
+//
 // Thread: everything runs on the thread that created the window (the UI
 // thread), which delivers the messages of the procedures' worker threads.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -31,6 +39,15 @@ enum class LauncherOutcome {
   kStopped,      // a failure, a refusal, or the user closed the window
   kGameStarted,  // the game client was started
   kRelaunch,     // the self-update replaced launcher files: start the installed launcher again
+  kInterrupted,  // a stop was asked for (and confirmed where asked) while the chain ran
+};
+
+// Who asks to stop the chain.
+enum class StopRequest : uintptr_t {
+  kWindowClosed,  // the window manager's close: asked first
+  kInterrupt,     // Ctrl-C on a terminal (SIGINT with a terminal as input): asked first
+  kSigint,        // SIGINT without a terminal: at once
+  kSigterm,       // SIGTERM: at once
 };
 
 class CTovaLauncherDlg : private WorkflowWindow, private GameStartHost {
@@ -56,6 +73,9 @@ class CTovaLauncherDlg : private WorkflowWindow, private GameStartHost {
   // Initialisation: "LE_LauncherStart" on a thread of its own, the bar at 1,
   // texts reset, mode 0, Init of the procedures and the self-update started.
   void OnInitDialog();
+
+  // Any thread: the window handles `request` on its own thread.
+  void RequestStop(StopRequest request);
 
   // OnInitDialog, then RunModalLoop.
   LauncherOutcome DoModal();
@@ -92,6 +112,9 @@ class CTovaLauncherDlg : private WorkflowWindow, private GameStartHost {
   void EndWindow(bool clientStarted) override;
 
   void Dispatch(const Message& message);
+  // Asks first where the request calls for it (one question at a time).
+  void OnStopRequest(StopRequest request);
+  void StopOnRequest(StopRequest request);
   void EndDialog(LauncherOutcome outcome);
   // Follows the display's timer state: the first tick is due 1000 ms after a start.
   void SyncTimer();
@@ -106,6 +129,7 @@ class CTovaLauncherDlg : private WorkflowWindow, private GameStartHost {
   TimerClock clock_;
   bool ended_ = false;
   bool chainStopped_ = false;
+  bool askingStop_ = false;
   LauncherOutcome outcome_ = LauncherOutcome::kStopped;
   std::optional<MainWindowView> shown_;
   std::optional<std::chrono::steady_clock::time_point> nextTick_;  // set while the timer runs

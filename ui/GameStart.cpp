@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr const char* kCaption = "メッセージ";
 constexpr const char* kRuntimeName = "Microsoft Visual C++ 2013 Redistributable (x64)";
 // "DisplayName" is read into 1024 bytes: 511 UTF-16 units and the terminator.
 constexpr size_t kDisplayNameUnits = 1024 / sizeof(char16_t) - 1;
@@ -47,7 +46,7 @@ void RunVcRedist(std::chrono::milliseconds wait) {
 std::thread StartGame(GameStartHost& host) {
   if (!IsVcRedist2013x64Installed()) {
     WriteLaunchLog("%s", kRuntimeMissingLog);
-    if (ShowMessageBox(kRuntimeMissingText, kCaption, host.Window()) == kMessageBoxYes) RunVcRedist();
+    if (ShowMessageBox(kRuntimeMissingText, kMessageCaption, host.Window()) == kMessageBoxYes) RunVcRedist();
   }
   try {
     return std::thread([&host] { GameStartThread(host); });
@@ -69,7 +68,7 @@ int GameStartThread(GameStartHost& host) {
   }
   host.Events().ReportAsync("LE_GameStartError", FormatText("%d", error));
   host.ShowStatus(kStatusStartFailed);
-  ShowMessageBox(kStatusStartFailed, kCaption, host.Window());
+  ShowMessageBox(kStatusStartFailed, kMessageCaption, host.Window());
   host.EndWindow(false);
   return 1;
 }

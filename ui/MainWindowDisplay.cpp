@@ -352,3 +352,13 @@ void MainWindowDisplay::ShowInstallPercent(double p, double done) {
   SetText(IDC_PROGRESS_LABEL, kProgressLabel);
   SetText(IDC_PERCENT, FormatText("%.2f%%(%sB/%sB)", p, SizeText(done).c_str(), SizeText(installTotalBytes_).c_str()));
 }
+
+void MainWindowDisplay::ShowStopped() {
+  timerRunning_ = false;
+  if (view_.Text(IDC_COUNT_LABEL) == kRemainingLabel) {
+    SetText(IDC_COUNT_LABEL, "");
+    SetText(IDC_COUNT, "");
+  }
+  SetText(IDC_SPEED_LABEL, "");
+  SetText(IDC_SPEED, "");
+}

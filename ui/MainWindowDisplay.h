@@ -46,6 +46,10 @@ class MainWindowDisplay {
   // failures that concern downloads.
   bool timerRunning() const { return timerRunning_; }
 
+  // The chain has stopped: the timer stops, and neither the remaining time
+  // nor the speed is shown any more.
+  void ShowStopped();
+
   // One tick of the timer (due every 1000 ms while it runs; ignored while it
   // is stopped): with a known speed and time left, shows the remaining time
   // "HH:MM:SS" (hours of the day), and the overall percentage with sizes,

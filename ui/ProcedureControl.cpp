@@ -19,3 +19,5 @@ bool ManagerProcedureControl::StartGameRepair(std::string baseUrl) {
 bool ManagerProcedureControl::StartGameInstall(std::string baseUrl) {
   return manager_.StartGameInstall(std::move(baseUrl));
 }
+
+void ManagerProcedureControl::Stop() { manager_.Stop(); }

@@ -19,6 +19,9 @@ class ProcedureControl {
   [[nodiscard]] virtual bool StartGamePatch(std::string baseUrl) = 0;
   [[nodiscard]] virtual bool StartGameRepair(std::string baseUrl) = 0;
   [[nodiscard]] virtual bool StartGameInstall(std::string baseUrl) = 0;
+  // Stops the chain: the stop event signalled, the running download
+  // abandoned, nothing started afterwards.
+  virtual void Stop() = 0;
 };
 
 // Forwards to a ProcedureManager, which must outlive it.
@@ -30,6 +33,7 @@ class ManagerProcedureControl : public ProcedureControl {
   bool StartGamePatch(std::string baseUrl) override;
   bool StartGameRepair(std::string baseUrl) override;
   bool StartGameInstall(std::string baseUrl) override;
+  void Stop() override;
 
  private:
   ProcedureManager& manager_;

@@ -28,3 +28,11 @@ inline constexpr const char* kStatusRepairFile = "ファイル復元: ";
 // While a download is retried: "%d/%d" of the attempt about to start and the
 // attempts a download gets. It stands until bytes arrive again.
 inline constexpr const char* kStatusWaitingForServer = "サーバーの応答を待っています（再試行 %d/%d）";
+// The caption of every message box the window shows.
+inline constexpr const char* kMessageCaption = "メッセージ";
+// The chain has stopped with the window open: how to close it (in the
+// percentage's row, and the terminal's last line).
+inline constexpr const char* kStatusCloseHint = "Enterキーを押すと閉じます。";
+// The question when the window is closed, or Ctrl-C is pressed, while the
+// chain runs (a message box with はい / いいえ).
+inline constexpr const char* kStopQuestion = "更新を中止しますか？\r\n次回の起動時に続きから再開します。";

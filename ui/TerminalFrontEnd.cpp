@@ -11,6 +11,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/MessageWindow.h"
+#include "ui/StatusTexts.h"
 #include "ui/TerminalColumns.h"
 
 namespace {
@@ -21,7 +22,8 @@ constexpr int kDefaultRows = 24;
 // How long one wait for input lasts before the messages get their turn.
 constexpr int kInputWaitMs = 50;
 constexpr const char* kAnswerPrompt = "はい(y) / いいえ(n): ";
-constexpr const char* kClosePrompt = "Enterキーを押すと閉じます。";
+// Before the launch log's reason for a stopped chain.
+constexpr const char* kReasonLabel = "原因: ";
 
 // The label and the value of a control pair, as one text: a label that does
 // not end in a blank ("残り時間") gets one before its value.
@@ -49,9 +51,13 @@ std::string Joined(const BlockRow& row) {
   return line;
 }
 
-// The progress bar of `barCells` cells and the percentage.
+// The progress bar of `barCells` cells and the percentage. The close hint a
+// stopped window shows there comes last on a terminal, after the reason
+// (WaitForClose).
 BlockRow ProgressRow(const MainWindowView& view, int barCells) {
-  return {{TerminalFrontEnd::ProgressBar(view.progressPosition, barCells), Pair(view, IDC_PROGRESS_LABEL, IDC_PERCENT)},
+  const bool closeHint = view.Text(IDC_PERCENT) == kStatusCloseHint;
+  return {{TerminalFrontEnd::ProgressBar(view.progressPosition, barCells),
+           closeHint ? std::string() : Pair(view, IDC_PROGRESS_LABEL, IDC_PERCENT)},
           " "};
 }
 
@@ -163,9 +169,10 @@ int TerminalFrontEnd::Ask(const std::string& text, const std::string& caption) {
   return answer == Answer::kYes ? 1 : 2;
 }
 
-void TerminalFrontEnd::WaitForClose() {
+void TerminalFrontEnd::WaitForClose(const std::string& reason) {
   LeaveBlock();
-  std::fprintf(out_, "%s\n", kClosePrompt);
+  if (!reason.empty()) std::fprintf(out_, "%s%s\n", kReasonLabel, PrintableText(reason).c_str());
+  std::fprintf(out_, "%s\n", kStatusCloseHint);
   std::fflush(out_);
   std::string line;
   ReadLine(line);
@@ -178,6 +185,8 @@ void TerminalFrontEnd::ClearForRelaunch() {
   LeaveBlock();
 }
 
+void TerminalFrontEnd::EndQuestions() { questionsEnded_ = true; }
+
 void TerminalFrontEnd::Close() {
   LeaveBlock();
   std::fflush(out_);
@@ -185,7 +194,7 @@ void TerminalFrontEnd::Close() {
 
 bool TerminalFrontEnd::ReadLine(std::string& line) {
   line.clear();
-  if (in_ == nullptr) return false;
+  if (in_ == nullptr || questionsEnded_) return false;
   const int fd = fileno(in_);
   for (;;) {
     const size_t end = input_.find('\n');
@@ -203,6 +212,7 @@ bool TerminalFrontEnd::ReadLine(std::string& line) {
     const int ready = poll(&wait, 1, kInputWaitMs);
     if (ready == 0 || (ready < 0 && errno == EINTR)) {
       MessageLoop::PumpPending();
+      if (questionsEnded_) return false;
       continue;
     }
     char buffer[4096];

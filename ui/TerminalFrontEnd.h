@@ -6,9 +6,10 @@
 // shown changes, without cursor movements. Questions are written out
 // and answered by a line of input: "y", "yes", "1" or "はい" is consent, "n",
 // "no", "0" or "いいえ" refusal (letter case and blanks around do not
-// matter); anything else asks again, and the end of input is refusal. A window whose chain has stopped is closed by a
-// line or the end of input. While a question or the close waits for its line, the thread keeps delivering the messages
-// sent and posted to its windows, as every modal wait does.
+// matter); anything else asks again, and the end of input is refusal. A window whose chain has stopped writes the
+// launch log's reason under its status line and is closed by a line or the end of input. While a question or the close
+// waits for its line, the thread keeps delivering the messages sent and posted to its windows, as every modal wait
+// does.
 //
 // Thread: the window's thread. The streams stay owned by the caller; the
 // input is read through its file descriptor (the stream's own buffer is not
@@ -31,7 +32,8 @@ class TerminalFrontEnd : public FrontEnd {
   int Ask(const std::string& text, const std::string& caption) override;
   // Lays the block out anew when the terminal's width has changed.
   void Pump() override;
-  void WaitForClose() override;
+  void WaitForClose(const std::string& reason) override;
+  void EndQuestions() override;
   void ClearForRelaunch() override;
   void Close() override;
 
@@ -68,5 +70,6 @@ class TerminalFrontEnd : public FrontEnd {
   MainWindowView shown_;           // what the block shows
   std::vector<int> drawnColumns_;  // the columns of each line of the block drawn in place
   int drawnWidth_ = 0;             // the terminal's width when it was drawn
-  std::string lastLine_;           // the last plain line written
+  bool questionsEnded_ = false;
+  std::string lastLine_;  // the last plain line written
 };

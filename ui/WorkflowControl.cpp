@@ -23,7 +23,6 @@ using enum WorkflowMode;
 
 namespace {
 
-constexpr const char* kCaption = "メッセージ";
 constexpr const char* kSelfPatchDoneLog = "NM_LAUNCHER_SELF_PATCH_DONE";
 
 // Slots of the milestones.
@@ -271,7 +270,7 @@ void WorkflowControl::BeginGameInstall() {
 }
 
 void WorkflowControl::AskGameRepair() {
-  if (ShowMessageBox("ゲームデータを復元しますか?", kCaption, window_.Window()) == kMessageBoxYes) {
+  if (ShowMessageBox("ゲームデータを復元しますか?", kMessageCaption, window_.Window()) == kMessageBoxYes) {
     SetMode(MODE_GAME_REPAIR);
     BeginGameRepair();
   } else {
@@ -312,14 +311,30 @@ void WorkflowControl::Follow(ProcedureId procedureId, bool started) {
   if (started) {
     followed_ = procedureId;
   } else {
-    followed_.reset();
-    window_.StopChain();
+    StopChain(procedureId);
   }
 }
 
 void WorkflowControl::StopIfFollowed(ProcedureId procedureId) {
-  if (followed_ != procedureId) return;
+  if (followed_ == procedureId) StopChain(procedureId);
+}
+
+void WorkflowControl::StopChain(ProcedureId procedureId) {
   followed_.reset();
+  const char* status = kStatusUpdateFailed;
+  switch (procedureId) {
+    case PROC_SELF_PATCH: status = kStatusSelfUpdateFailed; break;
+    case PROC_GAME_REPAIR:
+    case PROC_GAME_REPAIR_FLAGGED:
+      status = mode_ == MODE_RP_INSTALL ? kStatusInstallFailed : kStatusRepairFailed;
+      break;
+    case PROC_GAME_INSTALL: status = kStatusInstallFailed; break;
+    case PROC_GAME_PATCH: break;
+  }
+  display_.ShowStopped();
+  display_.SetText(IDC_STATUS, status);
+  display_.SetText(IDC_PROGRESS_LABEL, "");
+  display_.SetText(IDC_PERCENT, kStatusCloseHint);
   window_.StopChain();
 }
 
@@ -332,5 +347,5 @@ void WorkflowControl::Milestone(int slot, const char* event, double percent) {
 
 bool WorkflowControl::AskAfterFailure(const char* status, const char* text) {
   display_.SetText(IDC_STATUS, status);
-  return ShowMessageBox(text, kCaption, window_.Window()) == kMessageBoxYes;
+  return ShowMessageBox(text, kMessageCaption, window_.Window()) == kMessageBoxYes;
 }

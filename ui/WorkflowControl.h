@@ -100,6 +100,10 @@ class WorkflowControl {
   // A failure that ends only with its event stops the chain when it comes
   // from the procedure the chain waits for (not from one it has left behind).
   void StopIfFollowed(ProcedureId procedureId);
+  // The chain stops in `procedureId`: the status line says that its step
+  // failed, the remaining time and the speed are cleared, and the
+  // percentage's row says how to close the window.
+  void StopChain(ProcedureId procedureId);
   void Milestone(int slot, const char* event, double percent);
   // Status line, then the question; true when it was answered yes.
   bool AskAfterFailure(const char* status, const char* text);

@@ -281,23 +281,37 @@ TEST_F(ProcedureManagerTest, AProcedureIsNotStartedTwiceAtOnceAndAnEmptyIdNever)
   EXPECT_EQ(std::count(ids.begin(), ids.end(), UM_SELFPATCH_START), 0);
 }
 
-// Destroying the manager signals the stop event and waits for the worker; the
-// procedure ends with its "cancelled" result, which has no final message.
-TEST_F(ProcedureManagerTest, DestructionStopsTheRunningProcedureAndWaitsForIt) {
-  std::latch running(1);
-  std::atomic<bool> stopSeen = false;
-  scripts_[PROC_GAME_PATCH] = [&](ScriptedProcedure& procedure) {
-    running.count_down();
-    while (!procedure.IsStopRequested()) std::this_thread::yield();
-    stopSeen = true;
-    return PATCH_CANCELLED;
-  };
-  auto manager = MakeManager();
-  ASSERT_TRUE(manager->StartGamePatch("http://update"));
-  MessageLoop::RunUntil([&] { return running.try_wait(); }, milliseconds(5));
-  manager.reset();
-  EXPECT_TRUE(stopSeen);
-  EXPECT_EQ(main_.Ids(), std::vector<MessageId>{UM_GAMEPATCH_START});
+// Stop, and destroying the manager, signal the stop event; destruction waits
+// for the worker. The procedure ends with its "cancelled" result, which has
+// no final message; after Stop nothing starts, and downloads fail at once.
+TEST_F(ProcedureManagerTest, StopAndDestructionStopTheRunningProcedure) {
+  for (const bool stopFirst : {false, true}) {
+    SCOPED_TRACE(stopFirst ? "Stop" : "destruction");
+    main_.messages.clear();
+    std::latch running(1);
+    std::atomic<bool> stopSeen = false;
+    std::atomic<bool> downloaded = true;
+    scripts_[PROC_GAME_PATCH] = [&](ScriptedProcedure& procedure) {
+      running.count_down();
+      while (!procedure.IsStopRequested()) std::this_thread::yield();
+      stopSeen = true;
+      downloaded = procedure.manager().DownloadFile("http://127.0.0.1:1/x", "x", 3, 100);
+      return PATCH_CANCELLED;
+    };
+    auto manager = MakeManager();
+    ASSERT_TRUE(manager->StartGamePatch("http://update"));
+    MessageLoop::RunUntil([&] { return running.try_wait(); }, milliseconds(5));
+    if (stopFirst) {
+      manager->Stop();
+      MessageLoop::RunUntil([&] { return stopSeen.load(); }, milliseconds(5));
+      EXPECT_FALSE(manager->StartGameInstall("http://install"));
+      EXPECT_FALSE(manager->StartSelfPatch());
+    }
+    manager.reset();
+    EXPECT_TRUE(stopSeen);
+    EXPECT_FALSE(downloaded);
+    EXPECT_EQ(main_.Ids(), std::vector<MessageId>{UM_GAMEPATCH_START});
+  }
 }
 
 TEST_F(ProcedureManagerTest, ProceduresDownloadThroughTheManagerWithTheirIdAsCookie) {

@@ -2,9 +2,12 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -74,7 +77,7 @@ std::filesystem::path BuiltProgram(const std::string& relative) {
 }
 
 ProgramRun::ProgramRun(const std::vector<std::string>& argv, const std::filesystem::path& folder,
-                       const std::string& input, const std::vector<std::string>& environment, int output)
+                       const std::string& input, const std::vector<std::string>& environment, int terminalColumns)
     : io_(MakeTempFolder("launcher-run")) {
   testsupport::WriteFile(io_ / "input", input);
   const std::string inputPath = (io_ / "input").string();
@@ -99,11 +102,32 @@ ProgramRun::ProgramRun(const std::vector<std::string>& argv, const std::filesyst
   for (std::string& variable : variables) envp.push_back(variable.data());
   envp.push_back(nullptr);
 
+  std::string terminalName;
+  const bool onTerminal = terminalColumns > 0;
+  if (onTerminal) {
+    terminal_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const winsize size{static_cast<unsigned short>(kTerminalRows), static_cast<unsigned short>(terminalColumns), 0, 0};
+    if (terminal_ < 0 || grantpt(terminal_) != 0 || unlockpt(terminal_) != 0 || ptsname(terminal_) == nullptr ||
+        ioctl(terminal_, TIOCSWINSZ, &size) != 0)
+      throw std::runtime_error("no pseudo-terminal");
+    terminalName = ptsname(terminal_);
+  }
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0 && onTerminal) {
+    // A session of its own, whose controlling terminal the pseudo-terminal becomes.
+    const int tty = setsid() < 0 ? -1 : open(terminalName.c_str(), O_RDWR);
+    if (tty < 0 || chdir(folder.c_str()) != 0) _exit(127);
+    dup2(tty, STDIN_FILENO);
+    dup2(tty, STDOUT_FILENO);
+    dup2(tty, STDERR_FILENO);
+    if (tty > STDERR_FILENO) close(tty);
+    execve(args[0], args.data(), envp.data());
+    _exit(127);
+  }
   if (pid_ == 0) {
     const int in = open(inputPath.c_str(), O_RDONLY);
-    const int out = output >= 0 ? output : open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || chdir(folder.c_str()) != 0) _exit(127);
     dup2(in, STDIN_FILENO);
     dup2(out, STDOUT_FILENO);
@@ -115,6 +139,7 @@ ProgramRun::ProgramRun(const std::vector<std::string>& argv, const std::filesyst
 
 ProgramRun::~ProgramRun() {
   if (!status_) KillAndReap(pid_);
+  if (terminal_ >= 0) close(terminal_);
   std::error_code ignored;
   std::filesystem::remove_all(io_, ignored);
 }
@@ -134,7 +159,24 @@ std::optional<int> ProgramRun::Wait(std::chrono::milliseconds timeout) {
   return status_;
 }
 
-std::string ProgramRun::Output() const { return testsupport::ReadFile(io_ / "output"); }
+std::string ProgramRun::Output() const {
+  if (terminal_ < 0) return testsupport::ReadFile(io_ / "output");
+  pollfd ready{terminal_, POLLIN, 0};
+  while (poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN) != 0) {
+    char buffer[4096];
+    const ssize_t got = read(terminal_, buffer, sizeof buffer);
+    if (got <= 0) break;
+    terminalOutput_.append(buffer, static_cast<size_t>(got));
+  }
+  return terminalOutput_;
+}
+
+void ProgramRun::Signal(int signal) const { kill(pid_, signal); }
+
+void ProgramRun::Type(const std::string& keys) const {
+  if (terminal_ >= 0 && write(terminal_, keys.data(), keys.size()) != static_cast<ssize_t>(keys.size()))
+    ADD_FAILURE() << "cannot type on the terminal";
+}
 
 AnalyticsReceiver::AnalyticsReceiver() {
   // Machine-wide, like the port: every test process has a temporary folder

@@ -19,12 +19,16 @@ std::filesystem::path BuiltProgram(const std::string& relative);
 
 // A program started in `folder` with `environment` ("NAME=value") added to
 // the test's own; its standard input reads `input`, its standard output and
-// error go to one file, or to the descriptor `output` (a terminal) when one
-// is given. The destructor kills and reaps a program that still runs.
+// error go to one file. With `terminalColumns` above 0, a pseudo-terminal
+// that many columns wide and 24 rows high is instead its controlling terminal
+// and its standard input, output and error (`input` is not used; see Type).
+// The destructor kills and reaps a program that still runs.
 class ProgramRun {
  public:
+  static constexpr int kTerminalRows = 24;
+
   ProgramRun(const std::vector<std::string>& argv, const std::filesystem::path& folder, const std::string& input,
-             const std::vector<std::string>& environment, int output = -1);
+             const std::vector<std::string>& environment, int terminalColumns = 0);
   ~ProgramRun();
   ProgramRun(const ProgramRun&) = delete;
   ProgramRun& operator=(const ProgramRun&) = delete;
@@ -35,10 +39,18 @@ class ProgramRun {
   // Everything the program wrote so far.
   std::string Output() const;
 
+  // Sends `signal` to the program.
+  void Signal(int signal) const;
+  // On a terminal: types `keys` (Ctrl-C is "\x03", which the terminal turns
+  // into SIGINT for the program).
+  void Type(const std::string& keys) const;
+
  private:
   std::filesystem::path io_;
   pid_t pid_ = -1;
   std::optional<int> status_;
+  int terminal_ = -1;                   // the pseudo-terminal's master side
+  mutable std::string terminalOutput_;  // read from it so far
 };
 
 // The lock file that serialises every user of the analytics port: the

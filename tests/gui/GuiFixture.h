@@ -36,6 +36,8 @@ class IdleProcedures : public ProcedureControl {
   bool StartGamePatch(std::string) override { return true; }
   bool StartGameRepair(std::string) override { return true; }
   bool StartGameInstall(std::string) override { return true; }
+  void Stop() override { ++stops; }
+  int stops = 0;
 };
 
 class SilentSink : public EventSink {

@@ -2,7 +2,9 @@
 // bar as the screen shows them, dragging, and the keys.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "Procedure/ProcedureMessages.h"
 #include "patch/PatchMessages.h"
@@ -148,11 +150,46 @@ TEST_F(GuiTest, EscapeLeavesTheStoppedWindowOpenDraggingMovesItAndEnterClosesIt)
   // Escape first: were the window closed by it, the drag after it would not
   // be handled. The drag starts on the status line, a control.
   ASSERT_TRUE(Xdotool("mousemove 300 330 key Escape mousedown 1 mousemove 400 390 mouseup 1 key Return"));
-  frontEnd->WaitForClose();
+  frontEnd->WaitForClose("");
   const SDL_Rect bounds = frontEnd->MainWindowBounds();
   EXPECT_EQ(bounds.x, 100);
   EXPECT_EQ(bounds.y, 60);
   EXPECT_EQ(WaitForScreen({0, 0, 825, 460}, [](const Picture& shot) { return ShowsMainFace(shot, {100, 60}); }), "");
+}
+
+// A chain stopped by a failure that only reports: the status line says which
+// step failed, the speed and the remaining time are gone, the percentage's
+// row says how to close, and Enter closes the window.
+TEST_F(GuiTest, AStoppedChainSaysWhichStepFailedAndEnterClosesIt) {
+  Send(UM_SELFPATCH_NONEED);  // no game list: the installation
+  Send(UM_INSTALL_START);
+  SendText(UM_LATEST_VERSION, "1.0.6");
+  SendText(UM_CURRENT_VERSION, "1.0.6");
+  SendSize(UM_INSTALL_TOTAL_SIZE, "52428800");
+  Send(UM_INSTALL_PAGE_COUNT, 0, 3);
+  const std::string speed = "1.20M";
+  Send(UM_DOWNLOAD_SPEED, 1258291, reinterpret_cast<LParam>(speed.c_str()));
+  SendSize(UM_INSTALL_DONE_SIZE, "23592960");
+  ASSERT_EQ(dlg->view().Text(IDC_COUNT_LABEL), "残り時間");
+  Send(UM_INSTALL_FAIL_DOWN_PAGE);
+  ASSERT_TRUE(dlg->chainStopped());
+  EXPECT_EQ(dlg->view().Text(IDC_STATUS), kStatusInstallFailed);
+  EXPECT_EQ(dlg->view().Text(IDC_PERCENT), kStatusCloseHint);
+  EXPECT_EQ(dlg->view().Text(IDC_SPEED), "");
+  EXPECT_EQ(dlg->view().Text(IDC_COUNT), "");
+  EXPECT_EQ(WaitForScreen(kMainWindow, [&](const Picture& shot) { return ShowsTextsAt(shot, dlg->view()); }), "");
+  SaveScreenshot(screen, kMainWindow, "main-window-stopped.png");
+
+  // Enter, typed until the window has ended: a key read before the window
+  // waits for its close is not taken for the close.
+  std::atomic<bool> ended = false;
+  std::thread user([&] {
+    while (!ended && Xdotool("mousemove 300 330 key Return"))
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  });
+  EXPECT_EQ(dlg->RunModalLoop(), LauncherOutcome::kStopped);
+  ended = true;
+  user.join();
 }
 
 // The controls whose texts can be seen (the percentage covers its label).
@@ -259,16 +296,23 @@ TEST_F(GuiTest, EveryStatusTextWithTheLongestNumbersFitsItsRoomWhole) {
       kStatusInstallStarting, kStatusInstallDownloading, kStatusRepairing,        kStatusSelfUpdateFailed,
       kStatusInstallFailed,   kStatusRepairFailed,       kStatusStartFailed,      waiting.c_str(),
   };
-  // The status line as the workflow, the game start and a retried download set it.
   MainWindowView view = dlg->view();
-  for (const char* status : statuses) {
-    view.Text(IDC_STATUS) = status;
+  const auto fitsWhole = [&] {
     frontEnd->Show(view);
     EXPECT_EQ(WaitForScreen(kMainWindow, [&](const Picture& shot) { return FitsItsRoom(shot, view, canvas, *fonts); }),
               "");
     for (const int id : ids) EXPECT_FALSE(canvas.Fit(id, view.Text(id)).shortened) << Name(id, view.Text(id));
+  };
+  // The status line as the workflow, the game start and a retried download set it.
+  for (const char* status : statuses) {
+    view.Text(IDC_STATUS) = status;
+    fitsWhole();
     if (status == kStatusInstallDownloading) SaveScreenshot(screen, kMainWindow, "main-window-longest-texts.png");
   }
+  // A stopped chain says in the percentage's row how to close the window.
+  view.Text(IDC_PROGRESS_LABEL).clear();
+  view.Text(IDC_PERCENT) = kStatusCloseHint;
+  fitsWhole();
 
   // A file name longer than the room is shortened.
   SendText(UM_REPAIR_FILE_NAME, "data\\sound\\voice_character_0123456789_long_name.pck");

@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <latch>
 #include <string>
+#include <thread>
 
 #include "tests/gui/GuiFixture.h"
 #include "tests/gui/ScreenChecks.h"
 #include "ui/sdl/PictureResource.h"
 #include "ui/sdl/TovaMsgBox.h"
+
+// After gtest: X11's headers define None and other plain names as macros.
+#include <SDL_syswm.h>
 
 namespace guitest {
 namespace {
@@ -224,6 +229,56 @@ TEST_F(GuiTest, ClosingTheBoxOtherwiseAnswersTwo) {
   const int answer = AskFromWorker(
       kQuestion, [](ScreenView& view, const ScreenView::MappedWindow& box) { view.RequestClose(box.id); });
   EXPECT_EQ(answer, 2);
+}
+
+// While the chain runs, Escape and Enter leave the main window alone, and the
+// window manager's close asks whether to stop: いいえ goes on, はい (Enter)
+// stops the chain.
+TEST_F(GuiTest, ClosingTheRunningWindowAsksWhetherToStop) {
+  SendPatchInProgress();
+  ASSERT_EQ(WaitForScreen(kMainWindow,
+                          [](const Picture& shot) {
+                            return ShowsMainWindow(shot, {0, 0}, kBackdrop);
+                          }),
+            "");
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  ASSERT_TRUE(SDL_GetWindowWMInfo(SDL_GetWindowFromID(frontEnd->MainWindowId()), &info));
+  const Window mainWindow = info.info.x11.window;
+
+  std::latch watching(1);
+  std::string shown[2] = {"not looked at", "not looked at"};
+  std::thread user([&] {
+    ScreenView view;
+    view.WatchMappedWindows();
+    watching.count_down();
+    Xdotool("mousemove 300 330 key Escape key Return");
+    for (int round = 0; round < 2; ++round) {
+      view.RequestClose(mainWindow);
+      const std::optional<ScreenView::MappedWindow> box =
+          view.WaitForMappedWindow(kBoxBackgroundSize.width, kBoxBackgroundSize.height, kScreenTimeout);
+      if (!box) return;
+      view.WaitUntil(
+          box->bounds, [&](const Picture& shot) { return (shown[round] = ShowsCaptionAndTwoLines(shot)).empty(); },
+          kScreenTimeout);
+      if (round == 0) {
+        Xdotool("mousemove " + Where(CentreOf(box->bounds, TovaMsgBox::kNoButtonAt, kBoxButtonSize)) + " click 1");
+      } else {
+        SaveScreenshot(view, kMainWindow, "stop-question.png");
+        Xdotool("key Return");
+      }
+    }
+  });
+  watching.wait();
+  const LauncherOutcome outcome = dlg->RunModalLoop();
+  user.join();
+  EXPECT_EQ(shown[0], "");
+  EXPECT_EQ(shown[1], "");
+  EXPECT_EQ(outcome, LauncherOutcome::kInterrupted);
+  EXPECT_EQ(procedures.stops, 1);
+  const std::string log = testsupport::ReadFile("Launch.log");
+  EXPECT_NE(log.find("stop declined (the window was closed)"), std::string::npos) << log;
+  EXPECT_NE(log.find("stopped on request (the window was closed)"), std::string::npos) << log;
 }
 
 }  // namespace

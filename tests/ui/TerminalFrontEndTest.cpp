@@ -319,10 +319,31 @@ TEST(TerminalFrontEnd, QuestionsTakeOneLineEachAndShowLineBreaksPlainly) {
 TEST(TerminalFrontEnd, ClosingTakesALineOrTheEndOfInput) {
   TerminalIo io;
   TerminalFrontEnd frontEnd(io.Input("\ny\n"), io.Output(), false, false);
-  frontEnd.WaitForClose();
+  frontEnd.WaitForClose("FILE=a.cpp,LINE=1 ,DownloadFile");
   EXPECT_EQ(frontEnd.Ask("after", "c"), 1);  // the close took exactly one line
-  frontEnd.WaitForClose();                   // end of input
-  EXPECT_NE(io.Written().find("Enterキーを押すと閉じます。\n"), std::string::npos);
+  frontEnd.WaitForClose("");                 // end of input
+  const std::string written = io.Written();
+  EXPECT_EQ(written.find("原因: FILE=a.cpp,LINE=1 ,DownloadFile\nEnterキーを押すと閉じます。\n"), 0u) << written;
+  // Without a reason, the prompt alone.
+  EXPECT_NE(written.find("】after\nはい(y) / いいえ(n): y\nEnterキーを押すと閉じます。\n"), std::string::npos)
+      << written;
+}
+
+// The window has ended (a stop) while the user is asked: the question and
+// the close return at once, the question as refused.
+TEST(TerminalFrontEnd, EndedQuestionsReturnAtOnce) {
+  int input[2];
+  ASSERT_EQ(pipe(input), 0);  // nothing is ever typed
+  std::FILE* in = fdopen(input[0], "r");
+  ASSERT_NE(in, nullptr);
+  TerminalIo io;
+  TerminalFrontEnd frontEnd(in, io.Output(), true, false);
+  MessageWindow window([&](const Message&) { frontEnd.EndQuestions(); });
+  PostMessageTo(&window, 1);
+  EXPECT_EQ(frontEnd.Ask("更新を中止しますか？", "メッセージ"), 2);
+  frontEnd.WaitForClose("");
+  std::fclose(in);
+  close(input[1]);
 }
 
 // Input from a pipe that stays empty until a message sent from another
@@ -384,7 +405,7 @@ TEST(TerminalFrontEnd, MessagesAreDeliveredWhileALineIsAwaited) {
     AnswerAfterMessage input("\n");
     TerminalIo io;
     TerminalFrontEnd frontEnd(input.in(), io.Output(), false, false);
-    frontEnd.WaitForClose();
+    frontEnd.WaitForClose("");
     EXPECT_TRUE(input.deliveredOnThisThread());
   }
 }

@@ -84,6 +84,8 @@ class RecordingProcedures : public ProcedureControl {
   bool StartGamePatch(std::string baseUrl) override { return Record("patch", baseUrl); }
   bool StartGameRepair(std::string baseUrl) override { return Record("repair", baseUrl); }
   bool StartGameInstall(std::string baseUrl) override { return Record("install", baseUrl); }
+  void Stop() override { ++stops; }
+  int stops = 0;
 
  private:
   bool Record(const char* operation, std::string baseUrl) {
@@ -112,7 +114,10 @@ class ScriptedFrontEnd : public FrontEnd {
     answers_.pop_front();
     return answer;
   }
-  void WaitForClose() override { ++closeWaits; }
+  void WaitForClose(const std::string& reason) override {
+    ++closeWaits;
+    closeReason = reason;
+  }
   void Pump() override {
     if (onPump) onPump();
   }
@@ -131,6 +136,7 @@ class ScriptedFrontEnd : public FrontEnd {
   }
 
   int closeWaits = 0;
+  std::string closeReason;       // given to the last WaitForClose
   std::function<void()> onPump;  // the front-end's turn in the window's loop
 
  private:

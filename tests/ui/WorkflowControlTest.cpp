@@ -9,6 +9,7 @@
 #include "tests/ui/WindowFixture.h"
 #include "ui/TrayMessages.h"
 #include "ui/WorkflowControl.h"
+#include "util/LaunchLog.h"
 
 namespace uitest {
 namespace {
@@ -114,11 +115,61 @@ TEST_F(WorkflowTest, RefusedRepairStartStopsTheChainWithTheWindowOpen) {
   frontEnd.Answer(1);
   Open(true);
   procedures.result = false;
+  WriteLaunchLog("FILE=Procedure\\ProcedureManager,LINE=813 ,TerminateProcess Error,  errorcode =1  ");
+  WriteLaunchLog("an ordinary line after it");
   Send(UM_SELFPATCH_NONEED);
   EXPECT_TRUE(dlg->chainStopped());
   EXPECT_FALSE(dlg->ended());
+  EXPECT_EQ(Text(IDC_STATUS), "ゲームデータの復元に失敗しました!");
   EXPECT_EQ(dlg->RunModalLoop(), LauncherOutcome::kStopped);
   EXPECT_EQ(frontEnd.closeWaits, 1);
+  // The front-end is given the launch log's last failure line.
+  EXPECT_EQ(frontEnd.closeReason, "FILE=Procedure\\ProcedureManager,LINE=813 ,TerminateProcess Error,  errorcode =1");
+}
+
+// A stop asked for while the chain runs: a signal from a script stops at
+// once; Ctrl-C on a terminal and the window's close ask first, once.
+TEST_F(WorkflowTest, StopRequestsStopTheChainAskingWhereAUserMayHaveErred) {
+  const auto deliver = [] {
+    while (MessageLoop::PumpPending() > 0) {
+    }
+  };
+  for (StopRequest request : {StopRequest::kSigterm, StopRequest::kSigint}) {
+    procedures.stops = 0;
+    Open();
+    dlg->RequestStop(request);
+    deliver();
+    EXPECT_EQ(procedures.stops, 1);
+    EXPECT_TRUE(dlg->ended());
+    EXPECT_EQ(dlg->outcome(), LauncherOutcome::kInterrupted);
+    EXPECT_TRUE(frontEnd.questions().empty());
+  }
+  EXPECT_NE(LaunchLog().find("stopped on request (SIGTERM)"), std::string::npos) << LaunchLog();
+
+  for (StopRequest request : {StopRequest::kInterrupt, StopRequest::kWindowClosed}) {
+    procedures.stops = 0;
+    Open();
+    Send(UM_INSTALL_START);
+    const size_t asked = frontEnd.questions().size();
+    frontEnd.Answer(2);
+    dlg->RequestStop(request);
+    deliver();
+    ASSERT_EQ(frontEnd.questions().size(), asked + 1);
+    EXPECT_EQ(frontEnd.questions().back().text, "更新を中止しますか？\r\n次回の起動時に続きから再開します。");
+    EXPECT_EQ(frontEnd.questions().back().caption, "メッセージ");
+    EXPECT_FALSE(dlg->ended());
+    EXPECT_EQ(procedures.stops, 0);
+
+    frontEnd.Answer(1);
+    dlg->RequestStop(request);
+    deliver();
+    EXPECT_EQ(frontEnd.questions().size(), asked + 2);
+    EXPECT_EQ(procedures.stops, 1);
+    EXPECT_TRUE(dlg->ended());
+    EXPECT_EQ(dlg->outcome(), LauncherOutcome::kInterrupted);
+  }
+  EXPECT_NE(LaunchLog().find("stop declined (Ctrl-C): the run goes on"), std::string::npos);
+  EXPECT_NE(LaunchLog().find("stopped on request (the window was closed)"), std::string::npos);
 }
 
 TEST_F(WorkflowTest, SelfUpdateFailuresEndAfterTheirDialog) {
@@ -221,7 +272,10 @@ TEST_F(WorkflowTest, PatchFailuresOfTheFirstGroupOfferARepair) {
   }
 }
 
-TEST_F(WorkflowTest, FailuresThatOnlyReportStopTheChainWithTheTextsKept) {
+// The chain stops with the window open: the status line says which step
+// failed, the speed and the remaining time go, the percentage's row says how
+// to close the window, and the rest stays as it was.
+TEST_F(WorkflowTest, FailuresThatOnlyReportStopTheChainSayingSo) {
   const struct {
     MessageId id;
     const char* event;
@@ -247,13 +301,27 @@ TEST_F(WorkflowTest, FailuresThatOnlyReportStopTheChainWithTheTextsKept) {
     Open();
     Send(UM_SELFPATCH_NONEED);
     Send(UM_GAMEPATCH_UPDATING);
-    const MainWindowView before = dlg->view();
+    SendText(UM_CURRENT_VERSION, "1.0");
+    // A page download under way, with its speed and remaining time.
+    Send(UM_INSTALL_TIMER_START);
+    SendSize(UM_INSTALL_TOTAL_SIZE, "1000000");
+    SendSize(UM_INSTALL_DONE_SIZE, "250000");
+    const std::string speed = "10.0K";
+    Send(UM_DOWNLOAD_SPEED, 10240, reinterpret_cast<LParam>(speed.c_str()));
+    SendSize(UM_INSTALL_DONE_SIZE, "300000");
+    ASSERT_EQ(Text(IDC_COUNT_LABEL), "残り時間");
+    MainWindowView expected = dlg->view();
+    expected.Text(IDC_STATUS) = c.installing ? "ゲームのインストールに失敗しました." : "アップデートに失敗しました。 ";
+    for (int id : {IDC_COUNT_LABEL, IDC_COUNT, IDC_SPEED_LABEL, IDC_SPEED, IDC_PROGRESS_LABEL}) expected.Text(id) = "";
+    expected.Text(IDC_PERCENT) = "Enterキーを押すと閉じます。";
     sink.clear();
     Send(c.id);
     EXPECT_EQ(sink.chain(), (std::vector<Event>{{c.event, c.text}}));
     EXPECT_TRUE(dlg->chainStopped()) << c.text;
     EXPECT_FALSE(dlg->ended());
-    EXPECT_EQ(dlg->view(), before);
+    EXPECT_EQ(dlg->view(), expected) << c.text;
+    dlg->OnTimer();  // the timer has stopped with the chain
+    EXPECT_EQ(dlg->view(), expected) << c.text;
   }
   EXPECT_TRUE(frontEnd.questions().empty());
 }

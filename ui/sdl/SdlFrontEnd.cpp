@@ -173,9 +173,9 @@ void SdlFrontEnd::HandleMainWindowEvent(const SDL_Event& event) {
       if (event.button.button == SDL_BUTTON_LEFT) window_->EndDrag();
       return;
     case SDL_KEYDOWN:
-      // Escape is swallowed; Enter asks to close (acted on only once the chain has stopped).
+      // Escape is swallowed; Enter closes (acted on only once the chain has stopped).
       if (!modal && (event.key.keysym.sym == SDLK_RETURN || event.key.keysym.sym == SDLK_KP_ENTER)) {
-        closeRequested_ = true;
+        enterPressed_ = true;
       }
       return;
     default: return;
@@ -189,9 +189,9 @@ int SdlFrontEnd::Ask(const std::string& text, const std::string& caption) {
       TovaMsgBox::Create(text, caption, MainWindowBounds(), window_->window(), *captionFont_, *textFonts_);
   if (!box) return TovaMsgBox::kNo;
   boxes_.push_back(box.get());
-  while (!box->answer()) Turn(kTurnMs);
+  while (!box->answer() && !questionsEnded_) Turn(kTurnMs);
   boxes_.pop_back();
-  return *box->answer();
+  return box->answer().value_or(TovaMsgBox::kNo);
 }
 
 void SdlFrontEnd::Pump() {
@@ -200,11 +200,21 @@ void SdlFrontEnd::Pump() {
   Draw();
 }
 
-void SdlFrontEnd::WaitForClose() {
-  Draw();
+bool SdlFrontEnd::TakeCloseRequest() {
+  const bool requested = closeRequested_;
   closeRequested_ = false;
-  while (!closeRequested_) Turn(kTurnMs);
+  return requested;
 }
+
+// The status line and the percentage's row already say what happened and
+// how to close; the launch log's reason has no room of its own.
+void SdlFrontEnd::WaitForClose(const std::string&) {
+  Draw();
+  closeRequested_ = enterPressed_ = false;
+  while (!closeRequested_ && !enterPressed_ && !questionsEnded_) Turn(kTurnMs);
+}
+
+void SdlFrontEnd::EndQuestions() { questionsEnded_ = true; }
 
 void SdlFrontEnd::Close() {
   Draw();
@@ -213,3 +223,5 @@ void SdlFrontEnd::Close() {
 }
 
 SDL_Rect SdlFrontEnd::MainWindowBounds() const { return window_->Bounds(); }
+
+Uint32 SdlFrontEnd::MainWindowId() const { return window_->id(); }

@@ -4,11 +4,11 @@
 // (MainWindowCanvas), and the message box (TovaMsgBox) for questions.
 //
 // Keys: Escape is swallowed everywhere. While a message box is open, keys
-// are the box's (Enter answers はい). While the chain runs the main window
-// cannot be closed (ending it there would stop a procedure in the middle of
-// its work); once the chain has stopped, Enter or the window manager's close
-// ends WaitForClose. There is no tray icon: SDL2 has none, and the window
-// works without one.
+// are the box's (Enter answers はい). While the chain runs, the window
+// manager's close is passed on as a close request (the window asks whether
+// to stop) and Enter does nothing; once the chain has stopped, Enter or the
+// window manager's close ends WaitForClose. There is no tray icon: SDL2 has
+// none, and the window works without one.
 //
 // While a question is shown, the main window takes no mouse input, and the
 // launcher messages keep being delivered (their changes are drawn). The main
@@ -51,11 +51,15 @@ class SdlFrontEnd : public FrontEnd {
   // launcher messages until it is answered: 1 for はい, 2 otherwise.
   int Ask(const std::string& text, const std::string& caption) override;
   void Pump() override;
-  void WaitForClose() override;
+  bool TakeCloseRequest() override;
+  void WaitForClose(const std::string& reason) override;
+  void EndQuestions() override;
   void Close() override;
 
   // The main window's position and size on the screen.
   SDL_Rect MainWindowBounds() const;
+  // The main window's SDL id (SDL_GetWindowFromID).
+  Uint32 MainWindowId() const;
 
  private:
   class Session;
@@ -83,7 +87,9 @@ class SdlFrontEnd : public FrontEnd {
   bool visible_ = false;
   bool minimized_ = false;
   bool topmost_ = false;
-  bool closeRequested_ = false;
+  bool closeRequested_ = false;  // the window manager's close
+  bool enterPressed_ = false;
+  bool questionsEnded_ = false;
   ScreenPointer pointer_;
   std::vector<TovaMsgBox*> boxes_;  // open boxes, the innermost last
 };
