@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "util/Encoding.h"
+
 namespace {
 
 struct CodeRange {
@@ -30,37 +32,16 @@ constexpr CodeRange kWide[] = {
     {0x30000, 0x3FFFD},
 };
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
 // One character at the start of `text`: its length in bytes and its code
-// point. An invalid sequence is its first byte alone, as U+FFFD.
+// point (U+FFFD for an ill-formed sequence).
 struct Character {
   size_t length;
   char32_t code;
 };
 
 Character NextCharacter(std::string_view text) {
-  const auto lead = static_cast<unsigned char>(text[0]);
-  size_t length = 1;
-  char32_t code = lead;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    code = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    code = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    code = lead & 0x07;
-  } else if (lead >= 0x80) {
-    return {1, 0xFFFD};
-  }
-  if (length > text.size()) return {1, 0xFFFD};
-  for (size_t i = 1; i < length; ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (!IsContinuation(byte)) return {1, 0xFFFD};
-    code = (code << 6) | (byte & 0x3F);
-  }
+  size_t length = 0;
+  const char32_t code = DecodeUtf8(text, length);
   return {length, code};
 }
 

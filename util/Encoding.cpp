@@ -30,8 +30,8 @@ void AppendUnitUtf8(std::string& out, char32_t u) {
 
 size_t Utf8LengthOfUnit(char16_t u) { return u < 0x80 ? 1 : u < 0x800 ? 2 : 3; }
 
-// Decodes one UTF-8 sequence at `i` (advancing `i`); an ill-formed sequence
-// gives U+FFFD and consumes its longest valid beginning, at least one byte.
+}  // namespace
+
 char32_t DecodeUtf8(std::string_view text, size_t& i) {
   const auto lead = static_cast<unsigned char>(text[i++]);
   if (lead < 0x80) {
@@ -72,8 +72,6 @@ char32_t DecodeUtf8(std::string_view text, size_t& i) {
   }
   return code;
 }
-
-}  // namespace
 
 std::u16string Utf8ToWide(std::string_view text) {
   text = UntilNul(text);

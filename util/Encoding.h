@@ -5,6 +5,11 @@
 #include <string>
 #include <string_view>
 
+// Decodes the UTF-8 sequence at `i` (which must be within `text`) and moves
+// `i` past it; an ill-formed sequence gives U+FFFD and consumes its longest
+// valid beginning, at least one byte.
+char32_t DecodeUtf8(std::string_view text, size_t& i);
+
 // UTF-16 form of a UTF-8 text; an invalid sequence becomes U+FFFD.
 std::u16string Utf8ToWide(std::string_view text);
 

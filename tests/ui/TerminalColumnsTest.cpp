@@ -21,7 +21,7 @@ TEST(TerminalColumns, WideCharactersTakeTwoColumns) {
       {"更新中！", 8},  // fullwidth exclamation mark
       {"ｱｯﾌﾟ", 4},      // halfwidth katakana
       {"한글", 4},      // Hangul
-      {"\xe3\x81", 2},  // a cut sequence: two bytes of one column each
+      {"\xe3\x81", 1},  // a cut sequence: one replacement character, as a terminal shows it
       {"a\xff"
        "b",
        3},  // a byte that begins nothing
