@@ -42,6 +42,7 @@ CTovaLauncherDlg::CTovaLauncherDlg(ProcedureControl& procedures, EventSink& even
 }
 
 CTovaLauncherDlg::~CTovaLauncherDlg() {
+  frontEnd_.RemoveTrayIcon();  // before the window goes
   if (gameThread_.joinable()) {
     // The thread's last step is to post the end of the window; until then it
     // may wait for this thread (status text, message box).
@@ -52,6 +53,7 @@ CTovaLauncherDlg::~CTovaLauncherDlg() {
 }
 
 void CTovaLauncherDlg::OnInitDialog() {
+  frontEnd_.AddTrayIcon(&window_);
   // Nobody waits for the start event.
   events_.ReportAsync("LE_LauncherStart", "");
   display_.SetProgress(0);
