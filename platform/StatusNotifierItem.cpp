@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <string_view>
 #include <thread>
@@ -60,7 +61,7 @@ std::string SessionBusAddress() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime == nullptr || *runtime == '\0') return {};
   const std::string socket = std::string(runtime) + "/bus";
-  struct stat info{};
+  struct stat info {};
   if (stat(socket.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) return {};
   return "unix:path=" + socket;
 }
@@ -156,9 +157,10 @@ class StatusNotifierItem::Bus {
   }
 
   ~Bus() {
-    const uint64_t one = 1;
-    if (stop_ >= 0 && write(stop_, &one, sizeof one) != sizeof one) {
-      // Nothing else can end the thread's wait; it ends with the bus instead.
+    if (stop_ >= 0) {
+      const uint64_t one = 1;
+      // Eight bytes to an eventfd fail only on an overflow that one write cannot reach.
+      [[maybe_unused]] const ssize_t written = write(stop_, &one, sizeof one);
     }
     thread_.join();
     if (stop_ >= 0) close(stop_);
@@ -169,6 +171,10 @@ class StatusNotifierItem::Bus {
  private:
   void Run() {
     std::string reason;
+    if (stop_ < 0) {
+      Unavailable("no event descriptor to end the item with");
+      return;
+    }
     connection_ = Connect(reason);
     if (connection_ == nullptr) {
       Unavailable(reason);
@@ -220,7 +226,10 @@ class StatusNotifierItem::Bus {
       }
       const short sending = dbus_connection_has_messages_to_send(connection_) ? POLLOUT : 0;
       pollfd fds[] = {{busFd, static_cast<short>(POLLIN | sending), 0}, {stop_, POLLIN, 0}};
-      if (poll(fds, 2, -1) < 0) continue;  // interrupted
+      if (poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
       if (fds[1].revents != 0) return;
       dbus_connection_read_write(connection_, 0);
     }
@@ -229,8 +238,8 @@ class StatusNotifierItem::Bus {
   // Offers the item to the watcher; its answer arrives in OnRegistered. A
   // watcher that leaves without answering is answered for by the bus.
   void Register() {
-    DBusMessage* call = dbus_message_new_method_call(kWatcherName, kWatcherPath, kWatcherName,
-                                                     "RegisterStatusNotifierItem");
+    DBusMessage* call =
+        dbus_message_new_method_call(kWatcherName, kWatcherPath, kWatcherName, "RegisterStatusNotifierItem");
     DBusMessageIter args;
     dbus_message_iter_init_append(call, &args);
     AppendString(&args, name_);
@@ -257,8 +266,8 @@ class StatusNotifierItem::Bus {
     const char* oldOwner = nullptr;
     const char* newOwner = nullptr;
     if (dbus_message_is_signal(message, "org.freedesktop.DBus", "NameOwnerChanged") &&
-        dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &name, DBUS_TYPE_STRING, &oldOwner,
-                              DBUS_TYPE_STRING, &newOwner, DBUS_TYPE_INVALID) &&
+        dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &name, DBUS_TYPE_STRING, &oldOwner, DBUS_TYPE_STRING,
+                              &newOwner, DBUS_TYPE_INVALID) &&
         std::string_view(name) == kWatcherName && *newOwner != '\0') {
       static_cast<Bus*>(data)->Register();
     }

@@ -131,8 +131,7 @@ DBusMessage* TestWatcher::Call(DBusMessage* call, std::string* errorName) {
 }
 
 DBusMessage* TestWatcher::GetProperty(const std::string& item, const char* name) {
-  DBusMessage* call =
-      dbus_message_new_method_call(item.c_str(), kItemPath, "org.freedesktop.DBus.Properties", "Get");
+  DBusMessage* call = dbus_message_new_method_call(item.c_str(), kItemPath, "org.freedesktop.DBus.Properties", "Get");
   dbus_message_append_args(call, DBUS_TYPE_STRING, &kItemInterface, DBUS_TYPE_STRING, &name, DBUS_TYPE_INVALID);
   return Call(call);
 }

@@ -59,7 +59,10 @@ class TrayIconTest : public GuiTest {
   void ExpectWindowRuns() {
     Send(UM_SELFPATCH_START);
     EXPECT_EQ(dlg->view().Text(IDC_STATUS), "バージョン検索中...");
-    EXPECT_EQ(WaitForScreen(kMainWindow, [](const Picture& shot) { return ShowsMainWindow(shot, {0, 0}, kBackdrop); }),
+    EXPECT_EQ(WaitForScreen(kMainWindow,
+                            [](const Picture& shot) {
+                              return ShowsMainWindow(shot, {0, 0}, kBackdrop);
+                            }),
               "");
   }
 };
