@@ -18,9 +18,6 @@ namespace {
 constexpr MessageId kEndDialogMessage = 0x8001;
 constexpr MessageId kShowStatusMessage = 0x8002;
 
-// The tray icon's mouse event that shows the window.
-constexpr LParam kTrayLeftButtonDown = 0x201;
-
 constexpr std::chrono::milliseconds kTimerInterval{1000};
 // The longest the loop waits for a message before the front-end's turn.
 constexpr std::chrono::milliseconds kPumpInterval{50};

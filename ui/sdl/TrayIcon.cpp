@@ -12,8 +12,6 @@ namespace {
 constexpr const char* kTrayTip = "TovaLaunhcer";
 // The icon's identifier within the window (wParam of UM_TRAY_NOTIFY).
 constexpr WParam kTrayIconId = 1;
-// The mouse event of a left click (lParam of UM_TRAY_NOTIFY).
-constexpr LParam kLeftButtonDown = 0x201;
 
 }  // namespace
 
@@ -40,7 +38,7 @@ std::unique_ptr<StatusNotifierItem> AddTrayIcon(MessageWindow* window) {
   setup.title = kTrayTip;
   setup.icon = TrayPixmapFromPicture(*icon);
   setup.target = window;
-  setup.activate = {UM_TRAY_NOTIFY, kTrayIconId, kLeftButtonDown};
+  setup.activate = {UM_TRAY_NOTIFY, kTrayIconId, kTrayLeftButtonDown};
   setup.unavailable = [](const std::string& reason) {
     WriteLaunchLog("tray icon not shown: %s, running without it", reason.c_str());
   };
