@@ -9,13 +9,13 @@ PACKAGES=(
   # libraries
   libcurl4-openssl-dev libzzip-dev zlib1g-dev lzma-dev liblzma-dev
   libcrypto++-dev libdeflate-dev libzip-dev
-  libsdl2-dev libsdl2-ttf-dev libsdl2-image-dev libfontconfig-dev
+  libsdl2-dev libsdl2-ttf-dev libsdl2-image-dev libfontconfig-dev libdbus-1-dev
   fonts-ipafont-gothic fonts-dejavu-core
   # run-time programs and data (the system's certificate authorities for HTTPS)
   xdelta3 ca-certificates
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  nginx xvfb imagemagick zip unzip xz-utils python3 curl xdotool valgrind strace openssl e2fsprogs
+  nginx xvfb imagemagick zip unzip xz-utils python3 curl xdotool valgrind strace openssl e2fsprogs dbus-daemon
   # the Debian package and its checks
   lintian desktop-file-utils
 )

@@ -35,9 +35,6 @@ const char* NameOf(StopRequest request) {
   return "request";
 }
 
-// The tray icon's mouse event that shows the window.
-constexpr LParam kTrayLeftButtonDown = 0x201;
-
 constexpr std::chrono::milliseconds kTimerInterval{1000};
 // The longest the loop waits for a message before the front-end's turn.
 constexpr std::chrono::milliseconds kPumpInterval{50};
@@ -59,6 +56,7 @@ CTovaLauncherDlg::CTovaLauncherDlg(ProcedureControl& procedures, EventSink& even
 }
 
 CTovaLauncherDlg::~CTovaLauncherDlg() {
+  frontEnd_.RemoveTrayIcon();  // before the window goes
   if (gameThread_.joinable()) {
     // The thread's last step is to post the end of the window; until then it
     // may wait for this thread (status text, message box).
@@ -69,6 +67,7 @@ CTovaLauncherDlg::~CTovaLauncherDlg() {
 }
 
 void CTovaLauncherDlg::OnInitDialog() {
+  frontEnd_.AddTrayIcon(&window_);
   // Nobody waits for the start event.
   events_.ReportAsync("LE_LauncherStart", "");
   display_.SetProgress(0);

@@ -9,6 +9,8 @@
 
 #include "ui/MainWindowView.h"
 
+class MessageWindow;
+
 class FrontEnd {
  public:
   virtual ~FrontEnd() = default;
@@ -21,6 +23,12 @@ class FrontEnd {
   // text); returns 1 for the left button (yes), anything else for refusal.
   // The status line set just before it has already been shown.
   virtual int Ask(const std::string& text, const std::string& caption) = 0;
+
+  // The window's notification-area icon, which posts UM_TRAY_NOTIFY
+  // (ui/TrayMessages.h) to `window` until RemoveTrayIcon. A front-end
+  // without one does nothing.
+  virtual void AddTrayIcon(MessageWindow* /*window*/) {}
+  virtual void RemoveTrayIcon() {}
 
   // Called between messages, at least every 50 ms while the window runs.
   virtual void Pump() {}

@@ -49,13 +49,23 @@ Picture ScreenView::Grab(const SDL_Rect& rect) {
   return picture;
 }
 
-void ScreenView::ShowBackdrop(Rgb colour) {
+Window ScreenView::MapPlainWindow(const SDL_Rect& rect, Rgb colour) {
   const unsigned long pixel =
       static_cast<unsigned long>(colour.r) << 16 | static_cast<unsigned long>(colour.g) << 8 | colour.b;
-  backdrop_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, XvfbServer::kWidth, XvfbServer::kHeight,
-                                  0, 0, pixel);
-  XMapWindow(display_, backdrop_);
+  const Window window = XCreateSimpleWindow(display_, DefaultRootWindow(display_), rect.x, rect.y,
+                                            static_cast<unsigned>(rect.w), static_cast<unsigned>(rect.h), 0, 0, pixel);
+  XMapWindow(display_, window);
+  return window;
+}
+
+void ScreenView::ShowBackdrop(Rgb colour) {
+  backdrop_ = MapPlainWindow({0, 0, XvfbServer::kWidth, XvfbServer::kHeight}, colour);
   XLowerWindow(display_, backdrop_);
+  XSync(display_, False);
+}
+
+void ScreenView::ShowCover(const SDL_Rect& rect, Rgb colour) {
+  MapPlainWindow(rect, colour);
   XSync(display_, False);
 }
 

@@ -31,6 +31,10 @@ class ScreenView {
   // window; it stays until the object ends.
   void ShowBackdrop(Rgb colour);
 
+  // Maps a window of one colour over `rect`, above the windows there now
+  // (there is no window manager to restack it); it stays until the object ends.
+  void ShowCover(const SDL_Rect& rect, Rgb colour);
+
   // From now on, the top-level windows being mapped are noticed.
   void WatchMappedWindows();
   struct MappedWindow {
@@ -51,6 +55,8 @@ class ScreenView {
                  std::chrono::milliseconds timeout, const std::function<void()>& between = {});
 
  private:
+  Window MapPlainWindow(const SDL_Rect& rect, Rgb colour);
+
   Display* display_ = nullptr;
   Window backdrop_ = 0;
 };

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "tests/gui/ChildServer.h"
+
 namespace guitest {
 
 class XvfbServer {
@@ -29,8 +31,8 @@ class XvfbServer {
  private:
   pid_t pid_ = -1;
   std::string display_;  // ":N"; empty when the server did not start
-  std::optional<std::string> savedDisplay_;
-  std::optional<std::string> savedWayland_;
+  std::optional<EnvironmentOverride> displayVariable_;
+  std::optional<EnvironmentOverride> waylandVariable_;
 };
 
 }  // namespace guitest

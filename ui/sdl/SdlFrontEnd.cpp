@@ -13,6 +13,7 @@
 #include "ui/sdl/PictureResource.h"
 #include "ui/sdl/ShapedWindow.h"
 #include "ui/sdl/TovaMsgBox.h"
+#include "ui/sdl/TrayIcon.h"
 
 namespace {
 
@@ -194,6 +195,10 @@ int SdlFrontEnd::Ask(const std::string& text, const std::string& caption) {
   return box->answer().value_or(TovaMsgBox::kNo);
 }
 
+void SdlFrontEnd::AddTrayIcon(MessageWindow* window) { tray_ = ::AddTrayIcon(window); }
+
+void SdlFrontEnd::RemoveTrayIcon() { tray_.reset(); }
+
 void SdlFrontEnd::Pump() {
   SDL_Event event;
   while (SDL_PollEvent(&event)) HandleEvent(event);
@@ -217,6 +222,7 @@ void SdlFrontEnd::WaitForClose(const std::string&) {
 void SdlFrontEnd::EndQuestions() { questionsEnded_ = true; }
 
 void SdlFrontEnd::Close() {
+  RemoveTrayIcon();
   Draw();
   if (window_) window_->Hide();
   visible_ = false;

@@ -7,8 +7,8 @@
 // are the box's (Enter answers はい). While the chain runs, the window
 // manager's close is passed on as a close request (the window asks whether
 // to stop) and Enter does nothing; once the chain has stopped, Enter or the
-// window manager's close ends WaitForClose. There is no tray icon: SDL2 has
-// none, and the window works without one.
+// window manager's close ends WaitForClose. The tray icon is a
+// StatusNotifierItem (TrayIcon.h), taken away at Close.
 //
 // While a question is shown, the main window takes no mouse input, and the
 // launcher messages keep being delivered (their changes are drawn). The main
@@ -33,6 +33,7 @@
 class FontLadder;
 class MainWindowCanvas;
 class ShapedWindow;
+class StatusNotifierItem;
 class TovaMsgBox;
 
 class SdlFrontEnd : public FrontEnd {
@@ -50,6 +51,8 @@ class SdlFrontEnd : public FrontEnd {
   // Shows the message box over the main window and handles events and
   // launcher messages until it is answered: 1 for はい, 2 otherwise.
   int Ask(const std::string& text, const std::string& caption) override;
+  void AddTrayIcon(MessageWindow* window) override;
+  void RemoveTrayIcon() override;
   void Pump() override;
   bool TakeCloseRequest() override;
   void WaitForClose(const std::string& reason) override;
@@ -81,6 +84,7 @@ class SdlFrontEnd : public FrontEnd {
   std::unique_ptr<MainWindowCanvas> canvas_;
   SurfacePtr frame_;
   SurfacePtr icon_;
+  std::unique_ptr<StatusNotifierItem> tray_;
 
   std::optional<MainWindowView> view_;  // the latest view shown
   bool dirty_ = false;                  // view_ not drawn yet
